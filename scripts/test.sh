@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs every test: the whole suite (core and windows, offscreen),
+# then the core tests again under AddressSanitizer + UndefinedBehaviorSanitizer and under
+# ThreadSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+bash "$root/scripts/install-deps.sh"
+
+export QT_QPA_PLATFORM=offscreen
+jobs="$(nproc)"
+
+echo "== Build and test (all) =="
+bash "$root/scripts/build.sh" "$root/build"
+ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+
+echo "== Core tests under ASan + UBSan =="
+bash "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DSENDWELL_SANITIZE=address,undefined \
+  -DSENDWELL_BUILD_GUI=OFF -DSENDWELL_BUILD_BENCH=OFF
+ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L core
+
+echo "== Core tests under TSan =="
+bash "$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DSENDWELL_SANITIZE=thread \
+  -DSENDWELL_BUILD_GUI=OFF -DSENDWELL_BUILD_BENCH=OFF
+ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L core

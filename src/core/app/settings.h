@@ -1,0 +1,62 @@
+// The settings store: per-user text values that stand for the program's registry keys.
+//
+// Two areas, each a plain INI-like file under $XDG_CONFIG_HOME (default ~/.config):
+//   - the program's own section "Linkcaster!" (engine flags, connection values, hosts, ...);
+//   - the framework's per-program area "Quenby\<program name>", whose subsection "66" holds the
+//     main window's size ("CX", "CY").
+// Values are byte-exact strings. Every write re-reads the file under an advisory lock and replaces it
+// atomically, so two running copies of the program never drop each other's values.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sendwell {
+
+// The program's settings section.
+inline constexpr std::string_view kSettingsSection = "Linkcaster!";
+// The framework area's maker part and the main window's subsection in it.
+inline constexpr std::string_view kFrameworkMaker = "Quenby";
+inline constexpr std::string_view kWindowSizeSection = "66";
+
+// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
+std::filesystem::path ConfigHome();
+// $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+std::filesystem::path DataHome();
+
+// File that holds the given settings section (e.g. "Linkcaster!").
+std::filesystem::path SettingsFileFor(std::string_view section);
+
+// Stores text under section/name. False, silently, when the store cannot be written.
+// A value holding a line break cannot be stored as one line: see the implementation for the rule.
+bool WriteSetting(std::string_view section, std::string_view name, std::string_view text);
+// The stored text, or "" when missing, unreadable, 1,000 bytes or longer, or exactly "-".
+std::string ReadSetting(std::string_view section, std::string_view name);
+// 0 for exactly "0", 1 for exactly "1", -1 for anything else (missing included).
+int ReadFlag(std::string_view section, std::string_view name);
+
+// Callers' conversion rules, all on the program's section.
+bool ReadBoolSetting(std::string_view name, bool defaultValue); // only "0"/"1" replace the default
+int ReadBufSizeSetting();                                         // "i_BufSize": 501..9999 else 8096
+std::string ReadTextSetting(std::string_view name);               // as read; missing -> ""
+bool EngineFlagEnabled(std::string_view flagName);                // worker: anything but 0 is on
+bool EngineFlagChecked(std::string_view flagName);                // dialog: -1 keeps the default (ticked)
+
+// Connection values read once at start-up.
+struct ConnectionSettings {
+    bool useProxy = false;
+    std::string proxyName;
+    std::string proxyBypass;
+    int bufSize = 8096;
+};
+ConnectionSettings ReadConnectionSettings();
+
+// The framework's per-program area ("Quenby\<program>"), integer values in a subsection.
+void SetProgramName(std::string_view name); // default "sendwell"
+std::string ProgramName();
+bool WriteProfileInt(std::string_view subsection, std::string_view name, int value);
+std::optional<int> ReadProfileInt(std::string_view subsection, std::string_view name);
+
+} // namespace sendwell

@@ -1,0 +1,45 @@
+// libcurl plumbing shared by every request of the program: one-time global initialisation, owning
+// handles, URL host extraction and the loopback-only guard that tests and demos switch on.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace sendwell {
+
+struct CurlEasyDeleter {
+    void operator()(CURL* h) const noexcept { curl_easy_cleanup(h); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
+
+struct CurlSlistDeleter {
+    void operator()(curl_slist* l) const noexcept { curl_slist_free_all(l); }
+};
+using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
+
+// A fresh easy handle (global initialisation happens once, thread-safely). Null when libcurl cannot
+// make one, which callers report as "cannot open the Internet connection".
+CurlEasy NewCurlHandle();
+
+// Appends header lines to a list, keeping ownership in one place.
+void AppendHeader(CurlSlist& list, const std::string& line);
+
+// The host part of an absolute URL ("http://h:1/x" -> "h"), without brackets for IPv6; "" if none.
+std::string UrlHost(std::string_view url);
+
+// Loopback-only guard. When on (environment SENDWELL_LOOPBACK_ONLY=1, or SetLoopbackOnly(true)),
+// every request whose host is not 127.0.0.0/8, ::1 or localhost is refused before any name lookup.
+bool LoopbackOnly();
+void SetLoopbackOnly(bool on);
+bool IsLoopbackHost(std::string_view host);
+// True when the guard lets a request to url (or through the given proxy) go out. A refusal is counted.
+bool GuardAllows(std::string_view url, std::string_view proxy = {});
+// How many requests the guard has refused in this process; tests fail when it is not zero.
+long GuardRefusals();
+// The error text for a refused request.
+inline constexpr const char* kGuardRefusedText = "Refused: outside host while loopback-only is set";
+
+} // namespace sendwell
