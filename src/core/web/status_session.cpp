@@ -1,0 +1,188 @@
+#include "web/status_session.h"
+
+#include "web/curl_support.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace sendwell {
+
+namespace {
+
+std::uint32_t LittleEndian32(std::string_view bytes) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) {
+        v = (v << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
+    }
+    return v;
+}
+
+// The text up to the first NUL, as a C string argument would read it.
+std::string_view CText(std::string_view info) {
+    return info.substr(0, info.find('\0'));
+}
+
+} // namespace
+
+std::optional<std::string> FormatStatusText(unsigned long code, std::string_view info) {
+    switch (code) {
+    case kStatusResolvingName:
+        return "Resolving name for " + std::string(CText(info));
+    case kStatusNameResolved:
+        return "Resolved name for " + std::string(CText(info));
+    case kStatusConnectingToServer:
+        return std::string("Connecting to socket address ");
+    case kStatusConnectedToServer:
+        return std::string("Connected to socket address");
+    case kStatusSendingRequest:
+        return std::string("Sending request...");
+    case kStatusRequestSent:
+        return std::string("Request sent");
+    case kStatusReceivingResponse:
+        return std::nullopt;
+    case kStatusResponseReceived:
+        return std::string("Response received");
+    case kStatusClosingConnection:
+        return std::string("Closing the connection to the server");
+    case kStatusConnectionClosed:
+        return std::string("Connection to the server closed");
+    case kStatusHandleCreated:
+        return std::string();
+    case kStatusHandleClosing:
+        return std::nullopt;
+    case kStatusRequestComplete:
+        if (info.size() == 8) {
+            char text[80];
+            std::snprintf(text, sizeof text, "Request complete, dwResult = %8.8X, dwError = %8.8X",
+                          static_cast<unsigned>(LittleEndian32(info.substr(0, 4))),
+                          static_cast<unsigned>(LittleEndian32(info.substr(4, 4))));
+            return std::string(text);
+        }
+        return std::string("Request complete");
+    default: {
+        char text[40];
+        std::snprintf(text, sizeof text, "Unknown status: %d", static_cast<int>(code));
+        return std::string(text);
+    }
+    }
+}
+
+CStatusSession::CStatusSession(StatusSink* sink) : sink_(sink) {}
+
+CStatusSession::~CStatusSession() {
+    Detach();
+}
+
+void CStatusSession::Report(unsigned long code, std::string_view info) {
+    std::optional<std::string> text = FormatStatusText(code, info);
+    StatusSink* sink = sink_.load();
+    if (text && sink != nullptr) {
+        sink->SetStatusText(*text);
+    }
+}
+
+void CStatusSession::Attach(CURL* handle) {
+    Detach();
+    if (handle == nullptr) {
+        return;
+    }
+    handle_ = handle;
+    resolving_ = false;
+    awaitingAnswer_ = false;
+    curl_easy_setopt(handle, CURLOPT_RESOLVER_START_FUNCTION, &CStatusSession::OnResolverStart);
+    curl_easy_setopt(handle, CURLOPT_RESOLVER_START_DATA, this);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &CStatusSession::OnOpenSocket);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, &CStatusSession::OnCloseSocket);
+    curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, this);
+    curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, &CStatusSession::OnPrereq);
+    curl_easy_setopt(handle, CURLOPT_PREREQDATA, this);
+    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, &CStatusSession::OnDebug);
+    curl_easy_setopt(handle, CURLOPT_DEBUGDATA, this);
+    // The debug callback only runs in verbose mode; with our callback set nothing goes to stderr.
+    curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
+    Report(kStatusHandleCreated);
+}
+
+void CStatusSession::Detach() {
+    if (handle_ == nullptr) {
+        return;
+    }
+    CURL* handle = handle_;
+    curl_easy_setopt(handle, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, static_cast<curl_debug_callback>(nullptr));
+    curl_easy_setopt(handle, CURLOPT_DEBUGDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, static_cast<curl_prereq_callback>(nullptr));
+    curl_easy_setopt(handle, CURLOPT_PREREQDATA, static_cast<void*>(nullptr));
+    // Sockets opened through us are plain sockets, so libcurl's own close is right for them.
+    curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, static_cast<curl_closesocket_callback>(nullptr));
+    curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, static_cast<curl_opensocket_callback>(nullptr));
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(handle, CURLOPT_RESOLVER_START_FUNCTION,
+                     static_cast<curl_resolver_start_callback>(nullptr));
+    curl_easy_setopt(handle, CURLOPT_RESOLVER_START_DATA, static_cast<void*>(nullptr));
+    handle_ = nullptr;
+    Report(kStatusHandleClosing);
+}
+
+std::string CStatusSession::CurrentHost() const {
+    char* url = nullptr;
+    if (handle_ == nullptr || curl_easy_getinfo(handle_, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK ||
+        url == nullptr) {
+        return {};
+    }
+    return UrlHost(url);
+}
+
+int CStatusSession::OnResolverStart(void*, void*, void* self) {
+    auto* session = static_cast<CStatusSession*>(self);
+    session->resolving_ = true;
+    session->Report(kStatusResolvingName, session->CurrentHost());
+    return 0;
+}
+
+curl_socket_t CStatusSession::OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
+    auto* session = static_cast<CStatusSession*>(self);
+    if (purpose == CURLSOCKTYPE_IPCXN) {
+        if (session->resolving_) {
+            session->resolving_ = false;
+            session->Report(kStatusNameResolved, session->CurrentHost());
+        }
+        session->Report(kStatusConnectingToServer);
+    }
+    int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    return fd < 0 ? CURL_SOCKET_BAD : fd;
+}
+
+int CStatusSession::OnCloseSocket(void* self, curl_socket_t socket) {
+    auto* session = static_cast<CStatusSession*>(self);
+    session->Report(kStatusClosingConnection);
+    int rc = ::close(socket);
+    session->Report(kStatusConnectionClosed);
+    return rc;
+}
+
+int CStatusSession::OnPrereq(void* self, char*, char*, int, int) {
+    auto* session = static_cast<CStatusSession*>(self);
+    session->Report(kStatusConnectedToServer);
+    session->Report(kStatusSendingRequest);
+    return CURL_PREREQFUNC_OK;
+}
+
+int CStatusSession::OnDebug(CURL*, curl_infotype type, char*, size_t, void* self) {
+    auto* session = static_cast<CStatusSession*>(self);
+    if (type == CURLINFO_HEADER_OUT) {
+        session->awaitingAnswer_ = true;
+        session->Report(kStatusRequestSent);
+    } else if (type == CURLINFO_HEADER_IN && session->awaitingAnswer_) {
+        session->awaitingAnswer_ = false;
+        session->Report(kStatusReceivingResponse);
+        session->Report(kStatusResponseReceived);
+    }
+    return 0;
+}
+
+} // namespace sendwell

@@ -1,0 +1,86 @@
+// Progress texts of a request ("Resolving name for ...", "Request sent", ...), produced from libcurl's
+// callbacks on one easy handle and delivered to a StatusSink such as the progress window's status line.
+#pragma once
+
+#include "web/status_sink.h"
+
+#include <atomic>
+#include <curl/curl.h>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sendwell {
+
+// Status codes of a request's life, numbered as the status texts below know them.
+enum InternetStatus : unsigned long {
+    kStatusResolvingName = 10,
+    kStatusNameResolved = 11,
+    kStatusConnectingToServer = 20,
+    kStatusConnectedToServer = 21,
+    kStatusSendingRequest = 30,
+    kStatusRequestSent = 31,
+    kStatusReceivingResponse = 40,
+    kStatusResponseReceived = 41,
+    kStatusClosingConnection = 50,
+    kStatusConnectionClosed = 51,
+    kStatusHandleCreated = 60,
+    kStatusHandleClosing = 70,
+    kStatusRequestComplete = 100,
+};
+
+// The text for a status, or none when the status line keeps its current text (40, 70).
+// info is the status information: the host name for 10 and 11; for 100 the asynchronous result as two
+// 32-bit little-endian values (result, error) when it is exactly 8 bytes long.
+std::optional<std::string> FormatStatusText(unsigned long code, std::string_view info = {});
+
+// Reports the progress of the requests made on one easy handle.
+//
+//     auto handle = NewCurlHandle();
+//     CStatusSession session(sink);
+//     session.Attach(handle.get());
+//     ... set the request's options, curl_easy_perform ...
+//
+// Attach claims these options of the handle: CURLOPT_RESOLVER_START_FUNCTION, CURLOPT_OPENSOCKETFUNCTION,
+// CURLOPT_CLOSESOCKETFUNCTION, CURLOPT_PREREQFUNCTION, CURLOPT_DEBUGFUNCTION (with CURLOPT_VERBOSE on) and
+// their data pointers; the write and header callbacks stay the caller's. The handle must outlive the
+// session (make it first), because the session's destructor detaches from it: libcurl may still close
+// a cached connection later, and that must not call back into a session that is gone.
+// Texts are delivered on the thread that performs the request.
+class CStatusSession {
+public:
+    explicit CStatusSession(StatusSink* sink = nullptr);
+    explicit CStatusSession(StatusSink& sink) : CStatusSession(&sink) {}
+    ~CStatusSession();
+    CStatusSession(const CStatusSession&) = delete;
+    CStatusSession& operator=(const CStatusSession&) = delete;
+
+    // Where the texts go; none drops them.
+    void SetStatusSink(StatusSink* sink) { sink_.store(sink); }
+    StatusSink* statusSink() const { return sink_.load(); }
+
+    // Starts reporting on handle (reports "handle created"); a previous handle is detached first.
+    void Attach(CURL* handle);
+    // Stops reporting and gives the claimed options back to libcurl's defaults ("handle closing").
+    void Detach();
+    CURL* handle() const { return handle_; }
+
+    // Formats a status and delivers it to the sink, unless the text is none.
+    void Report(unsigned long code, std::string_view info = {});
+
+private:
+    static int OnResolverStart(void* resolverState, void* reserved, void* self);
+    static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+    static int OnCloseSocket(void* self, curl_socket_t socket);
+    static int OnPrereq(void* self, char* primaryIp, char* localIp, int primaryPort, int localPort);
+    static int OnDebug(CURL* handle, curl_infotype type, char* data, size_t size, void* self);
+
+    std::string CurrentHost() const;
+
+    std::atomic<StatusSink*> sink_;
+    CURL* handle_ = nullptr;
+    bool resolving_ = false;      // a name lookup started and its result is not reported yet
+    bool awaitingAnswer_ = false; // a request went out and no answer line came back yet
+};
+
+} // namespace sendwell
