@@ -1,10 +1,8 @@
+#include "app/application.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Sendwell! Pro"));
-    window.show();
-    return app.exec();
+    return sendwell::gui::RunApplication(app);
 }

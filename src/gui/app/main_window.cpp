@@ -1,0 +1,449 @@
+#include "app/main_window.h"
+
+#include "app/about_dialog.h"
+#include "app/main_window_ids.h"
+#include "app/program_info.h"
+#include "app/splash_window.h"
+#include "app/startup_tasks.h"
+#include "app/text_bytes.h"
+#include "urldb/database_file.h"
+#include "urldb/url_import.h"
+#include "urldb/url_list_model.h"
+#include "urldb/url_list_view.h"
+#include "widgets/xp_button.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPixmap>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QSizeGrip>
+#include <QStyle>
+#include <system_error>
+
+namespace sendwell::gui {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMoveX = AnchorLayout::kMoveX;
+constexpr int kMoveY = AnchorLayout::kMoveY;
+constexpr int kStretchX = AnchorLayout::kStretchX;
+constexpr int kStretchY = AnchorLayout::kStretchY;
+
+// Splash window size in dialog units.
+constexpr int kSplashWidthDu = 240;
+constexpr int kSplashHeightDu = 135;
+
+fs::path CurrentFolder() {
+    std::error_code ec;
+    fs::path folder = fs::current_path(ec);
+    return ec ? fs::path() : folder;
+}
+
+// The row number of a "#" label, or 0 when it is not a number from 1 to limit.
+std::size_t LabelNumber(const std::string& label, std::size_t limit) {
+    std::size_t n = 0;
+    for (char c : label) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        n = n * 10 + static_cast<std::size_t>(c - '0');
+        if (n > limit) {
+            return 0;
+        }
+    }
+    return n;
+}
+
+} // namespace
+
+MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
+    : QDialog(parent), messages_(messages), units_(DialogFont()) {
+    InitResources();
+    setObjectName(QStringLiteral("mainWindow"));
+    setFont(DialogFont());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    creationSize_ = units_.size(kWidthDu, kHeightDu);
+    resize(creationSize_);
+    setMinimumSize(creationSize_ - QSize(kShrinkWidth, kShrinkHeight));
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() -
+             QPoint(creationSize_.width() / 2, creationSize_.height() / 2));
+    }
+
+    // Controls and their anchors; the creation size is the reference for every later size change.
+    CreateControls();
+    anchors_.clientResized(creationSize_);
+
+    setWindowIcon(ProgramIcon());
+
+    // The splash shows while the rest of the start-up runs and hides itself after a second.
+    splash_ = new SplashWindow(this, units_.size(kSplashWidthDu, kSplashHeightDu));
+    splash_->showBriefly();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    button(ids::kAdd)->setEnabled(false);
+    button(ids::kRemove)->setEnabled(false);
+    button(ids::kSubmit)->setEnabled(false);
+    button(ids::kPopularity)->setEnabled(false);
+    button(ids::kPing)->setEnabled(false);
+    button(ids::kAnalyze)->setEnabled(false);
+
+    databaseFile_ = sendwell::DefaultDatabasePath();
+    model_->resetWith([this](sendwell::UrlDatabase& db) { sendwell::LoadDatabase(db, databaseFile_); });
+
+    programFolder_ = CurrentFolder();
+    LoadBackgroundPicture();
+
+    if (UpgradeCheckDue()) {
+        OnUpgrade();
+    }
+
+    button(ids::kUpgrade)->setEnabled(true);
+    button(ids::kUpgrade)->show();
+    setWindowTitle(QStringLiteral("Sendwell! Pro"));
+    header_->setText(QStringLiteral("Sendwell! Pro v") + VersionText() +
+                     QStringLiteral("\nProgrammed by Quenby"));
+    icon_->show();
+
+    connection_ = sendwell::ReadConnectionSettings();
+    DeleteOldAnswerPages(programFolder_);
+
+    SetToolTips();
+    email_->setText(ToQString(db_.email()));
+    UpdateSelectionButtons();
+}
+
+MainWindow::~MainWindow() {
+    if (resized_) {
+        const QSize outer = frameGeometry().size();
+        sendwell::WriteProfileInt(sendwell::kWindowSizeSection, "CX", outer.width());
+        sendwell::WriteProfileInt(sendwell::kWindowSizeSection, "CY", outer.height());
+    }
+}
+
+void MainWindow::Place(QWidget* widget, int id, int x, int y, int width, int height, int anchor) {
+    widget->setObjectName(ids::ControlName(id));
+    widget->setGeometry(units_.rect(x, y, width, height));
+    anchors_.add(widget, anchor);
+}
+
+QPushButton* MainWindow::AddButton(int id, const QString& text, int x, int y, int width, int height,
+                                   int anchor) {
+    auto* b = new CXPButton(text, this);
+    Place(b, id, x, y, width, height, anchor);
+    return b;
+}
+
+QLabel* MainWindow::AddLabel(int id, const QString& text, int x, int y, int width, int height, int anchor) {
+    auto* label = new QLabel(text, this);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Place(label, id, x, y, width, height, anchor);
+    return label;
+}
+
+void MainWindow::CreateControls() {
+    // Created in tab order.
+    header_ = AddLabel(ids::kHeaderLabel, QString(), 4, 3, 141, 18, 0);
+
+    icon_ = new QLabel(this);
+    icon_->setPixmap(ProgramIcon().pixmap(32, 32));
+    icon_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Place(icon_, ids::kIcon, 386, 3, 20, 20, kMoveX);
+    icon_->hide();
+
+    AddLabel(ids::kAddressPrompt, QStringLiteral("Enter an http:// address and click Add."), 4, 25, 145, 8,
+             0);
+
+    address_ = new QLineEdit(this);
+    Place(address_, ids::kAddressEdit, 4, 34, 349, 13, kStretchX);
+
+    QPushButton* add = AddButton(ids::kAdd, QStringLiteral("&Add"), 360, 33, 38, 16, kMoveX);
+    add->setDefault(true);
+    AddButton(ids::kRemove, QStringLiteral("R&emove"), 360, 53, 38, 16, kMoveX);
+    AddButton(ids::kSubmit, QStringLiteral("&Submit"), 360, 73, 38, 16, kMoveX);
+    AddButton(ids::kAnalyze, QStringLiteral("Analy&ze"), 360, 99, 38, 16, kMoveX);
+    AddButton(ids::kPopularity, QStringLiteral("&Popularity"), 360, 119, 38, 16, kMoveX);
+    AddButton(ids::kPing, QStringLiteral("P&ing"), 360, 139, 38, 16, kMoveX);
+    AddButton(ids::kRank, QStringLiteral("Ra&nk"), 360, 159, 38, 16, kMoveX);
+    AddButton(ids::kKeywords, QStringLiteral("&Keywords"), 360, 179, 38, 16, kMoveX);
+    AddButton(ids::kAdvertise, QStringLiteral("Ad&vertise"), 360, 199, 38, 16, kMoveX);
+    AddButton(ids::kImport, QStringLiteral("&Import"), 360, 219, 38, 16, kMoveX);
+
+    model_ = new UrlListModel(db_, this);
+    list_ = new UrlListView(this);
+    list_->setModel(model_);
+    Place(list_, ids::kDatabaseList, 4, 48, 349, 187, kStretchX | kStretchY);
+
+    AddLabel(ids::kEmailLabel, QStringLiteral("Email Address"), 4, 237, 113, 8, kMoveY);
+    email_ = new QLineEdit(this);
+    Place(email_, ids::kEmailEdit, 4, 246, 350, 14, kStretchX | kMoveY);
+
+    AddButton(ids::kSubmitAll, QStringLiteral("Submit &All"), 4, 266, 41, 16, kMoveY);
+    AddButton(ids::kEngines, QStringLiteral("&Engines"), 50, 266, 40, 16, kMoveY);
+    QPushButton* upgrade = AddButton(ids::kUpgrade, QStringLiteral("&Upgrade"), 95, 266, 40, 16, kMoveY);
+    upgrade->setEnabled(false);
+    upgrade->hide();
+    AddButton(ids::kHelp, QStringLiteral("&Help"), 315, 266, 40, 16, kMoveX | kMoveY);
+    AddButton(ids::kQuit, QStringLiteral("&Quit"), 359, 266, 40, 16, kMoveX | kMoveY);
+
+    grip_ = new QSizeGrip(this);
+    grip_->setObjectName(QStringLiteral("sizeGrip"));
+    PlaceSizeGrip();
+
+    connect(address_, &QLineEdit::textChanged, this, &MainWindow::UpdateAddButton);
+    connect(list_, &UrlListView::itemsChanged, this, &MainWindow::UpdateSelectionButtons);
+    connect(list_, &UrlListView::listDoubleClicked, this, &MainWindow::OnListDoubleClicked);
+    connect(list_->horizontalHeader(), &QHeaderView::sectionClicked, this, &MainWindow::OnSortColumn);
+
+    const std::pair<int, void (MainWindow::*)()> commands[] = {
+        {ids::kAdd, &MainWindow::OnAdd},
+        {ids::kRemove, &MainWindow::OnRemove},
+        {ids::kSubmit, &MainWindow::OnSubmitSelected},
+        {ids::kAnalyze, &MainWindow::OnAnalyze},
+        {ids::kPopularity, &MainWindow::OnPopularity},
+        {ids::kPing, &MainWindow::OnPing},
+        {ids::kRank, &MainWindow::OnRank},
+        {ids::kKeywords, &MainWindow::OnKeywords},
+        {ids::kAdvertise, &MainWindow::OnAdvertise},
+        {ids::kImport, &MainWindow::OnImport},
+        {ids::kSubmitAll, &MainWindow::OnSubmitAll},
+        {ids::kEngines, &MainWindow::OnEngines},
+        {ids::kUpgrade, &MainWindow::OnUpgrade},
+        {ids::kHelp, &MainWindow::OnHelp},
+        {ids::kQuit, &MainWindow::OnQuit},
+    };
+    for (const auto& [id, handler] : commands) {
+        connect(button(id), &QPushButton::clicked, this, handler);
+    }
+}
+
+void MainWindow::SetToolTips() {
+    const std::pair<int, QString> tips[] = {
+        {ids::kSubmitAll, QStringLiteral("Begin submitting the database list to the search engines.")},
+        {ids::kAddressEdit,
+         QStringLiteral("Enter a web page address in the form: http://") + QLatin1String(kExampleAddress)},
+        {ids::kEmailEdit, QStringLiteral("Your Email Address, all search engines require this.")},
+        {ids::kAdd, QStringLiteral("Add this URL to the database of sites to submit to the engines.")},
+        {ids::kRemove, QStringLiteral("Remove this URL from the database.")},
+        {ids::kDatabaseList, QStringLiteral("This is the database list. Enter a web address in the space "
+                                            "provided above and click ADD.")},
+        {ids::kSubmit, QStringLiteral("Submit the single URL currently selected in the database.")},
+        {ids::kPopularity,
+         QStringLiteral("Count how many other web sites link to yours in the search engines.")},
+        {ids::kRank, QStringLiteral("Rank your web site in the search engines.")},
+        {ids::kPing, QStringLiteral("Test the web site currently selected for its web server status.")},
+        {ids::kImport,
+         QStringLiteral("Read a file containing URLs in a per-line or comma-delimited format.")},
+        {ids::kAdvertise, QStringLiteral("Resources for additional advertising in search engines.")},
+        {ids::kKeywords, QStringLiteral("The keyword suggestion tool shows your competitors' keywords.")},
+        {ids::kAnalyze, QStringLiteral("Analyze your web page's meta tags, description, and title")},
+    };
+    for (const auto& [id, tip] : tips) {
+        control(id)->setToolTip(tip);
+    }
+}
+
+QWidget* MainWindow::control(int id) const {
+    return findChild<QWidget*>(ids::ControlName(id), Qt::FindDirectChildrenOnly);
+}
+
+QPushButton* MainWindow::button(int id) const {
+    return qobject_cast<QPushButton*>(control(id));
+}
+
+QString MainWindow::addressText() const {
+    return address_->text();
+}
+
+void MainWindow::takeFields() {
+    // Only a changed field replaces the stored bytes, so an address that is not valid UTF-8 survives.
+    const QString shown = email_->text();
+    if (shown != ToQString(db_.email())) {
+        db_.setEmail(ToBytes(shown));
+    }
+}
+
+std::vector<std::size_t> MainWindow::selectedRows() const {
+    return list_->selectedRows();
+}
+
+void MainWindow::UpdateAddButton() {
+    button(ids::kAdd)->setEnabled(!address_->text().isEmpty());
+}
+
+void MainWindow::UpdateSelectionButtons() {
+    const bool any = list_->hasSelectedRow();
+    for (int id : {ids::kRemove, ids::kSubmit, ids::kPopularity, ids::kPing, ids::kAnalyze}) {
+        button(id)->setEnabled(any);
+    }
+}
+
+void MainWindow::LoadBackgroundPicture() {
+    const fs::path file = programFolder_ / "bkimage.bmp";
+    std::error_code ec;
+    if (programFolder_.empty() || !fs::is_regular_file(file, ec)) {
+        return;
+    }
+    QPixmap picture;
+    if (picture.load(QFile::decodeName(file.c_str()))) {
+        list_->setBackgroundPicture(picture);
+    }
+}
+
+void MainWindow::PlaceSizeGrip() {
+    const int w = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    const int h = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    grip_->setFixedSize(w, h);
+    grip_->move(width() - w, height() - h);
+    grip_->raise();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    if (isMinimized()) {
+        return;
+    }
+    if (anchors_.clientResized(event->size())) {
+        resized_ = true;
+    }
+    PlaceSizeGrip();
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+    // There is no system menu to extend here, so the window's own context menu carries the item.
+    QMenu menu(this);
+    QAction* about = menu.addAction(QStringLiteral("&About Sendwell! Pro..."));
+    about->setObjectName(QStringLiteral("aboutAction"));
+    connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+void MainWindow::ShowAbout() {
+    AboutDialog about(this);
+    about.exec();
+}
+
+void MainWindow::OnAdd() {
+    takeFields();
+    const std::string text = ToBytes(address_->text());
+    switch (model_->addCommand(text)) {
+    case sendwell::AddOutcome::Nothing:
+        break;
+    case sendwell::AddOutcome::InvalidUrl:
+        messages_->ShowMessage(std::string("Please enter a complete URL. An example is http://") +
+                                   kExampleAddress,
+                               "Invalid URL");
+        break;
+    case sendwell::AddOutcome::Appended:
+        address_->clear();
+        break;
+    }
+}
+
+void MainWindow::OnRemove() {
+    const long select = model_->removeRows(list_->selectedRows());
+    if (select >= 0 && model_->rowCount() > 0) {
+        const QModelIndex first = model_->index(static_cast<int>(select), 0);
+        list_->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect |
+                                                            QItemSelectionModel::Rows);
+    }
+    UpdateSelectionButtons();
+}
+
+void MainWindow::OnImport() {
+    const QString file = importChooser_ ? importChooser_(this)
+                                        : QFileDialog::getOpenFileName(this, QString(), QString(), QString());
+    if (file.isEmpty()) {
+        return;
+    }
+    model_->appendUrls(sendwell::ParseImportFile(fs::path(QFile::encodeName(file).toStdString())));
+}
+
+void MainWindow::OnSortColumn(int column) {
+    // Sorting moves whole rows; the selection moves with them. The "#" labels are a permutation of
+    // 1..n (set on load, append and removal, never by sorting or editing), so they identify the rows.
+    const auto& rows = db_.rows();
+    const std::vector<std::size_t> before = list_->selectedRows();
+    std::vector<char> chosen(rows.size() + 1, 0);
+    bool identifiable = true;
+    for (std::size_t r : before) {
+        const std::size_t n = LabelNumber(rows[r].number, rows.size());
+        if (n == 0) {
+            identifiable = false;
+            break;
+        }
+        chosen[n] = 1;
+    }
+
+    model_->sortByColumn(column);
+
+    if (identifiable && !before.empty()) {
+        std::vector<std::size_t> after;
+        after.reserve(before.size());
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            const std::size_t n = LabelNumber(rows[r].number, rows.size());
+            if (n != 0 && chosen[n] != 0) {
+                chosen[n] = 0; // each label selects one row only
+                after.push_back(r);
+            }
+        }
+        list_->selectRows(after);
+    }
+    UpdateSelectionButtons();
+}
+
+void MainWindow::OnQuit() {
+    if (closing_) {
+        return;
+    }
+    closing_ = true;
+    takeFields();
+    if (!sendwell::SaveDatabase(db_, databaseFile_)) {
+        // The old file is still intact; say so rather than lose this session's changes unnoticed.
+        messages_->ShowMessage("The URL database could not be saved to " + databaseFile_.string() + ".",
+                               sendwell::kAppCaption, sendwell::MessageIcon::Warning);
+    }
+    QDialog::reject();
+}
+
+void MainWindow::accept() {
+    // Submit All is the dialog's OK command; it never closes the window.
+    OnSubmitAll();
+}
+
+void MainWindow::reject() {
+    OnQuit();
+}
+
+void MainWindow::OnSubmitAll() {}
+
+void MainWindow::OnSubmitSelected() {}
+
+void MainWindow::OnListDoubleClicked() {
+    if (!list_->hasSelectedRow()) {
+        return;
+    }
+}
+
+void MainWindow::OnEngines() {}
+void MainWindow::OnAnalyze() {}
+void MainWindow::OnPopularity() {}
+void MainWindow::OnPing() {}
+void MainWindow::OnRank() {}
+void MainWindow::OnKeywords() {}
+void MainWindow::OnAdvertise() {}
+void MainWindow::OnUpgrade() {}
+void MainWindow::OnHelp() {}
+
+} // namespace sendwell::gui

@@ -1,0 +1,137 @@
+// The main window: the URL database list, the address and e-mail fields, one button per command.
+// Controls sit at fixed dialog-unit positions and follow the window's edges through anchors.
+#pragma once
+
+#include "app/dialog_layout.h"
+#include "app/messages.h"
+#include "app/settings.h"
+#include "urldb/url_database.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QSize>
+#include <QString>
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSizeGrip;
+
+namespace sendwell::gui {
+
+class SplashWindow;
+class UrlListModel;
+class UrlListView;
+
+class MainWindow : public QDialog {
+    Q_OBJECT
+public:
+    // The window's client size in dialog units, and how far below it the user may shrink it (pixels).
+    static constexpr int kWidthDu = 412;
+    static constexpr int kHeightDu = 286;
+    static constexpr int kShrinkWidth = 100;
+    static constexpr int kShrinkHeight = 43;
+    // The example address of the tooltip and of the "Invalid URL" message.
+    static constexpr const char* kExampleAddress = "www.example.com";
+
+    // Runs the whole window start-up: splash, list, database, settings, answer folder clean-up.
+    // messages shows every message box of the window; it must outlive the window.
+    explicit MainWindow(sendwell::MessageSink* messages, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The control with the given id (see main_window_ids.h), or nullptr.
+    QWidget* control(int id) const;
+    QPushButton* button(int id) const;
+
+    sendwell::UrlDatabase& database() { return db_; }
+    UrlListModel* listModel() const { return model_; }
+    UrlListView* list() const { return list_; }
+    SplashWindow* splash() const { return splash_; }
+    sendwell::MessageSink& messages() const { return *messages_; }
+
+    const std::filesystem::path& programFolder() const { return programFolder_; }
+    const std::filesystem::path& databaseFile() const { return databaseFile_; }
+    const sendwell::ConnectionSettings& connectionSettings() const { return connection_; }
+
+    QString addressText() const;
+    // Copies the e-mail field into the database (the fields' values before a command).
+    void takeFields();
+    std::vector<std::size_t> selectedRows() const;
+
+    QSize creationSize() const { return creationSize_; }
+    bool resizedByUser() const { return resized_; }
+
+    // Picks the file for Import; returns an empty text when cancelled. Tests replace the file dialog.
+    using ImportFileChooser = std::function<QString(QWidget* parent)>;
+    void setImportFileChooser(ImportFileChooser chooser) { importChooser_ = std::move(chooser); }
+
+public slots:
+    void OnAdd();
+    void OnRemove();
+    void OnImport();
+    void OnSortColumn(int column);
+    // Saves the database and closes the window: Quit, the close box and Escape all end here.
+    void OnQuit();
+    void ShowAbout();
+
+    // Commands whose windows live elsewhere; each runs its feature once that is built.
+    void OnSubmitAll();
+    void OnSubmitSelected();
+    void OnListDoubleClicked();
+    void OnEngines();
+    void OnAnalyze();
+    void OnPopularity();
+    void OnPing();
+    void OnRank();
+    void OnKeywords();
+    void OnAdvertise();
+    void OnUpgrade();
+    void OnHelp();
+
+    void accept() override;
+    void reject() override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void CreateControls();
+    QPushButton* AddButton(int id, const QString& text, int x, int y, int width, int height, int anchor);
+    QLabel* AddLabel(int id, const QString& text, int x, int y, int width, int height, int anchor);
+    void Place(QWidget* widget, int id, int x, int y, int width, int height, int anchor);
+    void SetToolTips();
+    void UpdateAddButton();
+    void UpdateSelectionButtons();
+    void PlaceSizeGrip();
+    void LoadBackgroundPicture();
+
+    sendwell::MessageSink* messages_;
+    sendwell::UrlDatabase db_;
+    UrlListModel* model_ = nullptr;
+    UrlListView* list_ = nullptr;
+    QLineEdit* address_ = nullptr;
+    QLineEdit* email_ = nullptr;
+    QLabel* header_ = nullptr;
+    QLabel* icon_ = nullptr;
+    QSizeGrip* grip_ = nullptr;
+    SplashWindow* splash_ = nullptr;
+
+    DialogUnits units_;
+    AnchorLayout anchors_;
+    QSize creationSize_;
+    bool resized_ = false;
+    bool closing_ = false;
+
+    std::filesystem::path programFolder_;
+    std::filesystem::path databaseFile_;
+    sendwell::ConnectionSettings connection_;
+    ImportFileChooser importChooser_;
+};
+
+} // namespace sendwell::gui

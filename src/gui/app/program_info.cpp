@@ -1,0 +1,30 @@
+#include "app/program_info.h"
+
+// Q_INIT_RESOURCE must be expanded outside any namespace.
+static void InitSendwellResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace sendwell::gui {
+
+QString VersionText() {
+    return QString::number(static_cast<double>(kProgramVersion), 'f', 2);
+}
+
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/sendwell-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
+}
+
+void InitResources() {
+    static const bool done = [] {
+        InitSendwellResources();
+        return true;
+    }();
+    (void)done;
+}
+
+} // namespace sendwell::gui

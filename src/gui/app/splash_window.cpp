@@ -1,0 +1,35 @@
+#include "app/splash_window.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace sendwell::gui {
+
+SplashWindow::SplashWindow(QWidget* owner, const QSize& size)
+    : QFrame(owner, Qt::SplashScreen | Qt::FramelessWindowHint) {
+    setObjectName(QStringLiteral("splash"));
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    auto* picture = new QLabel(this);
+    picture->setPixmap(QPixmap(QStringLiteral(":/images/splash.png")));
+    picture->setScaledContents(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->addWidget(picture);
+    setFixedSize(size);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+void SplashWindow::showBriefly() {
+    show();
+    raise();
+    QTimer::singleShot(kShowMilliseconds, this, &QWidget::hide);
+}
+
+} // namespace sendwell::gui

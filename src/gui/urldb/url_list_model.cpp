@@ -1,0 +1,144 @@
+#include "urldb/url_list_model.h"
+
+#include "app/text_bytes.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <climits>
+
+namespace sendwell::gui {
+
+namespace {
+
+const std::string& CellText(const sendwell::UrlRecord& record, int column) {
+    switch (column) {
+    case 0:
+        return record.number;
+    case 1:
+        return record.url;
+    case 2:
+        return record.lastSent;
+    default:
+        return record.submits;
+    }
+}
+
+} // namespace
+
+UrlListModel::UrlListModel(sendwell::UrlDatabase& db, QObject* parent)
+    : QAbstractTableModel(parent), db_(db) {}
+
+int UrlListModel::rowCount(const QModelIndex& parent) const {
+    if (parent.isValid()) {
+        return 0;
+    }
+    return static_cast<int>(std::min<std::size_t>(db_.recordCount(), static_cast<std::size_t>(INT_MAX)));
+}
+
+int UrlListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant UrlListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= kColumnCount) {
+        return {};
+    }
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        return ToQString(CellText(db_.rows()[static_cast<std::size_t>(index.row())], index.column()));
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    default:
+        return {};
+    }
+}
+
+QVariant UrlListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount) {
+        return QAbstractTableModel::headerData(section, orientation, role);
+    }
+    if (role == Qt::DisplayRole) {
+        static const QStringList titles = {QStringLiteral("#"), QStringLiteral("Web URL"),
+                                           QStringLiteral("Last Sent"), QStringLiteral("# Submits")};
+        return titles.at(section);
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+    }
+    return {};
+}
+
+Qt::ItemFlags UrlListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (index.column() == 0) {
+        f |= Qt::ItemIsEditable;
+    }
+    return f;
+}
+
+bool UrlListModel::setData(const QModelIndex&, const QVariant&, int) {
+    return false;
+}
+
+sendwell::AddOutcome UrlListModel::addCommand(std::string_view addressText) {
+    // Ask the same rules on an empty database first, so the insertion can be announced before it happens.
+    sendwell::UrlDatabase probe;
+    if (probe.AddCommand(addressText) != sendwell::AddOutcome::Appended) {
+        return db_.AddCommand(addressText);
+    }
+    const int row = rowCount();
+    beginInsertRows(QModelIndex(), row, row);
+    const sendwell::AddOutcome outcome = db_.AddCommand(addressText);
+    endInsertRows();
+    return outcome;
+}
+
+std::size_t UrlListModel::appendUrls(const std::vector<std::string>& texts) {
+    const auto added = static_cast<std::size_t>(
+        std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return !t.empty(); }));
+    if (added == 0) {
+        return 0;
+    }
+    const int first = rowCount();
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(added) - 1);
+    for (const std::string& text : texts) {
+        db_.AppendUrl(text);
+    }
+    endInsertRows();
+    return added;
+}
+
+long UrlListModel::removeRows(std::vector<std::size_t> rows) {
+    beginResetModel();
+    const long select = db_.RemoveSelected(std::move(rows));
+    endResetModel();
+    return select;
+}
+
+void UrlListModel::sortByColumn(int column) {
+    beginResetModel();
+    db_.SortByColumn(column);
+    endResetModel();
+}
+
+void UrlListModel::markSubmitted(std::size_t row, std::string_view today) {
+    if (row >= db_.recordCount()) {
+        return;
+    }
+    db_.MarkSubmitted(row, today);
+    const int r = static_cast<int>(row);
+    emit dataChanged(index(r, 2), index(r, 3), {Qt::DisplayRole});
+}
+
+void UrlListModel::markSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today) {
+    db_.MarkSubmittedAddresses(addresses, today);
+    if (rowCount() > 0) {
+        emit dataChanged(index(0, 2), index(rowCount() - 1, 3), {Qt::DisplayRole});
+    }
+}
+
+} // namespace sendwell::gui

@@ -1,0 +1,55 @@
+// The database list's model: a view of the URL database, which stays the only copy of the rows.
+// Every change to the database made while a view is attached goes through here, so views stay in step.
+#pragma once
+
+#include "urldb/url_database.h"
+
+#include <QAbstractTableModel>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sendwell::gui {
+
+class UrlListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int kColumnCount = 4;
+
+    explicit UrlListModel(sendwell::UrlDatabase& db, QObject* parent = nullptr);
+
+    sendwell::UrlDatabase& database() { return db_; }
+    const sendwell::UrlDatabase& database() const { return db_; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // The "#" label may be edited in place, but the row number never changes that way.
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+    // The Add button's logic on the address text, with the new row announced to the views.
+    sendwell::AddOutcome addCommand(std::string_view addressText);
+    // Appends every non-empty text; returns how many rows were added.
+    std::size_t appendUrls(const std::vector<std::string>& texts);
+    // Deletes the given rows; returns the row to select afterwards (0, or -1 when none remain).
+    long removeRows(std::vector<std::size_t> rows);
+    void sortByColumn(int column);
+    void markSubmitted(std::size_t row, std::string_view today);
+    void markSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today);
+
+    // For whole-database changes made elsewhere (e.g. loading): views start over afterwards.
+    template <typename Change>
+    void resetWith(Change&& change) {
+        beginResetModel();
+        change(db_);
+        endResetModel();
+    }
+
+private:
+    sendwell::UrlDatabase& db_;
+};
+
+} // namespace sendwell::gui
