@@ -1,0 +1,195 @@
+#include "results/answer_store.h"
+
+#include "submit/answer_text.h"
+#include "submit/failure_log.h"
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <system_error>
+
+namespace sendwell {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<std::uint64_t> g_answerCounter{0};
+
+// Longest file name the usual Linux file systems accept, in bytes.
+constexpr std::size_t kMaxFileName = 255;
+
+// One file-name-safe component: no separators, no NUL or control characters, no ":" (an address with
+// a port), and no ".." that could read as a parent folder.
+std::string SafeNamePiece(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        bool unsafe = c == '/' || c == '\\' || c == ':' || u < 0x20 || u == 0x7f;
+        out.push_back(unsafe ? '_' : c);
+    }
+    for (std::size_t i = 0; i + 1 < out.size(); ++i) {
+        if (out[i] == '.' && out[i + 1] == '.') {
+            out[i] = '_';
+            out[i + 1] = '_';
+        }
+    }
+    return out;
+}
+
+bool HasAnswerExtension(const std::string& name) {
+    if (name.size() < kAnswerExtension.size()) {
+        return false;
+    }
+    // The store's files were matched with a case-blind "*.HTML", so a hand-placed ".html" counts too.
+    std::string_view tail = std::string_view(name).substr(name.size() - kAnswerExtension.size());
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        char c = tail[i];
+        char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        char want = kAnswerExtension[i];
+        char wantLower = (want >= 'A' && want <= 'Z') ? static_cast<char>(want - 'A' + 'a') : want;
+        if (lower != wantLower) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool AllDigits(std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Splits a stored file name into its pieces. Names this program made are read from the right, so a
+// site piece that itself holds "____" stays whole; other names fall back to the plain reading (site
+// before the first "____", store name after the second).
+StoredAnswer ParseAnswerName(const std::string& name) {
+    StoredAnswer a;
+    std::string_view stem = std::string_view(name).substr(0, name.size() - kAnswerExtension.size());
+    std::size_t storeSep = stem.rfind(kAnswerSeparator);
+    if (storeSep != std::string_view::npos) {
+        std::string_view head = stem.substr(0, storeSep);
+        std::size_t counterSep = head.rfind(kAnswerSeparator);
+        if (counterSep != std::string_view::npos) {
+            std::string_view digits = head.substr(counterSep + kAnswerSeparator.size());
+            std::uint64_t counter = 0;
+            auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), counter);
+            if (AllDigits(digits) && ec == std::errc() && ptr == digits.data() + digits.size()) {
+                a.site = std::string(head.substr(0, counterSep));
+                a.storeName = std::string(stem.substr(storeSep + kAnswerSeparator.size()));
+                a.counter = counter;
+                return a;
+            }
+        }
+    }
+    std::size_t first = stem.find(kAnswerSeparator);
+    a.site = std::string(stem.substr(0, first));
+    std::size_t second = stem.find(kAnswerSeparator, first + kAnswerSeparator.size());
+    if (second != std::string_view::npos) {
+        a.storeName = std::string(stem.substr(second + kAnswerSeparator.size()));
+    }
+    a.counter = UINT64_MAX;
+    return a;
+}
+
+void DeleteAnswerFiles(const fs::path& store) {
+    std::error_code ec;
+    std::vector<fs::path> doomed;
+    for (fs::directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeEc;
+        if (!it->is_directory(typeEc) && HasAnswerExtension(it->path().filename().string())) {
+            doomed.push_back(it->path());
+        }
+    }
+    for (const fs::path& p : doomed) {
+        fs::remove(p, ec); // a file that cannot be deleted simply stays
+    }
+}
+
+} // namespace
+
+fs::path AnswerStorePath(const fs::path& programFolder) {
+    return programFolder / kAnswerStoreFolder;
+}
+
+std::string AnswerSitePiece(std::string_view address) {
+    std::string root = GetSiteRoot(address);
+    std::size_t colon = root.find(':');
+    std::size_t start = colon == std::string::npos ? 2 : colon + 3;
+    return SafeNamePiece(std::string_view(root).substr(std::min(start, root.size())));
+}
+
+std::string NameAnswerFile(std::string_view address, std::string_view storeName,
+                           const fs::path& programFolder) {
+    fs::path store = AnswerStorePath(programFolder);
+    std::error_code ec;
+    fs::create_directories(store, ec); // when this fails the request reports the unwritable file
+
+    std::string site = AnswerSitePiece(address);
+    std::string engine;
+    for (char c : storeName) {
+        if (c != ' ') {
+            engine.push_back(c);
+        }
+    }
+    engine = SafeNamePiece(engine);
+
+    std::string counter = std::to_string(g_answerCounter.fetch_add(1));
+    std::string tail = std::string(kAnswerSeparator) + counter + std::string(kAnswerSeparator) + engine +
+                       std::string(kAnswerExtension);
+    // A very long host would make a name the file system refuses; the site piece gives way.
+    if (site.size() + tail.size() > kMaxFileName) {
+        site.resize(tail.size() < kMaxFileName ? kMaxFileName - tail.size() : 0);
+    }
+    return (store / (site + tail)).string();
+}
+
+std::uint64_t NextAnswerCounter() {
+    return g_answerCounter.load();
+}
+
+std::vector<StoredAnswer> ListStoredAnswers(const fs::path& programFolder) {
+    std::vector<std::pair<std::string, StoredAnswer>> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(AnswerStorePath(programFolder), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        std::error_code typeEc;
+        if (it->is_directory(typeEc) || !HasAnswerExtension(name) ||
+            name.find(kAnswerSeparator) == std::string::npos) {
+            continue;
+        }
+        StoredAnswer a = ParseAnswerName(name);
+        a.path = it->path().string();
+        found.emplace_back(std::move(name), std::move(a));
+    }
+    std::sort(found.begin(), found.end(), [](const auto& x, const auto& y) {
+        return x.second.counter != y.second.counter ? x.second.counter < y.second.counter : x.first < y.first;
+    });
+    std::vector<StoredAnswer> out;
+    out.reserve(found.size());
+    for (auto& [name, a] : found) {
+        out.push_back(std::move(a));
+    }
+    return out;
+}
+
+void ClearAnswerStore(const fs::path& programFolder) {
+    fs::path store = AnswerStorePath(programFolder);
+    std::error_code ec;
+    if (fs::is_directory(store, ec)) {
+        DeleteAnswerFiles(store);
+        fs::remove(store, ec); // fails, and the folder stays, while other files remain in it
+    }
+    fs::remove(FailureLogPath(programFolder), ec);
+}
+
+void ClearAnswerStoreAtStartup(const fs::path& programFolder) {
+    std::error_code ec;
+    fs::path store = AnswerStorePath(programFolder);
+    if (fs::is_directory(store, ec)) {
+        DeleteAnswerFiles(store);
+    }
+}
+
+} // namespace sendwell

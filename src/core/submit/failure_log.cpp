@@ -1,0 +1,34 @@
+#include "submit/failure_log.h"
+
+#include <fstream>
+#include <mutex>
+#include <string>
+
+namespace sendwell {
+
+namespace {
+std::mutex g_logMutex; // keeps one record's lines together should two requests fail at once
+}
+
+std::filesystem::path FailureLogPath(const std::filesystem::path& programFolder) {
+    return programFolder / kFailureLogName;
+}
+
+bool AppendFailureRecord(const std::filesystem::path& programFolder,
+                         std::initializer_list<std::string_view> lines) {
+    std::string record;
+    for (std::string_view line : lines) {
+        // A line break inside a value (an address typed with one) must not split the record.
+        for (char c : line) {
+            record.push_back(c == '\r' || c == '\n' ? ' ' : c);
+        }
+        record.append("\r\n");
+    }
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    std::ofstream out(FailureLogPath(programFolder), std::ios::binary | std::ios::app);
+    out.write(record.data(), static_cast<std::streamsize>(record.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+} // namespace sendwell

@@ -1,0 +1,19 @@
+// The failure log msg_dump.txt in the program folder: an append-only record of failed submission
+// requests, one line per field, CR LF line ends, no header and no separators.
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+#include <string_view>
+
+namespace sendwell {
+
+inline constexpr std::string_view kFailureLogName = "msg_dump.txt";
+
+std::filesystem::path FailureLogPath(const std::filesystem::path& programFolder);
+
+// Appends one record; the file is opened and closed around it. False when it cannot be written.
+bool AppendFailureRecord(const std::filesystem::path& programFolder,
+                         std::initializer_list<std::string_view> lines);
+
+} // namespace sendwell

@@ -1,0 +1,94 @@
+// One submission request: sends a request address built by the engine catalogue to its engine, stores
+// the answer in its answer file (scripts disabled, error-looking pages replaced by a short notice),
+// appends failures to the failure log and returns the result text for the progress window.
+#pragma once
+
+#include "submit/engine_catalogue.h"
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace sendwell {
+
+class StatusSink;
+
+// Result texts besides "OK" and the network library's own messages.
+inline constexpr std::string_view kResultOk = "OK";
+inline constexpr std::string_view kResultNoSession = "Session = NULL";
+inline constexpr std::string_view kResultNoRemoteFile = "remotefile = NULL";
+
+inline constexpr std::string_view kSubmissionAgent = "Microsoft Internet Explorer";
+// Buffer-size values above this are logged as this.
+inline constexpr int kMaxLoggedBufSize = 15000;
+// Longest error text returned and logged.
+inline constexpr std::size_t kMaxErrorText = 10000;
+
+// Bounds of one request. The connect time-out maps to libcurl's connect time-out. The send and the two
+// receive time-outs have no direct libcurl counterpart; they become a low-speed limit (less than one
+// byte per second for the longest of them, rounded up to whole seconds, at least one) that ends a
+// request whose server stops sending or stops taking data. A connection that fails or times out before
+// it is made is tried once more after the back-off.
+struct SubmissionTimeouts {
+    std::chrono::milliseconds connect{10000};
+    std::chrono::milliseconds send{10000};
+    std::chrono::milliseconds receive{10000};
+    std::chrono::milliseconds dataReceive{10000};
+    std::chrono::milliseconds connectBackoff{1000};
+    int connectRetries = 1;
+};
+
+// The user's proxy settings; they apply to plain requests only.
+struct SubmissionProxy {
+    bool useProxy = false;
+    std::string name;   // "address:port"
+    std::string bypass; // hosts separated by ";", "," or spaces; "*." prefixes and "<local>" allowed
+};
+
+// What stays the same for every request of a run.
+struct SubmissionContext {
+    std::filesystem::path programFolder; // where msg_dump.txt lives
+    int bufSize = 8096;                  // the buffer-size setting; only logged
+    StatusSink* status = nullptr;        // progress texts; may be null
+    SubmissionProxy proxy;
+    SubmissionTimeouts timeouts;
+};
+
+struct SubmissionRequest {
+    std::string address;     // the request address as built; logged, and split for a form post
+    std::string wireAddress; // what is sent when it differs (spaces of fixed pieces encoded); "" = address
+    SubmitMethod method = SubmitMethod::Plain;
+    std::string answerFile;
+    std::string referrer;         // plain requests; "" means the site root of the address
+    std::string extraObjectQuery; // form posts; appended to the object path as "?" + text when not empty
+};
+
+// A request for one engine of the catalogue, to be stored in answerFile.
+SubmissionRequest MakeSubmissionRequest(const EngineRequest& engineRequest, std::string answerFile);
+
+// Sends one request and returns its result text: "OK", "Session = NULL", the library's or the file
+// system's error message for a failed plain request, and "" for every form post.
+std::string SendSubmission(const SubmissionRequest& request, const SubmissionContext& context);
+
+// Receives an answer body as it arrives. Returning false stops the transfer; failureText() then says why.
+class AnswerSink {
+public:
+    virtual ~AnswerSink() = default;
+    virtual bool Write(std::string_view bytes) = 0;
+    virtual std::string failureText() const { return {}; }
+};
+
+// Posts body as a form to host:port + objectPath (+ "?" + extraObjectQuery), or GETs it when body is
+// empty, and hands the answer to sink. Returns the HTTP status, or 0 when none was obtained. A failure
+// appends a three-line record to the failure log.
+long PostForm(const std::string& host, int port, const std::string& objectPath,
+              const std::string& extraObjectQuery, const std::string& body, AnswerSink& sink,
+              const SubmissionContext& context);
+
+// Splits "host:port" into its parts; without a valid port the whole text is the host and port is
+// fallbackPort.
+void SplitHostPort(std::string_view hostAndPort, int fallbackPort, std::string& host, int& port);
+
+} // namespace sendwell
