@@ -1,0 +1,34 @@
+// "Submit to Engines": one checkbox per engine of the catalogue; OK stores every engine flag.
+#pragma once
+
+#include "submit/engine_catalogue.h"
+
+#include <QDialog>
+#include <array>
+#include <string_view>
+
+class QCheckBox;
+
+namespace sendwell::gui {
+
+class CEnginesDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CEnginesDlg(QWidget* parent = nullptr);
+
+    // The checkbox that edits the given engine flag, or null.
+    QCheckBox* checkBoxFor(std::string_view flagName) const;
+
+public slots:
+    // Writes all 26 flags, "1" for a ticked box and "0" for an unticked one, then closes.
+    void accept() override;
+
+private:
+    struct Box {
+        std::string_view flagName;
+        QCheckBox* box = nullptr;
+    };
+    std::array<Box, kEngineCount> boxes_{};
+};
+
+} // namespace sendwell::gui

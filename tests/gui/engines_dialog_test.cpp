@@ -1,0 +1,155 @@
+// The "Submit to Engines" dialog as a user meets it: what it shows for the stored flags, and what OK,
+// Cancel and closing leave in the settings.
+#include "app/settings.h"
+#include "submit/engine_catalogue.h"
+#include "submit/engines_dialog.h"
+#include "support/gui_test_env.h"
+#include "support/temp_dir.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+#include <memory>
+
+using sendwell::gui::CEnginesDlg;
+
+namespace {
+
+QCheckBox* BoxLabelled(const CEnginesDlg& dlg, const QString& label) {
+    for (QCheckBox* box : dlg.findChildren<QCheckBox*>()) {
+        if (box->text() == label) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
+void Click(CEnginesDlg& dlg, const char* objectName) {
+    auto* button = dlg.findChild<QPushButton*>(QString::fromLatin1(objectName));
+    QVERIFY(button != nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+std::string Stored(std::string_view flag) {
+    return sendwell::ReadSetting(sendwell::kSettingsSection, flag);
+}
+
+} // namespace
+
+class EnginesDialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        dir_ = std::make_unique<sendwell::test::TempDir>();
+        home_ = std::make_unique<sendwell::test::ScopedXdgHome>(dir_->path());
+    }
+    void cleanup() {
+        home_.reset();
+        dir_.reset();
+    }
+
+    void showsEveryEngineTickedOnAFreshInstallation() {
+        CEnginesDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.windowTitle(), QStringLiteral("Submit to Engines"));
+        bool textShown = false;
+        for (QLabel* label : dlg.findChildren<QLabel*>()) {
+            textShown = textShown || label->text() == QStringLiteral("Enable sites to submit to:");
+        }
+        QVERIFY(textShown);
+        const auto boxes = dlg.findChildren<QCheckBox*>();
+        QCOMPARE(boxes.size(), 26);
+        for (QCheckBox* box : boxes) {
+            QVERIFY2(box->isChecked(), qPrintable(box->text()));
+        }
+        for (const sendwell::EngineEntry& engine : sendwell::EngineCatalogue()) {
+            QVERIFY2(dlg.checkBoxFor(engine.flagName) != nullptr, engine.flagName.data());
+        }
+        // Three columns: first, second and third column boxes stand left to right, tops aligned.
+        QCheckBox* first = BoxLabelled(dlg, QStringLiteral("Lycos S&ympatico"));
+        QCheckBox* second = BoxLabelled(dlg, QStringLiteral("Info Tiger"));
+        QCheckBox* third = BoxLabelled(dlg, QStringLiteral("Amfibi"));
+        QVERIFY(first && second && third);
+        QVERIFY(first->x() < second->x() && second->x() < third->x());
+        QCOMPARE(first->y(), third->y());
+        QVERIFY(BoxLabelled(dlg, QStringLiteral("AxxaSearch"))->y() > first->y());
+    }
+
+    void onlyAStoredZeroUnticksABox() {
+        using sendwell::WriteSetting;
+        WriteSetting(sendwell::kSettingsSection, "m_Google", "0");
+        WriteSetting(sendwell::kSettingsSection, "m_Burf", "1");
+        WriteSetting(sendwell::kSettingsSection, "m_Voila", "2");
+        WriteSetting(sendwell::kSettingsSection, "m_Amfibi", "-");
+        WriteSetting(sendwell::kSettingsSection, "m_Aeiwi", "");
+        CEnginesDlg dlg;
+        QVERIFY(!dlg.checkBoxFor("m_Google")->isChecked());
+        QVERIFY(dlg.checkBoxFor("m_Burf")->isChecked());
+        QVERIFY(dlg.checkBoxFor("m_Voila")->isChecked());
+        QVERIFY(dlg.checkBoxFor("m_Amfibi")->isChecked());
+        QVERIFY(dlg.checkBoxFor("m_Aeiwi")->isChecked());
+    }
+
+    void okWritesAllTwentySixFlags() {
+        sendwell::WriteSetting(sendwell::kSettingsSection, "m_Voila", "2");
+        sendwell::WriteSetting(sendwell::kSettingsSection, "m_Google", "0");
+        CEnginesDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        // "&Search UK" edits engine 13's flag, not Hotbot UK's.
+        QCheckBox* searchUk = BoxLabelled(dlg, QStringLiteral("&Search UK"));
+        QVERIFY(searchUk != nullptr);
+        QTest::mouseClick(searchUk, Qt::LeftButton, {}, QPoint(4, searchUk->height() / 2));
+        QVERIFY(!searchUk->isChecked());
+        BoxLabelled(dlg, QStringLiteral("Alexa"))->setChecked(false);
+        Click(dlg, "ok");
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        for (const sendwell::EngineEntry& engine : sendwell::EngineCatalogue()) {
+            std::string expected = (engine.flagName == "m_Hotbot" || engine.flagName == "m_InfoSpace" ||
+                                    engine.flagName == "m_Google")
+                                       ? "0"
+                                       : "1";
+            QCOMPARE(Stored(engine.flagName), expected);
+        }
+        QCOMPARE(Stored("m_HotbotUK"), std::string("1"));
+    }
+
+    void cancelAndClosingWriteNothing() {
+        {
+            CEnginesDlg dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            dlg.checkBoxFor("m_Hotbot")->setChecked(false);
+            Click(dlg, "cancel");
+            QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        }
+        {
+            CEnginesDlg dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            dlg.checkBoxFor("m_Hotbot")->setChecked(false);
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        }
+        {
+            CEnginesDlg dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            dlg.checkBoxFor("m_Webcrawler")->setChecked(false);
+            dlg.close();
+        }
+        for (const sendwell::EngineEntry& engine : sendwell::EngineCatalogue()) {
+            QCOMPARE(sendwell::ReadFlag(sendwell::kSettingsSection, engine.flagName), -1);
+        }
+    }
+
+private:
+    std::unique_ptr<sendwell::test::TempDir> dir_;
+    std::unique_ptr<sendwell::test::ScopedXdgHome> home_;
+};
+
+SENDWELL_GUI_TEST_MAIN(EnginesDialogTest)
+#include "engines_dialog_test.moc"
