@@ -1,5 +1,6 @@
 // The main window as a user meets it: start-up, the enabling rules, Add/Remove/Import/sorting through
 // the real widgets, closing in every way, and resizing.
+#include "app/about_dialog.h"
 #include "app/main_window.h"
 #include "app/main_window_ids.h"
 #include "app/settings.h"
@@ -122,6 +123,46 @@ private slots:
         QVERIFY(!sendwell::ReadProfileInt(sendwell::kWindowSizeSection, "CX"));
         QVERIFY(!sendwell::ReadProfileInt(sendwell::kWindowSizeSection, "CY"));
         QCOMPARE(world.readDatabase(), DatabaseBytes({}, ""));
+    }
+
+    void connectionSettingsAreReadAtStartUp() {
+        ScratchWorld world;
+        QVERIFY(sendwell::WriteSetting(sendwell::kSettingsSection, "bProxyOn", "1"));
+        QVERIFY(sendwell::WriteSetting(sendwell::kSettingsSection, "m_ProxyName", "127.0.0.1:3128"));
+        QVERIFY(sendwell::WriteSetting(sendwell::kSettingsSection, "i_BufSize", "600"));
+        auto w = OpenWindow(world);
+        QVERIFY(w);
+        QVERIFY(w->connectionSettings().useProxy);
+        QCOMPARE(w->connectionSettings().proxyName, std::string("127.0.0.1:3128"));
+        QCOMPARE(w->connectionSettings().bufSize, 600);
+    }
+
+    // Without a system menu to extend, the About item is on the window's context menu.
+    void aboutBoxIsOfferedOnTheWindowsContextMenu() {
+        ScratchWorld world;
+        auto w = OpenWindow(world);
+        QVERIFY(w);
+        QStringList offered;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                for (QAction* action : popup->actions()) {
+                    offered << action->text();
+                }
+                popup->close();
+            }
+        });
+        QWidget* header = w->control(ids::kHeaderLabel);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), header->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(header, &event);
+        QCOMPARE(offered, QStringList({"&About Sendwell! Pro..."}));
+
+        sendwell::gui::AboutDialog about(w.get());
+        QCOMPARE(about.windowTitle(), QStringLiteral("About Sendwell! Pro"));
+        QStringList texts;
+        for (QLabel* label : about.findChildren<QLabel*>()) {
+            texts << label->text();
+        }
+        QVERIFY(texts.contains(QStringLiteral("Sendwell! Pro v3.81")));
     }
 
     void listHasItsColumnsAndEveryControlItsId() {
@@ -417,7 +458,8 @@ private slots:
         ScratchWorld world;
         const fs::path store = world.programFolder() / "submitok";
         fs::create_directories(store);
-        for (const char* name : {"a.example____1____Google.HTML", "b.HTML", "notes.txt", "lower.html"}) {
+        fs::create_directories(store / "kept.HTML");
+        for (const char* name : {"a.example____1____Google.HTML", "b.HTML", "notes.txt", "HTML"}) {
             sendwell::test::WriteFileBytes(store / name, "x");
         }
         auto w = OpenWindow(world);
@@ -425,7 +467,8 @@ private slots:
         QVERIFY(!fs::exists(store / "a.example____1____Google.HTML"));
         QVERIFY(!fs::exists(store / "b.HTML"));
         QVERIFY(fs::exists(store / "notes.txt"));
-        QVERIFY(fs::exists(store / "lower.html"));
+        QVERIFY(fs::exists(store / "HTML"));
+        QVERIFY(fs::is_directory(store / "kept.HTML"));
         QCOMPARE(fs::current_path(), world.programFolder());
     }
 

@@ -6,6 +6,7 @@
 #include "app/splash_window.h"
 #include "app/startup_tasks.h"
 #include "app/text_bytes.h"
+#include "results/answer_store.h"
 #include "urldb/database_file.h"
 #include "urldb/url_import.h"
 #include "urldb/url_list_model.h"
@@ -117,7 +118,7 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     icon_->show();
 
     connection_ = sendwell::ReadConnectionSettings();
-    DeleteOldAnswerPages(programFolder_);
+    sendwell::ClearAnswerStoreAtStartup(programFolder_);
 
     SetToolTips();
     email_->setText(ToQString(db_.email()));
