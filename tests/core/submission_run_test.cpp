@@ -1,0 +1,182 @@
+// The submission worker against the engine simulator: order of requests, progress reports, engine
+// flags and cancelling between requests.
+#include "app/settings.h"
+#include "results/answer_store.h"
+#include "submit/engine_catalogue.h"
+#include "submit/submission_run.h"
+#include "support/engine_simulator.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+namespace sendwell {
+namespace {
+
+// Records what the worker reports, as the progress window would receive it.
+class RecordingProgress : public SubmitProgress {
+public:
+    void SetAddressCount(int count) override { Add("count " + std::to_string(count)); }
+    void SetCurrentRange(int maximum) override { Add("current-range " + std::to_string(maximum)); }
+    void SetTotalRange(std::int64_t maximum) override { Add("total-range " + std::to_string(maximum)); }
+    void StartAnimation() override { Add("animate"); }
+    void ShowWindow(bool visible) override { Add(visible ? "show" : "hide"); }
+    void SetCaption(const std::string& caption) override { Add("caption " + caption); }
+    void SetAddress(const std::string& address) override { Add("address " + address); }
+    void SetCurrentPosition(int position) override { Add("position " + std::to_string(position)); }
+    void SetEngine(const std::string& name) override { Add("engine " + name); }
+    void Step() override {
+        std::lock_guard lock(mutex_);
+        ++steps_;
+    }
+    void SetStatusText(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        lastStatus_ = text;
+    }
+
+    std::vector<std::string> EventsStartingWith(const std::string& prefix) const {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> out;
+        for (const auto& e : events_) {
+            if (e.rfind(prefix, 0) == 0) {
+                out.push_back(e);
+            }
+        }
+        return out;
+    }
+    std::vector<std::string> Events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    int steps() const {
+        std::lock_guard lock(mutex_);
+        return steps_;
+    }
+
+private:
+    void Add(std::string e) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(e));
+    }
+    mutable std::mutex mutex_;
+    std::vector<std::string> events_;
+    std::string lastStatus_;
+    int steps_ = 0;
+};
+
+class SubmissionRunTest : public ::testing::Test {
+protected:
+    void SetUp() override { engines_.PointEnginesHere(); }
+
+    SubmitJob Job(std::vector<std::string> addresses) {
+        SubmitJob job;
+        job.addresses = std::move(addresses);
+        job.email = "me@example.test";
+        job.programFolder = dir_.path();
+        job.timeouts.connect = std::chrono::milliseconds(2000);
+        job.timeouts.send = job.timeouts.receive = job.timeouts.dataReceive = std::chrono::milliseconds(2000);
+        job.timeouts.connectBackoff = std::chrono::milliseconds(10);
+        return job;
+    }
+
+    test::TempDir dir_;
+    test::ScopedXdgHome home_{dir_ / "home"};
+    test::EngineSimulator engines_;
+};
+
+TEST_F(SubmissionRunTest, EveryAddressGoesToEveryEngineInCatalogueOrder) {
+    RecordingProgress progress;
+    RunFlags flags;
+    RunSubmissionWorker(Job({"http://one.test/", "http://two.test/", "http://three.test/"}), progress, flags);
+
+    std::vector<int> expected;
+    for (int row = 0; row < 3; ++row) {
+        for (int e = 1; e <= kEngineCount; ++e) {
+            expected.push_back(e);
+        }
+    }
+    EXPECT_EQ(engines_.EnginesRequested(), expected);
+    std::vector<test::EngineRequestRecord> requests = engines_.Requests();
+    ASSERT_EQ(requests.size(), 78u);
+    EXPECT_NE(requests[0].target.find("one.test"), std::string::npos);
+    EXPECT_NE(requests[26].target.find("two.test"), std::string::npos);
+    // The last engine posts a form: the address travels in the body.
+    EXPECT_NE(requests[77].body.find("three.test"), std::string::npos);
+
+    EXPECT_EQ(
+        progress.EventsStartingWith("caption "),
+        (std::vector<std::string>{"caption Submitting Web Sites 1/3", "caption Submitting Web Sites 2/3",
+                                  "caption Submitting Web Sites 3/3"}));
+    EXPECT_EQ(progress.steps(), 78);
+    std::vector<std::string> events = progress.Events();
+    ASSERT_GE(events.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 5),
+              (std::vector<std::string>{"count 3", "current-range 26", "total-range 78", "animate", "show"}));
+    EXPECT_EQ(events.back(), "hide");
+    EXPECT_TRUE(flags.stop.load());
+    EXPECT_TRUE(flags.finished.load());
+    EXPECT_EQ(ListStoredAnswers(dir_.path()).size(), 78u);
+}
+
+TEST_F(SubmissionRunTest, DisabledEnginesAreSkippedButStillStepTheBars) {
+    for (const EngineEntry& engine : EngineCatalogue()) {
+        WriteSetting(kSettingsSection, engine.flagName, engine.position == 2 ? "1" : "0");
+    }
+    RecordingProgress progress;
+    RunFlags flags;
+    RunSubmissionWorker(Job({"http://one.test/", "http://two.test/"}), progress, flags);
+
+    EXPECT_EQ(engines_.EnginesRequested(), (std::vector<int>{2, 2}));
+    EXPECT_EQ(progress.steps(), 52);
+    EXPECT_EQ(progress.EventsStartingWith("engine "),
+              (std::vector<std::string>{"engine Google", "engine Google"}));
+}
+
+TEST_F(SubmissionRunTest, EmptyListShowsAndHidesTheWindowWithoutRequests) {
+    RecordingProgress progress;
+    RunFlags flags;
+    RunSubmissionWorker(Job({}), progress, flags);
+    EXPECT_EQ(engines_.RequestCount(), 0u);
+    EXPECT_EQ(progress.EventsStartingWith("total-range"), (std::vector<std::string>{"total-range 0"}));
+    EXPECT_TRUE(flags.finished.load());
+}
+
+TEST_F(SubmissionRunTest, CancelLetsTheCurrentRequestFinishAndSendsNothingMore) {
+    engines_.AnswerSlowly(5, std::chrono::milliseconds(300));
+    RecordingProgress progress;
+    RunFlags flags;
+    SubmitJob job = Job({"http://one.test/", "http://two.test/"});
+    std::thread worker([&] { RunSubmissionWorker(job, progress, flags); });
+
+    ASSERT_TRUE(engines_.server().WaitForRequests(5));
+    flags.stop.store(true); // the user presses Cancel while engine 5 is answering
+    worker.join();
+
+    EXPECT_EQ(engines_.EnginesRequested(), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_TRUE(engines_.server().WaitForCompleted(5));
+    EXPECT_EQ(progress.steps(), 4);
+    EXPECT_TRUE(flags.finished.load());
+    // The answer of the request in progress when Cancel came is kept.
+    EXPECT_EQ(ListStoredAnswers(dir_.path()).size(), 5u);
+}
+
+TEST_F(SubmissionRunTest, FailingEnginesAreLoggedAndTheOthersAnswersKept) {
+    engines_.AnswerDroppingMidBody(3);
+    engines_.AnswerGarbage(4);
+    engines_.AnswerSlowly(6, std::chrono::milliseconds(3000)); // beyond the shortened time-outs
+    RecordingProgress progress;
+    RunFlags flags;
+    SubmitJob job = Job({"http://one.test/"});
+    job.timeouts.receive = job.timeouts.dataReceive = job.timeouts.send = std::chrono::milliseconds(1000);
+    RunSubmissionWorker(job, progress, flags);
+
+    EXPECT_EQ(engines_.RequestCount(), 26u);
+    std::string log = test::ReadFileBytes(dir_ / "msg_dump.txt");
+    EXPECT_NE(log.find("The URL was http://127.0.0.1"), std::string::npos);
+    // Every engine that answered properly left its answer.
+    EXPECT_GE(ListStoredAnswers(dir_.path()).size(), 23u);
+}
+
+} // namespace
+} // namespace sendwell
