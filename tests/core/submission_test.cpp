@@ -8,6 +8,7 @@
 #include "support/temp_dir.h"
 #include "web/status_sink.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -142,6 +143,9 @@ TEST_F(SubmissionTest, FormPostSendsTheQueryAsBodyOverHttp10) {
     EXPECT_EQ(r.Header("Accept-Language"), "en-us");
     EXPECT_EQ(r.Header("User-Agent"), "Microsoft Internet Explorer");
     EXPECT_EQ(Answer(), "posted\r\n");
+    // The library's own progress reaches the status line on this path.
+    auto texts = sink_.texts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Request sent"), texts.end());
 }
 
 TEST_F(SubmissionTest, QuestionMarkInTheAddressMovesTheFormSplit) {

@@ -95,6 +95,8 @@ public:
         std::string out;
         scripts_.Feed(text, out);
         bool ok = Emit(out);
+        // One text per piece received rather than per line: the count ends the same, and a long page
+        // does not flood the status line.
         if (mode_ == Mode::Lines && !text.empty()) {
             Report(status_, "Read " + std::to_string(read_) + " bytes");
         }
