@@ -29,20 +29,29 @@ std::filesystem::path DataHome();
 // File that holds the given settings section (e.g. "Linkcaster!").
 std::filesystem::path SettingsFileFor(std::string_view section);
 
+// File of the framework's per-program area: $XDG_CONFIG_HOME/Quenby/<program name>.conf.
+std::filesystem::path ProfileFile();
+
 // Stores text under section/name. False, silently, when the store cannot be written.
-// A value holding a line break cannot be stored as one line: see the implementation for the rule.
+// Each value is one line of its file, so a text holding CR or LF is refused (false, the old value
+// stays), as is a name that could not be read back as written: empty, holding "=", CR or LF, or
+// starting with "[", "#" or ";". A section name must be non-empty, without "/", CR or LF.
 bool WriteSetting(std::string_view section, std::string_view name, std::string_view text);
 // The stored text, or "" when missing, unreadable, 1,000 bytes or longer, or exactly "-".
 std::string ReadSetting(std::string_view section, std::string_view name);
 // 0 for exactly "0", 1 for exactly "1", -1 for anything else (missing included).
 int ReadFlag(std::string_view section, std::string_view name);
 
+// The leading decimal integer of a text, as the callers' conversion rules take it: optional leading
+// blanks, an optional sign, then digits; 0 when there are none. Saturates instead of overflowing.
+long long LeadingInteger(std::string_view text);
+
 // Callers' conversion rules, all on the program's section.
 bool ReadBoolSetting(std::string_view name, bool defaultValue); // only "0"/"1" replace the default
-int ReadBufSizeSetting();                                         // "i_BufSize": 501..9999 else 8096
-std::string ReadTextSetting(std::string_view name);               // as read; missing -> ""
-bool EngineFlagEnabled(std::string_view flagName);                // worker: anything but 0 is on
-bool EngineFlagChecked(std::string_view flagName);                // dialog: -1 keeps the default (ticked)
+int ReadBufSizeSetting();                                       // "i_BufSize": 501..9999 else 8096
+std::string ReadTextSetting(std::string_view name);             // as read; missing -> ""
+bool EngineFlagEnabled(std::string_view flagName);              // worker: anything but 0 is on
+bool EngineFlagChecked(std::string_view flagName);              // dialog: -1 keeps the default (ticked)
 
 // Connection values read once at start-up.
 struct ConnectionSettings {

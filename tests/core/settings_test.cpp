@@ -1,0 +1,261 @@
+// The settings store, the callers' conversion rules and the host configuration.
+#include "app/hosts.h"
+#include "app/settings.h"
+#include "support/temp_dir.h"
+
+#include <climits>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace sendwell {
+namespace {
+
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+
+class SettingsTest : public ::testing::Test {
+protected:
+    test::TempDir dir_;
+    test::ScopedXdgHome home_{dir_.path()};
+
+    static bool Put(std::string_view name, std::string_view text) {
+        return WriteSetting(kSettingsSection, name, text);
+    }
+    static std::string Get(std::string_view name) { return ReadSetting(kSettingsSection, name); }
+};
+
+TEST_F(SettingsTest, EmptyStoreGivesEveryDefault) {
+    const ConnectionSettings c = ReadConnectionSettings();
+    EXPECT_FALSE(c.useProxy);
+    EXPECT_EQ(c.proxyName, "");
+    EXPECT_EQ(c.proxyBypass, "");
+    EXPECT_EQ(c.bufSize, 8096);
+    EXPECT_EQ(ReadFlag(kSettingsSection, "m_Google"), -1);
+    EXPECT_TRUE(EngineFlagEnabled("m_Google"));
+    EXPECT_TRUE(EngineFlagChecked("m_Google"));
+    EXPECT_FALSE(ReadProfileInt(kWindowSizeSection, "CX").has_value());
+    EXPECT_FALSE(std::filesystem::exists(SettingsFileFor(kSettingsSection)));
+}
+
+TEST_F(SettingsTest, BufferSizeTakesOnlyItsRangeByLeadingInteger) {
+    const std::pair<const char*, int> cases[] = {
+        {"500", 8096},    {"501", 501},   {"9999", 9999}, {"10000", 8096}, {"letters", 8096},
+        {"  777kb", 777}, {"-600", 8096}, {"", 8096},     {"-", 8096},     {"99999999999999999999999", 8096},
+    };
+    for (const auto& [stored, expected] : cases) {
+        ASSERT_TRUE(Put("i_BufSize", stored));
+        EXPECT_EQ(ReadBufSizeSetting(), expected) << "stored \"" << stored << "\"";
+    }
+}
+
+TEST_F(SettingsTest, ProxyFlagTakesOnlyExactZeroOrOne) {
+    for (const char* stored : {"2", "yes", " 1", ""}) {
+        ASSERT_TRUE(Put("bProxyOn", stored));
+        EXPECT_FALSE(ReadConnectionSettings().useProxy) << stored;
+        EXPECT_TRUE(ReadBoolSetting("bProxyOn", true)) << stored;
+    }
+    ASSERT_TRUE(Put("bProxyOn", "1"));
+    EXPECT_TRUE(ReadConnectionSettings().useProxy);
+    ASSERT_TRUE(Put("bProxyOn", "0"));
+    EXPECT_FALSE(ReadBoolSetting("bProxyOn", true));
+}
+
+TEST_F(SettingsTest, EngineFlagIsOffOnlyForExactZero) {
+    for (const char* stored : {"-1", "abc", "2", "", "-", "1"}) {
+        ASSERT_TRUE(Put("m_Hotbot", stored));
+        EXPECT_EQ(ReadFlag(kSettingsSection, "m_Hotbot"), std::string(stored) == "1" ? 1 : -1) << stored;
+        EXPECT_TRUE(EngineFlagEnabled("m_Hotbot")) << stored;
+        EXPECT_TRUE(EngineFlagChecked("m_Hotbot")) << stored;
+    }
+    ASSERT_TRUE(Put("m_Hotbot", "0"));
+    EXPECT_EQ(ReadFlag(kSettingsSection, "m_Hotbot"), 0);
+    EXPECT_FALSE(EngineFlagEnabled("m_Hotbot"));
+    EXPECT_FALSE(EngineFlagChecked("m_Hotbot"));
+}
+
+TEST_F(SettingsTest, TooLongAndHyphenValuesReadAsMissing) {
+    ASSERT_TRUE(Put("m_ProxyName", std::string(999, 'p')));
+    EXPECT_EQ(ReadTextSetting("m_ProxyName"), std::string(999, 'p'));
+    ASSERT_TRUE(Put("m_ProxyName", std::string(1000, 'p')));
+    EXPECT_EQ(ReadTextSetting("m_ProxyName"), "");
+    ASSERT_TRUE(Put("i_BufSize", "600" + std::string(1000, ' ')));
+    EXPECT_EQ(ReadBufSizeSetting(), 8096);
+    ASSERT_TRUE(Put("m_ProxyName", "-"));
+    EXPECT_EQ(ReadTextSetting("m_ProxyName"), "");
+    ASSERT_TRUE(Put("m_ProxyName", "--"));
+    EXPECT_EQ(ReadTextSetting("m_ProxyName"), "--");
+}
+
+TEST_F(SettingsTest, ValuesAndNamesRoundTripByteExact) {
+    const std::pair<std::string, std::string> values[] = {
+        {"m_ProxyName", "proxy.lan:3128"},
+        {"equals", "a=b==c"},
+        {"hash", "#not a comment ;nor this"},
+        {"blanks", "  padded\tvalue  "},
+        {"bytes", "caf\xc3\xa9 \x80\xff\x01"},
+        {"empty", ""},
+        {" spaced name ", "x"},
+        {"Host.Engine02", "127.0.0.1:8080"},
+    };
+    for (const auto& [name, value] : values) {
+        ASSERT_TRUE(Put(name, value)) << name;
+    }
+    for (const auto& [name, value] : values) {
+        EXPECT_EQ(Get(name), value) << name;
+    }
+    // Re-writing one value changes nothing else.
+    ASSERT_TRUE(Put("hash", "changed"));
+    EXPECT_EQ(Get("hash"), "changed");
+    EXPECT_EQ(Get("blanks"), "  padded\tvalue  ");
+
+    const std::string file = ReadFileBytes(ConfigHome() / "Linkcaster!.conf");
+    EXPECT_NE(file.find("[Linkcaster!]\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("\nequals=a=b==c\n"), std::string::npos) << file;
+}
+
+TEST_F(SettingsTest, LineBreaksAndUnreadableNamesAreRefused) {
+    ASSERT_TRUE(Put("m_ProxyBypass", "kept"));
+    EXPECT_FALSE(Put("m_ProxyBypass", "two\nlines"));
+    EXPECT_FALSE(Put("m_ProxyBypass", "carriage\rreturn"));
+    EXPECT_EQ(Get("m_ProxyBypass"), "kept");
+
+    for (const char* name : {"a=b", "a\nb", "a\rb", "", "[x", "#x", ";x"}) {
+        EXPECT_FALSE(Put(name, "v")) << name;
+    }
+    EXPECT_FALSE(WriteSetting("", "name", "v"));
+    EXPECT_FALSE(WriteSetting("../escape", "name", "v"));
+    EXPECT_EQ(Get("m_ProxyBypass"), "kept");
+}
+
+TEST_F(SettingsTest, HandEditedFileIsReadAndItsOtherLinesKept) {
+    const auto file = SettingsFileFor(kSettingsSection);
+    std::filesystem::create_directories(file.parent_path());
+    const std::string original = "# my notes\r\n"
+                                 "; more notes\n"
+                                 "[Other]\n"
+                                 "m_ProxyName=wrong section\n"
+                                 "[Linkcaster!]   \r\n"
+                                 "m_ProxyName=proxy:8080\r\n"
+                                 "junk line without equals\n"
+                                 "m_ProxyName=later duplicate\n"
+                                 "bProxyOn=1";
+    WriteFileBytes(file, original);
+
+    EXPECT_EQ(ReadTextSetting("m_ProxyName"), "proxy:8080");
+    EXPECT_TRUE(ReadConnectionSettings().useProxy);
+
+    ASSERT_TRUE(Put("m_ProxyName", "new:1"));
+    ASSERT_TRUE(Put("i_BufSize", "4096"));
+    EXPECT_EQ(ReadFileBytes(file), "# my notes\n"
+                                   "; more notes\n"
+                                   "[Other]\n"
+                                   "m_ProxyName=wrong section\n"
+                                   "[Linkcaster!]   \n"
+                                   "m_ProxyName=new:1\n"
+                                   "junk line without equals\n"
+                                   "bProxyOn=1\n"
+                                   "i_BufSize=4096\n");
+}
+
+TEST_F(SettingsTest, ConcurrentProgramCopiesKeepEachOthersValues) {
+    constexpr int kEach = 150;
+    ASSERT_TRUE(Put("before", "1")); // the file exists before both start
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    const std::string who = child == 0 ? "child" : "parent";
+    bool allWritten = true;
+    for (int i = 0; i < kEach; ++i) {
+        allWritten = Put(who + "." + std::to_string(i), who + " value " + std::to_string(i)) && allWritten;
+    }
+    if (child == 0) {
+        std::_Exit(allWritten ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(allWritten);
+    for (const std::string side : {"child", "parent"}) {
+        for (int i = 0; i < kEach; ++i) {
+            EXPECT_EQ(Get(side + "." + std::to_string(i)), side + " value " + std::to_string(i));
+        }
+    }
+    EXPECT_EQ(Get("before"), "1");
+}
+
+TEST_F(SettingsTest, WindowSizeGoesToTheProgramsFrameworkArea) {
+    ASSERT_TRUE(WriteProfileInt(kWindowSizeSection, "CX", 812));
+    ASSERT_TRUE(WriteProfileInt(kWindowSizeSection, "CY", -3));
+    EXPECT_EQ(ReadProfileInt(kWindowSizeSection, "CX"), 812);
+    EXPECT_EQ(ReadProfileInt(kWindowSizeSection, "CY"), -3);
+    EXPECT_EQ(ProfileFile(), ConfigHome() / "Quenby" / "sendwell.conf");
+    EXPECT_NE(ReadFileBytes(ProfileFile()).find("[66]\nCX=812\nCY=-3\n"), std::string::npos);
+    EXPECT_EQ(Get("CX"), ""); // not in the program's own section
+
+    SetProgramName("other");
+    EXPECT_EQ(ProfileFile(), ConfigHome() / "Quenby" / "other.conf");
+    EXPECT_FALSE(ReadProfileInt(kWindowSizeSection, "CX").has_value());
+    SetProgramName("sendwell");
+}
+
+TEST(SettingsPaths, RelativeXdgValuesAreIgnored) {
+    test::TempDir dir;
+    test::ScopedXdgHome home(dir.path());
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome != nullptr ? oldHome : "";
+    ::setenv("HOME", dir.path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
+    ::setenv("XDG_DATA_HOME", "", 1);
+    EXPECT_EQ(ConfigHome(), dir.path() / ".config");
+    EXPECT_EQ(DataHome(), dir.path() / ".local/share");
+    EXPECT_EQ(SettingsFileFor(kSettingsSection), dir.path() / ".config" / "Linkcaster!.conf");
+    ::setenv("HOME", savedHome.c_str(), 1);
+}
+
+TEST(LeadingIntegerRule, ReadsLikeTheConversionRules) {
+    EXPECT_EQ(LeadingInteger("42abc"), 42);
+    EXPECT_EQ(LeadingInteger(" \t-7 8"), -7);
+    EXPECT_EQ(LeadingInteger("+5"), 5);
+    EXPECT_EQ(LeadingInteger("x1"), 0);
+    EXPECT_EQ(LeadingInteger(""), 0);
+    EXPECT_EQ(LeadingInteger("123456789012345678901234567890"), LLONG_MAX);
+}
+
+TEST_F(SettingsTest, HostsHaveDefaultsAndTakeOverridesWithPorts) {
+    std::set<std::string_view> keys;
+    for (const HostDefault& h : HostDefaults()) {
+        EXPECT_TRUE(keys.insert(h.key).second) << "duplicate key " << h.key;
+        EXPECT_FALSE(h.defaultHost.empty()) << h.key;
+        EXPECT_EQ(h.defaultHost.find_first_of("/ "), std::string_view::npos) << h.key;
+        EXPECT_EQ(HostFor(h.key), h.defaultHost);
+    }
+    for (int position = 1; position <= 26; ++position) {
+        EXPECT_TRUE(keys.count(EngineHostKey(position))) << position;
+    }
+    for (const char* key :
+         {"AlexaConfirm", "GoogleSearch", "GoogleDomain", "Vendor", "VendorPartner", "Popularity"}) {
+        EXPECT_TRUE(keys.count(key)) << key;
+    }
+    EXPECT_EQ(EngineHostKey(1), "Engine01");
+    EXPECT_EQ(EngineHostKey(26), "Engine26");
+    EXPECT_EQ(EngineHostKey(0), "");
+    EXPECT_EQ(EngineHostKey(27), "");
+    EXPECT_EQ(HostFor("Engine21").find_first_not_of("0123456789."), std::string::npos);
+    EXPECT_EQ(HostFor("NoSuchService"), "");
+    EXPECT_EQ(HostFor("Vendor"), "www.sendwellpro.example");
+
+    EXPECT_EQ(HostSettingName("Engine02"), "Host.Engine02");
+    ASSERT_TRUE(Put("Host.Engine02", "127.0.0.1:8080"));
+    EXPECT_EQ(HostFor("Engine02"), "127.0.0.1:8080");
+    ASSERT_TRUE(Put("Host.Engine02", "-"));
+    EXPECT_EQ(HostFor("Engine02"), "www.google.com");
+    ASSERT_TRUE(Put("Host.NoSuchService", "127.0.0.1"));
+    EXPECT_EQ(HostFor("NoSuchService"), "");
+}
+
+} // namespace
+} // namespace sendwell
