@@ -25,6 +25,11 @@ enum class AddOutcome {
     Appended    // row appended; empty the address field
 };
 
+// The Add command's answer to a text without a dot.
+inline constexpr const char* kInvalidUrlText =
+    "Please enter a complete URL. An example is http://www.example.com";
+inline constexpr const char* kInvalidUrlCaption = "Invalid URL";
+
 class UrlDatabase {
 public:
     const std::vector<UrlRecord>& rows() const { return rows_; }
@@ -54,8 +59,10 @@ public:
     void SortByColumn(int column);
     bool sortAscending() const { return ascending_; }
 
-    // Load support: appends a record as read from the file.
+    // Load support: room for this many rows, then one record as read from the file.
+    void Reserve(std::size_t rowCount) { rows_.reserve(rowCount); }
     void AppendLoaded(std::string url, std::string lastSent, std::string submits);
+    // Empties the rows and the e-mail address; the sort direction stays.
     void Clear();
 
 private:

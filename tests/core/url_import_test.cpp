@@ -1,0 +1,68 @@
+// Address import from text files: which lines and tokens become addresses.
+#include "support/temp_dir.h"
+#include "urldb/url_database.h"
+#include "urldb/url_import.h"
+
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace sendwell {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+Strings Parse(const std::string& text) {
+    std::istringstream in(text);
+    return ParseImport(in);
+}
+
+TEST(UrlImport, SingleAddressLinesAreTakenWhole) {
+    EXPECT_EQ(Parse("www.a.b\nhttp://a.b/x\n"), (Strings{"www.a.b", "http://a.b/x"}));
+    EXPECT_EQ(Parse("  http://a.b  http://c.d\t\n"), (Strings{"  http://a.b  http://c.d\t"}));
+    EXPECT_EQ(Parse("a.b, c.d\nwwwsite\nWWW.A.B\nHTTP://x\n\n"), Strings{});
+}
+
+TEST(UrlImport, CommaLinesSplitIntoTokensAtSpacesAndCommas) {
+    EXPECT_EQ(Parse("http://a.b, c.d\n"), (Strings{"http://a.b"}));
+    EXPECT_EQ(Parse("http://a.b,www.c.d,,http://e.f\n"), (Strings{"http://a.b", "www.c.d", "http://e.f"}));
+    EXPECT_EQ(Parse("wwwsite,http://a.b\n"), (Strings{"wwwsite", "http://a.b"}));
+    EXPECT_EQ(Parse(" , ,www.x ,\thttp://y,"), (Strings{"www.x", "\thttp://y"}));
+}
+
+TEST(UrlImport, LineEndsAndLongLines) {
+    EXPECT_EQ(Parse("www.a.b\r\nhttp://c.d"), (Strings{"www.a.b", "http://c.d"}));
+    EXPECT_EQ(Parse("http://a\rb\n"), (Strings{"http://a\rb"}));
+
+    const std::string long1 = "http://" + std::string(49999 - 7, 'x');
+    const std::string long2 = "www." + std::string(120000, 'y');
+    const Strings got = Parse(long1 + "\r\n" + long2 + "\n" + long1);
+    ASSERT_EQ(got.size(), 3U);
+    EXPECT_EQ(got[0], long1);
+    EXPECT_EQ(got[1], long2);
+    EXPECT_EQ(got[2], long1);
+}
+
+TEST(UrlImport, FileImportFeedsTheDatabaseAndMayBeRepeated) {
+    test::TempDir dir;
+    const auto file = dir / "list.txt";
+    test::WriteFileBytes(file, "www.a.b\r\nskip me\r\nhttp://c.d,www.e.f");
+    UrlDatabase db;
+    for (int round = 0; round < 2; ++round) {
+        for (std::string& address : ParseImportFile(file)) {
+            db.AppendUrl(std::move(address));
+        }
+    }
+    ASSERT_EQ(db.recordCount(), 6U);
+    EXPECT_EQ(db.rows()[0].url, "http://www.a.b");
+    EXPECT_EQ(db.rows()[1].url, "http://c.d");
+    EXPECT_EQ(db.rows()[2].url, "http://www.e.f");
+    EXPECT_EQ(db.rows()[5].number, "6");
+
+    EXPECT_TRUE(ParseImportFile(dir / "no such file").empty());
+    EXPECT_TRUE(ParseImportFile(dir.path()).empty());
+}
+
+} // namespace
+} // namespace sendwell
