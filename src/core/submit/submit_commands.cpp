@@ -1,0 +1,53 @@
+#include "submit/submit_commands.h"
+
+#include "app/settings.h"
+
+#include <algorithm>
+
+namespace sendwell {
+
+EmailCheck CheckSubmitEmail(std::string_view email) {
+    if (email.empty()) {
+        return EmailCheck::Empty;
+    }
+    if (email.find('@') == std::string_view::npos) {
+        return EmailCheck::NoAt;
+    }
+    return EmailCheck::Ok;
+}
+
+std::string InvalidEmailText() {
+    return std::string("Please enter a valid email address, in the form ") + kExampleEmail;
+}
+
+bool FirstTimeNoticeDue() {
+    return ReadSetting(kSettingsSection, kFirstTimeNoticeSetting) != "1";
+}
+
+void RecordFirstTimeNoticeShown() {
+    WriteSetting(kSettingsSection, kFirstTimeNoticeSetting, "1");
+}
+
+std::vector<std::string> AllAddresses(const UrlDatabase& db) {
+    std::vector<std::string> out;
+    out.reserve(db.recordCount());
+    for (const UrlRecord& row : db.rows()) {
+        out.push_back(row.url);
+    }
+    return out;
+}
+
+std::vector<std::string> AddressesOfRows(const UrlDatabase& db, std::vector<std::size_t> rows) {
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    std::vector<std::string> out;
+    out.reserve(rows.size());
+    for (std::size_t r : rows) {
+        if (r < db.recordCount()) {
+            out.push_back(db.rows()[r].url);
+        }
+    }
+    return out;
+}
+
+} // namespace sendwell

@@ -1,0 +1,41 @@
+// The checks and texts around starting a submission run from the main window.
+#pragma once
+
+#include "urldb/url_database.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sendwell {
+
+inline constexpr const char* kEmptyEmailText =
+    "Please enter an email address. All search engines require this.";
+inline constexpr const char* kExampleEmail = "yourname@example.com";
+inline constexpr const char* kNoUrlsText = "Enter at least 1 http:// address and click ADD.";
+inline constexpr const char* kNoUrlsCaption = "No URLs to Submit";
+inline constexpr const char* kFirewallTipText = "Quick Tip!\n\nIf you are behind a firewall, you should "
+                                                "temporarily disable it before you begin submissions.";
+inline constexpr const char* kFirewallTipCaption = "Sendwell!";
+inline constexpr const char* kFirstTimeNoticeSetting = "m_bFirstTimeNotice";
+
+// Sounds of a run.
+inline constexpr int kSoundSubmitStart = 108;
+inline constexpr int kSoundSubmitEnd = 109;
+
+enum class EmailCheck { Ok, Empty, NoAt };
+EmailCheck CheckSubmitEmail(std::string_view email);
+// "Please enter a valid email address, in the form " + the example address.
+std::string InvalidEmailText();
+
+// True until the firewall tip has been shown once (the setting reads exactly "1" afterwards).
+bool FirstTimeNoticeDue();
+void RecordFirstTimeNoticeShown();
+
+// The "Web URL" of every row, first to last.
+std::vector<std::string> AllAddresses(const UrlDatabase& db);
+// The "Web URL" of the given rows, in row order whatever order they come in.
+std::vector<std::string> AddressesOfRows(const UrlDatabase& db, std::vector<std::size_t> rows);
+
+} // namespace sendwell

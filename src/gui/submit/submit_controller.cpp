@@ -1,0 +1,144 @@
+#include "submit/submit_controller.h"
+
+#include "app/main_window.h"
+#include "results/submit_review_dialog.h"
+#include "submit/submission_runner.h"
+#include "submit/submit_commands.h"
+#include "submit/submit_progress_dialog.h"
+#include "urldb/url_list_model.h"
+#include "widgets/sound_player.h"
+
+namespace sendwell::gui {
+
+SubmitController::SubmitController(MainWindow& window, SoundPlayer& sounds)
+    : QObject(&window), window_(window), sounds_(sounds) {
+    openReview_ = [this](const std::filesystem::path& folder) {
+        CSubmitReviewDlg review(folder, &window_);
+        review.exec();
+    };
+}
+
+bool SubmitController::RefuseSecondRun() {
+    if (!running_ && !SubmissionInProgress()) {
+        return false;
+    }
+    if (CSubmitProgressDlg* progress = ActiveProgressWindow()) {
+        progress->raise();
+        progress->activateWindow();
+    }
+    return true;
+}
+
+void SubmitController::ShowFirstTimeNotice() {
+    if (sendwell::FirstTimeNoticeDue()) {
+        window_.messages().ShowMessage(sendwell::kFirewallTipText, sendwell::kFirewallTipCaption,
+                                       sendwell::MessageIcon::Information);
+        sendwell::RecordFirstTimeNoticeShown();
+    }
+}
+
+void SubmitController::SubmitAll() {
+    if (RefuseSecondRun()) {
+        return;
+    }
+    window_.takeFields();
+    sendwell::UrlDatabase& db = window_.database();
+    switch (sendwell::CheckSubmitEmail(db.email())) {
+    case sendwell::EmailCheck::Empty:
+        window_.messages().ShowMessage(sendwell::kEmptyEmailText, sendwell::kAppCaption);
+        return;
+    case sendwell::EmailCheck::NoAt:
+        window_.messages().ShowMessage(sendwell::InvalidEmailText(), sendwell::kAppCaption);
+        return;
+    case sendwell::EmailCheck::Ok:
+        break;
+    }
+    sounds_.Play(sendwell::kSoundSubmitStart);
+    if (db.recordCount() == 0) {
+        window_.messages().ShowMessage(sendwell::kNoUrlsText, sendwell::kNoUrlsCaption);
+        return;
+    }
+    ShowFirstTimeNotice();
+
+    running_ = true;
+    RunSubmissionAndWait(&window_, MakeJob(sendwell::AllAddresses(db)));
+    sounds_.Play(sendwell::kSoundSubmitEnd);
+    OpenReview();
+    // Every row counts as submitted, cancelled run or not.
+    const std::string today = sendwell::TodayText();
+    window_.listModel()->resetWith([&today](sendwell::UrlDatabase& rows) {
+        for (std::size_t r = 0; r < rows.recordCount(); ++r) {
+            rows.MarkSubmitted(r, today);
+        }
+    });
+    running_ = false;
+}
+
+void SubmitController::SubmitButton() {
+    if (RefuseSecondRun()) {
+        return;
+    }
+    ShowFirstTimeNotice();
+    std::vector<std::string> addresses =
+        sendwell::AddressesOfRows(window_.database(), window_.selectedRows());
+    if (addresses.empty()) {
+        return;
+    }
+    sounds_.Play(sendwell::kSoundSubmitStart);
+    SubmitSelected(addresses);
+}
+
+void SubmitController::ListDoubleClicked() {
+    if (RefuseSecondRun()) {
+        return;
+    }
+    std::vector<std::string> addresses =
+        sendwell::AddressesOfRows(window_.database(), window_.selectedRows());
+    if (addresses.empty()) {
+        return;
+    }
+    sounds_.Play(sendwell::kSoundSubmitStart);
+    SubmitSelected(addresses);
+}
+
+void SubmitController::SubmitSelected(const std::vector<std::string>& addresses) {
+    window_.takeFields();
+    running_ = true;
+    SubmitList(addresses);
+    OpenReview();
+    window_.listModel()->markSubmittedAddresses(addresses, sendwell::TodayText());
+    running_ = false;
+}
+
+bool SubmitController::SubmitList(const std::vector<std::string>& addresses) {
+    if (addresses.empty()) {
+        return true;
+    }
+    RunSubmissionAndWait(&window_, MakeJob(addresses));
+    sounds_.Play(sendwell::kSoundSubmitEnd);
+    return false;
+}
+
+sendwell::SubmitJob SubmitController::MakeJob(const std::vector<std::string>& addresses) const {
+    sendwell::SubmitJob job;
+    job.addresses = addresses;
+    job.email = window_.database().email();
+    const sendwell::ConnectionSettings& connection = window_.connectionSettings();
+    job.bufSize = connection.bufSize;
+    job.proxy.useProxy = connection.useProxy;
+    job.proxy.name = connection.proxyName;
+    job.proxy.bypass = connection.proxyBypass;
+    job.programFolder = window_.programFolder();
+    if (adjustJob_) {
+        adjustJob_(job);
+    }
+    return job;
+}
+
+void SubmitController::OpenReview() {
+    if (openReview_) {
+        openReview_(window_.programFolder());
+    }
+}
+
+} // namespace sendwell::gui
