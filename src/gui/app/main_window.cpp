@@ -342,9 +342,7 @@ void MainWindow::OnAdd() {
     case sendwell::AddOutcome::Nothing:
         break;
     case sendwell::AddOutcome::InvalidUrl:
-        messages_->ShowMessage(std::string("Please enter a complete URL. An example is http://") +
-                                   kExampleAddress,
-                               "Invalid URL");
+        messages_->ShowMessage(sendwell::kInvalidUrlText, sendwell::kInvalidUrlCaption);
         break;
     case sendwell::AddOutcome::Appended:
         address_->clear();

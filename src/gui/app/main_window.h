@@ -36,7 +36,7 @@ public:
     static constexpr int kHeightDu = 286;
     static constexpr int kShrinkWidth = 100;
     static constexpr int kShrinkHeight = 43;
-    // The example address of the tooltip and of the "Invalid URL" message.
+    // The example address of the address field's tooltip (the "Invalid URL" message names the same).
     static constexpr const char* kExampleAddress = "www.example.com";
 
     // Runs the whole window start-up: splash, list, database, settings, answer folder clean-up.

@@ -9,8 +9,9 @@
 
 namespace sendwell::gui {
 
+// An owned window stays above its owner; window managers only promise that for stay-on-top windows.
 SplashWindow::SplashWindow(QWidget* owner, const QSize& size)
-    : QFrame(owner, Qt::SplashScreen | Qt::FramelessWindowHint) {
+    : QFrame(owner, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("splash"));
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setLineWidth(1);
@@ -28,7 +29,6 @@ SplashWindow::SplashWindow(QWidget* owner, const QSize& size)
 
 void SplashWindow::showBriefly() {
     show();
-    raise();
     QTimer::singleShot(kShowMilliseconds, this, &QWidget::hide);
 }
 
