@@ -3,7 +3,6 @@
 #include "app/settings.h"
 #include "support/temp_dir.h"
 
-#include <climits>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <set>
@@ -214,15 +213,6 @@ TEST(SettingsPaths, RelativeXdgValuesAreIgnored) {
     EXPECT_EQ(DataHome(), dir.path() / ".local/share");
     EXPECT_EQ(SettingsFileFor(kSettingsSection), dir.path() / ".config" / "Linkcaster!.conf");
     ::setenv("HOME", savedHome.c_str(), 1);
-}
-
-TEST(LeadingIntegerRule, ReadsLikeTheConversionRules) {
-    EXPECT_EQ(LeadingInteger("42abc"), 42);
-    EXPECT_EQ(LeadingInteger(" \t-7 8"), -7);
-    EXPECT_EQ(LeadingInteger("+5"), 5);
-    EXPECT_EQ(LeadingInteger("x1"), 0);
-    EXPECT_EQ(LeadingInteger(""), 0);
-    EXPECT_EQ(LeadingInteger("123456789012345678901234567890"), LLONG_MAX);
 }
 
 TEST_F(SettingsTest, HostsHaveDefaultsAndTakeOverridesWithPorts) {

@@ -194,11 +194,5 @@ TEST(DateLine, InvalidDatesGiveAnEmptyText) {
     }
 }
 
-TEST(DateLine, TodayHasTheListForm) {
-    const std::string today = TodayText();
-    ASSERT_EQ(today.size(), 10U);
-    EXPECT_EQ(NormalizeDateLine(today), today);
-}
-
 } // namespace
 } // namespace sendwell

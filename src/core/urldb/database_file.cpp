@@ -50,6 +50,7 @@ bool RenameNoReplace(const fs::path& from, const fs::path& to) {
     }
     std::error_code ec;
     if (fs::exists(fs::symlink_status(to, ec))) {
+        errno = EEXIST;
         return false;
     }
     return ::rename(from.c_str(), to.c_str()) == 0;
