@@ -1,0 +1,110 @@
+#include "web/wait_window.h"
+
+#include "app/dialog_layout.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPixmap>
+#include <QPointer>
+#include <exception>
+#include <system_error>
+#include <thread>
+
+namespace sendwell::gui {
+
+namespace {
+
+constexpr int kWidthDu = 150;
+constexpr int kHeightDu = 36;
+
+} // namespace
+
+WaitWindow::WaitWindow(QWidget* owner, const QString& text, const QString& caption) : QDialog(owner) {
+    setObjectName(QStringLiteral("waitWindow"));
+    // A title bar without a close box: there is nothing for the user to do here but wait.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(caption);
+    setFont(DialogFont());
+    setModal(false);
+    DialogUnits du(font());
+    setFixedSize(du.size(kWidthDu, kHeightDu));
+
+    image_ = new QLabel(this);
+    image_->setObjectName(QStringLiteral("waitImage"));
+    image_->setPixmap(QPixmap(QStringLiteral(":/images/wait.png")));
+    image_->setAlignment(Qt::AlignCenter);
+    image_->setGeometry(du.rect(7, 7, 22, 22));
+
+    text_ = new QLabel(text, this);
+    text_->setObjectName(QStringLiteral("waitText"));
+    text_->setGeometry(du.rect(36, 13, kWidthDu - 43, 10));
+}
+
+QString WaitWindow::text() const {
+    return text_->text();
+}
+
+void WaitWindow::setText(const QString& text) {
+    text_->setText(text);
+}
+
+void WaitWindow::showAndPaint() {
+    show();
+    // Only the window system's show and paint events; a click now must not start another command.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (isVisible()) {
+        repaint();
+    }
+}
+
+void WaitWindow::reject() {}
+
+void WaitWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+}
+
+void RunBehindWaitWindow(QWidget* owner, const std::function<void()>& work, const QString& text,
+                         const QString& caption) {
+    // Owned by owner, so it goes if owner does; the pointer then turns null.
+    QPointer<WaitWindow> window = new WaitWindow(owner, text, caption);
+    window->setWindowModality(Qt::ApplicationModal);
+    window->showAndPaint();
+
+    std::exception_ptr failure;
+    auto guarded = [&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+
+    QEventLoop wait;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            guarded();
+            // Queued behind everything work may have posted; ends the wait on the UI thread.
+            QMetaObject::invokeMethod(
+                &wait, [&wait] { wait.quit(); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: do the work here; the window then stops repainting until it ends.
+        guarded();
+    }
+    if (worker.joinable()) {
+        wait.exec();
+        // Normally at once; longer only when the application quit the loop early.
+        worker.join();
+    }
+
+    delete window.data();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+} // namespace sendwell::gui
