@@ -7,10 +7,16 @@
 #include "app/startup_tasks.h"
 #include "app/text_bytes.h"
 #include "results/answer_store.h"
+#include "submit/engines_dialog.h"
+#include "submit/submission_runner.h"
+#include "submit/submit_controller.h"
+#include "submit/submit_progress_dialog.h"
 #include "urldb/database_file.h"
 #include "urldb/url_import.h"
 #include "urldb/url_list_model.h"
 #include "urldb/url_list_view.h"
+#include "web/ping_command.h"
+#include "widgets/sound_player.h"
 #include "widgets/xp_button.h"
 
 #include <QApplication>
@@ -27,6 +33,7 @@
 #include <QScreen>
 #include <QSizeGrip>
 #include <QStyle>
+#include <algorithm>
 #include <system_error>
 
 namespace sendwell::gui {
@@ -85,6 +92,8 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     // Controls and their anchors; the creation size is the reference for every later size change.
     CreateControls();
     anchors_.clientResized(creationSize_);
+    ownSounds_ = std::make_unique<ResourceSoundPlayer>();
+    submit_ = new SubmitController(*this, ownSounds_.get());
 
     setWindowIcon(ProgramIcon());
 
@@ -402,8 +411,21 @@ void MainWindow::OnSortColumn(int column) {
     UpdateSelectionButtons();
 }
 
+void MainWindow::setSoundPlayer(SoundPlayer* sounds) {
+    submit_->setSoundPlayer(sounds != nullptr ? sounds : ownSounds_.get());
+}
+
 void MainWindow::OnQuit() {
     if (closing_) {
+        return;
+    }
+    // Closing in the middle of a run would pull the window from under the run's review and marking:
+    // Quit, Escape and the close box cancel the run instead, and the window stays.
+    if (SubmissionInProgress()) {
+        if (CSubmitProgressDlg* progress = ActiveProgressWindow()) {
+            progress->cancel();
+            progress->raise();
+        }
         return;
     }
     closing_ = true;
@@ -425,20 +447,35 @@ void MainWindow::reject() {
     OnQuit();
 }
 
-void MainWindow::OnSubmitAll() {}
+void MainWindow::OnSubmitAll() {
+    submit_->SubmitAll();
+}
 
-void MainWindow::OnSubmitSelected() {}
+void MainWindow::OnSubmitSelected() {
+    submit_->SubmitButton();
+}
 
 void MainWindow::OnListDoubleClicked() {
     if (!list_->hasSelectedRow()) {
         return;
     }
+    submit_->ListDoubleClicked();
 }
 
-void MainWindow::OnEngines() {}
+void MainWindow::OnEngines() {
+    CEnginesDlg dialog(this);
+    dialog.exec();
+}
 void MainWindow::OnAnalyze() {}
 void MainWindow::OnPopularity() {}
-void MainWindow::OnPing() {}
+void MainWindow::OnPing() {
+    std::vector<std::size_t> rows = selectedRows();
+    std::string address;
+    if (!rows.empty()) {
+        address = db_.rows()[*std::min_element(rows.begin(), rows.end())].url;
+    }
+    RunPingCommand(this, *messages_, address);
+}
 void MainWindow::OnRank() {}
 void MainWindow::OnKeywords() {}
 void MainWindow::OnAdvertise() {}

@@ -24,7 +24,9 @@ class QSizeGrip;
 
 namespace sendwell::gui {
 
+class SoundPlayer;
 class SplashWindow;
+class SubmitController;
 class UrlListModel;
 class UrlListView;
 
@@ -69,6 +71,11 @@ public:
     // Picks the file for Import; returns an empty text when cancelled. Tests replace the file dialog.
     using ImportFileChooser = std::function<QString(QWidget* parent)>;
     void setImportFileChooser(ImportFileChooser chooser) { importChooser_ = std::move(chooser); }
+
+    // The submission commands (Submit All, Submit, double-click) and the sounds they play.
+    SubmitController& submitController() const { return *submit_; }
+    // Replaces the sound output (tests record instead of playing); the window does not own it.
+    void setSoundPlayer(SoundPlayer* sounds);
 
 public slots:
     void OnAdd();
@@ -132,6 +139,8 @@ private:
     std::filesystem::path databaseFile_;
     sendwell::ConnectionSettings connection_;
     ImportFileChooser importChooser_;
+    std::unique_ptr<SoundPlayer> ownSounds_;
+    SubmitController* submit_ = nullptr;
 };
 
 } // namespace sendwell::gui

@@ -10,12 +10,18 @@
 
 namespace sendwell::gui {
 
-SubmitController::SubmitController(MainWindow& window, SoundPlayer& sounds)
+SubmitController::SubmitController(MainWindow& window, SoundPlayer* sounds)
     : QObject(&window), window_(window), sounds_(sounds) {
     openReview_ = [this](const std::filesystem::path& folder) {
         CSubmitReviewDlg review(folder, &window_);
         review.exec();
     };
+}
+
+void SubmitController::Play(int sound) {
+    if (sounds_ != nullptr) {
+        sounds_->Play(sound);
+    }
 }
 
 bool SubmitController::RefuseSecondRun() {
@@ -53,7 +59,7 @@ void SubmitController::SubmitAll() {
     case sendwell::EmailCheck::Ok:
         break;
     }
-    sounds_.Play(sendwell::kSoundSubmitStart);
+    Play(sendwell::kSoundSubmitStart);
     if (db.recordCount() == 0) {
         window_.messages().ShowMessage(sendwell::kNoUrlsText, sendwell::kNoUrlsCaption);
         return;
@@ -62,7 +68,7 @@ void SubmitController::SubmitAll() {
 
     running_ = true;
     RunSubmissionAndWait(&window_, MakeJob(sendwell::AllAddresses(db)));
-    sounds_.Play(sendwell::kSoundSubmitEnd);
+    Play(sendwell::kSoundSubmitEnd);
     OpenReview();
     // Every row counts as submitted, cancelled run or not.
     const std::string today = sendwell::TodayText();
@@ -84,7 +90,7 @@ void SubmitController::SubmitButton() {
     if (addresses.empty()) {
         return;
     }
-    sounds_.Play(sendwell::kSoundSubmitStart);
+    Play(sendwell::kSoundSubmitStart);
     SubmitSelected(addresses);
 }
 
@@ -97,7 +103,7 @@ void SubmitController::ListDoubleClicked() {
     if (addresses.empty()) {
         return;
     }
-    sounds_.Play(sendwell::kSoundSubmitStart);
+    Play(sendwell::kSoundSubmitStart);
     SubmitSelected(addresses);
 }
 
@@ -115,7 +121,7 @@ bool SubmitController::SubmitList(const std::vector<std::string>& addresses) {
         return true;
     }
     RunSubmissionAndWait(&window_, MakeJob(addresses));
-    sounds_.Play(sendwell::kSoundSubmitEnd);
+    Play(sendwell::kSoundSubmitEnd);
     return false;
 }
 

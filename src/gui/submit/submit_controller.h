@@ -18,7 +18,9 @@ class SoundPlayer;
 class SubmitController : public QObject {
     Q_OBJECT
 public:
-    SubmitController(MainWindow& window, SoundPlayer& sounds);
+    // sounds may be null (silent); it must outlive the controller or be replaced first.
+    SubmitController(MainWindow& window, SoundPlayer* sounds);
+    void setSoundPlayer(SoundPlayer* sounds) { sounds_ = sounds; }
 
     // Opens the review of the answer store modally; tests may replace it.
     using ReviewOpener = std::function<void(const std::filesystem::path& programFolder)>;
@@ -44,7 +46,9 @@ private:
     bool RefuseSecondRun();
 
     MainWindow& window_;
-    SoundPlayer& sounds_;
+    void Play(int sound);
+
+    SoundPlayer* sounds_;
     ReviewOpener openReview_;
     std::function<void(sendwell::SubmitJob&)> adjustJob_;
     bool running_ = false;

@@ -1,0 +1,69 @@
+// Commands the main window hands to other windows: Ping on the first selected row, and the Engines
+// dialog from its button.
+#include "app/main_window.h"
+#include "app/main_window_ids.h"
+#include "app/settings.h"
+#include "submit/engines_dialog.h"
+#include "support/gui_test_env.h"
+#include "support/http_test_server.h"
+#include "support/window_test_support.h"
+#include "urldb/url_list_view.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+using sendwell::gui::MainWindow;
+using sendwell::test::DatabaseBytes;
+using sendwell::test::ScratchWorld;
+namespace ids = sendwell::gui::ids;
+
+class MainWindowCommandsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void pingReportsTheFirstSelectedRowsStatus() {
+        ScratchWorld world;
+        sendwell::test::HttpTestServer server;
+        server.Route("/second", sendwell::test::Response(404, "<h1>gone</h1>"));
+        server.Route("/third", sendwell::test::Response(200, "ok"));
+        world.writeDatabase(DatabaseBytes({{server.Url("/first"), "", "0"},
+                                           {server.Url("/second"), "", "0"},
+                                           {server.Url("/third"), "", "0"}},
+                                          "me@example.org"));
+        MainWindow window(&world.messages);
+        window.show();
+        window.list()->selectRows({2, 1});
+        QTest::mouseClick(window.button(ids::kPing), Qt::LeftButton);
+
+        QCOMPARE(server.RequestCount(), std::size_t(1));
+        QCOMPARE(server.Requests()[0].Path(), std::string("/second"));
+        QCOMPARE(world.messages.shown.size(), std::size_t(1));
+        QCOMPARE(world.messages.shown[0].caption, std::string("Web Site Status"));
+        QCOMPARE(world.messages.shown[0].text,
+                 std::string("Web Site Status Report\n\nCode 404\n\nRequest Error: Requested URL not found"));
+    }
+
+    void enginesButtonOpensTheEnginesDialog() {
+        ScratchWorld world;
+        MainWindow window(&world.messages);
+        window.show();
+        bool seen = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<sendwell::gui::CEnginesDlg*>(QApplication::activeModalWidget());
+            QVERIFY(dialog != nullptr);
+            seen = true;
+            dialog->checkBoxFor("m_Hotbot")->setChecked(false);
+            dialog->accept();
+        });
+        QTest::mouseClick(window.button(ids::kEngines), Qt::LeftButton);
+        QVERIFY(seen);
+        QCOMPARE(sendwell::ReadSetting(sendwell::kSettingsSection, "m_Hotbot"), std::string("0"));
+        QCOMPARE(sendwell::ReadSetting(sendwell::kSettingsSection, "m_HotbotUK"), std::string("1"));
+    }
+};
+
+SENDWELL_GUI_TEST_MAIN(MainWindowCommandsTest)
+#include "main_window_commands_test.moc"

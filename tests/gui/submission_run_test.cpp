@@ -1,0 +1,321 @@
+// Submit All, Submit and the list's double-click through the real windows against the engine
+// simulator: what is sent, what the progress window shows, cancelling, the review and the marking.
+#include "app/main_window.h"
+#include "app/main_window_ids.h"
+#include "app/settings.h"
+#include "results/answer_store.h"
+#include "submit/engine_catalogue.h"
+#include "submit/submission_runner.h"
+#include "submit/submit_commands.h"
+#include "submit/submit_controller.h"
+#include "submit/submit_progress_dialog.h"
+#include "support/engine_simulator.h"
+#include "support/gui_test_env.h"
+#include "support/window_test_support.h"
+#include "urldb/url_database.h"
+#include "urldb/url_list_model.h"
+#include "urldb/url_list_view.h"
+#include "widgets/sound_player.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+using sendwell::gui::CSubmitProgressDlg;
+using sendwell::gui::MainWindow;
+using sendwell::test::DatabaseBytes;
+using sendwell::test::EngineSimulator;
+using sendwell::test::ScratchWorld;
+namespace ids = sendwell::gui::ids;
+namespace fs = std::filesystem;
+
+namespace {
+
+class RecordingSounds : public sendwell::gui::SoundPlayer {
+public:
+    void Play(int id) override { played.push_back(id); }
+    std::vector<int> played;
+};
+
+// Watches the run's progress window from the UI thread: captions and the bars as last seen.
+class ProgressWatcher : public QObject {
+public:
+    ProgressWatcher() {
+        connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
+        timer_.start(1);
+    }
+
+    QStringList captions;
+    int currentValue = -1, currentMaximum = -1, totalValue = -1, totalMaximum = -1;
+    std::function<void(CSubmitProgressDlg&)> onEachPoll;
+
+private:
+    void Poll() {
+        CSubmitProgressDlg* dialog = sendwell::gui::ActiveProgressWindow();
+        if (dialog == nullptr) {
+            return;
+        }
+        if (dialog != hooked_) {
+            hooked_ = dialog;
+            connect(dialog, &QWidget::windowTitleChanged, this, [this](const QString& t) { captions << t; });
+            auto* current = dialog->findChild<QProgressBar*>(QStringLiteral("id1049"));
+            auto* total = dialog->findChild<QProgressBar*>(QStringLiteral("id1012"));
+            connect(current, &QProgressBar::valueChanged, this, [this, current](int v) {
+                currentValue = v;
+                currentMaximum = current->maximum();
+            });
+            connect(total, &QProgressBar::valueChanged, this, [this, total](int v) {
+                totalValue = v;
+                totalMaximum = total->maximum();
+            });
+        }
+        if (onEachPoll) {
+            onEachPoll(*dialog);
+        }
+    }
+
+    QTimer timer_;
+    QPointer<CSubmitProgressDlg> hooked_;
+};
+
+struct RunWorld {
+    ScratchWorld world;
+    EngineSimulator engines;
+    RecordingSounds sounds;
+    std::unique_ptr<MainWindow> window;
+    int reviews = 0;
+    std::size_t answersAtReview = 0;
+
+    explicit RunWorld(const std::string& databaseBytes) {
+        engines.PointEnginesHere();
+        sendwell::WriteSetting(sendwell::kSettingsSection, sendwell::kFirstTimeNoticeSetting, "1");
+        world.writeDatabase(databaseBytes);
+        window = std::make_unique<MainWindow>(&world.messages);
+        window->setSoundPlayer(&sounds);
+        auto& submit = window->submitController();
+        submit.setReviewOpener([this](const fs::path& folder) {
+            ++reviews;
+            answersAtReview = sendwell::ListStoredAnswers(folder).size();
+        });
+        submit.setJobAdjuster([](sendwell::SubmitJob& job) {
+            job.timeouts.connect = job.timeouts.send = job.timeouts.receive = job.timeouts.dataReceive =
+                std::chrono::milliseconds(1500);
+            job.timeouts.connectBackoff = std::chrono::milliseconds(10);
+        });
+        window->show();
+    }
+
+    QString cell(int row, int column) const {
+        return window->listModel()->index(row, column).data().toString();
+    }
+    void click(int id) { QTest::mouseClick(window->button(id), Qt::LeftButton); }
+};
+
+std::string Rows(const std::vector<std::string>& urls, const std::string& email = "me@example.org") {
+    std::vector<std::vector<std::string>> records;
+    for (const auto& u : urls) {
+        records.push_back({u, "", "3"});
+    }
+    return DatabaseBytes(records, email);
+}
+
+QString Today() {
+    return QString::fromStdString(sendwell::TodayText());
+}
+
+void EnableOnly(int position) {
+    for (const auto& engine : sendwell::EngineCatalogue()) {
+        sendwell::WriteSetting(sendwell::kSettingsSection, engine.flagName,
+                               engine.position == position ? "1" : "0");
+    }
+}
+
+} // namespace
+
+class SubmissionRunWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void submitAllSendsEveryRowToEveryEngineAndMarksThem() {
+        RunWorld run(Rows({"http://one.test/", "http://two.test/", "http://three.test/"}));
+        ProgressWatcher watcher;
+        run.click(ids::kSubmitAll);
+
+        std::vector<int> expected;
+        for (int row = 0; row < 3; ++row) {
+            for (int e = 1; e <= sendwell::kEngineCount; ++e) {
+                expected.push_back(e);
+            }
+        }
+        QCOMPARE(run.engines.EnginesRequested(), expected);
+        QCOMPARE(watcher.captions, QStringList({"Submitting Web Sites 1/3", "Submitting Web Sites 2/3",
+                                                "Submitting Web Sites 3/3"}));
+        QCOMPARE(watcher.currentValue, 26);
+        QCOMPARE(watcher.currentMaximum, 26);
+        QCOMPARE(watcher.totalValue, 78);
+        QCOMPARE(watcher.totalMaximum, 78);
+        QCOMPARE(run.reviews, 1);
+        QCOMPARE(run.answersAtReview, std::size_t(78));
+        QCOMPARE(run.sounds.played,
+                 (std::vector<int>{sendwell::kSoundSubmitStart, sendwell::kSoundSubmitEnd}));
+        for (int r = 0; r < 3; ++r) {
+            QCOMPARE(run.cell(r, 2), Today());
+            QCOMPARE(run.cell(r, 3), QStringLiteral("4"));
+        }
+        QVERIFY(sendwell::gui::ActiveProgressWindow() == nullptr);
+        QVERIFY(run.world.messages.shown.empty());
+    }
+
+    void onlyEnabledEnginesAreAskedAndTheBarsStillFill() {
+        RunWorld run(Rows({"http://one.test/", "http://two.test/"}));
+        EnableOnly(2);
+        ProgressWatcher watcher;
+        run.click(ids::kSubmitAll);
+        QCOMPARE(run.engines.EnginesRequested(), (std::vector<int>{2, 2}));
+        QCOMPARE(watcher.totalValue, 52);
+        QCOMPARE(watcher.totalMaximum, 52);
+        QCOMPARE(watcher.currentValue, 26);
+    }
+
+    void cancelStopsAfterTheRequestInProgressAndStillReviewsAndMarks() {
+        RunWorld run(Rows({"http://one.test/", "http://two.test/"}));
+        run.engines.AnswerSlowly(5, std::chrono::milliseconds(400));
+        ProgressWatcher watcher;
+        bool cancelled = false;
+        watcher.onEachPoll = [&](CSubmitProgressDlg& dialog) {
+            if (!cancelled && run.engines.RequestCount() >= 5) {
+                cancelled = true;
+                auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("id1013"));
+                QTest::mouseClick(cancel, Qt::LeftButton);
+                QVERIFY(!cancel->isEnabled());
+                QVERIFY(dialog.isVisible()); // the window stays until the worker is done
+            }
+        };
+        run.click(ids::kSubmitAll);
+
+        QVERIFY(cancelled);
+        QCOMPARE(run.engines.EnginesRequested(), (std::vector<int>{1, 2, 3, 4, 5}));
+        QVERIFY(run.engines.server().WaitForCompleted(5));
+        QCOMPARE(run.reviews, 1);
+        QCOMPARE(run.answersAtReview, std::size_t(5));
+        QCOMPARE(run.sounds.played.back(), sendwell::kSoundSubmitEnd);
+        QCOMPARE(run.cell(0, 3), QStringLiteral("4"));
+        QCOMPARE(run.cell(1, 3), QStringLiteral("4"));
+    }
+
+    void submitAllChecksTheEmailAndTheListFirst() {
+        {
+            RunWorld run(Rows({"http://one.test/"}, ""));
+            run.click(ids::kSubmitAll);
+            QCOMPARE(run.world.messages.shown.size(), std::size_t(1));
+            QCOMPARE(run.world.messages.shown[0].text, std::string(sendwell::kEmptyEmailText));
+            QVERIFY(run.sounds.played.empty());
+            auto* email = qobject_cast<QLineEdit*>(run.window->control(ids::kEmailEdit));
+            QTest::keyClicks(email, "nobody");
+            run.click(ids::kSubmitAll);
+            QCOMPARE(run.world.messages.shown.back().text,
+                     std::string("Please enter a valid email address, in the form ") +
+                         sendwell::kExampleEmail);
+            QCOMPARE(run.engines.RequestCount(), std::size_t(0));
+        }
+        {
+            // The start sound comes before the empty-list check.
+            RunWorld run(DatabaseBytes({}, "@"));
+            run.click(ids::kSubmitAll);
+            QCOMPARE(run.sounds.played, std::vector<int>{sendwell::kSoundSubmitStart});
+            QCOMPARE(run.world.messages.shown.back().caption, std::string(sendwell::kNoUrlsCaption));
+            QCOMPARE(run.reviews, 0);
+        }
+    }
+
+    void firewallTipIsShownOnceBeforeTheFirstSubmission() {
+        RunWorld run(Rows({"http://one.test/"}));
+        EnableOnly(2);
+        sendwell::WriteSetting(sendwell::kSettingsSection, sendwell::kFirstTimeNoticeSetting, "yes");
+        run.click(ids::kSubmitAll);
+        run.click(ids::kSubmitAll);
+        QCOMPARE(run.world.messages.shown.size(), std::size_t(1));
+        QCOMPARE(run.world.messages.shown[0].text, std::string(sendwell::kFirewallTipText));
+        QCOMPARE(run.world.messages.shown[0].caption, std::string("Sendwell!"));
+        QCOMPARE(run.world.messages.shown[0].icon, sendwell::MessageIcon::Information);
+        QCOMPARE(sendwell::ReadSetting(sendwell::kSettingsSection, sendwell::kFirstTimeNoticeSetting),
+                 std::string("1"));
+        QCOMPARE(run.engines.RequestCount(), std::size_t(2));
+    }
+
+    void submitSendsOnlyTheSelectedRowsAndMarksThem() {
+        RunWorld run(Rows({"http://one.test/", "http://two.test/", "http://three.test/", "http://four.test/",
+                           "http://five.test/"},
+                          ""));
+        EnableOnly(2);
+        run.window->list()->selectRows({3, 1});
+        run.click(ids::kSubmit);
+        std::vector<sendwell::test::EngineRequestRecord> requests = run.engines.Requests();
+        QCOMPARE(requests.size(), std::size_t(2));
+        QVERIFY(requests[0].target.find("two.test") != std::string::npos);
+        QVERIFY(requests[1].target.find("four.test") != std::string::npos);
+        for (int r = 0; r < 5; ++r) {
+            bool sent = r == 1 || r == 3;
+            QCOMPARE(run.cell(r, 3), sent ? QStringLiteral("4") : QStringLiteral("3"));
+            QCOMPARE(run.cell(r, 2), sent ? Today() : QString());
+        }
+        QCOMPARE(run.reviews, 1);
+    }
+
+    void equalRowsAreSubmittedOnceAndBothMarked() {
+        RunWorld run(Rows({"http://same.test/", "http://other.test/", "http://same.test/"}));
+        EnableOnly(2);
+        run.window->list()->selectRows({0});
+        emit run.window->list()->listDoubleClicked();
+        QCOMPARE(run.engines.RequestCount(), std::size_t(1));
+        QCOMPARE(run.cell(0, 3), QStringLiteral("4"));
+        QCOMPARE(run.cell(1, 3), QStringLiteral("3"));
+        QCOMPARE(run.cell(2, 3), QStringLiteral("4"));
+        // A double-click shows no firewall tip, even when it was never shown.
+        QVERIFY(run.world.messages.shown.empty());
+    }
+
+    void doubleClickIgnoresTheFirewallTipAndEmptyEmail() {
+        RunWorld run(Rows({"http://one.test/"}, ""));
+        EnableOnly(1);
+        sendwell::WriteSetting(sendwell::kSettingsSection, sendwell::kFirstTimeNoticeSetting, "0");
+        run.window->list()->selectRows({0});
+        emit run.window->list()->listDoubleClicked();
+        QVERIFY(run.world.messages.shown.empty());
+        std::vector<sendwell::test::EngineRequestRecord> requests = run.engines.Requests();
+        QCOMPARE(requests.size(), std::size_t(1));
+        // The empty e-mail address is sent as an empty value.
+        QVERIFY(requests[0].target.find("&EMail=") + 7 == requests[0].target.size());
+    }
+
+    void aSecondRunCannotStartWhileOneIsInProgress() {
+        RunWorld run(Rows({"http://one.test/"}));
+        EnableOnly(3);
+        run.engines.AnswerSlowly(3, std::chrono::milliseconds(300));
+        ProgressWatcher watcher;
+        int attempts = 0;
+        watcher.onEachPoll = [&](CSubmitProgressDlg&) {
+            if (attempts == 0 && run.engines.RequestCount() == 1) {
+                ++attempts;
+                run.click(ids::kSubmitAll);
+                run.window->list()->selectRows({0});
+                run.click(ids::kSubmit);
+                emit run.window->list()->listDoubleClicked();
+                QTest::keyClick(run.window.get(), Qt::Key_Escape); // cancels rather than closes
+                QVERIFY(run.window->isVisible());
+            }
+        };
+        run.click(ids::kSubmitAll);
+        QCOMPARE(attempts, 1);
+        QCOMPARE(run.engines.RequestCount(), std::size_t(1));
+        QCOMPARE(run.reviews, 1);
+        QVERIFY(run.window->isVisible());
+    }
+};
+
+SENDWELL_GUI_TEST_MAIN(SubmissionRunWindowTest)
+#include "submission_run_test.moc"
