@@ -1,6 +1,7 @@
 // The page fetch against a scripted loopback server: the request it sends, the lines it returns, and
 // the answers it acts on (401, redirects) or refuses.
 #include "support/http_test_server.h"
+#include "support/loopback_port.h"
 #include "web/network_lock.h"
 #include "web/page_fetcher.h"
 
@@ -40,19 +41,6 @@ public:
 private:
     std::optional<Credentials> answer_;
 };
-
-// A loopback port nobody listens on.
-int ClosedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 TEST(PageFetch, PutsHttpInFrontAndSendsExactlyTheFixedHeaderBlock) {
     HttpTestServer server;
@@ -261,7 +249,7 @@ TEST(PageFetch, ReturnsTheCompleteLinesReadBeforeAFailure) {
 
     // Nobody listening: a list with nothing in it, after the one retry.
     auto started = std::chrono::steady_clock::now();
-    page = fetcher.FetchPage("127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+    page = fetcher.FetchPage("127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()) + "/");
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, IsEmpty());
     EXPECT_GE(std::chrono::steady_clock::now() - started, 1s);

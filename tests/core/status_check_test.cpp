@@ -1,5 +1,6 @@
 // The web site status check against a scripted loopback server.
 #include "support/http_test_server.h"
+#include "support/loopback_port.h"
 #include "web/network_lock.h"
 #include "web/status_check.h"
 
@@ -21,18 +22,6 @@ using namespace std::chrono_literals;
 using test::HttpTestServer;
 using test::Response;
 using test::ScriptedResponse;
-
-int ClosedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 class FailingPrompt : public CredentialsPrompt {
 public:
@@ -130,7 +119,8 @@ TEST(StatusCheck, StopsAfterTheHeadAndWorksOverTls) {
 
 TEST(StatusCheck, ReportsFailuresWithoutAStatus) {
     std::string statusText;
-    EXPECT_EQ(CheckUrlStatus("127.0.0.1:" + std::to_string(ClosedPort()) + "/", statusText), -1);
+    EXPECT_EQ(CheckUrlStatus("127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()) + "/", statusText),
+              -1);
     EXPECT_EQ(statusText.rfind("Error: ", 0), 0u);
     EXPECT_GT(statusText.size(), std::string("Error: ").size());
     EXPECT_NE(statusText, "Error: Invalid URL");

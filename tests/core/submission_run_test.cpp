@@ -1,10 +1,12 @@
 // The submission worker against the engine simulator: order of requests, progress reports, engine
 // flags and cancelling between requests.
+#include "app/hosts.h"
 #include "app/settings.h"
 #include "results/answer_store.h"
 #include "submit/engine_catalogue.h"
 #include "submit/submission_run.h"
 #include "support/engine_simulator.h"
+#include "support/loopback_port.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -162,6 +164,8 @@ TEST_F(SubmissionRunTest, CancelLetsTheCurrentRequestFinishAndSendsNothingMore) 
 }
 
 TEST_F(SubmissionRunTest, FailingEnginesAreLoggedAndTheOthersAnswersKept) {
+    WriteSetting(kSettingsSection, HostSettingName(EngineHostKey(2)),
+                 "127.0.0.1:" + std::to_string(test::ClosedLoopbackPort())); // nobody listens
     engines_.AnswerDroppingMidBody(3);
     engines_.AnswerGarbage(4);
     engines_.AnswerSlowly(6, std::chrono::milliseconds(3000)); // beyond the shortened time-outs
@@ -171,11 +175,23 @@ TEST_F(SubmissionRunTest, FailingEnginesAreLoggedAndTheOthersAnswersKept) {
     job.timeouts.receive = job.timeouts.dataReceive = job.timeouts.send = std::chrono::milliseconds(1000);
     RunSubmissionWorker(job, progress, flags);
 
-    EXPECT_EQ(engines_.RequestCount(), 26u);
+    // Every engine but the unreachable one was asked, and the run went on after each failure.
+    EXPECT_EQ(engines_.RequestCount(), 25u);
+    EXPECT_TRUE(flags.finished.load());
     std::string log = test::ReadFileBytes(dir_ / "msg_dump.txt");
-    EXPECT_NE(log.find("The URL was http://127.0.0.1"), std::string::npos);
-    // Every engine that answered properly left its answer.
-    EXPECT_GE(ListStoredAnswers(dir_.path()).size(), 23u);
+    for (int failing : {2, 3, 4, 6}) {
+        std::string path = test::EngineSimulator::EnginePath(failing);
+        EXPECT_NE(log.find("The URL was http://127.0.0.1:"), std::string::npos);
+        EXPECT_NE(log.find(path + "?"), std::string::npos) << "no record for engine " << failing;
+    }
+    // Every engine that answered properly left its whole answer.
+    std::size_t complete = 0;
+    for (const StoredAnswer& answer : ListStoredAnswers(dir_.path())) {
+        if (test::ReadFileBytes(answer.path).find("Thank you for submitting") != std::string::npos) {
+            ++complete;
+        }
+    }
+    EXPECT_EQ(complete, 22u);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "submit/submission.h"
 #include "support/engine_simulator.h"
 #include "support/http_test_server.h"
+#include "support/loopback_port.h"
 #include "support/temp_dir.h"
 #include "web/status_sink.h"
 
@@ -47,19 +48,6 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> texts_;
 };
-
-// A loopback port nobody listens on: bound once, then released.
-int ClosedLoopbackPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 std::vector<std::string> LogLines(const fs::path& folder) {
     std::string log = ReadFileBytes(folder / "msg_dump.txt");
@@ -201,7 +189,7 @@ TEST_F(SubmissionTest, ErrorMarkersInAnyCaseReplaceTheAnswer) {
 
 TEST_F(SubmissionTest, RefusedConnectionGivesTheLibraryMessageAndAFourLineRecord) {
     context_.bufSize = 20000;
-    std::string address = "http://127.0.0.1:" + std::to_string(ClosedLoopbackPort()) + "/addurl?q=x";
+    std::string address = "http://127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()) + "/addurl?q=x";
     std::string result = Plain(address);
     EXPECT_NE(result, "OK");
     EXPECT_NE(result.find("onnect"), std::string::npos) << result;
@@ -212,7 +200,7 @@ TEST_F(SubmissionTest, RefusedConnectionGivesTheLibraryMessageAndAFourLineRecord
 }
 
 TEST_F(SubmissionTest, FailedFormPostLogsThreeLinesAndStillWritesItsFile) {
-    std::string hostPort = "127.0.0.1:" + std::to_string(ClosedLoopbackPort());
+    std::string hostPort = "127.0.0.1:" + std::to_string(test::ClosedLoopbackPort());
     EXPECT_EQ(Form("http://" + hostPort + "/main.php?URL=x"), "");
     std::vector<std::string> lines = LogLines(dir_.path());
     ASSERT_EQ(lines.size(), 3u);

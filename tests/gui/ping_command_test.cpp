@@ -2,6 +2,7 @@
 // wait window that stands in front of the request while the UI keeps running.
 #include "support/gui_test_env.h"
 #include "support/http_test_server.h"
+#include "support/loopback_port.h"
 #include "support/window_test_support.h"
 #include "web/ping_command.h"
 #include "web/wait_window.h"
@@ -26,19 +27,6 @@ using sendwell::test::RecordingMessages;
 using sendwell::test::Response;
 
 namespace {
-
-// A loopback port nobody listens on, so a connection to it is refused at once.
-int ClosedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 QString Report(const RecordingMessages& messages) {
     return messages.shown.size() == 1 ? QString::fromStdString(messages.shown[0].text) : QString();
@@ -141,7 +129,8 @@ private slots:
 
     void reportsFailuresWithCodeMinusOne() {
         RecordingMessages refused;
-        RunPingCommand(owner_.get(), refused, "127.0.0.1:" + std::to_string(ClosedPort()) + "/", 2);
+        RunPingCommand(owner_.get(), refused,
+                       "127.0.0.1:" + std::to_string(sendwell::test::ClosedLoopbackPort()) + "/", 2);
         const QString prefix = "Web Site Status Report\n\nCode -1\n\nError: ";
         const QString report = Report(refused);
         QVERIFY2(report.startsWith(prefix), qPrintable(report));
