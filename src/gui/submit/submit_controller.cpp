@@ -72,11 +72,7 @@ void SubmitController::SubmitAll() {
     OpenReview();
     // Every row counts as submitted, cancelled run or not.
     const std::string today = sendwell::TodayText();
-    window_.listModel()->resetWith([&today](sendwell::UrlDatabase& rows) {
-        for (std::size_t r = 0; r < rows.recordCount(); ++r) {
-            rows.MarkSubmitted(r, today);
-        }
-    });
+    window_.listModel()->markAllSubmitted(today);
     running_ = false;
 }
 

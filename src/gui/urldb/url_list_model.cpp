@@ -141,4 +141,13 @@ void UrlListModel::markSubmittedAddresses(const std::vector<std::string>& addres
     }
 }
 
+void UrlListModel::markAllSubmitted(std::string_view today) {
+    for (std::size_t r = 0; r < db_.recordCount(); ++r) {
+        db_.MarkSubmitted(r, today);
+    }
+    if (rowCount() > 0) {
+        emit dataChanged(index(0, 2), index(rowCount() - 1, 3), {Qt::DisplayRole});
+    }
+}
+
 } // namespace sendwell::gui

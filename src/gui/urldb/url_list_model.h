@@ -39,6 +39,8 @@ public:
     void sortByColumn(int column);
     void markSubmitted(std::size_t row, std::string_view today);
     void markSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today);
+    // Every row, first to last, with one change announced for all of them.
+    void markAllSubmitted(std::string_view today);
 
     // For whole-database changes made elsewhere (e.g. loading): views start over afterwards.
     template <typename Change>
