@@ -32,12 +32,7 @@ void AppendLine(std::string& out, std::string_view value) {
 }
 
 std::string TimestampForName() {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
+    return LocalTimeText("%Y%m%d-%H%M%S");
 }
 
 // Renames without replacing anything already at the new name.

@@ -262,13 +262,17 @@ void UrlDatabase::Clear() {
     email_.clear();
 }
 
-std::string TodayText() {
+std::string LocalTimeText(const char* format) {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%m/%d/%Y", &local);
-    return text;
+    char text[64];
+    std::size_t n = std::strftime(text, sizeof text, format, &local);
+    return std::string(text, n);
+}
+
+std::string TodayText() {
+    return LocalTimeText("%m/%d/%Y");
 }
 
 std::string NormalizeDateLine(std::string_view line) {

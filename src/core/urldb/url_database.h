@@ -73,6 +73,8 @@ private:
 
 // Today's local date as "%m/%d/%Y".
 std::string TodayText();
+// The current local time in a strftime format (at most 63 characters of result).
+std::string LocalTimeText(const char* format);
 
 // The "Last Sent" text for a date line as read from the file: a valid date is written "%m/%d/%Y",
 // anything else gives "".

@@ -81,19 +81,18 @@ void SubmitController::SubmitButton() {
         return;
     }
     ShowFirstTimeNotice();
-    std::vector<std::string> addresses =
-        sendwell::AddressesOfRows(window_.database(), window_.selectedRows());
-    if (addresses.empty()) {
-        return;
-    }
-    Play(sendwell::kSoundSubmitStart);
-    SubmitSelected(addresses);
+    SubmitSelectedRows();
 }
 
 void SubmitController::ListDoubleClicked() {
+    // The double-click skips the firewall tip.
     if (RefuseSecondRun()) {
         return;
     }
+    SubmitSelectedRows();
+}
+
+void SubmitController::SubmitSelectedRows() {
     std::vector<std::string> addresses =
         sendwell::AddressesOfRows(window_.database(), window_.selectedRows());
     if (addresses.empty()) {

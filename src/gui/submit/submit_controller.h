@@ -37,6 +37,7 @@ public slots:
 
 private:
     void ShowFirstTimeNotice();
+    void SubmitSelectedRows();
     void SubmitSelected(const std::vector<std::string>& addresses);
     // Runs the worker over a copy of the list; true when the list was empty and nothing ran.
     bool SubmitList(const std::vector<std::string>& addresses);
