@@ -82,6 +82,30 @@ TEST(AnswerStore, HostileAddressesNeverNameAFileOutsideTheStore) {
     EXPECT_EQ(files, hostile.size());
 }
 
+// A name that is not UTF-8 cannot be shown and opened again by the review, nor can half a character.
+TEST(AnswerStore, NamesAreAlwaysWellFormedUtf8) {
+    EXPECT_EQ(AnswerSitePiece("http://caf\xe9.test/"), "caf_.test");
+    EXPECT_EQ(AnswerSitePiece("http://b\xc3\xbc" "cher.test/"), "b\xc3\xbc" "cher.test");
+    EXPECT_EQ(AnswerSitePiece("http://a\xed\xa0\x80z/"), "a___z"); // an encoded surrogate
+    TempDir dir;
+    std::string longHost;
+    for (int i = 0; i < 200; ++i) {
+        longHost += "\xc3\xa9"; // two bytes each, so a cut at any byte may fall inside one
+    }
+    for (std::size_t extra = 0; extra < 2; ++extra) {
+        fs::path name =
+            fs::path(NameAnswerFile("http://" + std::string(extra, 'x') + longHost + "/", "E", dir.path()))
+                .filename();
+        std::string bytes = name.string();
+        EXPECT_LE(bytes.size(), 255u);
+        std::size_t pairs = 0;
+        while (pairs * 2 + extra + 1 < bytes.size() && bytes.compare(extra + pairs * 2, 2, "\xc3\xa9") == 0) {
+            ++pairs;
+        }
+        EXPECT_EQ(bytes.substr(extra + pairs * 2, 4), "____") << "a character was cut in two";
+    }
+}
+
 TEST(AnswerStore, ListingSplitsNamesAndKeepsNamingOrder) {
     TempDir dir;
     // Enough names for counters of several digits.

@@ -19,15 +19,50 @@ std::atomic<std::uint64_t> g_answerCounter{0};
 // Longest file name the usual Linux file systems accept, in bytes.
 constexpr std::size_t kMaxFileName = 255;
 
+// Length of the well-formed UTF-8 sequence starting at text[i], or 0 when there is none.
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    unsigned char lead = byte(i);
+    std::size_t length = lead < 0x80                    ? 1
+                         : lead >= 0xC2 && lead <= 0xDF ? 2
+                         : lead >= 0xE0 && lead <= 0xEF ? 3
+                         : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                        : 0;
+    if (length == 0 || i + length > text.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    // Overlong three- and four-byte forms, surrogates and code points past U+10FFFF.
+    unsigned char second = length > 1 ? byte(i + 1) : 0;
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+        (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F)) {
+        return 0;
+    }
+    return length;
+}
+
 // One file-name-safe component: no separators, no NUL or control characters, no ":" (an address with
-// a port), and no ".." that could read as a parent folder.
+// a port), no ".." that could read as a parent folder, and well-formed UTF-8 only, since the review
+// shows and opens the file by a name in characters and a stray byte would never find it again.
 std::string SafeNamePiece(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
+    for (std::size_t i = 0; i < text.size();) {
+        char c = text[i];
         auto u = static_cast<unsigned char>(c);
-        bool unsafe = c == '/' || c == '\\' || c == ':' || u < 0x20 || u == 0x7f;
+        std::size_t length = Utf8SequenceLength(text, i);
+        if (length > 1) {
+            out.append(text.substr(i, length));
+            i += length;
+            continue;
+        }
+        bool unsafe = length == 0 || c == '/' || c == '\\' || c == ':' || u < 0x20 || u == 0x7f;
         out.push_back(unsafe ? '_' : c);
+        ++i;
     }
     for (std::size_t i = 0; i + 1 < out.size(); ++i) {
         if (out[i] == '.' && out[i + 1] == '.') {
@@ -140,6 +175,13 @@ std::string NameAnswerFile(std::string_view address, std::string_view storeName,
     // A very long host would make a name the file system refuses; the site piece gives way.
     if (site.size() + tail.size() > kMaxFileName) {
         site.resize(tail.size() < kMaxFileName ? kMaxFileName - tail.size() : 0);
+        // Never cut a character in two.
+        while (!site.empty() && (static_cast<unsigned char>(site.back()) & 0xC0) == 0x80) {
+            site.pop_back();
+        }
+        if (!site.empty() && static_cast<unsigned char>(site.back()) >= 0xC0) {
+            site.pop_back();
+        }
     }
     return (store / (site + tail)).string();
 }
