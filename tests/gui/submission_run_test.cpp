@@ -189,6 +189,8 @@ private slots:
         watcher.onEachPoll = [&](CSubmitProgressDlg& dialog) {
             if (!cancelled && run.engines.RequestCount() >= 5) {
                 cancelled = true;
+                QTest::keyClick(&dialog, Qt::Key_Return); // Enter is no way to cancel
+                QVERIFY(!dialog.stopRequested());
                 auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("id1013"));
                 QTest::mouseClick(cancel, Qt::LeftButton);
                 QVERIFY(!cancel->isEnabled());

@@ -6,6 +6,7 @@
 #include "support/temp_dir.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -99,6 +100,14 @@ private slots:
         QCOMPARE(review.list()->topLevelItemCount(), 1);
         QVERIFY(!review.previousButton()->isEnabled());
         QVERIFY(!review.nextButton()->isEnabled());
+    }
+
+    void answerFilesWhoseNamesAreNotUtf8AreStillFound() {
+        sendwell::test::TempDir dir;
+        StoreAnswer(dir.path(), "http://caf\xe9.test/", "Voila", "<p>latin-1 host</p>");
+        CSubmitReviewDlg review(dir.path());
+        QCOMPARE(review.list()->topLevelItemCount(), 1);
+        QVERIFY(QFile::exists(review.list()->topLevelItem(0)->text(2)));
     }
 
     void okClearsTheStoreAndTheFailureLogButClosingKeepsThem() {

@@ -5,6 +5,7 @@
 #include "results/answer_store.h"
 #include "widgets/xp_button.h"
 
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTreeWidget>
@@ -116,7 +117,8 @@ void CSubmitReviewDlg::Fill() {
         auto* item = new QTreeWidgetItem(list_);
         item->setText(0, ToQString(answer.site));
         item->setText(kEngineColumn, ToQString(answer.storeName));
-        item->setText(kLocalFileColumn, QString::fromStdString(answer.path));
+        // A file name is bytes; decoding it the file system's way gives back the same file.
+        item->setText(kLocalFileColumn, QFile::decodeName(QByteArray::fromStdString(answer.path)));
     }
 }
 

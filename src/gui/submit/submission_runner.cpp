@@ -5,6 +5,7 @@
 
 #include <QEventLoop>
 #include <QMetaObject>
+#include <system_error>
 #include <thread>
 
 namespace sendwell::gui {
@@ -114,13 +115,22 @@ RunOutcome RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job) 
     });
 
     // The worker's last message, queued behind all its updates, ends the wait.
-    std::thread worker([&] {
+    auto work = [&] {
         sendwell::RunSubmissionWorker(job, progress, flags);
         QMetaObject::invokeMethod(
             &wait, [&wait] { wait.quit(); }, Qt::QueuedConnection);
-    });
+    };
+    std::thread worker;
+    try {
+        worker = std::thread(work);
+    } catch (const std::system_error&) {
+        // No thread to be had: the run still happens, with the window frozen until it ends.
+        work();
+    }
     wait.exec();
-    worker.join();
+    if (worker.joinable()) {
+        worker.join();
+    }
 
     delete dialog;
     g_activeWindow = nullptr;

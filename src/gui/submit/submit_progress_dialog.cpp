@@ -80,6 +80,9 @@ CSubmitProgressDlg::CSubmitProgressDlg(QWidget* owner) : QDialog(owner) {
 
     cancel_ = new CXPButton(QStringLiteral("&Cancel"), this);
     place(cancel_, kCancel, 105, 95, 50, 14);
+    // Only a deliberate click, Escape or the close box cancels a run; Enter does not.
+    cancel_->setAutoDefault(false);
+    cancel_->setDefault(false);
     connect(cancel_, &QPushButton::clicked, this, &CSubmitProgressDlg::cancel);
 
     sendMovie_ = new QMovie(QStringLiteral(":/animations/sending.gif"), QByteArray(), this);
