@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -110,6 +111,32 @@ TEST(StatusSession, NamesTheHostWhileResolvingAndStaysSilentWithoutASink) {
     EXPECT_EQ(texts[0], "Resolving name for localhost");
     EXPECT_EQ(texts[1], "Resolved name for localhost");
     EXPECT_EQ(texts[2], "Connecting to socket address ");
+}
+
+// A server that leaves the connection open must not leave libcurl holding a socket whose close would call
+// back into a session that is gone: the connection is closed within the transfer.
+TEST(StatusSession, ConnectionLeftOpenByTheServerIsClosedBeforeTheSessionGoes) {
+    test::HttpTestServer server;
+    server.SetHandler(test::Always(test::Response(200, "body", {{"Connection", "keep-alive"}})));
+    RecordingSink sink;
+    std::string url = server.Url("/x");
+    ASSERT_TRUE(GuardAllows(url));
+    CurlEasy handle = NewCurlHandle();
+    auto session = std::make_unique<CStatusSession>(sink);
+    session->Attach(handle.get());
+    curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, Collect);
+    std::string body;
+    curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &body);
+    ASSERT_EQ(curl_easy_perform(handle.get()), CURLE_OK);
+    EXPECT_EQ(body, "body");
+    std::vector<std::string> texts = sink.texts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[texts.size() - 2], "Closing the connection to the server");
+    EXPECT_EQ(texts.back(), "Connection to the server closed");
+    session.reset();
+    handle.reset(); // no connection left whose close could reach the freed session
+    EXPECT_EQ(sink.texts().size(), texts.size());
 }
 
 } // namespace

@@ -103,6 +103,11 @@ void CStatusSession::Attach(CURL* handle) {
     curl_easy_setopt(handle, CURLOPT_DEBUGDATA, this);
     // The debug callback only runs in verbose mode; with our callback set nothing goes to stderr.
     curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
+    // libcurl copies the close-socket callback and its data into each connection. A connection kept in
+    // libcurl's cache after the transfer would be closed later, when the handle is cleaned up, and call
+    // back into this session after it is gone; resetting the option on Detach does not reach it. So no
+    // connection outlives its transfer. Nothing is reused between requests anyway.
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 1L);
     Report(kStatusHandleCreated);
 }
 
@@ -111,6 +116,7 @@ void CStatusSession::Detach() {
         return;
     }
     CURL* handle = handle_;
+    curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 0L);
     curl_easy_setopt(handle, CURLOPT_VERBOSE, 0L);
     curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, static_cast<curl_debug_callback>(nullptr));
     curl_easy_setopt(handle, CURLOPT_DEBUGDATA, static_cast<void*>(nullptr));

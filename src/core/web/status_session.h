@@ -43,10 +43,15 @@ std::optional<std::string> FormatStatusText(unsigned long code, std::string_view
 //
 // Attach claims these options of the handle: CURLOPT_RESOLVER_START_FUNCTION, CURLOPT_OPENSOCKETFUNCTION,
 // CURLOPT_CLOSESOCKETFUNCTION, CURLOPT_PREREQFUNCTION, CURLOPT_DEBUGFUNCTION (with CURLOPT_VERBOSE on) and
-// their data pointers; the write and header callbacks stay the caller's. The handle must outlive the
-// session (make it first), because the session's destructor detaches from it: libcurl may still close
-// a cached connection later, and that must not call back into a session that is gone.
-// Texts are delivered on the thread that performs the request.
+// their data pointers, and CURLOPT_FORBID_REUSE (on); the write and header callbacks stay the caller's.
+// libcurl copies the close-socket callback and this session's address into every connection it makes,
+// and only a connection's close can call back after its transfer has ended. So every connection made
+// while attached is closed at the end of its own transfer ("Closing the connection ..." is reported
+// then), and none is left in libcurl's cache to be closed after the session is gone. Don't combine a
+// session with CURLOPT_CONNECT_ONLY or connection-bound authentication (NTLM, Negotiate), which keep
+// connections regardless.
+// The handle must outlive the session (make it first): the destructor detaches, which sets options on
+// the handle. Texts are delivered on the thread that performs the request.
 class CStatusSession {
 public:
     explicit CStatusSession(StatusSink* sink = nullptr);
@@ -61,7 +66,8 @@ public:
 
     // Starts reporting on handle (reports "handle created"); a previous handle is detached first.
     void Attach(CURL* handle);
-    // Stops reporting and gives the claimed options back to libcurl's defaults ("handle closing").
+    // Stops reporting and gives the claimed options back to libcurl's defaults ("handle closing"). Call it
+    // between transfers, never from inside one.
     void Detach();
     CURL* handle() const { return handle_; }
 
