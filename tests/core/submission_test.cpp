@@ -276,6 +276,44 @@ TEST_F(SubmissionTest, RedirectIsFollowedAndOnlyTheFinalPageStored) {
     EXPECT_EQ(requests[1].target, "/b");
 }
 
+TEST_F(SubmissionTest, PlainRequestThroughTheProxySendsOnlyItsOwnHeaders) {
+    server_.SetHandler(test::Always(Response(200, "via proxy")));
+    context_.proxy.useProxy = true;
+    context_.proxy.name = server_.HostPort();
+    std::string address = "http://127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()) + "/addurl?q=x";
+    EXPECT_EQ(Plain(address), "OK");
+    auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, address);
+    EXPECT_EQ(requests[0].HeaderNames(),
+              (std::vector<std::string>{"Host", "Accept", "User-Agent", "Referer"}));
+    EXPECT_EQ(Answer(), "via proxy");
+}
+
+TEST_F(SubmissionTest, ProxyBypassListTakesLocalNamesAndWildcardsAtEveryHop) {
+    server_.Route("/a", Response(200, "direct a"));
+    server_.Route("/b", Response(200, "direct b"));
+    HttpTestServer proxy;
+    proxy.SetHandler(
+        test::Always(test::Redirect(302, "http://localhost:" + std::to_string(server_.port()) + "/b")));
+    context_.proxy.useProxy = true;
+    context_.proxy.name = proxy.HostPort();
+    context_.proxy.bypass = "*.example.org;<local>";
+    // 127.0.0.1 is not on the list, the host without a dot the proxy sends us to is.
+    EXPECT_EQ(Plain(server_.Url("/a")), "OK");
+    EXPECT_EQ(Answer(), "direct b");
+    ASSERT_EQ(proxy.RequestCount(), 1u);
+    EXPECT_EQ(proxy.Requests()[0].target, server_.Url("/a"));
+    ASSERT_EQ(server_.RequestCount(), 1u);
+    EXPECT_EQ(server_.Requests()[0].target, "/b");
+
+    context_.proxy.bypass = "10.0.0.1 127.0.0.*";
+    EXPECT_EQ(Plain(server_.Url("/a")), "OK");
+    EXPECT_EQ(Answer(), "direct a");
+    EXPECT_EQ(proxy.RequestCount(), 1u);
+    EXPECT_EQ(server_.RequestCount(), 2u);
+}
+
 TEST_F(SubmissionTest, GarbageAnswerIsALibraryError) {
     server_.Route("/p", test::RawResponse("\x01\x02 nonsense\r\n\r\n"));
     std::string result = Plain(server_.Url("/p"));

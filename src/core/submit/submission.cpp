@@ -3,6 +3,7 @@
 #include "submit/answer_text.h"
 #include "submit/failure_log.h"
 #include "web/curl_support.h"
+#include "web/http_get.h"
 #include "web/status_session.h"
 #include "web/status_sink.h"
 
@@ -286,40 +287,13 @@ CURLcode PerformWithConnectRetry(CURL* h, const SubmissionTimeouts& timeouts, Tr
     }
 }
 
-// The proxy libcurl takes from the environment when none is set, so the loopback guard sees it too.
-std::string PreconfiguredProxy() {
-    for (const char* name : {"http_proxy", "all_proxy", "ALL_PROXY"}) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && value[0] != '\0') {
-            return value;
-        }
-    }
-    return {};
-}
-
-// The bypass list in libcurl's form: comma-separated host names and domains.
-std::string NoProxyList(std::string_view bypass) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < bypass.size()) {
-        std::size_t end = bypass.find_first_of(";, \t", i);
-        if (end == std::string_view::npos) {
-            end = bypass.size();
-        }
-        std::string_view item = bypass.substr(i, end - i);
-        i = end + 1;
-        if (item.empty() || item == "<local>") {
-            continue;
-        }
-        if (item.starts_with("*.")) {
-            item.remove_prefix(1);
-        }
-        if (!out.empty()) {
-            out.push_back(',');
-        }
-        out.append(item);
-    }
-    return out;
+// The user's proxy settings in the form the page fetch knows them, for the bypass rule and the guard.
+ConnectionOptions ConnectionFor(const SubmissionProxy& proxy) {
+    ConnectionOptions options;
+    options.useProxy = proxy.useProxy;
+    options.proxyName = proxy.name;
+    options.proxyBypass = proxy.bypass;
+    return options;
 }
 
 void LogPlainFailure(const SubmissionRequest& request, const SubmissionContext& context,
@@ -347,32 +321,38 @@ std::string SendPlain(const SubmissionRequest& request, const SubmissionContext&
     AppendHeader(headers, "User-Agent: " + std::string(kSubmissionAgent));
     AppendHeader(headers, "Referer: " + referrer);
     AppendHeader(headers, "Expect:");
+    // libcurl would add this one when talking through a proxy; the request carries our headers only.
+    AppendHeader(headers, "Proxy-Connection:");
 
-    std::string proxy = context.proxy.useProxy ? context.proxy.name : PreconfiguredProxy();
+    ConnectionOptions connection = ConnectionFor(context.proxy);
     AnswerFileWriter writer(request.answerFile, AnswerFileWriter::Mode::Lines, context.status);
     Transfer transfer;
     transfer.sink = &writer;
     char errorBuffer[CURL_ERROR_SIZE] = {};
     ApplyCommonOptions(h, context.timeouts, transfer, errorBuffer, headers.get());
     curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    std::string noProxy = NoProxyList(context.proxy.bypass);
-    if (context.proxy.useProxy) {
-        curl_easy_setopt(h, CURLOPT_PROXY, context.proxy.name.c_str());
-        if (!noProxy.empty()) {
-            curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
-        }
+    if (connection.useProxy) {
+        // An empty proxy name means no proxy at all, not the environment's.
+        curl_easy_setopt(h, CURLOPT_PROXY, connection.proxyName.c_str());
     }
 
     std::string failure;
     std::string url = wire;
     for (int hop = 0; failure.empty(); ++hop) {
-        if (!GuardAllows(url, proxy)) {
+        if (!GuardAllows(url, GuardProxyFor(connection, url))) {
             failure = kGuardRefusedText;
             break;
         }
         if (std::string bad = UnsendableText("address", url); !bad.empty()) {
             failure = bad;
             break;
+        }
+        if (connection.useProxy) {
+            // The bypass list is ours, decided for each address as the page fetch does; libcurl's own
+            // list knows neither "<local>" nor wildcards.
+            std::string host = UrlHost(url);
+            std::string noProxy = BypassesProxy(connection.proxyBypass, host) ? host : std::string();
+            curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
         }
         curl_easy_setopt(h, CURLOPT_URL, url.c_str());
         transfer.followRedirects = hop < kMaxRedirects;
@@ -492,12 +472,13 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
         logFailure(bad);
         return 0;
     }
-    if (!GuardAllows(url, PreconfiguredProxy())) {
+    if (!GuardAllows(url, GuardProxyFor(ConnectionOptions{}, url))) {
         logFailure(kGuardRefusedText);
         return 0;
     }
 
-    // libcurl's own Accept, Expect and Content-Type give way to exactly the lines below.
+    // libcurl's own Accept, Expect, Content-Type and (through an environment proxy) Proxy-Connection give
+    // way to exactly the lines below.
     CurlSlist headers;
     if (body.empty()) {
         AppendHeader(headers, "Accept: text/*");
@@ -510,6 +491,7 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
         AppendHeader(headers, "Content-type: application/x-www-form-urlencoded");
     }
     AppendHeader(headers, "Expect:");
+    AppendHeader(headers, "Proxy-Connection:");
 
     Transfer transfer;
     transfer.sink = &sink;
