@@ -314,6 +314,53 @@ TEST_F(SubmissionTest, ProxyBypassListTakesLocalNamesAndWildcardsAtEveryHop) {
     EXPECT_EQ(server_.RequestCount(), 2u);
 }
 
+TEST_F(SubmissionTest, FormPostFollowsARedirectWithAGetAndStoresTheFinalPage) {
+    server_.Route("/cgi/add.php", test::Redirect(302, "done.html?id=7"));
+    server_.Route("/cgi/done.html", Response(200, "thank you"));
+    EXPECT_EQ(Form(server_.Url("/cgi/add.php?URL=http://www.x.com/&Email=a@b.c")), "");
+    auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "POST");
+    const RecordedRequest& r = requests[1];
+    EXPECT_EQ(r.method, "GET");
+    EXPECT_EQ(r.target, "/cgi/done.html?id=7");
+    EXPECT_EQ(r.version, "HTTP/1.0");
+    EXPECT_EQ(r.body, "");
+    EXPECT_EQ(r.HeaderNames(), (std::vector<std::string>{"Host", "Accept", "User-Agent", "Accept-Language"}));
+    EXPECT_EQ(Answer(), "thank you\r\n");
+    EXPECT_FALSE(fs::exists(dir_ / "msg_dump.txt"));
+
+    // 307 asks for the same request again, body and all.
+    server_.Route("/cgi/add.php", test::Redirect(307, "/cgi/again.php"));
+    server_.Route("/cgi/again.php", Response(200, "posted again"));
+    EXPECT_EQ(Form(server_.Url("/cgi/add.php?URL=y")), "");
+    requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[3].method, "POST");
+    EXPECT_EQ(requests[3].body, "URL=y");
+    EXPECT_EQ(Answer(), "posted again\r\n");
+
+    // A loop ends after five redirects with the last answer stored.
+    server_.Route("/cgi/loop.php", test::Redirect(303, "/cgi/loop.php"));
+    EXPECT_EQ(Form(server_.Url("/cgi/loop.php?URL=z")), "");
+    EXPECT_EQ(server_.RequestCount(), 4u + 6u);
+    EXPECT_EQ(Answer(), "moved\n\r\n");
+    EXPECT_FALSE(fs::exists(dir_ / "msg_dump.txt"));
+}
+
+TEST_F(SubmissionTest, FormPostRedirectedToADeadServerLogsTheOriginalRequest) {
+    server_.Route("/main.php", test::Redirect(302, "http://127.0.0.1:" +
+                                                       std::to_string(test::ClosedLoopbackPort()) + "/x"));
+    EXPECT_EQ(Form(server_.Url("/main.php?URL=x")), "");
+    EXPECT_EQ(server_.RequestCount(), 1u);
+    std::vector<std::string> lines = LogLines(dir_.path());
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("onnect"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], "The server was 127.0.0.1");
+    EXPECT_EQ(lines[2], "The process was /main.php");
+    EXPECT_EQ(Answer(), "\r\n");
+}
+
 TEST_F(SubmissionTest, GarbageAnswerIsALibraryError) {
     server_.Route("/p", test::RawResponse("\x01\x02 nonsense\r\n\r\n"));
     std::string result = Plain(server_.Url("/p"));

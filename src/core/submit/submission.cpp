@@ -452,7 +452,37 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
         AppendFailureRecord(context.programFolder,
                             {Truncated(message), "The server was " + host, "The process was " + objectPath});
     };
+    if (std::string bad = UnsendableText("server name", host); !bad.empty()) {
+        logFailure(bad);
+        return 0;
+    }
+    if (std::string bad = UnsendableText("object path", object); !bad.empty()) {
+        logFailure(bad);
+        return 0;
+    }
 
+    // libcurl's own Accept, Expect, Content-Type and (through an environment proxy) Proxy-Connection give
+    // way to exactly the lines below. A redirected request that lost its body sends the lines of a form
+    // request without one.
+    auto formHeaders = [](bool withBody) {
+        CurlSlist headers;
+        AppendHeader(headers, withBody ? "Accept:" : "Accept: text/*");
+        AppendHeader(headers, "User-Agent: " + std::string(kSubmissionAgent));
+        AppendHeader(headers, "Accept-Language: en-us");
+        if (withBody) {
+            AppendHeader(headers, "Content-type: application/x-www-form-urlencoded");
+        }
+        AppendHeader(headers, "Expect:");
+        AppendHeader(headers, "Proxy-Connection:");
+        return headers;
+    };
+    CurlSlist postHeaders = formHeaders(true);
+    CurlSlist getHeaders = formHeaders(false);
+    Transfer transfer;
+    transfer.sink = &sink;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    // Everything the handle points to is declared before it, so it outlives the handle.
     CurlEasy handle = NewCurlHandle();
     if (!handle) {
         logFailure("Cannot open the Internet connection.");
@@ -462,58 +492,57 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
     // The form post shows the library's own progress; declared after the handle, so it detaches first.
     CStatusSession session(context.status);
     session.Attach(h);
+    ApplyCommonOptions(h, context.timeouts, transfer, errorBuffer, nullptr);
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+
     std::string hostPart = host.find(':') != std::string::npos ? "[" + host + "]" : host;
     std::string url = "http://" + hostPart + ":" + std::to_string(port) + object;
-    if (std::string bad = UnsendableText("server name", host); !bad.empty()) {
-        logFailure(bad);
-        return 0;
+    bool post = !body.empty();
+    // A server that answers the form with a redirect is followed the way a browser does: 301, 302 and
+    // 303 become a GET of the new place without the body, 307 and 308 repeat the request there.
+    for (int hop = 0;; ++hop) {
+        if (hop > 0) {
+            if (std::string bad = UnsendableText("address", url); !bad.empty()) {
+                logFailure(bad);
+                return 0;
+            }
+        }
+        // The form path takes no proxy of its own; libcurl may still take one from the environment.
+        if (!GuardAllows(url, GuardProxyFor(ConnectionOptions{}, url))) {
+            logFailure(kGuardRefusedText);
+            return 0;
+        }
+        curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+        if (post) {
+            curl_easy_setopt(h, CURLOPT_HTTPHEADER, postHeaders.get());
+            curl_easy_setopt(h, CURLOPT_POST, 1L);
+            curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.data());
+            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        } else {
+            curl_easy_setopt(h, CURLOPT_HTTPHEADER, getHeaders.get());
+            curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+        }
+        transfer.head = ResponseHead{};
+        transfer.followRedirects = hop < kMaxRedirects;
+        transfer.bodySeen = false;
+        CURLcode rc = PerformWithConnectRetry(h, context.timeouts, transfer, errorBuffer);
+        if (rc != CURLE_OK) {
+            std::string failure = sink.failureText();
+            logFailure(rc == CURLE_WRITE_ERROR && !failure.empty() ? failure
+                                                                   : LibraryMessage(rc, errorBuffer));
+            return transfer.head.status;
+        }
+        char* next = nullptr;
+        curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &next);
+        if (!transfer.followRedirects || !IsRedirect(transfer.head.status) ||
+            transfer.head.location.empty() || next == nullptr) {
+            return transfer.head.status;
+        }
+        if (transfer.head.status != 307 && transfer.head.status != 308) {
+            post = false;
+        }
+        url = next;
     }
-    if (std::string bad = UnsendableText("object path", object); !bad.empty()) {
-        logFailure(bad);
-        return 0;
-    }
-    if (!GuardAllows(url, GuardProxyFor(ConnectionOptions{}, url))) {
-        logFailure(kGuardRefusedText);
-        return 0;
-    }
-
-    // libcurl's own Accept, Expect, Content-Type and (through an environment proxy) Proxy-Connection give
-    // way to exactly the lines below.
-    CurlSlist headers;
-    if (body.empty()) {
-        AppendHeader(headers, "Accept: text/*");
-    } else {
-        AppendHeader(headers, "Accept:");
-    }
-    AppendHeader(headers, "User-Agent: " + std::string(kSubmissionAgent));
-    AppendHeader(headers, "Accept-Language: en-us");
-    if (!body.empty()) {
-        AppendHeader(headers, "Content-type: application/x-www-form-urlencoded");
-    }
-    AppendHeader(headers, "Expect:");
-    AppendHeader(headers, "Proxy-Connection:");
-
-    Transfer transfer;
-    transfer.sink = &sink;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-    ApplyCommonOptions(h, context.timeouts, transfer, errorBuffer, headers.get());
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-    if (body.empty()) {
-        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
-    } else {
-        curl_easy_setopt(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, body.data());
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    }
-
-    CURLcode rc = PerformWithConnectRetry(h, context.timeouts, transfer, errorBuffer);
-    long status = transfer.head.status;
-    if (rc != CURLE_OK) {
-        std::string failure = sink.failureText();
-        logFailure(rc == CURLE_WRITE_ERROR && !failure.empty() ? failure : LibraryMessage(rc, errorBuffer));
-    }
-    return status;
 }
 
 } // namespace sendwell
