@@ -44,7 +44,7 @@ struct SubmissionTimeouts {
 struct SubmissionProxy {
     bool useProxy = false;
     std::string name;   // "address:port"
-    std::string bypass; // hosts separated by ";", "," or spaces; "*." prefixes and "<local>" allowed
+    std::string bypass; // hosts sent direct, matched per address as by BypassesProxy (web/http_get.h)
 };
 
 // What stays the same for every request of a run.
@@ -81,8 +81,9 @@ public:
 };
 
 // Posts body as a form to host:port + objectPath (+ "?" + extraObjectQuery), or GETs it when body is
-// empty, and hands the answer to sink. Returns the HTTP status, or 0 when none was obtained. A failure
-// appends a three-line record to the failure log.
+// empty, and hands the answer to sink. Up to five redirects are followed (301, 302 and 303 as a GET
+// without the body); the final answer is the one handed over. Returns its HTTP status, or 0 when none
+// was obtained. A failure appends a three-line record (host and objectPath) to the failure log.
 long PostForm(const std::string& host, int port, const std::string& objectPath,
               const std::string& extraObjectQuery, const std::string& body, AnswerSink& sink,
               const SubmissionContext& context);
