@@ -64,5 +64,26 @@ TEST(UrlImport, FileImportFeedsTheDatabaseAndMayBeRepeated) {
     EXPECT_TRUE(ParseImportFile(dir.path()).empty());
 }
 
+// Files are read in blocks of 1 MiB; lines, and a CR LF pair, that straddle a block edge stay whole.
+TEST(UrlImport, LinesAcrossReadBlocksStayWhole) {
+    constexpr std::size_t kBlock = 1 << 20;
+    std::string text;
+    int n = 0;
+    while (text.size() < 3 * kBlock) {
+        const std::string id = std::to_string(n++);
+        text += "http://site" + id + ".example/page,www.b" + id + ".example\r\n";
+    }
+    // A CR as the last byte of the first block, its LF the first of the second.
+    std::string edge = "www.edge.example";
+    std::size_t cut = text.find("\r\n", kBlock - 200);
+    text.insert(cut + 2, std::string(kBlock - 1 - (cut + 2) - edge.size(), ' ') + edge + "\r\n");
+    ASSERT_EQ(text.substr(kBlock - 1, 2), "\r\n");
+
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "big.txt", text);
+    EXPECT_EQ(ParseImportFile(dir / "big.txt"), ParseImportText(text));
+    EXPECT_EQ(ParseImportFile(dir / "big.txt").size(), static_cast<std::size_t>(2 * n + 1));
+}
+
 } // namespace
 } // namespace sendwell

@@ -1,10 +1,11 @@
 #include "urldb/url_import.h"
 
-#include "app/atomic_file.h"
 #include "urldb/line_reader.h"
 
 #include <exception>
+#include <fstream>
 #include <iterator>
+#include <new>
 #include <string_view>
 
 namespace sendwell {
@@ -52,21 +53,55 @@ std::vector<std::string> ParseImportText(std::string_view text) {
 }
 
 std::vector<std::string> ParseImport(std::istream& in) {
-    std::string text;
+    // Read in blocks: a file of any size costs memory for the addresses it holds, not for itself.
+    constexpr std::size_t kBlock = 1 << 20;
+    std::vector<std::string> addresses;
     try {
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        std::string pending; // the start of a line whose end has not been read yet
+        std::string block(kBlock, '\0');
+        for (;;) {
+            in.read(block.data(), static_cast<std::streamsize>(block.size()));
+            const auto got = static_cast<std::size_t>(in.gcount());
+            if (got == 0) {
+                break;
+            }
+            pending.append(block, 0, got);
+            const std::size_t lastLf = pending.rfind('\n');
+            if (lastLf == std::string::npos) {
+                continue;
+            }
+            LineReader reader(std::string_view(pending).substr(0, lastLf + 1));
+            std::string_view line;
+            while (reader.Next(line)) {
+                ParseLine(line, addresses);
+            }
+            pending.erase(0, lastLf + 1);
+        }
+        if (!pending.empty()) {
+            LineReader reader(pending);
+            std::string_view line;
+            while (reader.Next(line)) {
+                ParseLine(line, addresses);
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return {}; // more than memory holds: import nothing rather than end the program
     } catch (const std::exception&) {
         // A read error ends the input; what was read before it still counts.
     }
-    return ParseImportText(text);
+    return addresses;
 }
 
 std::vector<std::string> ParseImportFile(const std::filesystem::path& file) {
-    std::string text;
-    if (ReadWholeFile(file, text) != ReadStatus::Ok) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
         return {};
     }
-    return ParseImportText(text);
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return {};
+    }
+    return ParseImport(in);
 }
 
 } // namespace sendwell
