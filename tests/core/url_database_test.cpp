@@ -35,6 +35,7 @@ TEST(UrlDatabaseAdd, FollowsTheAddressFieldRules) {
     UrlDatabase db;
     EXPECT_EQ(db.AddCommand("ab"), AddOutcome::Nothing);
     EXPECT_EQ(db.AddCommand("abc"), AddOutcome::InvalidUrl);
+    EXPECT_EQ(db.AddCommand("\xc3\xa9."), AddOutcome::Nothing); // two characters in three bytes
     EXPECT_EQ(db.recordCount(), 0U);
 
     EXPECT_EQ(db.AddCommand("www.a.b"), AddOutcome::Appended);

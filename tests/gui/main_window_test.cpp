@@ -348,6 +348,19 @@ private slots:
         QVERIFY(world.messages.shown.empty());
     }
 
+    // Opening and closing must hand every stored text back unchanged, however long.
+    void longAddressesAndEmailSurviveOpenAndClose() {
+        ScratchWorld world;
+        const std::string email = std::string(40000, 'm') + "@example.org";
+        const std::string bytes =
+            DatabaseBytes({{"http://" + std::string(60000, 'a') + ".example", "", "0"}}, email);
+        world.writeDatabase(bytes);
+        auto w = OpenWindow(world);
+        QVERIFY(w);
+        QTest::mouseClick(w->button(ids::kQuit), Qt::LeftButton);
+        QVERIFY(world.readDatabase() == bytes);
+    }
+
     // Quit, Escape and the close box all save the same bytes.
     void everyWayOfClosingSavesLikeQuit() {
         enum Way { kQuitButton, kEscape, kCloseBox };

@@ -168,7 +168,12 @@ bool UrlDatabase::AppendUrl(std::string text) {
 }
 
 AddOutcome UrlDatabase::AddCommand(std::string_view addressText) {
-    if (addressText.size() <= 2) {
+    // Characters, not bytes: the text is UTF-8, and continuation bytes are no characters of their own.
+    std::size_t characters = 0;
+    for (char c : addressText) {
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    if (characters <= 2) {
         return AddOutcome::Nothing;
     }
     if (!Contains(addressText, ".")) {

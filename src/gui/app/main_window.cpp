@@ -34,6 +34,8 @@
 #include <QSizeGrip>
 #include <QStyle>
 #include <algorithm>
+#include <limits>
+#include <new>
 #include <system_error>
 
 namespace sendwell::gui {
@@ -46,6 +48,9 @@ constexpr int kMoveX = AnchorLayout::kMoveX;
 constexpr int kMoveY = AnchorLayout::kMoveY;
 constexpr int kStretchX = AnchorLayout::kStretchX;
 constexpr int kStretchY = AnchorLayout::kStretchY;
+
+// Most selection ranges a sort keeps selected (see OnSortColumn).
+constexpr std::size_t kMaxKeptSelectionRanges = 2000;
 
 // Splash window size in dialog units.
 constexpr int kSplashWidthDu = 240;
@@ -176,6 +181,8 @@ void MainWindow::CreateControls() {
              0);
 
     address_ = new QLineEdit(this);
+    // The data file holds lines of any length; a field must not cut one short on the way through.
+    address_->setMaxLength(std::numeric_limits<int>::max());
     Place(address_, ids::kAddressEdit, 4, 34, 349, 13, kStretchX);
 
     QPushButton* add = AddButton(ids::kAdd, QStringLiteral("&Add"), 360, 33, 38, 16, kMoveX);
@@ -197,6 +204,7 @@ void MainWindow::CreateControls() {
 
     AddLabel(ids::kEmailLabel, QStringLiteral("Email Address"), 4, 237, 113, 8, kMoveY);
     email_ = new QLineEdit(this);
+    email_->setMaxLength(std::numeric_limits<int>::max());
     Place(email_, ids::kEmailEdit, 4, 246, 350, 14, kStretchX | kMoveY);
 
     AddButton(ids::kSubmitAll, QStringLiteral("Submit &All"), 4, 266, 41, 16, kMoveY);
@@ -370,12 +378,26 @@ void MainWindow::OnRemove() {
 }
 
 void MainWindow::OnImport() {
-    const QString file = importChooser_ ? importChooser_(this)
-                                        : QFileDialog::getOpenFileName(this, QString(), QString(), QString());
+    QString file;
+    if (importChooser_) {
+        file = importChooser_(this);
+    } else {
+        // Any name may be typed; one that names no readable file imports nothing.
+        QFileDialog dialog(this);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+            file = dialog.selectedFiles().constFirst();
+        }
+    }
     if (file.isEmpty()) {
         return;
     }
-    model_->appendUrls(sendwell::ParseImportFile(fs::path(QFile::encodeName(file).toStdString())));
+    try {
+        model_->appendUrls(sendwell::ParseImportFile(fs::path(QFile::encodeName(file).toStdString())));
+    } catch (const std::bad_alloc&) {
+        // More addresses than memory holds: the import stops, the program and its list go on.
+    }
 }
 
 void MainWindow::OnSortColumn(int column) {
@@ -406,7 +428,17 @@ void MainWindow::OnSortColumn(int column) {
                 after.push_back(r);
             }
         }
-        list_->selectRows(after);
+        // Rows scattered by the sort make one selection range each, and Qt merges ranges pairwise:
+        // past a few thousand, keeping the selection would stall every later selection change.
+        std::size_t ranges = 0;
+        for (std::size_t i = 0; i < after.size(); ++i) {
+            ranges += (i == 0 || after[i] != after[i - 1] + 1) ? 1 : 0;
+        }
+        if (ranges <= kMaxKeptSelectionRanges) {
+            list_->selectRows(after);
+        } else {
+            list_->clearSelection();
+        }
     }
     UpdateSelectionButtons();
 }
