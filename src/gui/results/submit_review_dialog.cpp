@@ -1,6 +1,7 @@
 #include "results/submit_review_dialog.h"
 
 #include "app/dialog_layout.h"
+#include "app/main_window_ids.h"
 #include "app/text_bytes.h"
 #include "results/answer_store.h"
 #include "widgets/xp_button.h"
@@ -22,10 +23,6 @@ constexpr int kWidthDu = 471;
 constexpr int kHeightDu = 330;
 constexpr int kLocalFileColumn = 2;
 constexpr int kEngineColumn = 1;
-
-QString IdName(int id) {
-    return QStringLiteral("id%1").arg(id);
-}
 
 // Answers are foreign pages: they may show themselves, but run nothing and open nothing.
 void LockDown(QWebEngineView* view) {
@@ -52,7 +49,7 @@ CSubmitReviewDlg::CSubmitReviewDlg(const std::filesystem::path& programFolder, Q
     prompt->setGeometry(du.rect(8, 4, 152, 8));
 
     list_ = new QTreeWidget(this);
-    list_->setObjectName(IdName(kList));
+    list_->setObjectName(ids::ControlName(kList));
     list_->setGeometry(du.rect(7, 13, 457, 93));
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
@@ -73,25 +70,25 @@ CSubmitReviewDlg::CSubmitReviewDlg(const std::filesystem::path& programFolder, Q
     list_->setPalette(palette);
 
     browser_ = new QWebEngineView(this);
-    browser_->setObjectName(IdName(kBrowser));
+    browser_->setObjectName(ids::ControlName(kBrowser));
     browser_->setGeometry(du.rect(7, 109, 457, 199));
     LockDown(browser_);
 
     engine_ = new QLabel(QStringLiteral("Lycos"), this);
-    engine_->setObjectName(IdName(kEngineLabel));
+    engine_->setObjectName(ids::ControlName(kEngineLabel));
     engine_->setGeometry(du.rect(7, 311, 92, 10));
     QFont bold = engine_->font();
     bold.setWeight(QFont::Bold);
     engine_->setFont(bold);
 
     previous_ = new CXPButton(QStringLiteral("&Previous"), this);
-    previous_->setObjectName(IdName(kPrevious));
+    previous_->setObjectName(ids::ControlName(kPrevious));
     previous_->setGeometry(du.rect(183, 310, 50, 16));
     next_ = new CXPButton(QStringLiteral("&Next"), this);
-    next_->setObjectName(IdName(kNext));
+    next_->setObjectName(ids::ControlName(kNext));
     next_->setGeometry(du.rect(238, 310, 50, 16));
     ok_ = new CXPButton(QStringLiteral("&OK"), this);
-    ok_->setObjectName(IdName(kOk));
+    ok_->setObjectName(ids::ControlName(kOk));
     ok_->setGeometry(du.rect(414, 310, 50, 16));
     ok_->setDefault(true);
     for (QPushButton* b : {previous_, next_}) {

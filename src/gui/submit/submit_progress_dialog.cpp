@@ -1,6 +1,7 @@
 #include "submit/submit_progress_dialog.h"
 
 #include "app/dialog_layout.h"
+#include "app/main_window_ids.h"
 #include "widgets/xp_button.h"
 
 #include <QCloseEvent>
@@ -16,10 +17,6 @@ namespace {
 
 constexpr int kWidthDu = 260;
 constexpr int kHeightDu = 116;
-
-QString IdName(int id) {
-    return QStringLiteral("id%1").arg(id);
-}
 
 } // namespace
 
@@ -44,7 +41,7 @@ CSubmitProgressDlg::CSubmitProgressDlg(QWidget* owner) : QDialog(owner) {
 
     auto place = [&](QWidget* w, int id, int x, int y, int width, int height) {
         if (id != 0) {
-            w->setObjectName(IdName(id));
+            w->setObjectName(ids::ControlName(id));
         }
         w->setGeometry(du.rect(x, y, width, height));
     };
