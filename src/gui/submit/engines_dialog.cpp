@@ -15,7 +15,7 @@ namespace sendwell::gui {
 
 namespace {
 
-struct BoxSpec {
+struct EngineBox {
     int column;
     const char* label; // "&" marks the mnemonic
     std::string_view flagName;
@@ -23,7 +23,7 @@ struct BoxSpec {
 
 // Column by column, top to bottom. The labels keep the engines' familiar names, which do not always
 // match the catalogue's display names, nor the flag names they edit.
-constexpr std::array<BoxSpec, kEngineCount> kBoxes{{
+constexpr std::array<EngineBox, kEngineCount> kBoxes{{
     {0, "Lycos S&ympatico", "m_Webcrawler"},
     {0, "Hotbot U&K", "m_HotbotUK"},
     {0, "&Google", "m_Google"},
@@ -62,13 +62,13 @@ CEnginesDlg::CEnginesDlg(QWidget* parent) : QDialog(parent) {
     auto* grid = new QGridLayout;
     std::array<int, 3> rows{};
     for (std::size_t i = 0; i < kBoxes.size(); ++i) {
-        const BoxSpec& spec = kBoxes[i];
-        auto* box = new QCheckBox(QString::fromLatin1(spec.label), this);
-        box->setObjectName(ToQString(spec.flagName));
+        const EngineBox& entry = kBoxes[i];
+        auto* box = new QCheckBox(QString::fromLatin1(entry.label), this);
+        box->setObjectName(ToQString(entry.flagName));
         // Every box starts ticked; only a stored "0" or "1" replaces that.
-        box->setChecked(EngineFlagChecked(spec.flagName));
-        grid->addWidget(box, rows[static_cast<std::size_t>(spec.column)]++, spec.column);
-        boxes_[i] = {spec.flagName, box};
+        box->setChecked(EngineFlagChecked(entry.flagName));
+        grid->addWidget(box, rows[static_cast<std::size_t>(entry.column)]++, entry.column);
+        boxes_[i] = {entry.flagName, box};
     }
 
     auto* ok = new CXPButton(QStringLiteral("OK"), this);
