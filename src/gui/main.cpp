@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -12,6 +13,8 @@ int main(int argc, char** argv) {
     }
     // The review's web view shares GL contexts with the widgets; this must precede the application.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The web engine describes its graphics set-up on every start; QT_LOGGING_RULES can bring it back.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
     QApplication app(argc, argv);
     return sendwell::gui::RunApplication(app);
 }

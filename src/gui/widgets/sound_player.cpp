@@ -22,13 +22,33 @@ QString SoundResource(int id) {
     }
 }
 
+QtMessageHandler g_previousHandler = nullptr;
+
+// The audio back end complains on stderr when the machine has no sound server; for a program whose
+// sounds are a courtesy that is no news worth a line.
+void QuietAudioBackend(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (message.startsWith(QLatin1String("PulseAudioService:"))) {
+        return;
+    }
+    if (g_previousHandler != nullptr) {
+        g_previousHandler(type, context, message);
+    }
+}
+
+bool HaveAudioOutput() {
+    g_previousHandler = qInstallMessageHandler(QuietAudioBackend);
+    const bool any = !QMediaDevices::audioOutputs().isEmpty();
+    qInstallMessageHandler(g_previousHandler);
+    return any;
+}
+
 } // namespace
 
 ResourceSoundPlayer::ResourceSoundPlayer(QObject* parent) : QObject(parent) {}
 
 void ResourceSoundPlayer::Play(int id) {
     // Without an output device Qt would only complain; a missing sound is not worth a word.
-    if (QMediaDevices::audioOutputs().isEmpty()) {
+    if (!HaveAudioOutput()) {
         return;
     }
     QString source = SoundResource(id);
