@@ -1,6 +1,6 @@
 // Loading, saving and sorting a database of 1,000,000 addresses (about 60 MB on disk).
-#include "urldb/database_file.h"
-#include "urldb/url_database.h"
+#include "core/urldb/database_file.h"
+#include "core/urldb/url_database.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

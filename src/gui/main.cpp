@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "gui/app/application.h"
 
 #include <QApplication>
 #include <QLoggingCategory>

@@ -1,6 +1,6 @@
-#include "results/answer_store.h"
-#include "submit/failure_log.h"
-#include "support/temp_dir.h"
+#include "core/results/answer_store.h"
+#include "core/results/failure_log.h"
+#include "tests/support/temp_dir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "web/curl_support.h"
+#include "core/web/curl_support.h"
 
 namespace sendwell {
 namespace {

@@ -1,6 +1,6 @@
 // linkroll2.dat: layout on write, the tolerant reader, the safe save and the set-aside of a bad file.
-#include "support/temp_dir.h"
-#include "urldb/database_file.h"
+#include "tests/support/temp_dir.h"
+#include "core/urldb/database_file.h"
 
 #include <gtest/gtest.h>
 #include <string>

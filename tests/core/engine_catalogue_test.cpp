@@ -1,7 +1,7 @@
-#include "app/hosts.h"
-#include "app/settings.h"
-#include "submit/engine_catalogue.h"
-#include "support/temp_dir.h"
+#include "core/base/hosts.h"
+#include "core/base/settings.h"
+#include "core/submit/engine_catalogue.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <set>

@@ -1,6 +1,6 @@
 // The loopback test server itself: what it records, what it sends, and that it stops cleanly.
-#include "support/http_test_server.h"
-#include "web/curl_support.h"
+#include "tests/support/http_test_server.h"
+#include "core/web/curl_support.h"
 
 #include <arpa/inet.h>
 #include <chrono>

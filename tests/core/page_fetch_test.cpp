@@ -1,9 +1,9 @@
 // The page fetch against a scripted loopback server: the request it sends, the lines it returns, and
 // the answers it acts on (401, redirects) or refuses.
-#include "support/http_test_server.h"
-#include "support/loopback_port.h"
-#include "web/network_lock.h"
-#include "web/page_fetcher.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/loopback_port.h"
+#include "core/web/network_lock.h"
+#include "core/web/page_fetcher.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -45,7 +45,7 @@ private:
 TEST(PageFetch, PutsHttpInFrontAndSendsExactlyTheFixedHeaderBlock) {
     HttpTestServer server;
     server.Route("/path", Response(200, "one\ntwo\n"));
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     const LineList* page = fetcher.FetchPage(server.HostPort() + "/path?q=1");
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page, &fetcher.lines);
@@ -66,7 +66,7 @@ TEST(PageFetch, PutsHttpInFrontAndSendsExactlyTheFixedHeaderBlock) {
 TEST(PageFetch, FetchesHttpsOverVerifiedTls) {
     HttpTestServer server(HttpTestServer::Options{.tls = true});
     server.SetHandler(test::Always(Response(200, "secure\r\n")));
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     fetcher.caFile = server.CaFile().string();
     const LineList* page = fetcher.FetchPage(server.Url("/s"));
     ASSERT_NE(page, nullptr);
@@ -75,7 +75,7 @@ TEST(PageFetch, FetchesHttpsOverVerifiedTls) {
     EXPECT_TRUE(server.Requests()[0].secure);
 
     // The system's store does not know the test certificate: a failed request, not a page.
-    CPageFetcher untrusting;
+    PageFetcher untrusting;
     page = untrusting.FetchPage(server.Url("/s"));
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, IsEmpty());
@@ -99,7 +99,7 @@ TEST(PageFetch, SplitsBodiesAtLineFeedsAndDropsEveryCarriageReturn) {
     lfHead.framing = ScriptedResponse::Framing::CloseDelimited;
     server.Route("/lf-head", lfHead);
 
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     auto fetch = [&](const char* path) {
         const LineList* page = fetcher.FetchPage(server.Url(path));
         return page == nullptr ? LineList{"<none>"} : *page;
@@ -118,7 +118,7 @@ TEST(PageFetch, KeepsTheBodyOfErrorAnswers) {
     server.Route("/missing", Response(404, "<h1>Not Found</h1>\r\nsorry\r\n"));
     server.Route("/broken", Response(500, "oops"));
     server.Route("/temp", test::Redirect(307, server.Url("/elsewhere")));
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     ASSERT_NE(fetcher.FetchPage(server.Url("/missing")), nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("<h1>Not Found</h1>", "sorry"));
     ASSERT_NE(fetcher.FetchPage(server.Url("/broken")), nullptr);
@@ -139,7 +139,7 @@ TEST(PageFetch, FollowsOneRedirectToAnAbsoluteHttpAddress) {
     // The Location header is found by name, not inside another header's name.
     server.Route("/content-location",
                  Response(302, "", {{"Content-Location", "/nowhere"}, {"location", target.Url("/landing")}}));
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     for (const char* path : {"/r301", "/r302", "/r303", "/content-location"}) {
         const LineList* page = fetcher.FetchPage(server.Url(path));
         ASSERT_NE(page, nullptr) << path;
@@ -162,7 +162,7 @@ TEST(PageFetch, RefusesRedirectsItCannotFollow) {
     server.Route("/gone", Response(404, "gone"));
 
     for (const char* path : {"/relative", "/to-https", "/no-location", "/chain", "/to-404"}) {
-        CPageFetcher fetcher;
+        PageFetcher fetcher;
         fetcher.caFile = secure.CaFile().string();
         EXPECT_EQ(fetcher.FetchPage(server.Url(path)), nullptr) << path;
         EXPECT_THAT(fetcher.lines, IsEmpty()) << path;
@@ -182,7 +182,7 @@ TEST(PageFetch, AsksForCredentialsOnceAndSendsThem) {
     server.SetHandler(
         test::RequireBasicAuth("ann", "p:w d", test::Always(Response(200, "welcome\n")), "members"));
     StubPrompt prompt(Credentials{"ann", "p:w d"});
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     fetcher.credentialsPrompt = &prompt;
     const LineList* page = fetcher.FetchPage(server.HostPort() + "/club");
     ASSERT_NE(page, nullptr);
@@ -207,7 +207,7 @@ TEST(PageFetch, ReadsWhateverComesBackAfterTheOnePasswordRetry) {
     for (std::optional<Credentials> answer :
          {std::optional<Credentials>(Credentials{"ann", "wrong"}), std::optional<Credentials>()}) {
         StubPrompt prompt(answer);
-        CPageFetcher fetcher;
+        PageFetcher fetcher;
         fetcher.credentialsPrompt = &prompt;
         const LineList* page = fetcher.FetchPage(server.Url("/"));
         ASSERT_NE(page, nullptr);
@@ -228,7 +228,7 @@ TEST(PageFetch, DoesNotCarryCredentialsAcrossARedirect) {
     server.SetHandler(
         test::RequireBasicAuth("ann", "pw", test::Always(test::Redirect(302, other.Url("/x")))));
     StubPrompt prompt(Credentials{"ann", "pw"});
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     fetcher.credentialsPrompt = &prompt;
     const LineList* page = fetcher.FetchPage(server.Url("/"));
     ASSERT_NE(page, nullptr);
@@ -242,7 +242,7 @@ TEST(PageFetch, ReturnsTheCompleteLinesReadBeforeAFailure) {
     ScriptedResponse dropped = Response(200, "one\ntwo\nthree\n");
     dropped.dropAfterBodyBytes = 10; // "one\ntwo\nth"
     server.SetHandler(test::Always(dropped));
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     const LineList* page = fetcher.FetchPage(server.Url("/"));
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, ElementsAre("one", "two"));
@@ -260,7 +260,7 @@ TEST(PageFetch, GivesUpOnAServerThatStopsSending) {
     ScriptedResponse stalled = Response(200, "never sent\n");
     stalled.delayBeforeBody = 60s;
     server.SetHandler(test::Always(stalled));
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     fetcher.stallTimeout = 1;
     const LineList* page = fetcher.FetchPage(server.Url("/"));
     ASSERT_NE(page, nullptr);
@@ -269,7 +269,7 @@ TEST(PageFetch, GivesUpOnAServerThatStopsSending) {
 
 TEST(PageFetch, AnswersNoneForAddressesThatAreNotHttp) {
     HttpTestServer server;
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     EXPECT_EQ(fetcher.FetchPage("http://"), nullptr);
     EXPECT_EQ(fetcher.FetchPage("http://127.0.0.1:99999/"), nullptr);
     EXPECT_EQ(fetcher.FetchPage(""), nullptr);
@@ -288,7 +288,7 @@ TEST(PageFetch, FetchesFromTwoThreadsNeverOverlap) {
 
     auto fetchTwice = [&] {
         for (int i = 0; i < 2; ++i) {
-            CPageFetcher fetcher;
+            PageFetcher fetcher;
             const LineList* page = fetcher.FetchPage(server.Url("/"));
             EXPECT_NE(page, nullptr);
         }
@@ -313,7 +313,7 @@ TEST(PageFetch, WaitsForTheNetworkLock) {
     std::atomic<bool> done{false};
     std::unique_lock held(NetworkLock());
     std::thread fetch([&] {
-        CPageFetcher fetcher;
+        PageFetcher fetcher;
         fetcher.FetchPage(server.Url("/"));
         done = true;
     });
@@ -331,7 +331,7 @@ TEST(PageFetch, GoesThroughTheProxyUnlessTheBypassListNamesTheHost) {
     HttpTestServer site;
     site.SetHandler(test::Always(Response(200, "direct")));
 
-    CPageFetcher fetcher;
+    PageFetcher fetcher;
     fetcher.useProxy = true;
     fetcher.proxyName = proxy.HostPort();
     fetcher.proxyBypass = "*.example.org;<local>";

@@ -1,7 +1,7 @@
 // The settings store, the callers' conversion rules and the host configuration.
-#include "app/hosts.h"
-#include "app/settings.h"
-#include "support/temp_dir.h"
+#include "core/base/hosts.h"
+#include "core/base/settings.h"
+#include "tests/support/temp_dir.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -36,7 +36,7 @@ TEST_F(SettingsTest, EmptyStoreGivesEveryDefault) {
     EXPECT_EQ(ReadFlag(kSettingsSection, "m_Google"), -1);
     EXPECT_TRUE(EngineFlagEnabled("m_Google"));
     EXPECT_TRUE(EngineFlagChecked("m_Google"));
-    EXPECT_FALSE(ReadProfileInt(kWindowSizeSection, "CX").has_value());
+    EXPECT_FALSE(ReadWindowSetting(kWindowSizeSection, "CX").has_value());
     EXPECT_FALSE(std::filesystem::exists(SettingsFileFor(kSettingsSection)));
 }
 
@@ -187,17 +187,17 @@ TEST_F(SettingsTest, ConcurrentProgramCopiesKeepEachOthersValues) {
 }
 
 TEST_F(SettingsTest, WindowSizeGoesToTheProgramsFrameworkArea) {
-    ASSERT_TRUE(WriteProfileInt(kWindowSizeSection, "CX", 812));
-    ASSERT_TRUE(WriteProfileInt(kWindowSizeSection, "CY", -3));
-    EXPECT_EQ(ReadProfileInt(kWindowSizeSection, "CX"), 812);
-    EXPECT_EQ(ReadProfileInt(kWindowSizeSection, "CY"), -3);
+    ASSERT_TRUE(WriteWindowSetting(kWindowSizeSection, "CX", 812));
+    ASSERT_TRUE(WriteWindowSetting(kWindowSizeSection, "CY", -3));
+    EXPECT_EQ(ReadWindowSetting(kWindowSizeSection, "CX"), 812);
+    EXPECT_EQ(ReadWindowSetting(kWindowSizeSection, "CY"), -3);
     EXPECT_EQ(ProfileFile(), ConfigHome() / "Quenby" / "sendwell.conf");
     EXPECT_NE(ReadFileBytes(ProfileFile()).find("[66]\nCX=812\nCY=-3\n"), std::string::npos);
     EXPECT_EQ(Get("CX"), ""); // not in the program's own section
 
     SetProgramName("other");
     EXPECT_EQ(ProfileFile(), ConfigHome() / "Quenby" / "other.conf");
-    EXPECT_FALSE(ReadProfileInt(kWindowSizeSection, "CX").has_value());
+    EXPECT_FALSE(ReadWindowSetting(kWindowSizeSection, "CX").has_value());
     SetProgramName("sendwell");
 }
 

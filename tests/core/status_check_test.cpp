@@ -1,8 +1,8 @@
 // The web site status check against a scripted loopback server.
-#include "support/http_test_server.h"
-#include "support/loopback_port.h"
-#include "web/network_lock.h"
-#include "web/status_check.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/loopback_port.h"
+#include "core/web/network_lock.h"
+#include "core/web/status_check.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -76,7 +76,7 @@ TEST(StatusCheck, ReportsAPasswordSiteWithoutAskingForAPassword) {
     HttpTestServer server;
     server.SetHandler(test::RequireBasicAuth("a", "b", test::Always(Response(200, "in"))));
     FailingPrompt prompt;
-    CPageFetcher connection;
+    PageFetcher connection;
     connection.credentialsPrompt = &prompt;
     std::string statusText;
     EXPECT_EQ(CheckUrlStatus(server.Url("/"), statusText, connection), 401);
@@ -108,7 +108,7 @@ TEST(StatusCheck, StopsAfterTheHeadAndWorksOverTls) {
     broken.delayBeforeBody = 100ms;
     broken.dropAfterBodyBytes = 3; // a reader of the body would see a failed transfer
     server.SetHandler(test::Always(broken));
-    CPageFetcher connection;
+    PageFetcher connection;
     connection.caFile = server.CaFile().string();
     std::string statusText;
     EXPECT_EQ(CheckUrlStatus(server.Url("/"), statusText, connection), 200);

@@ -1,7 +1,7 @@
 // Status texts of the status session: the formatting table and the texts of a real request.
-#include "support/http_test_server.h"
-#include "web/curl_support.h"
-#include "web/status_session.h"
+#include "tests/support/http_test_server.h"
+#include "core/web/curl_support.h"
+#include "core/web/status_session.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -71,7 +71,7 @@ TEST(StatusSession, ReportsTheStagesOfARequestAndLeavesTheBodyToTheCaller) {
     ASSERT_TRUE(GuardAllows(url));
     {
         CurlEasy handle = NewCurlHandle();
-        CStatusSession session(sink);
+        StatusSession session(sink);
         session.Attach(handle.get());
         curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
         curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, Collect);
@@ -94,7 +94,7 @@ TEST(StatusSession, NamesTheHostWhileResolvingAndStaysSilentWithoutASink) {
     RecordingSink sink;
     CurlEasy handle = NewCurlHandle();
     {
-        CStatusSession session;
+        StatusSession session;
         session.Attach(handle.get());
         session.SetStatusSink(&sink);
         curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
@@ -122,7 +122,7 @@ TEST(StatusSession, ConnectionLeftOpenByTheServerIsClosedBeforeTheSessionGoes) {
     std::string url = server.Url("/x");
     ASSERT_TRUE(GuardAllows(url));
     CurlEasy handle = NewCurlHandle();
-    auto session = std::make_unique<CStatusSession>(sink);
+    auto session = std::make_unique<StatusSession>(sink);
     session->Attach(handle.get());
     curl_easy_setopt(handle.get(), CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, Collect);

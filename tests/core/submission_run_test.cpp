@@ -1,13 +1,13 @@
 // The submission worker against the engine simulator: order of requests, progress reports, engine
 // flags and cancelling between requests.
-#include "app/hosts.h"
-#include "app/settings.h"
-#include "results/answer_store.h"
-#include "submit/engine_catalogue.h"
-#include "submit/submission_run.h"
-#include "support/engine_simulator.h"
-#include "support/loopback_port.h"
-#include "support/temp_dir.h"
+#include "core/base/hosts.h"
+#include "core/base/settings.h"
+#include "core/results/answer_store.h"
+#include "core/submit/engine_catalogue.h"
+#include "core/submit/submission_run.h"
+#include "tests/support/engine_simulator.h"
+#include "tests/support/loopback_port.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <mutex>

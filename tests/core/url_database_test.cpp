@@ -1,5 +1,5 @@
 // The database list's commands: Add, Remove, marking submissions, header-click sorting, date reading.
-#include "urldb/url_database.h"
+#include "core/urldb/url_database.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

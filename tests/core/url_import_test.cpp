@@ -1,7 +1,7 @@
 // Address import from text files: which lines and tokens become addresses.
-#include "support/temp_dir.h"
-#include "urldb/url_database.h"
-#include "urldb/url_import.h"
+#include "tests/support/temp_dir.h"
+#include "core/urldb/url_database.h"
+#include "core/urldb/url_import.h"
 
 #include <gtest/gtest.h>
 #include <sstream>

@@ -1,10 +1,10 @@
 // The "Submit to Engines" dialog as a user meets it: what it shows for the stored flags, and what OK,
 // Cancel and closing leave in the settings.
-#include "app/settings.h"
-#include "submit/engine_catalogue.h"
-#include "submit/engines_dialog.h"
-#include "support/gui_test_env.h"
-#include "support/temp_dir.h"
+#include "core/base/settings.h"
+#include "core/submit/engine_catalogue.h"
+#include "gui/submit/engines_dialog.h"
+#include "tests/gui/support/gui_test_env.h"
+#include "tests/support/temp_dir.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -13,11 +13,11 @@
 #include <QtTest>
 #include <memory>
 
-using sendwell::gui::CEnginesDlg;
+using sendwell::gui::EnginesDialog;
 
 namespace {
 
-QCheckBox* BoxLabelled(const CEnginesDlg& dlg, const QString& label) {
+QCheckBox* BoxLabelled(const EnginesDialog& dlg, const QString& label) {
     for (QCheckBox* box : dlg.findChildren<QCheckBox*>()) {
         if (box->text() == label) {
             return box;
@@ -26,7 +26,7 @@ QCheckBox* BoxLabelled(const CEnginesDlg& dlg, const QString& label) {
     return nullptr;
 }
 
-void Click(CEnginesDlg& dlg, const char* objectName) {
+void Click(EnginesDialog& dlg, const char* objectName) {
     auto* button = dlg.findChild<QPushButton*>(QString::fromLatin1(objectName));
     QVERIFY(button != nullptr);
     QTest::mouseClick(button, Qt::LeftButton);
@@ -52,7 +52,7 @@ private slots:
     }
 
     void showsEveryEngineTickedOnAFreshInstallation() {
-        CEnginesDlg dlg;
+        EnginesDialog dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Submit to Engines"));
@@ -86,7 +86,7 @@ private slots:
         WriteSetting(sendwell::kSettingsSection, "m_Voila", "2");
         WriteSetting(sendwell::kSettingsSection, "m_Amfibi", "-");
         WriteSetting(sendwell::kSettingsSection, "m_Aeiwi", "");
-        CEnginesDlg dlg;
+        EnginesDialog dlg;
         QVERIFY(!dlg.checkBoxFor("m_Google")->isChecked());
         QVERIFY(dlg.checkBoxFor("m_Burf")->isChecked());
         QVERIFY(dlg.checkBoxFor("m_Voila")->isChecked());
@@ -97,7 +97,7 @@ private slots:
     void okWritesAllTwentySixFlags() {
         sendwell::WriteSetting(sendwell::kSettingsSection, "m_Voila", "2");
         sendwell::WriteSetting(sendwell::kSettingsSection, "m_Google", "0");
-        CEnginesDlg dlg;
+        EnginesDialog dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         // "&Search UK" edits engine 13's flag, not Hotbot UK's.
@@ -120,7 +120,7 @@ private slots:
 
     void cancelAndClosingWriteNothing() {
         {
-            CEnginesDlg dlg;
+            EnginesDialog dlg;
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
             dlg.checkBoxFor("m_Hotbot")->setChecked(false);
@@ -128,14 +128,14 @@ private slots:
             QCOMPARE(dlg.result(), int(QDialog::Rejected));
         }
         {
-            CEnginesDlg dlg;
+            EnginesDialog dlg;
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
             dlg.checkBoxFor("m_Hotbot")->setChecked(false);
             QTest::keyClick(&dlg, Qt::Key_Escape);
         }
         {
-            CEnginesDlg dlg;
+            EnginesDialog dlg;
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
             dlg.checkBoxFor("m_Webcrawler")->setChecked(false);

@@ -1,13 +1,13 @@
 // Commands the main window hands to other windows: Ping on the first selected row, and the Engines
 // dialog from its button.
-#include "app/main_window.h"
-#include "app/main_window_ids.h"
-#include "app/settings.h"
-#include "submit/engines_dialog.h"
-#include "support/gui_test_env.h"
-#include "support/http_test_server.h"
-#include "support/window_test_support.h"
-#include "urldb/url_list_view.h"
+#include "gui/app/main_window.h"
+#include "gui/base/control_ids.h"
+#include "core/base/settings.h"
+#include "gui/submit/engines_dialog.h"
+#include "tests/gui/support/gui_test_env.h"
+#include "tests/support/http_test_server.h"
+#include "tests/gui/support/window_test_support.h"
+#include "gui/urldb/url_list_view.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -52,7 +52,7 @@ private slots:
         window.show();
         bool seen = false;
         QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<sendwell::gui::CEnginesDlg*>(QApplication::activeModalWidget());
+            auto* dialog = qobject_cast<sendwell::gui::EnginesDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog != nullptr);
             seen = true;
             dialog->checkBoxFor("m_Hotbot")->setChecked(false);

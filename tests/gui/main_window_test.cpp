@@ -1,14 +1,14 @@
 // The main window as a user meets it: start-up, the enabling rules, Add/Remove/Import/sorting through
 // the real widgets, closing in every way, and resizing.
-#include "app/about_dialog.h"
-#include "app/main_window.h"
-#include "app/main_window_ids.h"
-#include "app/settings.h"
-#include "app/splash_window.h"
-#include "support/gui_test_env.h"
-#include "support/window_test_support.h"
-#include "urldb/url_list_model.h"
-#include "urldb/url_list_view.h"
+#include "gui/app/about_dialog.h"
+#include "gui/app/main_window.h"
+#include "gui/base/control_ids.h"
+#include "core/base/settings.h"
+#include "gui/app/splash_window.h"
+#include "tests/gui/support/gui_test_env.h"
+#include "tests/gui/support/window_test_support.h"
+#include "gui/urldb/url_list_model.h"
+#include "gui/urldb/url_list_view.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -120,8 +120,8 @@ private slots:
         }
         QVERIFY(world.messages.shown.empty());
         // Closing without a resize leaves the window size unwritten.
-        QVERIFY(!sendwell::ReadProfileInt(sendwell::kWindowSizeSection, "CX"));
-        QVERIFY(!sendwell::ReadProfileInt(sendwell::kWindowSizeSection, "CY"));
+        QVERIFY(!sendwell::ReadWindowSetting(sendwell::kWindowSizeSection, "CX"));
+        QVERIFY(!sendwell::ReadWindowSetting(sendwell::kWindowSizeSection, "CY"));
         QCOMPARE(world.readDatabase(), DatabaseBytes({}, ""));
     }
 
@@ -459,10 +459,10 @@ private slots:
             QCOMPARE(geometry(ids::kDatabaseList), list.adjusted(0, 0, -100, -43));
             QVERIFY(w->resizedByUser());
             QTest::mouseClick(w->button(ids::kQuit), Qt::LeftButton);
-            QVERIFY(!sendwell::ReadProfileInt(sendwell::kWindowSizeSection, "CX")); // only when destroyed
+            QVERIFY(!sendwell::ReadWindowSetting(sendwell::kWindowSizeSection, "CX")); // only when destroyed
         }
-        const auto cx = sendwell::ReadProfileInt(sendwell::kWindowSizeSection, "CX");
-        const auto cy = sendwell::ReadProfileInt(sendwell::kWindowSizeSection, "CY");
+        const auto cx = sendwell::ReadWindowSetting(sendwell::kWindowSizeSection, "CX");
+        const auto cy = sendwell::ReadWindowSetting(sendwell::kWindowSizeSection, "CY");
         QVERIFY(cx && cy);
         QVERIFY(*cx > 0 && *cy > 0);
     }

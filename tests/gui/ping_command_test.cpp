@@ -1,11 +1,11 @@
 // The "P&ing" command against a scripted loopback server: the report for each kind of answer, and the
 // wait window that stands in front of the request while the UI keeps running.
-#include "support/gui_test_env.h"
-#include "support/http_test_server.h"
-#include "support/loopback_port.h"
-#include "support/window_test_support.h"
-#include "web/ping_command.h"
-#include "web/wait_window.h"
+#include "tests/gui/support/gui_test_env.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/loopback_port.h"
+#include "tests/gui/support/window_test_support.h"
+#include "gui/web/ping_command.h"
+#include "gui/web/wait_window.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,21 +1,21 @@
 // Submit All, Submit and the list's double-click through the real windows against the engine
 // simulator: what is sent, what the progress window shows, cancelling, the review and the marking.
-#include "app/main_window.h"
-#include "app/main_window_ids.h"
-#include "app/settings.h"
-#include "results/answer_store.h"
-#include "submit/engine_catalogue.h"
-#include "submit/submission_runner.h"
-#include "submit/submit_commands.h"
-#include "submit/submit_controller.h"
-#include "submit/submit_progress_dialog.h"
-#include "support/engine_simulator.h"
-#include "support/gui_test_env.h"
-#include "support/window_test_support.h"
-#include "urldb/url_database.h"
-#include "urldb/url_list_model.h"
-#include "urldb/url_list_view.h"
-#include "widgets/sound_player.h"
+#include "gui/app/main_window.h"
+#include "gui/base/control_ids.h"
+#include "core/base/settings.h"
+#include "core/results/answer_store.h"
+#include "core/submit/engine_catalogue.h"
+#include "gui/submit/submission_runner.h"
+#include "core/submit/submit_commands.h"
+#include "gui/submit/submit_controller.h"
+#include "gui/submit/submit_progress_dialog.h"
+#include "tests/support/engine_simulator.h"
+#include "tests/gui/support/gui_test_env.h"
+#include "tests/gui/support/window_test_support.h"
+#include "core/urldb/url_database.h"
+#include "gui/urldb/url_list_model.h"
+#include "gui/urldb/url_list_view.h"
+#include "gui/widgets/sound_player.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -25,7 +25,7 @@
 #include <QtTest>
 #include <memory>
 
-using sendwell::gui::CSubmitProgressDlg;
+using sendwell::gui::SubmitProgressDialog;
 using sendwell::gui::MainWindow;
 using sendwell::test::DatabaseBytes;
 using sendwell::test::EngineSimulator;
@@ -51,11 +51,11 @@ public:
 
     QStringList captions;
     int currentValue = -1, currentMaximum = -1, totalValue = -1, totalMaximum = -1;
-    std::function<void(CSubmitProgressDlg&)> onEachPoll;
+    std::function<void(SubmitProgressDialog&)> onEachPoll;
 
 private:
     void Poll() {
-        CSubmitProgressDlg* dialog = sendwell::gui::ActiveProgressWindow();
+        SubmitProgressDialog* dialog = sendwell::gui::ActiveProgressWindow();
         if (dialog == nullptr) {
             return;
         }
@@ -79,7 +79,7 @@ private:
     }
 
     QTimer timer_;
-    QPointer<CSubmitProgressDlg> hooked_;
+    QPointer<SubmitProgressDialog> hooked_;
 };
 
 struct RunWorld {
@@ -186,7 +186,7 @@ private slots:
         run.engines.AnswerSlowly(5, std::chrono::milliseconds(400));
         ProgressWatcher watcher;
         bool cancelled = false;
-        watcher.onEachPoll = [&](CSubmitProgressDlg& dialog) {
+        watcher.onEachPoll = [&](SubmitProgressDialog& dialog) {
             if (!cancelled && run.engines.RequestCount() >= 5) {
                 cancelled = true;
                 QTest::keyClick(&dialog, Qt::Key_Return); // Enter is no way to cancel
@@ -300,7 +300,7 @@ private slots:
         run.engines.AnswerSlowly(3, std::chrono::milliseconds(300));
         ProgressWatcher watcher;
         int attempts = 0;
-        watcher.onEachPoll = [&](CSubmitProgressDlg&) {
+        watcher.onEachPoll = [&](SubmitProgressDialog&) {
             if (attempts == 0 && run.engines.RequestCount() == 1) {
                 ++attempts;
                 run.click(ids::kSubmitAll);

@@ -1,9 +1,9 @@
 // The review window on real stored answers with the real browser: filling, stepping through the
 // answers, clearing on OK, keeping on close, and answers' scripts never running.
-#include "results/answer_store.h"
-#include "results/submit_review_dialog.h"
-#include "support/gui_test_env.h"
-#include "support/temp_dir.h"
+#include "core/results/answer_store.h"
+#include "gui/results/submit_review_dialog.h"
+#include "tests/gui/support/gui_test_env.h"
+#include "tests/support/temp_dir.h"
 
 #include <QApplication>
 #include <QFile>
@@ -15,7 +15,7 @@
 #include <QWebEngineView>
 #include <QtTest>
 
-using sendwell::gui::CSubmitReviewDlg;
+using sendwell::gui::SubmitReviewDialog;
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,7 +28,7 @@ std::string StoreAnswer(const fs::path& folder, const std::string& address, cons
     return path;
 }
 
-int SelectedRow(const CSubmitReviewDlg& review) {
+int SelectedRow(const SubmitReviewDialog& review) {
     QList<QTreeWidgetItem*> selected = review.list()->selectedItems();
     return selected.isEmpty() ? -1 : review.list()->indexOfTopLevelItem(selected.first());
 }
@@ -52,7 +52,7 @@ private slots:
         StoreAnswer(dir.path(), "http://a.test/x", "Google", "<p>one</p>");
         StoreAnswer(dir.path(), "http://b.test/", "Scrub The Web", "<p>two</p>");
         std::string third = StoreAnswer(dir.path(), "http://c.test/", "Hotbot UK", "<p>three</p>");
-        CSubmitReviewDlg review(dir.path());
+        SubmitReviewDialog review(dir.path());
 
         QCOMPARE(review.windowTitle(), QStringLiteral("URL Submission Complete!"));
         QVERIFY(review.engineLabel()->font().bold());
@@ -88,7 +88,7 @@ private slots:
     void singleAndEmptyStores() {
         sendwell::test::TempDir dir;
         {
-            CSubmitReviewDlg review(dir.path());
+            SubmitReviewDialog review(dir.path());
             QCOMPARE(review.list()->topLevelItemCount(), 0);
             QCOMPARE(review.engineLabel()->text(), QStringLiteral("Lycos"));
             QVERIFY(!review.previousButton()->isEnabled());
@@ -96,7 +96,7 @@ private slots:
         }
         StoreAnswer(dir.path(), "http://a.test/", "Voila", "<p>only</p>");
         sendwell::test::WriteFileBytes(dir / "submitok" / "notes.HTML", "no separator, not listed");
-        CSubmitReviewDlg review(dir.path());
+        SubmitReviewDialog review(dir.path());
         QCOMPARE(review.list()->topLevelItemCount(), 1);
         QVERIFY(!review.previousButton()->isEnabled());
         QVERIFY(!review.nextButton()->isEnabled());
@@ -105,7 +105,7 @@ private slots:
     void answerFilesWhoseNamesAreNotUtf8AreStillFound() {
         sendwell::test::TempDir dir;
         StoreAnswer(dir.path(), "http://caf\xe9.test/", "Voila", "<p>latin-1 host</p>");
-        CSubmitReviewDlg review(dir.path());
+        SubmitReviewDialog review(dir.path());
         QCOMPARE(review.list()->topLevelItemCount(), 1);
         QVERIFY(QFile::exists(review.list()->topLevelItem(0)->text(2)));
     }
@@ -115,7 +115,7 @@ private slots:
         std::string answer = StoreAnswer(dir.path(), "http://a.test/", "Voila", "<p>x</p>");
         sendwell::test::WriteFileBytes(dir / "msg_dump.txt", "error\r\n");
         {
-            CSubmitReviewDlg review(dir.path());
+            SubmitReviewDialog review(dir.path());
             review.show();
             QTest::keyClick(&review, Qt::Key_Escape);
             QCOMPARE(review.result(), int(QDialog::Rejected));
@@ -123,7 +123,7 @@ private slots:
         QVERIFY(fs::exists(answer));
         QVERIFY(fs::exists(dir / "msg_dump.txt"));
         {
-            CSubmitReviewDlg review(dir.path());
+            SubmitReviewDialog review(dir.path());
             review.show();
             QTest::mouseClick(review.okButton(), Qt::LeftButton);
             QCOMPARE(review.result(), int(QDialog::Accepted));
@@ -143,7 +143,7 @@ private slots:
         QVERIFY(WaitForLoad(&scripted));
         QTRY_COMPARE_WITH_TIMEOUT(scripted.title(), QStringLiteral("script ran"), 5000);
 
-        CSubmitReviewDlg review(dir.path());
+        SubmitReviewDialog review(dir.path());
         review.show();
         QVERIFY(WaitForLoad(review.browser()));
         QTest::qWait(300);

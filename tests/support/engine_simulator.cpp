@@ -1,8 +1,8 @@
-#include "support/engine_simulator.h"
+#include "tests/support/engine_simulator.h"
 
-#include "app/hosts.h"
-#include "app/settings.h"
-#include "submit/engine_catalogue.h"
+#include "core/base/hosts.h"
+#include "core/base/settings.h"
+#include "core/submit/engine_catalogue.h"
 
 namespace sendwell::test {
 

@@ -3,7 +3,7 @@
 // configures it, and every request is recorded in arrival order with the engine it was meant for.
 #pragma once
 
-#include "support/http_test_server.h"
+#include "tests/support/http_test_server.h"
 
 #include <chrono>
 #include <cstddef>

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "web/curl_support.h"
+#include "core/web/curl_support.h"
 
 int main(int argc, char** argv) {
     sendwell::SetLoopbackOnly(true);

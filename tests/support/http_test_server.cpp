@@ -1,4 +1,4 @@
-#include "support/http_test_server.h"
+#include "tests/support/http_test_server.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

@@ -1,4 +1,4 @@
-#include "support/loopback_port.h"
+#include "tests/support/loopback_port.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

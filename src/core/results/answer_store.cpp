@@ -1,7 +1,7 @@
-#include "results/answer_store.h"
+#include "core/results/answer_store.h"
 
-#include "submit/answer_text.h"
-#include "submit/failure_log.h"
+#include "core/web/url_parts.h"
+#include "core/results/failure_log.h"
 
 #include <algorithm>
 #include <atomic>

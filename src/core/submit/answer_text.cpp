@@ -1,4 +1,4 @@
-#include "submit/answer_text.h"
+#include "core/submit/answer_text.h"
 
 #include <algorithm>
 
@@ -59,32 +59,7 @@ void Convert(std::string_view text, std::string& out, bool holdBack, std::string
 
 } // namespace
 
-std::string GetSiteRoot(std::string_view address) {
-    for (std::size_t i = 1; i < address.size(); ++i) {
-        if (address[i] == '/' && address[i - 1] != ':' && address[i - 1] != '/') {
-            return std::string(address.substr(0, i));
-        }
-    }
-    return std::string(address);
-}
 
-ObjectAndQuery SplitObjectAndQuery(std::string_view address) {
-    std::size_t dot = address.find('.');
-    if (dot == std::string_view::npos) {
-        return {};
-    }
-    std::size_t slash = address.find('/', dot);
-    if (slash == std::string_view::npos) {
-        return {};
-    }
-    std::size_t question = address.rfind('?');
-    if (question == std::string_view::npos) {
-        return {std::string(address.substr(slash)), {}};
-    }
-    // A last "?" before that "/" leaves an empty object path and the query after the "?".
-    std::size_t objectLength = question > slash ? question - slash : 0;
-    return {std::string(address.substr(slash, objectLength)), std::string(address.substr(question + 1))};
-}
 
 std::string DisableScripts(std::string_view text) {
     std::string out;

@@ -1,5 +1,5 @@
-// Text rules of a submission answer: the site root and form-post split of a request address, the
-// script disabling applied before an answer is stored, and the check for server error pages.
+// Text rules of a submission answer: the script disabling applied before an answer is stored, and the
+// check for server error pages.
 #pragma once
 
 #include <array>
@@ -8,17 +8,6 @@
 
 namespace sendwell {
 
-// The address up to, not including, the first "/" that is neither its first character nor preceded by
-// ":" or "/" ("http://host/x" -> "http://host"). An address without such a slash is returned whole.
-std::string GetSiteRoot(std::string_view address);
-
-struct ObjectAndQuery {
-    std::string objectPath;
-    std::string query;
-};
-// Splits a form-post address: the object path starts at the first "/" at or after the first "." and
-// runs to the last "?"; the query is what follows that "?". No "." or no such "/": both empty.
-ObjectAndQuery SplitObjectAndQuery(std::string_view address);
 
 // "<script" -> "<!--" and "</script>" -> "-->", lower case only, so stored pages cannot run scripts.
 std::string DisableScripts(std::string_view text);

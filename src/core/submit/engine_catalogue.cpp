@@ -1,7 +1,7 @@
-#include "submit/engine_catalogue.h"
+#include "core/submit/engine_catalogue.h"
 
-#include "app/hosts.h"
-#include "app/settings.h"
+#include "core/base/hosts.h"
+#include "core/base/settings.h"
 
 #include <stdexcept>
 

@@ -1,11 +1,12 @@
-#include "submit/submission.h"
+#include "core/submit/submission.h"
 
-#include "submit/answer_text.h"
-#include "submit/failure_log.h"
-#include "web/curl_support.h"
-#include "web/http_get.h"
-#include "web/status_session.h"
-#include "web/status_sink.h"
+#include "core/submit/answer_text.h"
+#include "core/web/url_parts.h"
+#include "core/results/failure_log.h"
+#include "core/web/curl_support.h"
+#include "core/web/http_get.h"
+#include "core/web/status_session.h"
+#include "core/web/status_sink.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -421,25 +422,6 @@ std::string SendSubmission(const SubmissionRequest& request, const SubmissionCon
                                                     : SendPlain(request, context);
 }
 
-void SplitHostPort(std::string_view hostAndPort, int fallbackPort, std::string& host, int& port) {
-    host = std::string(hostAndPort);
-    port = fallbackPort;
-    std::size_t colon = hostAndPort.rfind(':');
-    if (colon == std::string_view::npos || hostAndPort.find(':') != colon) {
-        return; // no port, or an IPv6 address without one
-    }
-    std::string_view digits = hostAndPort.substr(colon + 1);
-    if (digits.empty() || digits.size() > 5 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return;
-    }
-    int value = std::stoi(std::string(digits));
-    if (value < 1 || value > 65535) {
-        return;
-    }
-    host = std::string(hostAndPort.substr(0, colon));
-    port = value;
-}
 
 long PostForm(const std::string& host, int port, const std::string& objectPath,
               const std::string& extraObjectQuery, const std::string& body, AnswerSink& sink,
@@ -490,7 +472,7 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
     }
     CURL* h = handle.get();
     // The form post shows the library's own progress; declared after the handle, so it detaches first.
-    CStatusSession session(context.status);
+    StatusSession session(context.status);
     session.Attach(h);
     ApplyCommonOptions(h, context.timeouts, transfer, errorBuffer, nullptr);
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));

@@ -3,7 +3,7 @@
 // appends failures to the failure log and returns the result text for the progress window.
 #pragma once
 
-#include "submit/engine_catalogue.h"
+#include "core/submit/engine_catalogue.h"
 
 #include <chrono>
 #include <filesystem>
@@ -88,8 +88,5 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
               const std::string& extraObjectQuery, const std::string& body, AnswerSink& sink,
               const SubmissionContext& context);
 
-// Splits "host:port" into its parts; without a valid port the whole text is the host and port is
-// fallbackPort.
-void SplitHostPort(std::string_view hostAndPort, int fallbackPort, std::string& host, int& port);
 
 } // namespace sendwell

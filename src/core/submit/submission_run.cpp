@@ -1,7 +1,7 @@
-#include "submit/submission_run.h"
+#include "core/submit/submission_run.h"
 
-#include "results/answer_store.h"
-#include "submit/engine_catalogue.h"
+#include "core/results/answer_store.h"
+#include "core/submit/engine_catalogue.h"
 
 namespace sendwell {
 

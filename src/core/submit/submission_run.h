@@ -2,8 +2,8 @@
 // a worker thread that reports to the progress window through SubmitProgress.
 #pragma once
 
-#include "submit/submission.h"
-#include "web/status_sink.h"
+#include "core/submit/submission.h"
+#include "core/web/status_sink.h"
 
 #include <atomic>
 #include <cstdint>

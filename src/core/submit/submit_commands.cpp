@@ -1,6 +1,6 @@
-#include "submit/submit_commands.h"
+#include "core/submit/submit_commands.h"
 
-#include "app/settings.h"
+#include "core/base/settings.h"
 
 #include <algorithm>
 

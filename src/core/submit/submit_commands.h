@@ -1,7 +1,7 @@
 // The checks and texts around starting a submission run from the main window.
 #pragma once
 
-#include "urldb/url_database.h"
+#include "core/urldb/url_database.h"
 
 #include <cstddef>
 #include <string>

@@ -1,7 +1,7 @@
-#include "urldb/database_file.h"
+#include "core/urldb/database_file.h"
 
-#include "app/settings.h"
-#include "urldb/line_reader.h"
+#include "core/base/settings.h"
+#include "core/urldb/line_reader.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 // The data file linkroll2.dat: three lines per record, "EOS", the e-mail line; CR LF on write.
 #pragma once
 
-#include "app/atomic_file.h"
-#include "urldb/url_database.h"
+#include "core/base/atomic_file.h"
+#include "core/urldb/url_database.h"
 
 #include <filesystem>
 #include <string>

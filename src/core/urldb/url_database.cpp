@@ -1,6 +1,6 @@
-#include "urldb/url_database.h"
+#include "core/urldb/url_database.h"
 
-#include "app/settings.h"
+#include "core/base/settings.h"
 
 #include <algorithm>
 #include <array>

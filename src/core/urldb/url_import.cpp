@@ -1,6 +1,6 @@
-#include "urldb/url_import.h"
+#include "core/urldb/url_import.h"
 
-#include "urldb/line_reader.h"
+#include "core/urldb/line_reader.h"
 
 #include <exception>
 #include <fstream>

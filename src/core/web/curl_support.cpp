@@ -1,4 +1,4 @@
-#include "web/curl_support.h"
+#include "core/web/curl_support.h"
 
 #include <atomic>
 #include <cstdlib>

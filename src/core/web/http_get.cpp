@@ -1,4 +1,4 @@
-#include "web/http_get.h"
+#include "core/web/http_get.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,8 +3,8 @@
 // a connect time-out with one retry, and the body split into lines.
 #pragma once
 
-#include "web/credentials_prompt.h"
-#include "web/curl_support.h"
+#include "core/web/credentials_prompt.h"
+#include "core/web/curl_support.h"
 
 #include <curl/curl.h>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "web/network_lock.h"
+#include "core/web/network_lock.h"
 
 namespace sendwell {
 

@@ -1,7 +1,7 @@
-#include "web/page_fetcher.h"
+#include "core/web/page_fetcher.h"
 
-#include "web/curl_support.h"
-#include "web/network_lock.h"
+#include "core/web/curl_support.h"
+#include "core/web/network_lock.h"
 
 #include <mutex>
 #include <optional>
@@ -16,7 +16,7 @@ bool IsRedirect(int status) {
 
 } // namespace
 
-ConnectionOptions CPageFetcher::connectionOptions() const {
+ConnectionOptions PageFetcher::connectionOptions() const {
     ConnectionOptions options;
     options.useProxy = useProxy;
     options.proxyName = proxyName;
@@ -27,7 +27,7 @@ ConnectionOptions CPageFetcher::connectionOptions() const {
     return options;
 }
 
-const LineList* CPageFetcher::FetchPage(const std::string& address) {
+const LineList* PageFetcher::FetchPage(const std::string& address) {
     std::lock_guard networkLock(NetworkLock());
     lines.clear();
     try {

@@ -2,9 +2,9 @@
 // suggestion and the upgrade check read every page through it.
 #pragma once
 
-#include "app/messages.h"
-#include "web/credentials_prompt.h"
-#include "web/http_get.h"
+#include "core/base/messages.h"
+#include "core/web/credentials_prompt.h"
+#include "core/web/http_get.h"
 
 #include <string>
 #include <vector>
@@ -14,7 +14,7 @@ namespace sendwell {
 using LineList = std::vector<std::string>;
 
 // One fetcher per use: a local object of the command that fetches, or a member of its owner.
-class CPageFetcher {
+class PageFetcher {
 public:
     // The lines of the last page fetched: the body split at line feeds, every carriage return removed.
     LineList lines;

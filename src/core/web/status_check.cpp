@@ -1,7 +1,7 @@
-#include "web/status_check.h"
+#include "core/web/status_check.h"
 
-#include "web/curl_support.h"
-#include "web/http_get.h"
+#include "core/web/curl_support.h"
+#include "core/web/http_get.h"
 
 namespace sendwell {
 
@@ -52,7 +52,7 @@ std::string StatusReportText(int code, const std::string& statusText) {
     return "Web Site Status Report\n\nCode " + std::to_string(code) + "\n\n" + statusText;
 }
 
-int CheckUrlStatus(const std::string& address, std::string& statusText, const CPageFetcher& connection) {
+int CheckUrlStatus(const std::string& address, std::string& statusText, const PageFetcher& connection) {
     try {
         std::string url = CompleteAddress(address);
         CurlEasy handle = NewCurlHandle();

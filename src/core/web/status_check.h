@@ -2,7 +2,7 @@
 // redirect, asks for no password, reads no body and does not take the network lock.
 #pragma once
 
-#include "web/page_fetcher.h"
+#include "core/web/page_fetcher.h"
 
 #include <string>
 
@@ -14,7 +14,7 @@ inline constexpr const char* kContactingUrlText = "Contacting URL";
 // Sends one GET to address ("http://" in front when it has no scheme) with the connection settings of
 // connection and returns the HTTP status, or -1 when none was obtained; statusText receives the words.
 int CheckUrlStatus(const std::string& address, std::string& statusText,
-                   const CPageFetcher& connection = CPageFetcher());
+                   const PageFetcher& connection = PageFetcher());
 
 // The words for an HTTP status: the class text followed by the reason for the common codes.
 std::string StatusCodeText(int status);

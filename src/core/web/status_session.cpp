@@ -1,6 +1,6 @@
-#include "web/status_session.h"
+#include "core/web/status_session.h"
 
-#include "web/curl_support.h"
+#include "core/web/curl_support.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -69,13 +69,13 @@ std::optional<std::string> FormatStatusText(unsigned long code, std::string_view
     }
 }
 
-CStatusSession::CStatusSession(StatusSink* sink) : sink_(sink) {}
+StatusSession::StatusSession(StatusSink* sink) : sink_(sink) {}
 
-CStatusSession::~CStatusSession() {
+StatusSession::~StatusSession() {
     Detach();
 }
 
-void CStatusSession::Report(unsigned long code, std::string_view info) {
+void StatusSession::Report(unsigned long code, std::string_view info) {
     std::optional<std::string> text = FormatStatusText(code, info);
     StatusSink* sink = sink_.load();
     if (text && sink != nullptr) {
@@ -83,7 +83,7 @@ void CStatusSession::Report(unsigned long code, std::string_view info) {
     }
 }
 
-void CStatusSession::Attach(CURL* handle) {
+void StatusSession::Attach(CURL* handle) {
     Detach();
     if (handle == nullptr) {
         return;
@@ -91,15 +91,15 @@ void CStatusSession::Attach(CURL* handle) {
     handle_ = handle;
     resolving_ = false;
     awaitingAnswer_ = false;
-    curl_easy_setopt(handle, CURLOPT_RESOLVER_START_FUNCTION, &CStatusSession::OnResolverStart);
+    curl_easy_setopt(handle, CURLOPT_RESOLVER_START_FUNCTION, &StatusSession::OnResolverStart);
     curl_easy_setopt(handle, CURLOPT_RESOLVER_START_DATA, this);
-    curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &CStatusSession::OnOpenSocket);
+    curl_easy_setopt(handle, CURLOPT_OPENSOCKETFUNCTION, &StatusSession::OnOpenSocket);
     curl_easy_setopt(handle, CURLOPT_OPENSOCKETDATA, this);
-    curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, &CStatusSession::OnCloseSocket);
+    curl_easy_setopt(handle, CURLOPT_CLOSESOCKETFUNCTION, &StatusSession::OnCloseSocket);
     curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, this);
-    curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, &CStatusSession::OnPrereq);
+    curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, &StatusSession::OnPrereq);
     curl_easy_setopt(handle, CURLOPT_PREREQDATA, this);
-    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, &CStatusSession::OnDebug);
+    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, &StatusSession::OnDebug);
     curl_easy_setopt(handle, CURLOPT_DEBUGDATA, this);
     // The debug callback only runs in verbose mode; with our callback set nothing goes to stderr.
     curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
@@ -111,7 +111,7 @@ void CStatusSession::Attach(CURL* handle) {
     Report(kStatusHandleCreated);
 }
 
-void CStatusSession::Detach() {
+void StatusSession::Detach() {
     if (handle_ == nullptr) {
         return;
     }
@@ -134,7 +134,7 @@ void CStatusSession::Detach() {
     Report(kStatusHandleClosing);
 }
 
-std::string CStatusSession::CurrentHost() const {
+std::string StatusSession::CurrentHost() const {
     char* url = nullptr;
     if (handle_ == nullptr || curl_easy_getinfo(handle_, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK ||
         url == nullptr) {
@@ -143,15 +143,15 @@ std::string CStatusSession::CurrentHost() const {
     return UrlHost(url);
 }
 
-int CStatusSession::OnResolverStart(void*, void*, void* self) {
-    auto* session = static_cast<CStatusSession*>(self);
+int StatusSession::OnResolverStart(void*, void*, void* self) {
+    auto* session = static_cast<StatusSession*>(self);
     session->resolving_ = true;
     session->Report(kStatusResolvingName, session->CurrentHost());
     return 0;
 }
 
-curl_socket_t CStatusSession::OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
-    auto* session = static_cast<CStatusSession*>(self);
+curl_socket_t StatusSession::OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
+    auto* session = static_cast<StatusSession*>(self);
     if (purpose == CURLSOCKTYPE_IPCXN) {
         if (session->resolving_) {
             session->resolving_ = false;
@@ -163,23 +163,23 @@ curl_socket_t CStatusSession::OnOpenSocket(void* self, curlsocktype purpose, cur
     return fd < 0 ? CURL_SOCKET_BAD : fd;
 }
 
-int CStatusSession::OnCloseSocket(void* self, curl_socket_t socket) {
-    auto* session = static_cast<CStatusSession*>(self);
+int StatusSession::OnCloseSocket(void* self, curl_socket_t socket) {
+    auto* session = static_cast<StatusSession*>(self);
     session->Report(kStatusClosingConnection);
     int rc = ::close(socket);
     session->Report(kStatusConnectionClosed);
     return rc;
 }
 
-int CStatusSession::OnPrereq(void* self, char*, char*, int, int) {
-    auto* session = static_cast<CStatusSession*>(self);
+int StatusSession::OnPrereq(void* self, char*, char*, int, int) {
+    auto* session = static_cast<StatusSession*>(self);
     session->Report(kStatusConnectedToServer);
     session->Report(kStatusSendingRequest);
     return CURL_PREREQFUNC_OK;
 }
 
-int CStatusSession::OnDebug(CURL*, curl_infotype type, char*, size_t, void* self) {
-    auto* session = static_cast<CStatusSession*>(self);
+int StatusSession::OnDebug(CURL*, curl_infotype type, char*, size_t, void* self) {
+    auto* session = static_cast<StatusSession*>(self);
     if (type == CURLINFO_HEADER_OUT) {
         session->awaitingAnswer_ = true;
         session->Report(kStatusRequestSent);

@@ -2,7 +2,7 @@
 // callbacks on one easy handle and delivered to a StatusSink such as the progress window's status line.
 #pragma once
 
-#include "web/status_sink.h"
+#include "core/web/status_sink.h"
 
 #include <atomic>
 #include <curl/curl.h>
@@ -37,7 +37,7 @@ std::optional<std::string> FormatStatusText(unsigned long code, std::string_view
 // Reports the progress of the requests made on one easy handle.
 //
 //     auto handle = NewCurlHandle();
-//     CStatusSession session(sink);
+//     StatusSession session(sink);
 //     session.Attach(handle.get());
 //     ... set the request's options, curl_easy_perform ...
 //
@@ -52,13 +52,13 @@ std::optional<std::string> FormatStatusText(unsigned long code, std::string_view
 // connections regardless.
 // The handle must outlive the session (make it first): the destructor detaches, which sets options on
 // the handle. Texts are delivered on the thread that performs the request.
-class CStatusSession {
+class StatusSession {
 public:
-    explicit CStatusSession(StatusSink* sink = nullptr);
-    explicit CStatusSession(StatusSink& sink) : CStatusSession(&sink) {}
-    ~CStatusSession();
-    CStatusSession(const CStatusSession&) = delete;
-    CStatusSession& operator=(const CStatusSession&) = delete;
+    explicit StatusSession(StatusSink* sink = nullptr);
+    explicit StatusSession(StatusSink& sink) : StatusSession(&sink) {}
+    ~StatusSession();
+    StatusSession(const StatusSession&) = delete;
+    StatusSession& operator=(const StatusSession&) = delete;
 
     // Where the texts go; none drops them.
     void SetStatusSink(StatusSink* sink) { sink_.store(sink); }

@@ -1,8 +1,8 @@
-#include "app/about_dialog.h"
+#include "gui/app/about_dialog.h"
 
-#include "app/dialog_layout.h"
-#include "app/program_info.h"
-#include "widgets/xp_button.h"
+#include "gui/base/dialog_layout.h"
+#include "gui/app/program_info.h"
+#include "gui/widgets/push_button.h"
 
 #include <QHBoxLayout>
 #include <QIcon>
@@ -24,7 +24,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     auto* credit =
         new QLabel(QStringLiteral("Programmed by Quenby\nSubmits your web site to 26 search engines."), this);
 
-    auto* ok = new CXPButton(QStringLiteral("OK"), this);
+    auto* ok = new PushButton(QStringLiteral("OK"), this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 

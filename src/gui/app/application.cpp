@@ -1,10 +1,10 @@
-#include "app/application.h"
+#include "gui/app/application.h"
 
-#include "app/main_window.h"
-#include "app/message_box_sink.h"
-#include "app/program_info.h"
-#include "app/settings.h"
-#include "app/text_bytes.h"
+#include "gui/app/main_window.h"
+#include "gui/base/message_box_sink.h"
+#include "gui/app/program_info.h"
+#include "core/base/settings.h"
+#include "gui/base/text_bytes.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,23 +1,23 @@
-#include "app/main_window.h"
+#include "gui/app/main_window.h"
 
-#include "app/about_dialog.h"
-#include "app/main_window_ids.h"
-#include "app/program_info.h"
-#include "app/splash_window.h"
-#include "app/startup_tasks.h"
-#include "app/text_bytes.h"
-#include "results/answer_store.h"
-#include "submit/engines_dialog.h"
-#include "submit/submission_runner.h"
-#include "submit/submit_controller.h"
-#include "submit/submit_progress_dialog.h"
-#include "urldb/database_file.h"
-#include "urldb/url_import.h"
-#include "urldb/url_list_model.h"
-#include "urldb/url_list_view.h"
-#include "web/ping_command.h"
-#include "widgets/sound_player.h"
-#include "widgets/xp_button.h"
+#include "gui/app/about_dialog.h"
+#include "gui/base/control_ids.h"
+#include "gui/app/program_info.h"
+#include "gui/app/splash_window.h"
+#include "gui/app/startup_tasks.h"
+#include "gui/base/text_bytes.h"
+#include "core/results/answer_store.h"
+#include "gui/submit/engines_dialog.h"
+#include "gui/submit/submission_runner.h"
+#include "gui/submit/submit_controller.h"
+#include "gui/submit/submit_progress_dialog.h"
+#include "core/urldb/database_file.h"
+#include "core/urldb/url_import.h"
+#include "gui/urldb/url_list_model.h"
+#include "gui/urldb/url_list_view.h"
+#include "gui/web/ping_command.h"
+#include "gui/widgets/sound_player.h"
+#include "gui/widgets/push_button.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -142,8 +142,8 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
 MainWindow::~MainWindow() {
     if (resized_) {
         const QSize outer = frameGeometry().size();
-        sendwell::WriteProfileInt(sendwell::kWindowSizeSection, "CX", outer.width());
-        sendwell::WriteProfileInt(sendwell::kWindowSizeSection, "CY", outer.height());
+        sendwell::WriteWindowSetting(sendwell::kWindowSizeSection, "CX", outer.width());
+        sendwell::WriteWindowSetting(sendwell::kWindowSizeSection, "CY", outer.height());
     }
 }
 
@@ -155,7 +155,7 @@ void MainWindow::Place(QWidget* widget, int id, int x, int y, int width, int hei
 
 QPushButton* MainWindow::AddButton(int id, const QString& text, int x, int y, int width, int height,
                                    int anchor) {
-    auto* b = new CXPButton(text, this);
+    auto* b = new PushButton(text, this);
     Place(b, id, x, y, width, height, anchor);
     return b;
 }
@@ -454,7 +454,7 @@ void MainWindow::OnQuit() {
     // Closing in the middle of a run would pull the window from under the run's review and marking:
     // Quit, Escape and the close box cancel the run instead, and the window stays.
     if (SubmissionInProgress()) {
-        if (CSubmitProgressDlg* progress = ActiveProgressWindow()) {
+        if (SubmitProgressDialog* progress = ActiveProgressWindow()) {
             progress->cancel();
             progress->raise();
         }
@@ -495,7 +495,7 @@ void MainWindow::OnListDoubleClicked() {
 }
 
 void MainWindow::OnEngines() {
-    CEnginesDlg dialog(this);
+    EnginesDialog dialog(this);
     dialog.exec();
 }
 void MainWindow::OnAnalyze() {}

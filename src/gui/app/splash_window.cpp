@@ -1,4 +1,4 @@
-#include "app/splash_window.h"
+#include "gui/app/splash_window.h"
 
 #include <QGuiApplication>
 #include <QLabel>

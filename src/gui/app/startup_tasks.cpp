@@ -1,4 +1,4 @@
-#include "app/startup_tasks.h"
+#include "gui/app/startup_tasks.h"
 
 namespace sendwell::gui {
 

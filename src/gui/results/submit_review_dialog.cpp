@@ -1,10 +1,10 @@
-#include "results/submit_review_dialog.h"
+#include "gui/results/submit_review_dialog.h"
 
-#include "app/dialog_layout.h"
-#include "app/main_window_ids.h"
-#include "app/text_bytes.h"
-#include "results/answer_store.h"
-#include "widgets/xp_button.h"
+#include "gui/base/dialog_layout.h"
+#include "gui/base/control_ids.h"
+#include "gui/base/text_bytes.h"
+#include "core/results/answer_store.h"
+#include "gui/widgets/push_button.h"
 
 #include <QFile>
 #include <QHeaderView>
@@ -37,7 +37,7 @@ void LockDown(QWebEngineView* view) {
 
 } // namespace
 
-CSubmitReviewDlg::CSubmitReviewDlg(const std::filesystem::path& programFolder, QWidget* parent)
+SubmitReviewDialog::SubmitReviewDialog(const std::filesystem::path& programFolder, QWidget* parent)
     : QDialog(parent), programFolder_(programFolder) {
     setObjectName(QStringLiteral("submitReview"));
     setFont(DialogFont());
@@ -81,13 +81,13 @@ CSubmitReviewDlg::CSubmitReviewDlg(const std::filesystem::path& programFolder, Q
     bold.setWeight(QFont::Bold);
     engine_->setFont(bold);
 
-    previous_ = new CXPButton(QStringLiteral("&Previous"), this);
+    previous_ = new PushButton(QStringLiteral("&Previous"), this);
     previous_->setObjectName(ids::ControlName(kPrevious));
     previous_->setGeometry(du.rect(183, 310, 50, 16));
-    next_ = new CXPButton(QStringLiteral("&Next"), this);
+    next_ = new PushButton(QStringLiteral("&Next"), this);
     next_->setObjectName(ids::ControlName(kNext));
     next_->setGeometry(du.rect(238, 310, 50, 16));
-    ok_ = new CXPButton(QStringLiteral("&OK"), this);
+    ok_ = new PushButton(QStringLiteral("&OK"), this);
     ok_->setObjectName(ids::ControlName(kOk));
     ok_->setGeometry(du.rect(414, 310, 50, 16));
     ok_->setDefault(true);
@@ -95,12 +95,12 @@ CSubmitReviewDlg::CSubmitReviewDlg(const std::filesystem::path& programFolder, Q
         b->setAutoDefault(false);
     }
 
-    connect(previous_, &QPushButton::clicked, this, &CSubmitReviewDlg::OnPrevious);
-    connect(next_, &QPushButton::clicked, this, &CSubmitReviewDlg::OnNext);
-    connect(ok_, &QPushButton::clicked, this, &CSubmitReviewDlg::accept);
+    connect(previous_, &QPushButton::clicked, this, &SubmitReviewDialog::OnPrevious);
+    connect(next_, &QPushButton::clicked, this, &SubmitReviewDialog::OnNext);
+    connect(ok_, &QPushButton::clicked, this, &SubmitReviewDialog::accept);
 
     Fill();
-    connect(list_, &QTreeWidget::itemSelectionChanged, this, &CSubmitReviewDlg::ApplySelectionRule);
+    connect(list_, &QTreeWidget::itemSelectionChanged, this, &SubmitReviewDialog::ApplySelectionRule);
     SelectRow(0);
     ApplySelectionRule();
     previous_->setEnabled(false);
@@ -109,7 +109,7 @@ CSubmitReviewDlg::CSubmitReviewDlg(const std::filesystem::path& programFolder, Q
     }
 }
 
-void CSubmitReviewDlg::Fill() {
+void SubmitReviewDialog::Fill() {
     for (const sendwell::StoredAnswer& answer : sendwell::ListStoredAnswers(programFolder_)) {
         auto* item = new QTreeWidgetItem(list_);
         item->setText(0, ToQString(answer.site));
@@ -119,7 +119,7 @@ void CSubmitReviewDlg::Fill() {
     }
 }
 
-int CSubmitReviewDlg::FirstSelectedRow() const {
+int SubmitReviewDialog::FirstSelectedRow() const {
     for (int i = 0; i < list_->topLevelItemCount(); ++i) {
         if (list_->topLevelItem(i)->isSelected()) {
             return i;
@@ -128,7 +128,7 @@ int CSubmitReviewDlg::FirstSelectedRow() const {
     return -1;
 }
 
-void CSubmitReviewDlg::SelectRow(int row) {
+void SubmitReviewDialog::SelectRow(int row) {
     if (QTreeWidgetItem* item = list_->topLevelItem(row)) {
         list_->setCurrentItem(item);
         item->setSelected(true);
@@ -136,7 +136,7 @@ void CSubmitReviewDlg::SelectRow(int row) {
     }
 }
 
-void CSubmitReviewDlg::ShowAnswer(int row) {
+void SubmitReviewDialog::ShowAnswer(int row) {
     QTreeWidgetItem* item = list_->topLevelItem(row);
     if (item == nullptr) {
         return;
@@ -145,7 +145,7 @@ void CSubmitReviewDlg::ShowAnswer(int row) {
     engine_->setText(item->text(kEngineColumn));
 }
 
-void CSubmitReviewDlg::ApplySelectionRule() {
+void SubmitReviewDialog::ApplySelectionRule() {
     int s = FirstSelectedRow();
     if (s != -1) {
         ShowAnswer(s);
@@ -154,7 +154,7 @@ void CSubmitReviewDlg::ApplySelectionRule() {
     next_->setEnabled(list_->topLevelItemCount() != s + 1);
 }
 
-void CSubmitReviewDlg::OnPrevious() {
+void SubmitReviewDialog::OnPrevious() {
     int s = FirstSelectedRow();
     if (s == -1) {
         s = 1;
@@ -168,7 +168,7 @@ void CSubmitReviewDlg::OnPrevious() {
     previous_->setEnabled(s - 1 != 0);
 }
 
-void CSubmitReviewDlg::OnNext() {
+void SubmitReviewDialog::OnNext() {
     int rows = list_->topLevelItemCount();
     int s = FirstSelectedRow();
     if (s == -1) {
@@ -183,7 +183,7 @@ void CSubmitReviewDlg::OnNext() {
     next_->setEnabled(s + 1 != rows - 1);
 }
 
-void CSubmitReviewDlg::accept() {
+void SubmitReviewDialog::accept() {
     sendwell::ClearAnswerStore(programFolder_);
     QDialog::accept();
 }

@@ -12,7 +12,7 @@ class QWebEngineView;
 
 namespace sendwell::gui {
 
-class CSubmitReviewDlg : public QDialog {
+class SubmitReviewDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kList = 1034;
@@ -22,7 +22,7 @@ public:
     static constexpr int kNext = 1070;
     static constexpr int kOk = 1;
 
-    CSubmitReviewDlg(const std::filesystem::path& programFolder, QWidget* parent = nullptr);
+    SubmitReviewDialog(const std::filesystem::path& programFolder, QWidget* parent = nullptr);
 
     QTreeWidget* list() const { return list_; }
     QWebEngineView* browser() const { return browser_; }

@@ -1,9 +1,9 @@
-#include "submit/engines_dialog.h"
+#include "gui/submit/engines_dialog.h"
 
-#include "app/dialog_layout.h"
-#include "app/settings.h"
-#include "app/text_bytes.h"
-#include "widgets/xp_button.h"
+#include "gui/base/dialog_layout.h"
+#include "core/base/settings.h"
+#include "gui/base/text_bytes.h"
+#include "gui/widgets/push_button.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -54,7 +54,7 @@ constexpr std::array<EngineBox, kEngineCount> kBoxes{{
 
 } // namespace
 
-CEnginesDlg::CEnginesDlg(QWidget* parent) : QDialog(parent) {
+EnginesDialog::EnginesDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Submit to Engines"));
     setFont(DialogFont());
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -71,12 +71,12 @@ CEnginesDlg::CEnginesDlg(QWidget* parent) : QDialog(parent) {
         boxes_[i] = {entry.flagName, box};
     }
 
-    auto* ok = new CXPButton(QStringLiteral("OK"), this);
+    auto* ok = new PushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
-    auto* cancel = new CXPButton(QStringLiteral("Cancel"), this);
+    auto* cancel = new PushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cancel"));
-    connect(ok, &QPushButton::clicked, this, &CEnginesDlg::accept);
+    connect(ok, &QPushButton::clicked, this, &EnginesDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* buttons = new QHBoxLayout;
@@ -91,7 +91,7 @@ CEnginesDlg::CEnginesDlg(QWidget* parent) : QDialog(parent) {
     setFixedSize(sizeHint());
 }
 
-QCheckBox* CEnginesDlg::checkBoxFor(std::string_view flagName) const {
+QCheckBox* EnginesDialog::checkBoxFor(std::string_view flagName) const {
     for (const Box& b : boxes_) {
         if (b.flagName == flagName) {
             return b.box;
@@ -100,7 +100,7 @@ QCheckBox* CEnginesDlg::checkBoxFor(std::string_view flagName) const {
     return nullptr;
 }
 
-void CEnginesDlg::accept() {
+void EnginesDialog::accept() {
     for (const Box& b : boxes_) {
         WriteSetting(kSettingsSection, b.flagName, b.box->isChecked() ? "1" : "0");
     }

@@ -1,7 +1,7 @@
 // "Submit to Engines": one checkbox per engine of the catalogue; OK stores every engine flag.
 #pragma once
 
-#include "submit/engine_catalogue.h"
+#include "core/submit/engine_catalogue.h"
 
 #include <QDialog>
 #include <array>
@@ -11,10 +11,10 @@ class QCheckBox;
 
 namespace sendwell::gui {
 
-class CEnginesDlg : public QDialog {
+class EnginesDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit CEnginesDlg(QWidget* parent = nullptr);
+    explicit EnginesDialog(QWidget* parent = nullptr);
 
     // The checkbox that edits the given engine flag, or null.
     QCheckBox* checkBoxFor(std::string_view flagName) const;

@@ -1,7 +1,7 @@
-#include "submit/submission_runner.h"
+#include "gui/submit/submission_runner.h"
 
-#include "app/text_bytes.h"
-#include "submit/submit_progress_dialog.h"
+#include "gui/base/text_bytes.h"
+#include "gui/submit/submit_progress_dialog.h"
 
 #include <QEventLoop>
 #include <QMetaObject>
@@ -12,12 +12,12 @@ namespace sendwell::gui {
 
 namespace {
 
-QPointer<CSubmitProgressDlg> g_activeWindow;
+QPointer<SubmitProgressDialog> g_activeWindow;
 bool g_running = false;
 
 } // namespace
 
-QueuedSubmitProgress::QueuedSubmitProgress(CSubmitProgressDlg* dialog) : dialog_(dialog) {}
+QueuedSubmitProgress::QueuedSubmitProgress(SubmitProgressDialog* dialog) : dialog_(dialog) {}
 
 template <typename Apply>
 void QueuedSubmitProgress::Post(Apply apply) {
@@ -32,43 +32,43 @@ void QueuedSubmitProgress::Post(Apply apply) {
 }
 
 void QueuedSubmitProgress::SetAddressCount(int count) {
-    Post([count](CSubmitProgressDlg& d) { d.setAddressCount(count); });
+    Post([count](SubmitProgressDialog& d) { d.setAddressCount(count); });
 }
 
 void QueuedSubmitProgress::SetCurrentRange(int maximum) {
-    Post([maximum](CSubmitProgressDlg& d) { d.setCurrentRange(maximum); });
+    Post([maximum](SubmitProgressDialog& d) { d.setCurrentRange(maximum); });
 }
 
 void QueuedSubmitProgress::SetTotalRange(std::int64_t maximum) {
-    Post([maximum](CSubmitProgressDlg& d) { d.setTotalRange(maximum); });
+    Post([maximum](SubmitProgressDialog& d) { d.setTotalRange(maximum); });
 }
 
 void QueuedSubmitProgress::StartAnimation() {
-    Post([](CSubmitProgressDlg& d) { d.startAnimation(); });
+    Post([](SubmitProgressDialog& d) { d.startAnimation(); });
 }
 
 void QueuedSubmitProgress::ShowWindow(bool visible) {
-    Post([visible](CSubmitProgressDlg& d) { d.setVisible(visible); });
+    Post([visible](SubmitProgressDialog& d) { d.setVisible(visible); });
 }
 
 void QueuedSubmitProgress::SetCaption(const std::string& caption) {
-    Post([text = ToQString(caption)](CSubmitProgressDlg& d) { d.setWindowTitle(text); });
+    Post([text = ToQString(caption)](SubmitProgressDialog& d) { d.setWindowTitle(text); });
 }
 
 void QueuedSubmitProgress::SetAddress(const std::string& address) {
-    Post([text = ToQString(address)](CSubmitProgressDlg& d) { d.setAddress(text); });
+    Post([text = ToQString(address)](SubmitProgressDialog& d) { d.setAddress(text); });
 }
 
 void QueuedSubmitProgress::SetCurrentPosition(int position) {
-    Post([position](CSubmitProgressDlg& d) { d.setCurrentPosition(position); });
+    Post([position](SubmitProgressDialog& d) { d.setCurrentPosition(position); });
 }
 
 void QueuedSubmitProgress::SetEngine(const std::string& displayName) {
-    Post([text = ToQString(displayName)](CSubmitProgressDlg& d) { d.setEngine(text); });
+    Post([text = ToQString(displayName)](SubmitProgressDialog& d) { d.setEngine(text); });
 }
 
 void QueuedSubmitProgress::Step() {
-    Post([](CSubmitProgressDlg& d) { d.step(); });
+    Post([](SubmitProgressDialog& d) { d.step(); });
 }
 
 void QueuedSubmitProgress::SetStatusText(const std::string& text) {
@@ -98,7 +98,7 @@ void QueuedSubmitProgress::FlushStatus() {
 
 RunOutcome RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job) {
     RunOutcome outcome;
-    auto* dialog = new CSubmitProgressDlg(owner);
+    auto* dialog = new SubmitProgressDialog(owner);
     dialog->setAttribute(Qt::WA_DeleteOnClose, false);
     QueuedSubmitProgress progress(dialog);
     sendwell::RunFlags flags;
@@ -109,7 +109,7 @@ RunOutcome RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job) 
     g_activeWindow = dialog;
 
     QEventLoop wait;
-    QObject::connect(dialog, &CSubmitProgressDlg::cancelRequested, &wait, [&] {
+    QObject::connect(dialog, &SubmitProgressDialog::cancelRequested, &wait, [&] {
         outcome.cancelled = true;
         flags.stop.store(true);
     });
@@ -142,7 +142,7 @@ bool SubmissionInProgress() {
     return g_running;
 }
 
-CSubmitProgressDlg* ActiveProgressWindow() {
+SubmitProgressDialog* ActiveProgressWindow() {
     return g_activeWindow;
 }
 

@@ -2,7 +2,7 @@
 // the UI thread's event loop running until the worker is done.
 #pragma once
 
-#include "submit/submission_run.h"
+#include "core/submit/submission_run.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,7 +13,7 @@ class QWidget;
 
 namespace sendwell::gui {
 
-class CSubmitProgressDlg;
+class SubmitProgressDialog;
 
 // The worker's SubmitProgress: every call is queued to the UI thread and applied to the progress
 // window there, for as long as the window exists. Status texts are coalesced, so a long answer read
@@ -21,7 +21,7 @@ class CSubmitProgressDlg;
 class QueuedSubmitProgress : public QObject, public sendwell::SubmitProgress {
     Q_OBJECT
 public:
-    explicit QueuedSubmitProgress(CSubmitProgressDlg* dialog);
+    explicit QueuedSubmitProgress(SubmitProgressDialog* dialog);
 
     void SetAddressCount(int count) override;
     void SetCurrentRange(int maximum) override;
@@ -40,7 +40,7 @@ private:
     void Post(Apply apply);
     void FlushStatus();
 
-    QPointer<CSubmitProgressDlg> dialog_;
+    QPointer<SubmitProgressDialog> dialog_;
     std::mutex statusMutex_;
     std::string pendingStatus_;
     bool statusPosted_ = false;
@@ -57,6 +57,6 @@ RunOutcome RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job);
 // True while a run started by RunSubmissionAndWait is in progress (at most one at a time).
 bool SubmissionInProgress();
 // The running submission's progress window, or nullptr.
-CSubmitProgressDlg* ActiveProgressWindow();
+SubmitProgressDialog* ActiveProgressWindow();
 
 } // namespace sendwell::gui

@@ -1,19 +1,19 @@
-#include "submit/submit_controller.h"
+#include "gui/submit/submit_controller.h"
 
-#include "app/main_window.h"
-#include "results/submit_review_dialog.h"
-#include "submit/submission_runner.h"
-#include "submit/submit_commands.h"
-#include "submit/submit_progress_dialog.h"
-#include "urldb/url_list_model.h"
-#include "widgets/sound_player.h"
+#include "gui/app/main_window.h"
+#include "gui/results/submit_review_dialog.h"
+#include "gui/submit/submission_runner.h"
+#include "core/submit/submit_commands.h"
+#include "gui/submit/submit_progress_dialog.h"
+#include "gui/urldb/url_list_model.h"
+#include "gui/widgets/sound_player.h"
 
 namespace sendwell::gui {
 
 SubmitController::SubmitController(MainWindow& window, SoundPlayer* sounds)
     : QObject(&window), window_(window), sounds_(sounds) {
     openReview_ = [this](const std::filesystem::path& folder) {
-        CSubmitReviewDlg review(folder, &window_);
+        SubmitReviewDialog review(folder, &window_);
         review.exec();
     };
 }
@@ -28,7 +28,7 @@ bool SubmitController::RefuseSecondRun() {
     if (!running_ && !SubmissionInProgress()) {
         return false;
     }
-    if (CSubmitProgressDlg* progress = ActiveProgressWindow()) {
+    if (SubmitProgressDialog* progress = ActiveProgressWindow()) {
         progress->raise();
         progress->activateWindow();
     }

@@ -2,7 +2,7 @@
 // the marking of the submitted rows.
 #pragma once
 
-#include "submit/submission_run.h"
+#include "core/submit/submission_run.h"
 
 #include <QObject>
 #include <filesystem>

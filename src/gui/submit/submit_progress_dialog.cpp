@@ -1,8 +1,8 @@
-#include "submit/submit_progress_dialog.h"
+#include "gui/submit/submit_progress_dialog.h"
 
-#include "app/dialog_layout.h"
-#include "app/main_window_ids.h"
-#include "widgets/xp_button.h"
+#include "gui/base/dialog_layout.h"
+#include "gui/base/control_ids.h"
+#include "gui/widgets/push_button.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -20,7 +20,7 @@ constexpr int kHeightDu = 116;
 
 } // namespace
 
-void CSubmitProgressDlg::Bar::apply() const {
+void SubmitProgressDialog::Bar::apply() const {
     constexpr std::int64_t kIntMax = std::numeric_limits<int>::max();
     // One scale for range and value keeps a full bar full at any length of run.
     std::int64_t divisor = maximum > kIntMax ? (maximum + kIntMax - 1) / kIntMax : 1;
@@ -28,7 +28,7 @@ void CSubmitProgressDlg::Bar::apply() const {
     widget->setValue(static_cast<int>(std::min(value, maximum) / divisor));
 }
 
-CSubmitProgressDlg::CSubmitProgressDlg(QWidget* owner) : QDialog(owner) {
+SubmitProgressDialog::SubmitProgressDialog(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("submitProgress"));
     setWindowTitle(QStringLiteral("Submitting Web Sites"));
     setFont(DialogFont());
@@ -75,12 +75,12 @@ CSubmitProgressDlg::CSubmitProgressDlg(QWidget* owner) : QDialog(owner) {
     status_ = new QLabel(this);
     place(status_, kStatusLabel, 14, 75, 232, 9);
 
-    cancel_ = new CXPButton(QStringLiteral("&Cancel"), this);
+    cancel_ = new PushButton(QStringLiteral("&Cancel"), this);
     place(cancel_, kCancel, 105, 95, 50, 14);
     // Only a deliberate click, Escape or the close box cancels a run; Enter does not.
     cancel_->setAutoDefault(false);
     cancel_->setDefault(false);
-    connect(cancel_, &QPushButton::clicked, this, &CSubmitProgressDlg::cancel);
+    connect(cancel_, &QPushButton::clicked, this, &SubmitProgressDialog::cancel);
 
     sendMovie_ = new QMovie(QStringLiteral(":/animations/sending.gif"), QByteArray(), this);
     globeMovie_ = new QMovie(QStringLiteral(":/animations/globe.gif"), QByteArray(), this);
@@ -89,55 +89,55 @@ CSubmitProgressDlg::CSubmitProgressDlg(QWidget* owner) : QDialog(owner) {
     globeMovie_->start();
 }
 
-void CSubmitProgressDlg::setCurrentRange(std::int64_t maximum) {
+void SubmitProgressDialog::setCurrentRange(std::int64_t maximum) {
     current_.maximum = maximum;
     current_.apply();
 }
 
-void CSubmitProgressDlg::setTotalRange(std::int64_t maximum) {
+void SubmitProgressDialog::setTotalRange(std::int64_t maximum) {
     total_.maximum = maximum;
     total_.apply();
 }
 
-void CSubmitProgressDlg::setCurrentPosition(std::int64_t position) {
+void SubmitProgressDialog::setCurrentPosition(std::int64_t position) {
     current_.value = position;
     current_.apply();
 }
 
-void CSubmitProgressDlg::step() {
+void SubmitProgressDialog::step() {
     ++current_.value;
     ++total_.value;
     current_.apply();
     total_.apply();
 }
 
-void CSubmitProgressDlg::setAddress(const QString& address) {
+void SubmitProgressDialog::setAddress(const QString& address) {
     address_->setText(address);
 }
 
-void CSubmitProgressDlg::setEngine(const QString& name) {
+void SubmitProgressDialog::setEngine(const QString& name) {
     engine_->setText(name);
 }
 
-void CSubmitProgressDlg::setStatus(const QString& text) {
+void SubmitProgressDialog::setStatus(const QString& text) {
     status_->setText(text);
 }
 
-void CSubmitProgressDlg::startAnimation() {
+void SubmitProgressDialog::startAnimation() {
     sendMovie_->start();
 }
 
-void CSubmitProgressDlg::cancel() {
+void SubmitProgressDialog::cancel() {
     stopRequested_ = true;
     cancel_->setEnabled(false);
     emit cancelRequested();
 }
 
-void CSubmitProgressDlg::reject() {
+void SubmitProgressDialog::reject() {
     cancel();
 }
 
-void CSubmitProgressDlg::closeEvent(QCloseEvent* event) {
+void SubmitProgressDialog::closeEvent(QCloseEvent* event) {
     event->ignore();
     cancel();
 }

@@ -12,7 +12,7 @@ class QPushButton;
 
 namespace sendwell::gui {
 
-class CSubmitProgressDlg : public QDialog {
+class SubmitProgressDialog : public QDialog {
     Q_OBJECT
 public:
     // Control ids, also the controls' object names ("id" + number).
@@ -26,7 +26,7 @@ public:
     static constexpr int kGlobeAnimation = 1073;
     static constexpr int kCancel = 1013;
 
-    explicit CSubmitProgressDlg(QWidget* owner);
+    explicit SubmitProgressDialog(QWidget* owner);
 
     void setAddressCount(int count) { addressCount_ = count; }
     int addressCount() const { return addressCount_; }

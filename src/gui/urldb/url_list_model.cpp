@@ -1,6 +1,6 @@
-#include "urldb/url_list_model.h"
+#include "gui/urldb/url_list_model.h"
 
-#include "app/text_bytes.h"
+#include "gui/base/text_bytes.h"
 
 #include <QStringList>
 #include <algorithm>

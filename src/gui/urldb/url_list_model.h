@@ -2,7 +2,7 @@
 // Every change to the database made while a view is attached goes through here, so views stay in step.
 #pragma once
 
-#include "urldb/url_database.h"
+#include "core/urldb/url_database.h"
 
 #include <QAbstractTableModel>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "urldb/url_list_view.h"
+#include "gui/urldb/url_list_view.h"
 
 #include <QHeaderView>
 #include <QItemSelection>

@@ -1,4 +1,4 @@
-#include "web/password_dialog.h"
+#include "gui/web/password_dialog.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

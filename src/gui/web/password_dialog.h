@@ -2,7 +2,7 @@
 // credentials prompt that the page fetch calls to show it.
 #pragma once
 
-#include "web/credentials_prompt.h"
+#include "core/web/credentials_prompt.h"
 
 #include <QDialog>
 #include <QPointer>

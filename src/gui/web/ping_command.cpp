@@ -1,16 +1,16 @@
-#include "web/ping_command.h"
+#include "gui/web/ping_command.h"
 
-#include "app/text_bytes.h"
-#include "web/page_fetcher.h"
-#include "web/status_check.h"
-#include "web/wait_window.h"
+#include "gui/base/text_bytes.h"
+#include "core/web/page_fetcher.h"
+#include "core/web/status_check.h"
+#include "gui/web/wait_window.h"
 
 namespace sendwell::gui {
 
 void RunPingCommand(QWidget* parent, sendwell::MessageSink& messages, const std::string& address,
                     int connectTimeoutSeconds) {
     // Only the connection settings matter here; the user's proxy is deliberately not copied in.
-    sendwell::CPageFetcher connection;
+    sendwell::PageFetcher connection;
     connection.connectTimeout = connectTimeoutSeconds;
 
     int code = -1;

@@ -2,7 +2,7 @@
 // its HTTP status in words.
 #pragma once
 
-#include "app/messages.h"
+#include "core/base/messages.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "web/wait_window.h"
+#include "gui/web/wait_window.h"
 
-#include "app/dialog_layout.h"
+#include "gui/base/dialog_layout.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "widgets/sound_player.h"
+#include "gui/widgets/sound_player.h"
 
-#include "submit/submit_commands.h"
+#include "core/submit/submit_commands.h"
 
 #include <QAudioDevice>
 #include <QMediaDevices>

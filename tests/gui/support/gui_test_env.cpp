@@ -1,10 +1,10 @@
-#include "support/gui_test_env.h"
+#include "tests/gui/support/gui_test_env.h"
 
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
 
-#include "web/curl_support.h"
+#include "core/web/curl_support.h"
 
 namespace sendwell::test {
 

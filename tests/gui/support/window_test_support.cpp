@@ -1,6 +1,6 @@
-#include "support/window_test_support.h"
+#include "tests/gui/support/window_test_support.h"
 
-#include "urldb/database_file.h"
+#include "core/urldb/database_file.h"
 
 #include <system_error>
 

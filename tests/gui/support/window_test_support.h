@@ -2,8 +2,8 @@
 // directory, and a scratch world (home, data file, program folder) for a main window.
 #pragma once
 
-#include "app/messages.h"
-#include "support/temp_dir.h"
+#include "core/base/messages.h"
+#include "tests/support/temp_dir.h"
 
 #include <filesystem>
 #include <string>

@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "submit/engine_catalogue.h"
-#include "support/engine_simulator.h"
+#include "core/submit/engine_catalogue.h"
+#include "tests/support/engine_simulator.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Message boxes for the windows: an OK box with caption and icon, modal to a parent window.
 #pragma once
 
-#include "app/messages.h"
+#include "core/base/messages.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,6 +1,6 @@
-#include "app/hosts.h"
+#include "core/base/hosts.h"
 
-#include "app/settings.h"
+#include "core/base/settings.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/atomic_file.h"
+#include "core/base/atomic_file.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "app/message_box_sink.h"
+#include "gui/base/message_box_sink.h"
 
-#include "app/text_bytes.h"
+#include "gui/base/text_bytes.h"
 
 #include <QMessageBox>
 

@@ -5,11 +5,11 @@
 
 namespace sendwell::gui {
 
-class CXPButton : public QPushButton {
+class PushButton : public QPushButton {
     Q_OBJECT
 public:
-    explicit CXPButton(QWidget* parent = nullptr);
-    CXPButton(const QString& text, QWidget* parent = nullptr);
+    explicit PushButton(QWidget* parent = nullptr);
+    PushButton(const QString& text, QWidget* parent = nullptr);
 };
 
 } // namespace sendwell::gui

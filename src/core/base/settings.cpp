@@ -1,6 +1,6 @@
-#include "app/settings.h"
+#include "core/base/settings.h"
 
-#include "app/atomic_file.h"
+#include "core/base/atomic_file.h"
 
 #include <cerrno>
 #include <climits>
@@ -338,11 +338,11 @@ std::string ProgramName() {
     return g_programName;
 }
 
-bool WriteProfileInt(std::string_view subsection, std::string_view name, int value) {
+bool WriteWindowSetting(std::string_view subsection, std::string_view name, int value) {
     return WriteValue(ProfileFile(), subsection, name, std::to_string(value));
 }
 
-std::optional<int> ReadProfileInt(std::string_view subsection, std::string_view name) {
+std::optional<int> ReadWindowSetting(std::string_view subsection, std::string_view name) {
     if (!ValidSection(subsection)) {
         return std::nullopt;
     }

@@ -65,7 +65,7 @@ ConnectionSettings ReadConnectionSettings();
 // The framework's per-program area ("Quenby\<program>"), integer values in a subsection.
 void SetProgramName(std::string_view name); // default "sendwell"
 std::string ProgramName();
-bool WriteProfileInt(std::string_view subsection, std::string_view name, int value);
-std::optional<int> ReadProfileInt(std::string_view subsection, std::string_view name);
+bool WriteWindowSetting(std::string_view subsection, std::string_view name, int value);
+std::optional<int> ReadWindowSetting(std::string_view subsection, std::string_view name);
 
 } // namespace sendwell

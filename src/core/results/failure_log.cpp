@@ -1,4 +1,4 @@
-#include "submit/failure_log.h"
+#include "core/results/failure_log.h"
 
 #include <fstream>
 #include <mutex>

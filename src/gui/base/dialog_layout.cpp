@@ -1,4 +1,4 @@
-#include "app/dialog_layout.h"
+#include "gui/base/dialog_layout.h"
 
 #include <QFontMetrics>
 #include <QString>

@@ -1,0 +1,54 @@
+#include "core/web/url_parts.h"
+
+#include <algorithm>
+
+namespace sendwell {
+
+std::string GetSiteRoot(std::string_view address) {
+    for (std::size_t i = 1; i < address.size(); ++i) {
+        if (address[i] == '/' && address[i - 1] != ':' && address[i - 1] != '/') {
+            return std::string(address.substr(0, i));
+        }
+    }
+    return std::string(address);
+}
+
+ObjectAndQuery SplitObjectAndQuery(std::string_view address) {
+    std::size_t dot = address.find('.');
+    if (dot == std::string_view::npos) {
+        return {};
+    }
+    std::size_t slash = address.find('/', dot);
+    if (slash == std::string_view::npos) {
+        return {};
+    }
+    std::size_t question = address.rfind('?');
+    if (question == std::string_view::npos) {
+        return {std::string(address.substr(slash)), {}};
+    }
+    // A last "?" before that "/" leaves an empty object path and the query after the "?".
+    std::size_t objectLength = question > slash ? question - slash : 0;
+    return {std::string(address.substr(slash, objectLength)), std::string(address.substr(question + 1))};
+}
+
+void SplitHostPort(std::string_view hostAndPort, int fallbackPort, std::string& host, int& port) {
+    host = std::string(hostAndPort);
+    port = fallbackPort;
+    std::size_t colon = hostAndPort.rfind(':');
+    if (colon == std::string_view::npos || hostAndPort.find(':') != colon) {
+        return; // no port, or an IPv6 address without one
+    }
+    std::string_view digits = hostAndPort.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return;
+    }
+    int value = std::stoi(std::string(digits));
+    if (value < 1 || value > 65535) {
+        return;
+    }
+    host = std::string(hostAndPort.substr(0, colon));
+    port = value;
+}
+
+} // namespace sendwell
