@@ -11,6 +11,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev openssl ca-certificates
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-dejavu-core
+  clang-format ccache
 )
 
 missing=()

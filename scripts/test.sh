@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test: the whole suite (core and windows, offscreen),
+# Installs what is needed, checks the include layers and the formatting, builds, and runs every
+# test: the whole suite (core and windows, offscreen),
 # then the core tests again under AddressSanitizer + UndefinedBehaviorSanitizer and under
 # ThreadSanitizer.
 set -euo pipefail
@@ -8,6 +9,10 @@ bash "$root/scripts/install-deps.sh"
 
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"
+
+echo "== Layering and formatting =="
+bash "$root/scripts/check-layers.sh"
+bash "$root/scripts/check-format.sh"
 
 echo "== Build and test (all) =="
 bash "$root/scripts/build.sh" "$root/build"

@@ -1,9 +1,9 @@
-// The settings store: per-user text values that stand for the program's registry keys.
+// The settings store: the program's per-user text values, kept in plain files.
 //
 // Two areas, each a plain INI-like file under $XDG_CONFIG_HOME (default ~/.config):
 //   - the program's own section "Linkcaster!" (engine flags, connection values, hosts, ...);
-//   - the framework's per-program area "Quenby\<program name>", whose subsection "66" holds the
-//     main window's size ("CX", "CY").
+//   - the window-size area "Quenby/<program name>", whose subsection "66" holds the main window's
+//     size ("CX", "CY").
 // Values are byte-exact strings. Every write re-reads the file under an advisory lock and replaces it
 // atomically, so two running copies of the program never drop each other's values.
 #pragma once
@@ -17,7 +17,7 @@ namespace sendwell {
 
 // The program's settings section.
 inline constexpr std::string_view kSettingsSection = "Linkcaster!";
-// The framework area's maker part and the main window's subsection in it.
+// The window-size area's maker part and the main window's subsection in it.
 inline constexpr std::string_view kFrameworkMaker = "Quenby";
 inline constexpr std::string_view kWindowSizeSection = "66";
 
@@ -62,7 +62,7 @@ struct ConnectionSettings {
 };
 ConnectionSettings ReadConnectionSettings();
 
-// The framework's per-program area ("Quenby\<program>"), integer values in a subsection.
+// The window-size area ("Quenby/<program>"), integer values in a subsection.
 void SetProgramName(std::string_view name); // default "sendwell"
 std::string ProgramName();
 bool WriteWindowSetting(std::string_view subsection, std::string_view name, int value);

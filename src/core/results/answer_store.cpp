@@ -77,7 +77,7 @@ bool HasAnswerExtension(const std::string& name) {
     if (name.size() < kAnswerExtension.size()) {
         return false;
     }
-    // The store's files were matched with a case-blind "*.HTML", so a hand-placed ".html" counts too.
+    // The store's extension is matched without regard to letter case, so a hand-placed ".html" counts too.
     std::string_view tail = std::string_view(name).substr(name.size() - kAnswerExtension.size());
     for (std::size_t i = 0; i < tail.size(); ++i) {
         char c = tail[i];

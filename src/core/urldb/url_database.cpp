@@ -228,9 +228,9 @@ void UrlDatabase::MarkSubmittedAddresses(const std::vector<std::string>& address
     }
 }
 
-void UrlDatabase::SortByColumn(int column) {
+std::vector<std::uint32_t> UrlDatabase::SortByColumn(int column) {
     if (column < static_cast<int>(ListColumn::Number) || column > static_cast<int>(ListColumn::Submits)) {
-        return;
+        return {};
     }
     const bool ascending = ascending_;
     ascending_ = !ascending_;
@@ -247,7 +247,7 @@ void UrlDatabase::SortByColumn(int column) {
         order = OrderByLastSent(rows_, ascending);
         break;
     case ListColumn::Submits:
-        return; // the header click only turns the direction round
+        return {}; // the header click only turns the direction round
     }
     std::vector<UrlRecord> sorted;
     sorted.reserve(rows_.size());
@@ -255,6 +255,7 @@ void UrlDatabase::SortByColumn(int column) {
         sorted.push_back(std::move(rows_[i]));
     }
     rows_.swap(sorted);
+    return order;
 }
 
 void UrlDatabase::AppendLoaded(std::string url, std::string lastSent, std::string submits) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,8 +56,9 @@ public:
     void MarkSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today);
 
     // Header click: sorts by the column's rule in the current direction, then inverts the shared
-    // direction flag (also for "# Submits", which does not reorder).
-    void SortByColumn(int column);
+    // direction flag (also for "# Submits", which does not reorder). Returns the new order as old row
+    // indices (new row i was old row order[i]); empty when the rows did not move.
+    std::vector<std::uint32_t> SortByColumn(int column);
     bool sortAscending() const { return ascending_; }
 
     // Load support: room for this many rows, then one record as read from the file.

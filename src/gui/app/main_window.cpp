@@ -62,21 +62,6 @@ fs::path CurrentFolder() {
     return ec ? fs::path() : folder;
 }
 
-// The row number of a "#" label, or 0 when it is not a number from 1 to limit.
-std::size_t LabelNumber(const std::string& label, std::size_t limit) {
-    std::size_t n = 0;
-    for (char c : label) {
-        if (c < '0' || c > '9') {
-            return 0;
-        }
-        n = n * 10 + static_cast<std::size_t>(c - '0');
-        if (n > limit) {
-            return 0;
-        }
-    }
-    return n;
-}
-
 } // namespace
 
 MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
@@ -339,7 +324,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
-    // There is no system menu to extend here, so the window's own context menu carries the item.
+    // The About item lives in the window's own context menu.
     QMenu menu(this);
     QAction* about = menu.addAction(QStringLiteral("&About Sendwell! Pro..."));
     about->setObjectName(QStringLiteral("aboutAction"));
@@ -401,30 +386,19 @@ void MainWindow::OnImport() {
 }
 
 void MainWindow::OnSortColumn(int column) {
-    // Sorting moves whole rows; the selection moves with them. The "#" labels are a permutation of
-    // 1..n (set on load, append and removal, never by sorting or editing), so they identify the rows.
-    const auto& rows = db_.rows();
+    // Sorting moves whole rows; the selection moves with them.
     const std::vector<std::size_t> before = list_->selectedRows();
-    std::vector<char> chosen(rows.size() + 1, 0);
-    bool identifiable = true;
-    for (std::size_t r : before) {
-        const std::size_t n = LabelNumber(rows[r].number, rows.size());
-        if (n == 0) {
-            identifiable = false;
-            break;
+    const std::vector<std::uint32_t> order = model_->sortByColumn(column);
+
+    if (!order.empty() && !before.empty()) {
+        std::vector<char> chosen(order.size(), 0);
+        for (std::size_t r : before) {
+            chosen[r] = 1;
         }
-        chosen[n] = 1;
-    }
-
-    model_->sortByColumn(column);
-
-    if (identifiable && !before.empty()) {
         std::vector<std::size_t> after;
         after.reserve(before.size());
-        for (std::size_t r = 0; r < rows.size(); ++r) {
-            const std::size_t n = LabelNumber(rows[r].number, rows.size());
-            if (n != 0 && chosen[n] != 0) {
-                chosen[n] = 0; // each label selects one row only
+        for (std::size_t r = 0; r < order.size(); ++r) {
+            if (chosen[order[r]] != 0) {
                 after.push_back(r);
             }
         }
@@ -439,6 +413,8 @@ void MainWindow::OnSortColumn(int column) {
         } else {
             list_->clearSelection();
         }
+    } else if (!before.empty()) {
+        list_->selectRows(before);
     }
     UpdateSelectionButtons();
 }

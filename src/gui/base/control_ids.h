@@ -29,9 +29,6 @@ inline constexpr int kUpgrade = 57671;
 inline constexpr int kHelp = 57670;
 inline constexpr int kQuit = 2; // the dialog's Cancel command
 
-// The system-menu command that opens the About box.
-inline constexpr int kAboutCommand = 16;
-
 // objectName given to the control with this id, e.g. "id1005".
 inline QString ControlName(int id) {
     return QStringLiteral("id%1").arg(id);

@@ -7,7 +7,7 @@ namespace sendwell::gui {
 
 namespace {
 
-// Integer scaling with the rounding of MulDiv (halves away from zero).
+// Integer scaling that rounds halves away from zero, so layouts match at every font size.
 int ScaleRounded(int value, int numerator, int denominator) {
     const long long product = static_cast<long long>(value) * numerator;
     const long long half = denominator / 2;

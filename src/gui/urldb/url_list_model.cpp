@@ -119,10 +119,11 @@ long UrlListModel::removeRows(std::vector<std::size_t> rows) {
     return select;
 }
 
-void UrlListModel::sortByColumn(int column) {
+std::vector<std::uint32_t> UrlListModel::sortByColumn(int column) {
     beginResetModel();
-    db_.SortByColumn(column);
+    std::vector<std::uint32_t> order = db_.SortByColumn(column);
     endResetModel();
+    return order;
 }
 
 void UrlListModel::markSubmitted(std::size_t row, std::string_view today) {

@@ -6,6 +6,7 @@
 
 #include <QAbstractTableModel>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,7 +37,8 @@ public:
     std::size_t appendUrls(const std::vector<std::string>& texts);
     // Deletes the given rows; returns the row to select afterwards (0, or -1 when none remain).
     long removeRows(std::vector<std::size_t> rows);
-    void sortByColumn(int column);
+    // Sorts as a header click does; returns the new order as old row indices (empty: nothing moved).
+    std::vector<std::uint32_t> sortByColumn(int column);
     void markSubmitted(std::size_t row, std::string_view today);
     void markSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today);
     // Every row, first to last, with one change announced for all of them.

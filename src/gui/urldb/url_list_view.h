@@ -36,7 +36,7 @@ public:
 signals:
     // A double-click anywhere in the list (on a row or on empty space).
     void listDoubleClicked();
-    // The selection or the rows changed: "whenever an item of the list changes".
+    // The selection or the rows changed.
     void itemsChanged();
 
 protected:
