@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-dejavu-core
   clang-format ccache
+  desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

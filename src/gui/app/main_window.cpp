@@ -6,6 +6,7 @@
 #include "gui/app/splash_window.h"
 #include "gui/app/startup_tasks.h"
 #include "gui/base/text_bytes.h"
+#include "core/base/program_folder.h"
 #include "core/results/answer_store.h"
 #include "gui/submit/engines_dialog.h"
 #include "gui/submit/submission_runner.h"
@@ -56,12 +57,6 @@ constexpr std::size_t kMaxKeptSelectionRanges = 2000;
 constexpr int kSplashWidthDu = 240;
 constexpr int kSplashHeightDu = 135;
 
-fs::path CurrentFolder() {
-    std::error_code ec;
-    fs::path folder = fs::current_path(ec);
-    return ec ? fs::path() : folder;
-}
-
 } // namespace
 
 MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
@@ -102,7 +97,7 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     databaseFile_ = sendwell::DefaultDatabasePath();
     model_->resetWith([this](sendwell::UrlDatabase& db) { sendwell::LoadDatabase(db, databaseFile_); });
 
-    programFolder_ = CurrentFolder();
+    programFolder_ = sendwell::ProgramFolder();
     LoadBackgroundPicture();
 
     if (UpgradeCheckDue()) {
