@@ -161,7 +161,7 @@ private slots:
         QCOMPARE(run.reviews, 1);
         QCOMPARE(run.answersAtReview, std::size_t(78));
         QCOMPARE(run.sounds.played,
-                 (std::vector<int>{sendwell::kSoundSubmitStart, sendwell::kSoundSubmitEnd}));
+                 (std::vector<int>{sendwell::gui::kSoundSubmitStart, sendwell::gui::kSoundSubmitEnd}));
         for (int r = 0; r < 3; ++r) {
             QCOMPARE(run.cell(r, 2), Today());
             QCOMPARE(run.cell(r, 3), QStringLiteral("4"));
@@ -204,7 +204,7 @@ private slots:
         QVERIFY(run.engines.server().WaitForCompleted(5));
         QCOMPARE(run.reviews, 1);
         QCOMPARE(run.answersAtReview, std::size_t(5));
-        QCOMPARE(run.sounds.played.back(), sendwell::kSoundSubmitEnd);
+        QCOMPARE(run.sounds.played.back(), sendwell::gui::kSoundSubmitEnd);
         QCOMPARE(run.cell(0, 3), QStringLiteral("4"));
         QCOMPARE(run.cell(1, 3), QStringLiteral("4"));
     }
@@ -228,7 +228,7 @@ private slots:
             // The start sound comes before the empty-list check.
             RunWorld run(DatabaseBytes({}, "@"));
             run.click(ids::kSubmitAll);
-            QCOMPARE(run.sounds.played, std::vector<int>{sendwell::kSoundSubmitStart});
+            QCOMPARE(run.sounds.played, std::vector<int>{sendwell::gui::kSoundSubmitStart});
             QCOMPARE(run.world.messages.shown.back().caption, std::string(sendwell::kNoUrlsCaption));
             QCOMPARE(run.reviews, 0);
         }
