@@ -19,16 +19,15 @@ namespace {
 // Records what the worker reports, as the progress window would receive it.
 class RecordingProgress : public SubmitProgress {
 public:
-    void SetAddressCount(int count) override { Add("count " + std::to_string(count)); }
-    void SetCurrentRange(int maximum) override { Add("current-range " + std::to_string(maximum)); }
-    void SetTotalRange(std::int64_t maximum) override { Add("total-range " + std::to_string(maximum)); }
-    void StartAnimation() override { Add("animate"); }
-    void ShowWindow(bool visible) override { Add(visible ? "show" : "hide"); }
-    void SetCaption(const std::string& caption) override { Add("caption " + caption); }
-    void SetAddress(const std::string& address) override { Add("address " + address); }
-    void SetCurrentPosition(int position) override { Add("position " + std::to_string(position)); }
-    void SetEngine(const std::string& name) override { Add("engine " + name); }
-    void Step() override {
+    void RunStarted(std::size_t addresses, int engines) override {
+        Add("start " + std::to_string(addresses) + "x" + std::to_string(engines));
+    }
+    void AddressStarted(std::size_t index, std::size_t count, const std::string& address) override {
+        Add("address " + std::to_string(index) + "/" + std::to_string(count) + " " + address);
+    }
+    void EngineStarted(const std::string& name) override { Add("engine " + name); }
+    void RunEnded() override { Add("end"); }
+    void RequestDone() override {
         std::lock_guard lock(mutex_);
         ++steps_;
     }
@@ -106,16 +105,14 @@ TEST_F(SubmissionRunTest, EveryAddressGoesToEveryEngineInCatalogueOrder) {
     // The last engine posts a form: the address travels in the body.
     EXPECT_NE(requests[77].body.find("three.test"), std::string::npos);
 
-    EXPECT_EQ(
-        progress.EventsStartingWith("caption "),
-        (std::vector<std::string>{"caption Submitting Web Sites 1/3", "caption Submitting Web Sites 2/3",
-                                  "caption Submitting Web Sites 3/3"}));
+    EXPECT_EQ(progress.EventsStartingWith("address "),
+              (std::vector<std::string>{"address 1/3 http://one.test/", "address 2/3 http://two.test/",
+                                        "address 3/3 http://three.test/"}));
     EXPECT_EQ(progress.steps(), 78);
     std::vector<std::string> events = progress.Events();
-    ASSERT_GE(events.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(events.begin(), events.begin() + 5),
-              (std::vector<std::string>{"count 3", "current-range 26", "total-range 78", "animate", "show"}));
-    EXPECT_EQ(events.back(), "hide");
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events.front(), "start 3x26");
+    EXPECT_EQ(events.back(), "end");
     EXPECT_TRUE(flags.stop.load());
     EXPECT_TRUE(flags.finished.load());
     EXPECT_EQ(ListStoredAnswers(dir_.path()).size(), 78u);
@@ -135,12 +132,12 @@ TEST_F(SubmissionRunTest, DisabledEnginesAreSkippedButStillStepTheBars) {
               (std::vector<std::string>{"engine Google", "engine Google"}));
 }
 
-TEST_F(SubmissionRunTest, EmptyListShowsAndHidesTheWindowWithoutRequests) {
+TEST_F(SubmissionRunTest, EmptyListStartsAndEndsTheRunWithoutRequests) {
     RecordingProgress progress;
     RunFlags flags;
     RunSubmissionWorker(Job({}), progress, flags);
     EXPECT_EQ(engines_.RequestCount(), 0u);
-    EXPECT_EQ(progress.EventsStartingWith("total-range"), (std::vector<std::string>{"total-range 0"}));
+    EXPECT_EQ(progress.Events(), (std::vector<std::string>{"start 0x26", "end"}));
     EXPECT_TRUE(flags.finished.load());
 }
 

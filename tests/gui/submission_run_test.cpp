@@ -1,21 +1,21 @@
 // Submit All, Submit and the list's double-click through the real windows against the engine
 // simulator: what is sent, what the progress window shows, cancelling, the review and the marking.
-#include "gui/app/main_window.h"
-#include "gui/base/control_ids.h"
 #include "core/base/settings.h"
 #include "core/results/answer_store.h"
 #include "core/submit/engine_catalogue.h"
-#include "gui/submit/submission_runner.h"
 #include "core/submit/submit_commands.h"
+#include "core/urldb/url_database.h"
+#include "gui/app/main_window.h"
+#include "gui/base/control_ids.h"
+#include "gui/submit/submission_runner.h"
 #include "gui/submit/submit_controller.h"
 #include "gui/submit/submit_progress_dialog.h"
-#include "tests/support/engine_simulator.h"
-#include "tests/gui/support/gui_test_env.h"
-#include "tests/gui/support/window_test_support.h"
-#include "core/urldb/url_database.h"
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
 #include "gui/widgets/sound_player.h"
+#include "tests/gui/support/gui_test_env.h"
+#include "tests/gui/support/window_test_support.h"
+#include "tests/support/engine_simulator.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -25,8 +25,8 @@
 #include <QtTest>
 #include <memory>
 
-using sendwell::gui::SubmitProgressDialog;
 using sendwell::gui::MainWindow;
+using sendwell::gui::SubmitProgressDialog;
 using sendwell::test::DatabaseBytes;
 using sendwell::test::EngineSimulator;
 using sendwell::test::ScratchWorld;
@@ -41,17 +41,29 @@ public:
     std::vector<int> played;
 };
 
-// Watches the run's progress window from the UI thread: captions and the bars as last seen.
+// Watches the run's progress window from the UI thread: captions and the bars as last seen. It hooks
+// the window when it is shown, before the run's first address can set a caption.
 class ProgressWatcher : public QObject {
 public:
     ProgressWatcher() {
         connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
         timer_.start(1);
+        qApp->installEventFilter(this);
     }
 
     QStringList captions;
     int currentValue = -1, currentMaximum = -1, totalValue = -1, totalMaximum = -1;
     std::function<void(SubmitProgressDialog&)> onEachPoll;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            if (auto* dialog = qobject_cast<SubmitProgressDialog*>(watched)) {
+                Hook(dialog);
+            }
+        }
+        return false;
+    }
 
 private:
     void Poll() {
@@ -59,6 +71,13 @@ private:
         if (dialog == nullptr) {
             return;
         }
+        Hook(dialog);
+        if (onEachPoll) {
+            onEachPoll(*dialog);
+        }
+    }
+
+    void Hook(SubmitProgressDialog* dialog) {
         if (dialog != hooked_) {
             hooked_ = dialog;
             connect(dialog, &QWidget::windowTitleChanged, this, [this](const QString& t) { captions << t; });
@@ -72,9 +91,6 @@ private:
                 totalValue = v;
                 totalMaximum = total->maximum();
             });
-        }
-        if (onEachPoll) {
-            onEachPoll(*dialog);
         }
     }
 
@@ -127,6 +143,15 @@ QString Today() {
     return QString::fromStdString(sendwell::TodayText());
 }
 
+// A held answer must not run into the time-outs RunWorld shortens.
+void LengthenTimeouts(RunWorld& run) {
+    run.window->submitController().setJobAdjuster([](sendwell::SubmitJob& job) {
+        job.timeouts.connect = std::chrono::milliseconds(1500);
+        job.timeouts.send = job.timeouts.receive = job.timeouts.dataReceive = std::chrono::minutes(2);
+        job.timeouts.connectBackoff = std::chrono::milliseconds(10);
+    });
+}
+
 void EnableOnly(int position) {
     for (const auto& engine : sendwell::EngineCatalogue()) {
         sendwell::WriteSetting(sendwell::kSettingsSection, engine.flagName,
@@ -161,7 +186,7 @@ private slots:
         QCOMPARE(run.reviews, 1);
         QCOMPARE(run.answersAtReview, std::size_t(78));
         QCOMPARE(run.sounds.played,
-                 (std::vector<int>{sendwell::kSoundSubmitStart, sendwell::kSoundSubmitEnd}));
+                 (std::vector<int>{sendwell::gui::kSoundSubmitStart, sendwell::gui::kSoundSubmitEnd}));
         for (int r = 0; r < 3; ++r) {
             QCOMPARE(run.cell(r, 2), Today());
             QCOMPARE(run.cell(r, 3), QStringLiteral("4"));
@@ -183,11 +208,14 @@ private slots:
 
     void cancelStopsAfterTheRequestInProgressAndStillReviewsAndMarks() {
         RunWorld run(Rows({"http://one.test/", "http://two.test/"}));
-        run.engines.AnswerSlowly(5, std::chrono::milliseconds(400));
+        // The fifth answer waits for the cancel, however slowly this thread gets to it.
+        run.engines.HoldAnswers(5);
+        LengthenTimeouts(run);
         ProgressWatcher watcher;
         bool cancelled = false;
         watcher.onEachPoll = [&](SubmitProgressDialog& dialog) {
-            if (!cancelled && run.engines.RequestCount() >= 5) {
+            // The window shows on the run's first event, which may still be queued behind this poll.
+            if (!cancelled && run.engines.RequestCount() >= 5 && dialog.isVisible()) {
                 cancelled = true;
                 QTest::keyClick(&dialog, Qt::Key_Return); // Enter is no way to cancel
                 QVERIFY(!dialog.stopRequested());
@@ -195,6 +223,7 @@ private slots:
                 QTest::mouseClick(cancel, Qt::LeftButton);
                 QVERIFY(!cancel->isEnabled());
                 QVERIFY(dialog.isVisible()); // the window stays until the worker is done
+                run.engines.ReleaseHeldAnswers();
             }
         };
         run.click(ids::kSubmitAll);
@@ -204,7 +233,7 @@ private slots:
         QVERIFY(run.engines.server().WaitForCompleted(5));
         QCOMPARE(run.reviews, 1);
         QCOMPARE(run.answersAtReview, std::size_t(5));
-        QCOMPARE(run.sounds.played.back(), sendwell::kSoundSubmitEnd);
+        QCOMPARE(run.sounds.played.back(), sendwell::gui::kSoundSubmitEnd);
         QCOMPARE(run.cell(0, 3), QStringLiteral("4"));
         QCOMPARE(run.cell(1, 3), QStringLiteral("4"));
     }
@@ -228,7 +257,7 @@ private slots:
             // The start sound comes before the empty-list check.
             RunWorld run(DatabaseBytes({}, "@"));
             run.click(ids::kSubmitAll);
-            QCOMPARE(run.sounds.played, std::vector<int>{sendwell::kSoundSubmitStart});
+            QCOMPARE(run.sounds.played, std::vector<int>{sendwell::gui::kSoundSubmitStart});
             QCOMPARE(run.world.messages.shown.back().caption, std::string(sendwell::kNoUrlsCaption));
             QCOMPARE(run.reviews, 0);
         }
@@ -297,7 +326,8 @@ private slots:
     void aSecondRunCannotStartWhileOneIsInProgress() {
         RunWorld run(Rows({"http://one.test/"}));
         EnableOnly(3);
-        run.engines.AnswerSlowly(3, std::chrono::milliseconds(300));
+        run.engines.HoldAnswers(3);
+        LengthenTimeouts(run);
         ProgressWatcher watcher;
         int attempts = 0;
         watcher.onEachPoll = [&](SubmitProgressDialog&) {
@@ -309,6 +339,7 @@ private slots:
                 emit run.window->list()->listDoubleClicked();
                 QTest::keyClick(run.window.get(), Qt::Key_Escape); // cancels rather than closes
                 QVERIFY(run.window->isVisible());
+                run.engines.ReleaseHeldAnswers();
             }
         };
         run.click(ids::kSubmitAll);

@@ -17,9 +17,16 @@ std::string PathOfTemplate(std::string_view pathTemplate) {
 EngineSimulator::EngineSimulator() {
     for (const EngineEntry& engine : EngineCatalogue()) {
         int position = engine.position;
-        server_.Route(EnginePath(position),
-                      [this, position](const RecordedRequest&) { return ResponseFor(position); });
+        server_.Route(EnginePath(position), [this, position](const RecordedRequest&) {
+            WaitWhileHeld(position);
+            return ResponseFor(position);
+        });
     }
+}
+
+EngineSimulator::~EngineSimulator() {
+    // Before the server joins its connection threads, none of which may still be waiting here.
+    ReleaseHeldAnswers();
 }
 
 void EngineSimulator::PointEnginesHere() const {
@@ -74,6 +81,24 @@ void EngineSimulator::AnswerDroppingMidBody(int position) {
 
 void EngineSimulator::AnswerGarbage(int position) {
     AnswerWith(position, RawResponse("\x01\x02garbage\xff\xfe not a status line\r\n\r\n"));
+}
+
+void EngineSimulator::HoldAnswers(int position) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.insert(position);
+}
+
+void EngineSimulator::ReleaseHeldAnswers() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_.clear();
+    }
+    released_.notify_all();
+}
+
+void EngineSimulator::WaitWhileHeld(int position) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    released_.wait_for(lock, std::chrono::minutes(1), [&] { return held_.count(position) == 0; });
 }
 
 std::string EngineSimulator::DefaultPage(int position) {

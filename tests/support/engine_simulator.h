@@ -6,9 +6,11 @@
 #include "tests/support/http_test_server.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,7 @@ struct EngineRequestRecord {
 class EngineSimulator {
 public:
     EngineSimulator();
-    ~EngineSimulator() = default;
+    ~EngineSimulator();
     EngineSimulator(const EngineSimulator&) = delete;
     EngineSimulator& operator=(const EngineSimulator&) = delete;
 
@@ -51,6 +53,10 @@ public:
     void AnswerSlowly(int position, std::chrono::milliseconds delay); // head only after the delay
     void AnswerDroppingMidBody(int position); // announces more than it sends, then closes
     void AnswerGarbage(int position);         // bytes that are not HTTP at all
+    // The engine's answers wait until ReleaseHeldAnswers, so a test can act while its request is in
+    // progress. A forgotten release ends the wait after a minute, and the simulator's end ends it too.
+    void HoldAnswers(int position);
+    void ReleaseHeldAnswers();
 
     // The default answer: a short page naming the engine ("Thank you ..." + display name).
     static std::string DefaultPage(int position);
@@ -61,9 +67,12 @@ public:
 
 private:
     ScriptedResponse ResponseFor(int position) const;
+    void WaitWhileHeld(int position);
 
     mutable std::mutex mutex_;
+    std::condition_variable released_;
     std::map<int, ScriptedResponse> answers_;
+    std::set<int> held_;
     HttpTestServer server_;
 };
 

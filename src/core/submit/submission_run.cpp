@@ -28,23 +28,17 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
     const std::size_t count = job.addresses.size();
     const SubmissionContext context = ContextFor(job, progress);
 
-    progress.SetAddressCount(static_cast<int>(count));
-    progress.SetCurrentRange(kEngineCount);
-    progress.SetTotalRange(static_cast<std::int64_t>(kEngineCount) * static_cast<std::int64_t>(count));
-    progress.StartAnimation();
-    progress.ShowWindow(true);
+    progress.RunStarted(count, kEngineCount);
 
     std::size_t index = 1;
     for (const std::string& address : job.addresses) {
         if (flags.stop.load()) {
             break;
         }
-        progress.SetAddress(address);
-        progress.SetCurrentPosition(0);
-        progress.SetCaption(RunCaption(index, count));
+        progress.AddressStarted(index, count, address);
         for (const EngineEntry& engine : EngineCatalogue()) {
             if (EngineEnabled(engine)) {
-                progress.SetEngine(std::string(engine.displayName));
+                progress.EngineStarted(std::string(engine.displayName));
                 EngineRequest request = BuildEngineRequest(engine, address, job.email);
                 if (!flags.stop.load()) {
                     std::string answerFile = NameAnswerFile(address, engine.storeName, job.programFolder);
@@ -54,13 +48,13 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
                 }
             }
             if (!flags.stop.load()) {
-                progress.Step();
+                progress.RequestDone();
             }
         }
         ++index;
     }
 
-    progress.ShowWindow(false);
+    progress.RunEnded();
     flags.stop.store(true);
     flags.finished.store(true);
 }

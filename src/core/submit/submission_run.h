@@ -6,6 +6,7 @@
 #include "core/web/status_sink.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -20,20 +21,21 @@ struct RunFlags {
     std::atomic<bool> finished{false};
 };
 
-// What the worker tells the progress window. Called on the worker thread; a GUI implementation queues
-// each call to the UI thread. The status line is the StatusSink part (request progress and results).
+// What the worker reports about its run; the progress window decides how to show it. Called on the
+// worker thread; a GUI implementation queues each call to the UI thread. The status line is the
+// StatusSink part (request progress and results).
 class SubmitProgress : public StatusSink {
 public:
-    virtual void SetAddressCount(int count) = 0;
-    virtual void SetCurrentRange(int maximum) = 0;
-    virtual void SetTotalRange(std::int64_t maximum) = 0;
-    virtual void StartAnimation() = 0;
-    virtual void ShowWindow(bool visible) = 0;
-    virtual void SetCaption(const std::string& caption) = 0;
-    virtual void SetAddress(const std::string& address) = 0;
-    virtual void SetCurrentPosition(int position) = 0;
-    virtual void SetEngine(const std::string& displayName) = 0;
-    virtual void Step() = 0; // both bars by one
+    // Before the first address: addressCount addresses, each through engineCount engine positions.
+    virtual void RunStarted(std::size_t addressCount, int engineCount) = 0;
+    // Address index (from 1) of count begins.
+    virtual void AddressStarted(std::size_t index, std::size_t count, const std::string& address) = 0;
+    // An enabled engine is about to be asked.
+    virtual void EngineStarted(const std::string& displayName) = 0;
+    // One engine position is done: its request answered, or passed over while the engine is off.
+    virtual void RequestDone() = 0;
+    // The worker is done with the run; the window has nothing more to show.
+    virtual void RunEnded() = 0;
 };
 
 // The parameter block handed to the worker; it only reads it.
@@ -49,7 +51,7 @@ struct SubmitJob {
 // "Submitting Web Sites i/n".
 std::string RunCaption(std::size_t index, std::size_t count);
 
-// The worker's whole life: submits, then hides the window and sets stop and finished.
+// The worker's whole life: submits, reports the end of the run, then sets stop and finished.
 void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags);
 
 } // namespace sendwell

@@ -20,10 +20,6 @@ inline constexpr const char* kFirewallTipText = "Quick Tip!\n\nIf you are behind
 inline constexpr const char* kFirewallTipCaption = "Sendwell!";
 inline constexpr const char* kFirstTimeNoticeSetting = "m_bFirstTimeNotice";
 
-// Sounds of a run.
-inline constexpr int kSoundSubmitStart = 108;
-inline constexpr int kSoundSubmitEnd = 109;
-
 enum class EmailCheck { Ok, Empty, NoAt };
 EmailCheck CheckSubmitEmail(std::string_view email);
 // "Please enter a valid email address, in the form " + the example address.

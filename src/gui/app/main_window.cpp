@@ -78,7 +78,9 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     CreateControls();
     anchors_.clientResized(creationSize_);
     ownSounds_ = std::make_unique<ResourceSoundPlayer>();
-    submit_ = new SubmitController(*this, ownSounds_.get());
+    auto runSettings = [this] { return sendwell::RunSettings{connection_, programFolder_}; };
+    submit_ = new SubmitController(
+        this, *model_, *messages_, runSettings, [this] { takeFields(); }, ownSounds_.get());
 
     setWindowIcon(ProgramIcon());
 
@@ -424,7 +426,7 @@ void MainWindow::OnQuit() {
     }
     // Closing in the middle of a run would pull the window from under the run's review and marking:
     // Quit, Escape and the close box cancel the run instead, and the window stays.
-    if (SubmissionInProgress()) {
+    if (submit_->runInProgress()) {
         if (SubmitProgressDialog* progress = ActiveProgressWindow()) {
             progress->cancel();
             progress->raise();
@@ -455,14 +457,14 @@ void MainWindow::OnSubmitAll() {
 }
 
 void MainWindow::OnSubmitSelected() {
-    submit_->SubmitButton();
+    submit_->SubmitButton(selectedRows());
 }
 
 void MainWindow::OnListDoubleClicked() {
     if (!list_->hasSelectedRow()) {
         return;
     }
-    submit_->ListDoubleClicked();
+    submit_->ListDoubleClicked(selectedRows());
 }
 
 void MainWindow::OnEngines() {

@@ -1,7 +1,7 @@
 #include "gui/submit/engines_dialog.h"
 
-#include "gui/base/dialog_layout.h"
 #include "core/base/settings.h"
+#include "gui/base/dialog_layout.h"
 #include "gui/base/text_bytes.h"
 #include "gui/widgets/push_button.h"
 
@@ -18,38 +18,21 @@ namespace {
 struct EngineBox {
     int column;
     const char* label; // "&" marks the mnemonic
-    std::string_view flagName;
+    int engine;        // catalogue position of the engine whose flag the box edits
 };
 
 // Column by column, top to bottom. The labels keep the engines' familiar names, which do not always
-// match the catalogue's display names, nor the flag names they edit.
+// match the catalogue's display names.
 constexpr std::array<EngineBox, kEngineCount> kBoxes{{
-    {0, "Lycos S&ympatico", "m_Webcrawler"},
-    {0, "Hotbot U&K", "m_HotbotUK"},
-    {0, "&Google", "m_Google"},
-    {0, "&Scrub The Web", "m_Scrub"},
-    {0, "Burf", "m_Burf"},
-    {0, "Alexa", "m_InfoSpace"},
-    {0, "&Exact Seek", "m_ExactSeek"},
-    {0, "&Search It", "m_Searchit"},
-    {0, "Aeiwi", "m_Aeiwi"},
-    {0, "Mix Cat", "m_Mixcat"},
-    {0, "AxxaSearch", "m_Noago"},
-    {1, "Info Tiger", "m_InfoTiger"},
-    {1, "Entire We&b", "m_EntireWeb"},
-    {1, "Searchave", "m_Searchave"},
-    {1, "&Voila", "m_Voila"},
-    {1, "&Search UK", "m_Hotbot"},
-    {1, "Walhello", "m_Walhello"},
-    {1, "Splat Search", "m_Splatsearch"},
-    {1, "Try America", "m_Tryamerica"},
-    {1, "Surf Gopher", "m_Surfgopher"},
-    {1, "Onseek", "m_Onseek"},
-    {1, "WhatUSeek", "m_Whatuseek2"},
-    {2, "Amfibi", "m_Amfibi"},
-    {2, "Web Squash", "m_Websquash"},
-    {2, "Search Engine", "m_Searchengine"},
-    {2, "Find Once", "m_Findonce"},
+    {0, "Lycos S&ympatico", 1}, {0, "Hotbot U&K", 6},   {0, "&Google", 2},
+    {0, "&Scrub The Web", 5},   {0, "Burf", 3},         {0, "Alexa", 7},
+    {0, "&Exact Seek", 8},      {0, "&Search It", 12},  {0, "Aeiwi", 14},
+    {0, "Mix Cat", 15},         {0, "AxxaSearch", 16},  {1, "Info Tiger", 4},
+    {1, "Entire We&b", 10},     {1, "Searchave", 11},   {1, "&Voila", 9},
+    {1, "&Search UK", 13},      {1, "Walhello", 21},    {1, "Splat Search", 18},
+    {1, "Try America", 20},     {1, "Surf Gopher", 19}, {1, "Onseek", 17},
+    {1, "WhatUSeek", 22},       {2, "Amfibi", 23},      {2, "Web Squash", 24},
+    {2, "Search Engine", 25},   {2, "Find Once", 26},
 }};
 
 } // namespace
@@ -63,12 +46,13 @@ EnginesDialog::EnginesDialog(QWidget* parent) : QDialog(parent) {
     std::array<int, 3> rows{};
     for (std::size_t i = 0; i < kBoxes.size(); ++i) {
         const EngineBox& entry = kBoxes[i];
+        const std::string_view flagName = EngineAt(entry.engine).flagName;
         auto* box = new QCheckBox(QString::fromLatin1(entry.label), this);
-        box->setObjectName(ToQString(entry.flagName));
+        box->setObjectName(ToQString(flagName));
         // Every box starts ticked; only a stored "0" or "1" replaces that.
-        box->setChecked(EngineFlagChecked(entry.flagName));
+        box->setChecked(EngineFlagChecked(flagName));
         grid->addWidget(box, rows[static_cast<std::size_t>(entry.column)]++, entry.column);
-        boxes_[i] = {entry.flagName, box};
+        boxes_[i] = {flagName, box};
     }
 
     auto* ok = new PushButton(QStringLiteral("OK"), this);

@@ -1,23 +1,23 @@
 #include "gui/submit/submission_runner.h"
 
+#include "gui/base/background_work.h"
 #include "gui/base/text_bytes.h"
 #include "gui/submit/submit_progress_dialog.h"
 
-#include <QEventLoop>
 #include <QMetaObject>
-#include <system_error>
-#include <thread>
 
 namespace sendwell::gui {
 
 namespace {
 
 QPointer<SubmitProgressDialog> g_activeWindow;
-bool g_running = false;
 
 } // namespace
 
-QueuedSubmitProgress::QueuedSubmitProgress(SubmitProgressDialog* dialog) : dialog_(dialog) {}
+QueuedSubmitProgress::QueuedSubmitProgress(SubmitProgressDialog* dialog)
+    : dialog_(dialog),
+      status_([this] { Post([this](SubmitProgressDialog& d) { d.setStatus(ToQString(status_.Take())); }); }) {
+}
 
 template <typename Apply>
 void QueuedSubmitProgress::Post(Apply apply) {
@@ -31,115 +31,50 @@ void QueuedSubmitProgress::Post(Apply apply) {
         Qt::QueuedConnection);
 }
 
-void QueuedSubmitProgress::SetAddressCount(int count) {
-    Post([count](SubmitProgressDialog& d) { d.setAddressCount(count); });
+void QueuedSubmitProgress::RunStarted(std::size_t addressCount, int engineCount) {
+    Post([addressCount, engineCount](SubmitProgressDialog& d) { d.runStarted(addressCount, engineCount); });
 }
 
-void QueuedSubmitProgress::SetCurrentRange(int maximum) {
-    Post([maximum](SubmitProgressDialog& d) { d.setCurrentRange(maximum); });
+void QueuedSubmitProgress::AddressStarted(std::size_t index, std::size_t count, const std::string& address) {
+    Post([index, count, text = ToQString(address)](SubmitProgressDialog& d) {
+        d.addressStarted(index, count, text);
+    });
 }
 
-void QueuedSubmitProgress::SetTotalRange(std::int64_t maximum) {
-    Post([maximum](SubmitProgressDialog& d) { d.setTotalRange(maximum); });
+void QueuedSubmitProgress::EngineStarted(const std::string& displayName) {
+    Post([text = ToQString(displayName)](SubmitProgressDialog& d) { d.engineStarted(text); });
 }
 
-void QueuedSubmitProgress::StartAnimation() {
-    Post([](SubmitProgressDialog& d) { d.startAnimation(); });
+void QueuedSubmitProgress::RequestDone() {
+    Post([](SubmitProgressDialog& d) { d.requestDone(); });
 }
 
-void QueuedSubmitProgress::ShowWindow(bool visible) {
-    Post([visible](SubmitProgressDialog& d) { d.setVisible(visible); });
-}
-
-void QueuedSubmitProgress::SetCaption(const std::string& caption) {
-    Post([text = ToQString(caption)](SubmitProgressDialog& d) { d.setWindowTitle(text); });
-}
-
-void QueuedSubmitProgress::SetAddress(const std::string& address) {
-    Post([text = ToQString(address)](SubmitProgressDialog& d) { d.setAddress(text); });
-}
-
-void QueuedSubmitProgress::SetCurrentPosition(int position) {
-    Post([position](SubmitProgressDialog& d) { d.setCurrentPosition(position); });
-}
-
-void QueuedSubmitProgress::SetEngine(const std::string& displayName) {
-    Post([text = ToQString(displayName)](SubmitProgressDialog& d) { d.setEngine(text); });
-}
-
-void QueuedSubmitProgress::Step() {
-    Post([](SubmitProgressDialog& d) { d.step(); });
+void QueuedSubmitProgress::RunEnded() {
+    Post([](SubmitProgressDialog& d) { d.runEnded(); });
 }
 
 void QueuedSubmitProgress::SetStatusText(const std::string& text) {
-    {
-        std::lock_guard lock(statusMutex_);
-        pendingStatus_ = text;
-        if (statusPosted_) {
-            return; // the queued flush will show the newest text
-        }
-        statusPosted_ = true;
-    }
-    QMetaObject::invokeMethod(
-        this, [this] { FlushStatus(); }, Qt::QueuedConnection);
+    status_.Set(text);
 }
 
-void QueuedSubmitProgress::FlushStatus() {
-    QString text;
-    {
-        std::lock_guard lock(statusMutex_);
-        text = ToQString(pendingStatus_);
-        statusPosted_ = false;
-    }
-    if (dialog_ != nullptr) {
-        dialog_->setStatus(text);
-    }
-}
-
-RunOutcome RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job) {
-    RunOutcome outcome;
+void RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job) {
     auto* dialog = new SubmitProgressDialog(owner);
     dialog->setAttribute(Qt::WA_DeleteOnClose, false);
     QueuedSubmitProgress progress(dialog);
     sendwell::RunFlags flags;
-    flags.stop.store(false);
-    flags.finished.store(false);
-
-    g_running = true;
+    QObject::connect(dialog, &SubmitProgressDialog::cancelRequested, dialog,
+                     [&flags] { flags.stop.store(true); });
     g_activeWindow = dialog;
 
-    QEventLoop wait;
-    QObject::connect(dialog, &SubmitProgressDialog::cancelRequested, &wait, [&] {
-        outcome.cancelled = true;
-        flags.stop.store(true);
-    });
-
-    // The worker's last message, queued behind all its updates, ends the wait.
-    auto work = [&] {
-        sendwell::RunSubmissionWorker(job, progress, flags);
-        QMetaObject::invokeMethod(
-            &wait, [&wait] { wait.quit(); }, Qt::QueuedConnection);
-    };
-    std::thread worker;
-    try {
-        worker = std::thread(work);
-    } catch (const std::system_error&) {
-        // No thread to be had: the run still happens, with the window frozen until it ends.
-        work();
-    }
-    wait.exec();
-    if (worker.joinable()) {
-        worker.join();
-    }
-
-    delete dialog;
-    g_activeWindow = nullptr;
-    g_running = false;
-    return outcome;
-}
-
-bool SubmissionInProgress() {
-    return g_running;
+    // However the worker ends; the window may already have gone with its owner.
+    struct Cleanup {
+        QPointer<SubmitProgressDialog> dialog;
+        ~Cleanup() {
+            delete dialog.data();
+            g_activeWindow = nullptr;
+        }
+    } cleanup{dialog};
+    RunOffUiThread([&] { sendwell::RunSubmissionWorker(job, progress, flags); });
 }
 
 SubmitProgressDialog* ActiveProgressWindow() {

@@ -1,25 +1,38 @@
-// Submit All, Submit and the list's double-click: the checks, the firewall tip, the run, the review and
-// the marking of the submitted rows.
+// Wires Submit All, Submit and the list's double-click to the core submit flow: the list model, the
+// message boxes, the sounds, the progress window and the review.
 #pragma once
 
-#include "core/submit/submission_run.h"
+#include "core/base/messages.h"
+#include "core/submit/submit_flow.h"
 
 #include <QObject>
+#include <QPointer>
+#include <QWidget>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
-#include <string>
 #include <vector>
 
 namespace sendwell::gui {
 
-class MainWindow;
 class SoundPlayer;
+class UrlListModel;
 
-class SubmitController : public QObject {
+class SubmitController : public QObject,
+                         private sendwell::SubmitSource,
+                         private sendwell::RunSounds,
+                         private sendwell::SubmitSettings,
+                         private sendwell::SubmissionLauncher,
+                         private sendwell::RunReview {
     Q_OBJECT
 public:
-    // sounds may be null (silent); it must outlive the controller or be replaced first.
-    SubmitController(MainWindow& window, SoundPlayer* sounds);
+    // The run settings as they are when a run starts.
+    using RunSettingsSource = std::function<sendwell::RunSettings()>;
+
+    // owner holds the progress window and the review; takeFields copies the window's fields into the
+    // database. sounds may be null (silent); it must outlive the controller or be replaced first.
+    SubmitController(QWidget* owner, UrlListModel& list, sendwell::MessageSink& messages,
+                     RunSettingsSource settings, std::function<void()> takeFields, SoundPlayer* sounds);
     void setSoundPlayer(SoundPlayer* sounds) { sounds_ = sounds; }
 
     // Opens the review of the answer store modally; tests may replace it.
@@ -28,31 +41,35 @@ public:
     // Last changes to each run's job before it starts (tests shorten the time-outs).
     void setJobAdjuster(std::function<void(sendwell::SubmitJob&)> adjust) { adjustJob_ = std::move(adjust); }
 
-    bool runInProgress() const { return running_; }
+    bool runInProgress() const { return flow_.RunInProgress(); }
 
-public slots:
-    void SubmitAll();
-    void SubmitButton();
-    void ListDoubleClicked();
+    void SubmitAll() { flow_.SubmitAll(); }
+    void SubmitButton(const std::vector<std::size_t>& selectedRows) { flow_.SubmitRows(selectedRows); }
+    void ListDoubleClicked(const std::vector<std::size_t>& selectedRows) {
+        flow_.SubmitDoubleClickedRows(selectedRows);
+    }
 
 private:
-    void ShowFirstTimeNotice();
-    void SubmitSelectedRows();
-    void SubmitSelected(const std::vector<std::string>& addresses);
-    // Runs the worker over a copy of the list; true when the list was empty and nothing ran.
-    bool SubmitList(const std::vector<std::string>& addresses);
-    sendwell::SubmitJob MakeJob(const std::vector<std::string>& addresses) const;
-    void OpenReview();
-    // While a run is in progress another command only brings its progress window forward.
-    bool RefuseSecondRun();
+    void TakeFields() override;
+    const sendwell::UrlDatabase& Database() const override;
+    void MarkAllSubmitted(std::string_view today) override;
+    void MarkSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today) override;
+    void Play(sendwell::RunSound sound) override;
+    sendwell::RunSettings Current() const override;
+    bool FirstTimeNoticeDue() const override;
+    void RecordFirstTimeNoticeShown() override;
+    void RunAndWait(const sendwell::SubmitJob& job) override;
+    void ShowRunInProgress() override;
+    void Open(const std::filesystem::path& programFolder) override;
 
-    MainWindow& window_;
-    void Play(int sound);
-
+    QPointer<QWidget> owner_;
+    UrlListModel& list_;
+    RunSettingsSource settings_;
+    std::function<void()> takeFields_;
     SoundPlayer* sounds_;
     ReviewOpener openReview_;
     std::function<void(sendwell::SubmitJob&)> adjustJob_;
-    bool running_ = false;
+    sendwell::SubmitFlow flow_;
 };
 
 } // namespace sendwell::gui

@@ -1,7 +1,9 @@
 #include "gui/submit/submit_progress_dialog.h"
 
-#include "gui/base/dialog_layout.h"
+#include "core/submit/submission_run.h"
 #include "gui/base/control_ids.h"
+#include "gui/base/dialog_layout.h"
+#include "gui/base/text_bytes.h"
 #include "gui/widgets/push_button.h"
 
 #include <QCloseEvent>
@@ -89,42 +91,40 @@ SubmitProgressDialog::SubmitProgressDialog(QWidget* owner) : QDialog(owner) {
     globeMovie_->start();
 }
 
-void SubmitProgressDialog::setCurrentRange(std::int64_t maximum) {
-    current_.maximum = maximum;
+void SubmitProgressDialog::runStarted(std::size_t addressCount, int engineCount) {
+    addressCount_ = static_cast<int>(addressCount);
+    current_.maximum = engineCount;
     current_.apply();
-}
-
-void SubmitProgressDialog::setTotalRange(std::int64_t maximum) {
-    total_.maximum = maximum;
+    total_.maximum = static_cast<std::int64_t>(engineCount) * static_cast<std::int64_t>(addressCount);
     total_.apply();
+    sendMovie_->start();
+    show();
 }
 
-void SubmitProgressDialog::setCurrentPosition(std::int64_t position) {
-    current_.value = position;
+void SubmitProgressDialog::addressStarted(std::size_t index, std::size_t count, const QString& address) {
+    address_->setText(address);
+    current_.value = 0;
     current_.apply();
+    setWindowTitle(ToQString(sendwell::RunCaption(index, count)));
 }
 
-void SubmitProgressDialog::step() {
+void SubmitProgressDialog::engineStarted(const QString& name) {
+    engine_->setText(name);
+}
+
+void SubmitProgressDialog::requestDone() {
     ++current_.value;
     ++total_.value;
     current_.apply();
     total_.apply();
 }
 
-void SubmitProgressDialog::setAddress(const QString& address) {
-    address_->setText(address);
-}
-
-void SubmitProgressDialog::setEngine(const QString& name) {
-    engine_->setText(name);
+void SubmitProgressDialog::runEnded() {
+    hide();
 }
 
 void SubmitProgressDialog::setStatus(const QString& text) {
     status_->setText(text);
-}
-
-void SubmitProgressDialog::startAnimation() {
-    sendMovie_->start();
 }
 
 void SubmitProgressDialog::cancel() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <cstddef>
 #include <cstdint>
 
 class QLabel;
@@ -28,17 +29,16 @@ public:
 
     explicit SubmitProgressDialog(QWidget* owner);
 
-    void setAddressCount(int count) { addressCount_ = count; }
-    int addressCount() const { return addressCount_; }
-    void setCurrentRange(std::int64_t maximum);
-    void setTotalRange(std::int64_t maximum);
-    void setCurrentPosition(std::int64_t position);
-    void step();
-    void setAddress(const QString& address);
-    void setEngine(const QString& name);
+    // The run's events as the worker reports them, relayed to the UI thread. The window is shown when
+    // the run starts and hidden when it ends.
+    void runStarted(std::size_t addressCount, int engineCount);
+    void addressStarted(std::size_t index, std::size_t count, const QString& address);
+    void engineStarted(const QString& name);
+    void requestDone();
+    void runEnded();
     void setStatus(const QString& text);
-    void startAnimation();
 
+    int addressCount() const { return addressCount_; }
     bool stopRequested() const { return stopRequested_; }
     // Steps taken on each bar, whatever the bars' scale.
     std::int64_t currentSteps() const { return current_.value; }

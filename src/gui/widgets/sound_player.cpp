@@ -1,7 +1,5 @@
 #include "gui/widgets/sound_player.h"
 
-#include "core/submit/submit_commands.h"
-
 #include <QAudioDevice>
 #include <QMediaDevices>
 #include <QSoundEffect>
@@ -13,9 +11,9 @@ namespace {
 
 QString SoundResource(int id) {
     switch (id) {
-    case sendwell::kSoundSubmitStart:
+    case kSoundSubmitStart:
         return QStringLiteral("qrc:/sounds/submit-start.wav");
-    case sendwell::kSoundSubmitEnd:
+    case kSoundSubmitEnd:
         return QStringLiteral("qrc:/sounds/submit-end.wav");
     default:
         return {};

@@ -8,6 +8,10 @@ class QSoundEffect;
 
 namespace sendwell::gui {
 
+// The program's sounds.
+inline constexpr int kSoundSubmitStart = 108;
+inline constexpr int kSoundSubmitEnd = 109;
+
 class SoundPlayer {
 public:
     virtual ~SoundPlayer() = default;

@@ -1,0 +1,129 @@
+#include "core/submit/submit_flow.h"
+
+#include "core/submit/submit_commands.h"
+
+#include <exception>
+#include <utility>
+
+namespace sendwell {
+
+namespace {
+
+// Clears the run flag however the run ends.
+class RunningScope {
+public:
+    explicit RunningScope(bool& running) : running_(running) { running_ = true; }
+    ~RunningScope() { running_ = false; }
+    RunningScope(const RunningScope&) = delete;
+    RunningScope& operator=(const RunningScope&) = delete;
+
+private:
+    bool& running_;
+};
+
+} // namespace
+
+SubmitJob MakeSubmitJob(std::vector<std::string> addresses, std::string email, const RunSettings& settings) {
+    SubmitJob job;
+    job.addresses = std::move(addresses);
+    job.email = std::move(email);
+    job.bufSize = settings.connection.bufSize;
+    job.proxy.useProxy = settings.connection.useProxy;
+    job.proxy.name = settings.connection.proxyName;
+    job.proxy.bypass = settings.connection.proxyBypass;
+    job.programFolder = settings.programFolder;
+    return job;
+}
+
+std::string RunFailedText(std::string_view reason) {
+    return "The submission stopped because of an error: " + std::string(reason);
+}
+
+bool SubmitFlow::RefuseSecondRun() {
+    if (!running_) {
+        return false;
+    }
+    parts_.launcher.ShowRunInProgress();
+    return true;
+}
+
+void SubmitFlow::ShowFirstTimeNotice() {
+    if (parts_.settings.FirstTimeNoticeDue()) {
+        parts_.messages.ShowMessage(kFirewallTipText, kFirewallTipCaption, MessageIcon::Information);
+        parts_.settings.RecordFirstTimeNoticeShown();
+    }
+}
+
+void SubmitFlow::SubmitAll() {
+    if (RefuseSecondRun()) {
+        return;
+    }
+    parts_.list.TakeFields();
+    const UrlDatabase& db = parts_.list.Database();
+    switch (CheckSubmitEmail(db.email())) {
+    case EmailCheck::Empty:
+        parts_.messages.ShowMessage(kEmptyEmailText, kAppCaption);
+        return;
+    case EmailCheck::NoAt:
+        parts_.messages.ShowMessage(InvalidEmailText(), kAppCaption);
+        return;
+    case EmailCheck::Ok:
+        break;
+    }
+    parts_.sounds.Play(RunSound::Started);
+    if (db.recordCount() == 0) {
+        parts_.messages.ShowMessage(kNoUrlsText, kNoUrlsCaption);
+        return;
+    }
+    ShowFirstTimeNotice();
+
+    RunningScope running(running_);
+    RunAndReview(AllAddresses(db));
+    // Every row counts as submitted, cancelled run or not.
+    parts_.list.MarkAllSubmitted(TodayText());
+}
+
+void SubmitFlow::SubmitRows(const std::vector<std::size_t>& rows) {
+    if (RefuseSecondRun()) {
+        return;
+    }
+    ShowFirstTimeNotice();
+    SubmitAddresses(AddressesOfRows(parts_.list.Database(), rows));
+}
+
+void SubmitFlow::SubmitDoubleClickedRows(const std::vector<std::size_t>& rows) {
+    if (RefuseSecondRun()) {
+        return;
+    }
+    SubmitAddresses(AddressesOfRows(parts_.list.Database(), rows));
+}
+
+void SubmitFlow::SubmitAddresses(const std::vector<std::string>& addresses) {
+    if (addresses.empty()) {
+        return;
+    }
+    parts_.sounds.Play(RunSound::Started);
+    parts_.list.TakeFields();
+    RunningScope running(running_);
+    RunAndReview(addresses);
+    parts_.list.MarkSubmittedAddresses(addresses, TodayText());
+}
+
+void SubmitFlow::RunAndReview(const std::vector<std::string>& addresses) {
+    const RunSettings settings = parts_.settings.Current();
+    std::string failure;
+    try {
+        parts_.launcher.RunAndWait(MakeSubmitJob(addresses, parts_.list.Database().email(), settings));
+    } catch (const std::exception& e) {
+        failure = RunFailedText(e.what());
+    } catch (...) {
+        failure = RunFailedText("unknown error");
+    }
+    parts_.sounds.Play(RunSound::Ended);
+    if (!failure.empty()) {
+        parts_.messages.ShowMessage(failure, kAppCaption, MessageIcon::Error);
+    }
+    parts_.review.Open(settings.programFolder);
+}
+
+} // namespace sendwell
