@@ -1,9 +1,10 @@
 // Commands the main window hands to other windows: Ping on the first selected row, and the Engines
-// dialog from its button.
+// dialog and the Help window from their buttons.
 #include "gui/app/main_window.h"
 #include "gui/base/control_ids.h"
 #include "core/base/settings.h"
 #include "gui/submit/engines_dialog.h"
+#include "gui/widgets/help_window.h"
 #include "tests/gui/support/gui_test_env.h"
 #include "tests/support/http_test_server.h"
 #include "tests/gui/support/window_test_support.h"
@@ -62,6 +63,21 @@ private slots:
         QVERIFY(seen);
         QCOMPARE(sendwell::ReadSetting(sendwell::kSettingsSection, "m_Hotbot"), std::string("0"));
         QCOMPARE(sendwell::ReadSetting(sendwell::kSettingsSection, "m_HotbotUK"), std::string("1"));
+    }
+
+    void helpButtonOpensTheHelpWindow() {
+        ScratchWorld world;
+        MainWindow window(&world.messages);
+        window.show();
+        QString caption;
+        QTimer::singleShot(0, [&] {
+            auto* help = qobject_cast<sendwell::gui::HelpWindow*>(QApplication::activeModalWidget());
+            QVERIFY(help != nullptr);
+            caption = help->windowTitle();
+            help->accept();
+        });
+        QTest::mouseClick(window.button(ids::kHelp), Qt::LeftButton);
+        QCOMPARE(caption, QStringLiteral("Sendwell! Pro Help"));
     }
 };
 

@@ -17,6 +17,7 @@
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
 #include "gui/web/ping_command.h"
+#include "gui/widgets/help_window.h"
 #include "gui/widgets/sound_player.h"
 #include "gui/widgets/push_button.h"
 
@@ -485,6 +486,8 @@ void MainWindow::OnRank() {}
 void MainWindow::OnKeywords() {}
 void MainWindow::OnAdvertise() {}
 void MainWindow::OnUpgrade() {}
-void MainWindow::OnHelp() {}
+void MainWindow::OnHelp() {
+    ShowHelpWindow(this);
+}
 
 } // namespace sendwell::gui

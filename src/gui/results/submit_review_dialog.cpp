@@ -5,6 +5,7 @@
 #include "gui/base/text_bytes.h"
 #include "core/results/answer_store.h"
 #include "gui/widgets/push_button.h"
+#include "gui/widgets/styled_label.h"
 
 #include <QFile>
 #include <QHeaderView>
@@ -74,12 +75,11 @@ SubmitReviewDialog::SubmitReviewDialog(const std::filesystem::path& programFolde
     browser_->setGeometry(du.rect(7, 109, 457, 199));
     LockDown(browser_);
 
-    engine_ = new QLabel(QStringLiteral("Lycos"), this);
-    engine_->setObjectName(ids::ControlName(kEngineLabel));
-    engine_->setGeometry(du.rect(7, 311, 92, 10));
-    QFont bold = engine_->font();
-    bold.setWeight(QFont::Bold);
-    engine_->setFont(bold);
+    auto* engine = new StyledLabel(QStringLiteral("Lycos"), this);
+    engine->setObjectName(ids::ControlName(kEngineLabel));
+    engine->setGeometry(du.rect(7, 311, 92, 10));
+    engine->setBold(true);
+    engine_ = engine;
 
     previous_ = new PushButton(QStringLiteral("&Previous"), this);
     previous_->setObjectName(ids::ControlName(kPrevious));

@@ -1,4 +1,4 @@
-#include "gui/app/program_info.h"
+#include "gui/base/program_info.h"
 
 // Q_INIT_RESOURCE must be expanded outside any namespace.
 static void InitSendwellResources() {

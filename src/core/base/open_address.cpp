@@ -1,0 +1,86 @@
+#include "core/base/open_address.h"
+
+#include <array>
+#include <utility>
+
+namespace sendwell {
+
+namespace {
+
+bool IsSchemeChar(char c, bool first) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (first) {
+        return letter;
+    }
+    return letter || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
+
+// The lower-case scheme of an address that starts with one ("mailto" for "MailTo:x"), else "".
+std::string LeadingScheme(std::string_view address) {
+    std::size_t colon = address.find(':');
+    if (colon == std::string_view::npos || colon == 0) {
+        return {};
+    }
+    std::string scheme;
+    for (std::size_t i = 0; i < colon; ++i) {
+        if (!IsSchemeChar(address[i], i == 0)) {
+            return {};
+        }
+        const char c = address[i];
+        scheme += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return scheme;
+}
+
+} // namespace
+
+std::string OpenFailureText(int code) {
+    static constexpr std::array<std::pair<int, const char*>, 13> kMessages = {{
+        {kOpenOutOfResources, "The operating system is out\nof memory or resources."},
+        {kOpenFileNotFound, "The specified file was not found."},
+        {kOpenPathNotFound, "The specified path was not found."},
+        {kOpenAccessDenied, "The operating system denied\naccess to the specified file."},
+        {kOpenOutOfMemory, "There was not enough memory to complete the operation."},
+        {kOpenBadFormat, "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image)."},
+        {kOpenSharingViolation, "A sharing violation occurred. "},
+        {kOpenAssociationIncomplete, "The filename association is\nincomplete or invalid."},
+        {kOpenDdeTimeout, "The DDE transaction could not\nbe completed because the request timed out."},
+        {kOpenDdeFailed, "The DDE transaction failed."},
+        {kOpenDdeBusy, "The DDE transaction could not\nbe completed because other DDE transactions\n"
+                       "were being processed."},
+        {kOpenNoAssociation, "There is no application associated\nwith the given filename extension."},
+        {kOpenLibraryNotFound, "The specified dynamic-link library was not found."},
+    }};
+    std::string text = "Can't open link:\n\n";
+    for (const auto& [known, message] : kMessages) {
+        if (known == code) {
+            return text + message;
+        }
+    }
+    return text + "Unknown Error (" + std::to_string(code) + ") occurred.";
+}
+
+OpenTarget OpenTargetFor(std::string_view address) {
+    if (address.empty()) {
+        return {};
+    }
+    if (address.front() == '/') {
+        return {OpenTargetKind::LocalFile, std::string(address)};
+    }
+    const std::string scheme = LeadingScheme(address);
+    // "host:port/..." also looks like a scheme; only "//" after the colon, or a scheme that never
+    // has one, makes it a URL of its own.
+    const bool hierarchical = !scheme.empty() && address.substr(scheme.size() + 1).starts_with("//");
+    if (hierarchical || scheme == "mailto" || scheme == "file" || scheme == "news" || scheme == "about") {
+        return {OpenTargetKind::Url, std::string(address)};
+    }
+    // A bare e-mail address belongs to the mail program; handed to a browser it would name a web host.
+    const bool mail = address.find('@') != std::string_view::npos &&
+                      address.find_first_of("/:?# ") == std::string_view::npos;
+    if (mail) {
+        return {OpenTargetKind::Url, "mailto:" + std::string(address)};
+    }
+    return {OpenTargetKind::Url, "http://" + std::string(address)};
+}
+
+} // namespace sendwell

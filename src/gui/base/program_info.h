@@ -1,0 +1,20 @@
+// The program's name, version and icon as the windows show them.
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+namespace sendwell::gui {
+
+// The version number 3.81, as the header label and the About box show it.
+inline constexpr float kProgramVersion = 3.81f;
+QString VersionText();
+
+// Icon 128: the program icon in every size shipped.
+QIcon ProgramIcon();
+
+// Registers the compiled-in resources (icons, pictures); needed once before any window is built,
+// because the GUI is a static library.
+void InitResources();
+
+} // namespace sendwell::gui
