@@ -109,11 +109,19 @@ std::string MetaScanner::LineTagText(const std::string& line, const std::string&
     bool inTag = false;
     bool matched = false;
     std::size_t j = 0;
-    for (char original : line) {
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (!inTag && !matched && !tagContinues_) {
+            // Outside a tag, with nothing to collect, only a "<" changes anything.
+            i = line.find('<', i);
+            if (i == npos) {
+                break;
+            }
+        }
+        const char original = line[i];
         const char c = AsciiLower(original);
         bool collect;
         if (c == '<' && !matched) {
-            // A second "<" before the tag word was complete starts over.
+            // A "<" inside a tag whose word is still incomplete ends that tag.
             inTag = !inTag;
             collect = tagContinues_;
         } else {

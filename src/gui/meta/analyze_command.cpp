@@ -6,6 +6,8 @@
 #include "gui/meta/program_scanner.h"
 #include "gui/web/wait_window.h"
 
+#include <exception>
+
 namespace sendwell::gui {
 
 namespace {
@@ -34,8 +36,14 @@ private:
 void RunAnalyzeCommand(QWidget* parent, sendwell::MessageSink& messages, const std::string& address,
                        const sendwell::ConnectionSettings& settings, int connectTimeoutSeconds) {
     AnalysisWindowsOnScreen windows(parent);
-    sendwell::AnalyzeMetaTags(address, settings, ProgramMetaScanner(), messages, windows,
-                              connectTimeoutSeconds);
+    try {
+        sendwell::AnalyzeMetaTags(address, settings, ProgramMetaScanner(), messages, windows,
+                                  connectTimeoutSeconds);
+    } catch (const std::exception&) {
+        // Out of memory on a huge page, say: the page then has no findings to show.
+        messages.ShowMessage(sendwell::kNoMetaTagsText, sendwell::kMetaCaption,
+                             sendwell::MessageIcon::Information);
+    }
 }
 
 } // namespace sendwell::gui

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
+#include <exception>
 #include <limits>
 
 namespace sendwell::gui {
@@ -164,7 +165,13 @@ std::optional<std::string> MetaSaveWindowsOnScreen::EditDescription(const std::s
 void SaveKeywordsToPage(QWidget* parent, sendwell::MessageSink& messages, const std::string& keywords,
                         MetaSaveWindowsOnScreen::PageChooser chooser) {
     MetaSaveWindowsOnScreen windows(parent, std::move(chooser));
-    sendwell::SaveMetaTags(keywords, windows, messages, ProgramMetaScanner());
+    try {
+        sendwell::SaveMetaTags(keywords, windows, messages, ProgramMetaScanner());
+    } catch (const std::exception&) {
+        // Every file is replaced whole or not at all, so the page is either as it was or fully written.
+        messages.ShowMessage("The meta tags could not be saved.", sendwell::kMetaCaption,
+                             sendwell::MessageIcon::Warning);
+    }
 }
 
 } // namespace sendwell::gui
