@@ -1,5 +1,5 @@
-// Commands the main window hands to other windows: Ping on the first selected row, and the Engines
-// dialog and the Help window from their buttons.
+// Commands the main window hands to other windows: Ping on the first selected row, Analyze on the last
+// one, and the Engines dialog and the Help window from their buttons.
 #include "gui/app/main_window.h"
 #include "gui/base/control_ids.h"
 #include "core/base/settings.h"
@@ -45,6 +45,30 @@ private slots:
         QCOMPARE(world.messages.shown[0].caption, std::string("Web Site Status"));
         QCOMPARE(world.messages.shown[0].text,
                  std::string("Web Site Status Report\n\nCode 404\n\nRequest Error: Requested URL not found"));
+    }
+
+    void analyzeChecksTheLastSelectedRowThroughTheUsersProxy() {
+        ScratchWorld world;
+        sendwell::test::HttpTestServer server;
+        server.SetHandler(sendwell::test::Always(sendwell::test::Response(200, "<p>no tags</p>")));
+        world.writeDatabase(DatabaseBytes({{server.Url("/first"), "", "0"},
+                                           {server.Url("/second"), "", "0"},
+                                           {server.Url("/third"), "", "0"}},
+                                          "me@example.org"));
+        // The server stands in for the proxy too: the request then names the whole address.
+        sendwell::WriteSetting(sendwell::kSettingsSection, "bProxyOn", "1");
+        sendwell::WriteSetting(sendwell::kSettingsSection, "m_ProxyName", server.HostPort());
+        MainWindow window(&world.messages);
+        window.show();
+        window.list()->selectRows({2, 0});
+        QTest::mouseClick(window.button(ids::kAnalyze), Qt::LeftButton);
+
+        QCOMPARE(server.RequestCount(), std::size_t(1));
+        QCOMPARE(server.Requests()[0].target, server.Url("/third"));
+        QCOMPARE(world.messages.shown.size(), std::size_t(1));
+        QCOMPARE(world.messages.shown[0].caption, std::string("Sendwell!"));
+        QCOMPARE(world.messages.shown[0].text, std::string("No meta tags were found on this web page. Use the "
+                                                           "Keywords tool to add meta-data to your web page."));
     }
 
     void enginesButtonOpensTheEnginesDialog() {

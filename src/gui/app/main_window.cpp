@@ -7,6 +7,7 @@
 #include "gui/app/startup_tasks.h"
 #include "gui/base/text_bytes.h"
 #include "core/base/program_folder.h"
+#include "gui/meta/analyze_command.h"
 #include "core/results/answer_store.h"
 #include "gui/submit/engines_dialog.h"
 #include "gui/submit/submission_runner.h"
@@ -472,7 +473,13 @@ void MainWindow::OnEngines() {
     EnginesDialog dialog(this);
     dialog.exec();
 }
-void MainWindow::OnAnalyze() {}
+void MainWindow::OnAnalyze() {
+    // The last selected row in list order.
+    std::vector<std::size_t> rows = selectedRows();
+    const std::string address =
+        rows.empty() ? std::string() : db_.rows()[*std::max_element(rows.begin(), rows.end())].url;
+    RunAnalyzeCommand(this, *messages_, address, connection_);
+}
 void MainWindow::OnPopularity() {}
 void MainWindow::OnPing() {
     std::vector<std::size_t> rows = selectedRows();

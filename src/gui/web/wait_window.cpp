@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kWidthDu = 150;
 constexpr int kHeightDu = 36;
+constexpr int kLineDu = 10;
 
 } // namespace
 
@@ -35,9 +36,10 @@ WaitWindow::WaitWindow(QWidget* owner, const QString& text, const QString& capti
     image_->setAlignment(Qt::AlignCenter);
     image_->setGeometry(du.rect(7, 7, 22, 22));
 
-    text_ = new QLabel(text, this);
+    text_ = new QLabel(this);
     text_->setObjectName(QStringLiteral("waitText"));
-    text_->setGeometry(du.rect(36, 13, kWidthDu - 43, 10));
+    text_->setTextFormat(Qt::PlainText);
+    setText(text);
 }
 
 QString WaitWindow::text() const {
@@ -45,6 +47,11 @@ QString WaitWindow::text() const {
 }
 
 void WaitWindow::setText(const QString& text) {
+    // One line sits beside the image; each further line (an address below the text) adds a line's height.
+    const int extraLines = static_cast<int>(text.count(u'\n'));
+    DialogUnits du(font());
+    setFixedSize(du.size(kWidthDu, kHeightDu + kLineDu * extraLines));
+    text_->setGeometry(du.rect(36, extraLines > 0 ? 9 : 13, kWidthDu - 43, kLineDu * (extraLines + 1)));
     text_->setText(text);
 }
 

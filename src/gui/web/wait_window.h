@@ -1,6 +1,6 @@
 // The small "Please Wait" window that stands in front of a command while it contacts the web: an image
-// and one line of text, no buttons. The status check, the meta-tag analysis and the keyword suggestion
-// show it.
+// and a line of text (a second line, such as the address being checked, goes below it), no buttons. The
+// status check, the meta-tag analysis and the keyword suggestion show it.
 #pragma once
 
 #include <QDialog>

@@ -1,0 +1,137 @@
+#include "core/meta/meta_analysis.h"
+
+#include "core/base/ascii_case.h"
+
+namespace sendwell {
+
+namespace {
+
+// Keeps the fetch's messages until the fetch is over, so that none is shown from the fetching thread.
+class HeldMessages : public MessageSink {
+public:
+    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
+        held_.push_back({text, caption, icon});
+    }
+    void ShowTo(MessageSink& sink) const {
+        for (const Held& m : held_) {
+            sink.ShowMessage(m.text, m.caption, m.icon);
+        }
+    }
+
+private:
+    struct Held {
+        std::string text;
+        std::string caption;
+        MessageIcon icon;
+    };
+    std::vector<Held> held_;
+};
+
+// The quoted list after CONTENT on one line, cut at commas.
+void ReadContentPieces(const std::string& line, const std::string& upper, std::vector<std::string>& out) {
+    const std::size_t content = upper.find("CONTENT");
+    if (content == std::string::npos) {
+        return;
+    }
+    const std::size_t quote = line.find('"', content);
+    if (quote == std::string::npos) {
+        return;
+    }
+    std::size_t i = quote + 1;
+    auto ends = [&](std::size_t at) { return at >= line.size() || line[at] == '"' || line[at] == '>'; };
+    if (ends(i)) {
+        return;
+    }
+    for (;;) {
+        const std::size_t stop = line.find_first_of(",\"", i);
+        const std::size_t end = stop == std::string::npos ? line.size() : stop;
+        out.push_back(line.substr(i, end - i));
+        i = end;
+        if (i < line.size() && line[i] == ',') {
+            ++i;
+        }
+        if (ends(i)) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+std::vector<std::string> SplitKeywordText(std::string_view text) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t stop = text.find_first_of(",\t\n", start);
+        const std::size_t end = stop == std::string_view::npos ? text.size() : stop;
+        if (end > start) {
+            pieces.emplace_back(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return pieces;
+}
+
+std::vector<std::string> FallbackKeywords(const LineList& page) {
+    std::vector<std::string> keywords;
+    for (const std::string& line : page) {
+        const std::string upper = AsciiUpper(line);
+        if (upper.find("META") != std::string::npos && upper.find("KEYWORDS") != std::string::npos &&
+            upper.find('=') != std::string::npos) {
+            ReadContentPieces(line, upper, keywords);
+        }
+    }
+    return keywords;
+}
+
+std::string AdviceFor(const MetaFindings& findings) {
+    if (findings.title.empty()) {
+        return "This web page needs a keyword-rich title.";
+    }
+    if (findings.keywords.empty()) {
+        return "This web page needs meta keywords. Use the Keywords tool.";
+    }
+    const int score = 1 + (findings.description.empty() ? 0 : 1) + (findings.keywords.size() > 3 ? 1 : 0);
+    return score == 3 ? "This page is search engine ready!"
+                      : "This web page can use more meta-data. Use the Keywords tool.";
+}
+
+MetaFindings ReadFindings(MetaScanner& scanner, const LineList& page) {
+    MetaFindings findings;
+    const std::string keywordText = scanner.GetKeywords(page);
+    findings.description = scanner.GetDescription(page);
+    findings.title = scanner.GetTitle(page);
+    findings.keywords = SplitKeywordText(keywordText);
+    if (findings.keywords.empty() && !page.empty()) {
+        findings.keywords = FallbackKeywords(page);
+    }
+    return findings;
+}
+
+void AnalyzeMetaTags(const std::string& address, const ConnectionSettings& settings, MetaScanner& scanner,
+                     MessageSink& messages, AnalysisWindows& windows, int connectTimeout) {
+    if (address.empty()) {
+        messages.ShowMessage(kSelectPageText, kMetaCaption);
+        return;
+    }
+
+    PageFetcher fetcher;
+    fetcher.useProxy = settings.useProxy;
+    fetcher.proxyName = settings.proxyName;
+    fetcher.proxyBypass = settings.proxyBypass;
+    fetcher.connectTimeout = connectTimeout;
+    HeldMessages fetchMessages;
+    fetcher.messages = &fetchMessages;
+    windows.FetchBehindWaitWindow(address, [&] { fetcher.FetchPage(address); });
+    fetchMessages.ShowTo(messages);
+
+    MetaFindings findings = ReadFindings(scanner, fetcher.lines);
+    findings.address = address;
+    if (!findings.any()) {
+        messages.ShowMessage(kNoMetaTagsText, kMetaCaption, MessageIcon::Information);
+        return;
+    }
+    windows.ShowFindings(findings, AdviceFor(findings));
+}
+
+} // namespace sendwell
