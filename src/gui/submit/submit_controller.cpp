@@ -1,9 +1,9 @@
 #include "gui/submit/submit_controller.h"
 
+#include "core/submit/submit_commands.h"
 #include "gui/app/main_window.h"
 #include "gui/results/submit_review_dialog.h"
 #include "gui/submit/submission_runner.h"
-#include "core/submit/submit_commands.h"
 #include "gui/submit/submit_progress_dialog.h"
 #include "gui/urldb/url_list_model.h"
 #include "gui/widgets/sound_player.h"
@@ -124,11 +124,7 @@ sendwell::SubmitJob SubmitController::MakeJob(const std::vector<std::string>& ad
     sendwell::SubmitJob job;
     job.addresses = addresses;
     job.email = window_.database().email();
-    const sendwell::ConnectionSettings& connection = window_.connectionSettings();
-    job.bufSize = connection.bufSize;
-    job.proxy.useProxy = connection.useProxy;
-    job.proxy.name = connection.proxyName;
-    job.proxy.bypass = connection.proxyBypass;
+    job.connection = window_.connectionSettings();
     job.programFolder = window_.programFolder();
     if (adjustJob_) {
         adjustJob_(job);
