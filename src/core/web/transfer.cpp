@@ -91,6 +91,24 @@ bool IsFollowed(const RedirectRule& rule, int status) {
     return IsMoved(status) || (rule.alsoTemporary && (status == 307 || status == 308));
 }
 
+struct CurlUrlDeleter {
+    void operator()(CURLU* u) const noexcept { curl_url_cleanup(u); }
+};
+
+// target resolved against base as libcurl resolves a redirect target; "" when it cannot be.
+std::string ResolveTarget(const std::string& base, const std::string& target) {
+    std::unique_ptr<CURLU, CurlUrlDeleter> u(curl_url());
+    char* text = nullptr;
+    if (!u || curl_url_set(u.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(u.get(), CURLUPART_URL, target.c_str(), CURLU_ALLOW_SPACE) != CURLUE_OK ||
+        curl_url_get(u.get(), CURLUPART_URL, &text, 0) != CURLUE_OK || text == nullptr) {
+        return {};
+    }
+    std::string out(text);
+    curl_free(text);
+    return out;
+}
+
 CurlSlist HeaderList(const std::vector<std::string>& lines) {
     CurlSlist list;
     for (const std::string& line : lines) {
@@ -200,8 +218,9 @@ struct HttpTransfer::Exchange {
         if (status < 200) {
             return true;
         }
-        dropBody = redirects < rule->limit && IsFollowed(*rule, status) &&
-                   !FindHeader(head, "Location").value_or("").empty();
+        std::string target = FindHeader(head, "Location").value_or("");
+        dropBody = redirects < rule->limit && IsFollowed(*rule, status) && !target.empty() &&
+                   (!rule->absoluteHttpOnly || IsFetchableAddress(target, /*allowHttps=*/false));
         const StopAfterHead& stop = request->stopAfterHead;
         if (stop && stop(status, redirects)) {
             stoppedAfterHead = true;
@@ -408,13 +427,17 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
             }
             next = *target;
         } else {
-            // libcurl resolves a relative target against the address it was asked for.
+            // libcurl resolves a relative target against the address it was asked for, once the head
+            // has been taken in whole.
+            std::string target = result.Header("Location").value_or("");
             char* resolved = nullptr;
             curl_easy_getinfo(handle_.get(), CURLINFO_REDIRECT_URL, &resolved);
-            if (resolved == nullptr || result.Header("Location").value_or("").empty()) {
+            next = resolved != nullptr         ? std::string(resolved)
+                   : exchange.stoppedAfterHead ? ResolveTarget(url, target)
+                                               : std::string();
+            if (next.empty() || target.empty()) {
                 return result;
             }
-            next = resolved;
         }
         if (IsMoved(result.status)) {
             post = false;
