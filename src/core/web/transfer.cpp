@@ -199,7 +199,8 @@ std::string GuardProxyFor(const ConnectionSettings& connection, std::string_view
 
 // --- HttpTransfer ---------------------------------------------------------------------------------------
 
-// What the callbacks of one request see and record.
+// What the callbacks of one request see and record. A bound on a single request keeps its count here,
+// and FailureText turns what ended the request into its text.
 struct HttpTransfer::Exchange {
     const TransferRequest* request = nullptr;
     const RedirectRule* rule = nullptr;
