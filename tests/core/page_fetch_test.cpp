@@ -1,9 +1,9 @@
 // The page fetch against a scripted loopback server: the request it sends, the lines it returns, and
 // the answers it acts on (401, redirects) or refuses.
-#include "tests/support/http_test_server.h"
-#include "tests/support/loopback_port.h"
 #include "core/web/network_lock.h"
 #include "core/web/page_fetcher.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/loopback_port.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -67,7 +67,7 @@ TEST(PageFetch, FetchesHttpsOverVerifiedTls) {
     HttpTestServer server(HttpTestServer::Options{.tls = true});
     server.SetHandler(test::Always(Response(200, "secure\r\n")));
     PageFetcher fetcher;
-    fetcher.caFile = server.CaFile().string();
+    fetcher.connection.caFile = server.CaFile().string();
     const LineList* page = fetcher.FetchPage(server.Url("/s"));
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, ElementsAre("secure"));
@@ -163,7 +163,7 @@ TEST(PageFetch, RefusesRedirectsItCannotFollow) {
 
     for (const char* path : {"/relative", "/to-https", "/no-location", "/chain", "/to-404"}) {
         PageFetcher fetcher;
-        fetcher.caFile = secure.CaFile().string();
+        fetcher.connection.caFile = secure.CaFile().string();
         EXPECT_EQ(fetcher.FetchPage(server.Url(path)), nullptr) << path;
         EXPECT_THAT(fetcher.lines, IsEmpty()) << path;
     }
@@ -261,7 +261,7 @@ TEST(PageFetch, GivesUpOnAServerThatStopsSending) {
     stalled.delayBeforeBody = 60s;
     server.SetHandler(test::Always(stalled));
     PageFetcher fetcher;
-    fetcher.stallTimeout = 1;
+    fetcher.limits.stall = 1s;
     const LineList* page = fetcher.FetchPage(server.Url("/"));
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, IsEmpty());
@@ -332,9 +332,9 @@ TEST(PageFetch, GoesThroughTheProxyUnlessTheBypassListNamesTheHost) {
     site.SetHandler(test::Always(Response(200, "direct")));
 
     PageFetcher fetcher;
-    fetcher.useProxy = true;
-    fetcher.proxyName = proxy.HostPort();
-    fetcher.proxyBypass = "*.example.org;<local>";
+    fetcher.connection.useProxy = true;
+    fetcher.connection.proxyName = proxy.HostPort();
+    fetcher.connection.proxyBypass = "*.example.org;<local>";
     ASSERT_NE(fetcher.FetchPage(site.Url("/page")), nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("via proxy"));
     ASSERT_EQ(proxy.RequestCount(), 1u);
@@ -346,13 +346,13 @@ TEST(PageFetch, GoesThroughTheProxyUnlessTheBypassListNamesTheHost) {
     ASSERT_NE(fetcher.FetchPage("localhost:" + std::to_string(site.port()) + "/"), nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("direct"));
 
-    fetcher.proxyBypass = "10.0.0.1 127.0.0.*";
+    fetcher.connection.proxyBypass = "10.0.0.1 127.0.0.*";
     ASSERT_NE(fetcher.FetchPage(site.Url("/")), nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("direct"));
 
     // Proxy switched on without a name: a direct connection.
-    fetcher.proxyName.clear();
-    fetcher.proxyBypass.clear();
+    fetcher.connection.proxyName.clear();
+    fetcher.connection.proxyBypass.clear();
     ASSERT_NE(fetcher.FetchPage(site.Url("/")), nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("direct"));
     EXPECT_EQ(proxy.RequestCount(), 1u);

@@ -1,14 +1,14 @@
 #include "core/base/settings.h"
 #include "core/results/answer_store.h"
 #include "core/submit/answer_text.h"
-#include "core/web/url_parts.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/submit/submission.h"
+#include "core/web/status_sink.h"
+#include "core/web/url_parts.h"
 #include "tests/support/engine_simulator.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/loopback_port.h"
 #include "tests/support/temp_dir.h"
-#include "core/web/status_sink.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -189,7 +189,7 @@ TEST_F(SubmissionTest, ErrorMarkersInAnyCaseReplaceTheAnswer) {
 }
 
 TEST_F(SubmissionTest, RefusedConnectionGivesTheLibraryMessageAndAFourLineRecord) {
-    context_.bufSize = 20000;
+    context_.connection.bufSize = 20000;
     std::string address = "http://127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()) + "/addurl?q=x";
     std::string result = Plain(address);
     EXPECT_NE(result, "OK");
@@ -279,8 +279,8 @@ TEST_F(SubmissionTest, RedirectIsFollowedAndOnlyTheFinalPageStored) {
 
 TEST_F(SubmissionTest, PlainRequestThroughTheProxySendsOnlyItsOwnHeaders) {
     server_.SetHandler(test::Always(Response(200, "via proxy")));
-    context_.proxy.useProxy = true;
-    context_.proxy.name = server_.HostPort();
+    context_.connection.useProxy = true;
+    context_.connection.proxyName = server_.HostPort();
     std::string address = "http://127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()) + "/addurl?q=x";
     EXPECT_EQ(Plain(address), "OK");
     auto requests = server_.Requests();
@@ -297,9 +297,9 @@ TEST_F(SubmissionTest, ProxyBypassListTakesLocalNamesAndWildcardsAtEveryHop) {
     HttpTestServer proxy;
     proxy.SetHandler(
         test::Always(test::Redirect(302, "http://localhost:" + std::to_string(server_.port()) + "/b")));
-    context_.proxy.useProxy = true;
-    context_.proxy.name = proxy.HostPort();
-    context_.proxy.bypass = "*.example.org;<local>";
+    context_.connection.useProxy = true;
+    context_.connection.proxyName = proxy.HostPort();
+    context_.connection.proxyBypass = "*.example.org;<local>";
     // 127.0.0.1 is not on the list, the host without a dot the proxy sends us to is.
     EXPECT_EQ(Plain(server_.Url("/a")), "OK");
     EXPECT_EQ(Answer(), "direct b");
@@ -308,7 +308,7 @@ TEST_F(SubmissionTest, ProxyBypassListTakesLocalNamesAndWildcardsAtEveryHop) {
     ASSERT_EQ(server_.RequestCount(), 1u);
     EXPECT_EQ(server_.Requests()[0].target, "/b");
 
-    context_.proxy.bypass = "10.0.0.1 127.0.0.*";
+    context_.connection.proxyBypass = "10.0.0.1 127.0.0.*";
     EXPECT_EQ(Plain(server_.Url("/a")), "OK");
     EXPECT_EQ(Answer(), "direct a");
     EXPECT_EQ(proxy.RequestCount(), 1u);

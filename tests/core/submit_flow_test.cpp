@@ -92,9 +92,9 @@ TEST_F(SubmitFlowTest, SubmitAllRunsEveryRowThenReviewsAndMarksAll) {
                          "fields", "sound start", tip,
                          "run me@example.test http://one.test/ http://two.test/ http://three.test/",
                          "sound end", "review /prog", "mark all"}));
-    EXPECT_TRUE(r.lastJob.proxy.useProxy);
-    EXPECT_EQ(r.lastJob.proxy.name, "127.0.0.1:3128");
-    EXPECT_EQ(r.lastJob.bufSize, 4096);
+    EXPECT_TRUE(r.lastJob.connection.useProxy);
+    EXPECT_EQ(r.lastJob.connection.proxyName, "127.0.0.1:3128");
+    EXPECT_EQ(r.lastJob.connection.bufSize, 4096);
     EXPECT_EQ(r.lastJob.programFolder, std::filesystem::path("/prog"));
 
     // The tip comes once only.

@@ -8,6 +8,8 @@
 // atomically, so two running copies of the program never drop each other's values.
 #pragma once
 
+#include "core/base/connection_settings.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -53,13 +55,7 @@ std::string ReadTextSetting(std::string_view name);             // as read; miss
 bool EngineFlagEnabled(std::string_view flagName);              // worker: anything but 0 is on
 bool EngineFlagChecked(std::string_view flagName);              // dialog: -1 keeps the default (ticked)
 
-// Connection values read once at start-up.
-struct ConnectionSettings {
-    bool useProxy = false;
-    std::string proxyName;
-    std::string proxyBypass;
-    int bufSize = 8096;
-};
+// The connection values, read once at start-up.
 ConnectionSettings ReadConnectionSettings();
 
 // The window-size area ("Quenby/<program>"), integer values in a subsection.

@@ -3,7 +3,9 @@
 // appends failures to the failure log and returns the result text for the progress window.
 #pragma once
 
+#include "core/base/connection_settings.h"
 #include "core/submit/engine_catalogue.h"
+#include "core/web/transfer.h"
 
 #include <chrono>
 #include <filesystem>
@@ -40,19 +42,13 @@ struct SubmissionTimeouts {
     int connectRetries = 1;
 };
 
-// The user's proxy settings; they apply to plain requests only.
-struct SubmissionProxy {
-    bool useProxy = false;
-    std::string name;   // "address:port"
-    std::string bypass; // hosts sent direct, matched per address as by BypassesProxy (web/http_get.h)
-};
-
 // What stays the same for every request of a run.
 struct SubmissionContext {
     std::filesystem::path programFolder; // where msg_dump.txt lives
-    int bufSize = 8096;                  // the buffer-size setting; only logged
-    StatusSink* status = nullptr;        // progress texts; may be null
-    SubmissionProxy proxy;
+    // The proxy applies to plain requests only, form posts take the environment's; bufSize is only
+    // logged.
+    ConnectionSettings connection;
+    StatusSink* status = nullptr; // progress texts; may be null
     SubmissionTimeouts timeouts;
 };
 
@@ -72,21 +68,12 @@ SubmissionRequest MakeSubmissionRequest(const EngineRequest& engineRequest, std:
 // system's error message for a failed plain request, and "" for every form post.
 std::string SendSubmission(const SubmissionRequest& request, const SubmissionContext& context);
 
-// Receives an answer body as it arrives. Returning false stops the transfer; failureText() then says why.
-class AnswerSink {
-public:
-    virtual ~AnswerSink() = default;
-    virtual bool Write(std::string_view bytes) = 0;
-    virtual std::string failureText() const { return {}; }
-};
-
 // Posts body as a form to host:port + objectPath (+ "?" + extraObjectQuery), or GETs it when body is
 // empty, and hands the answer to sink. Up to five redirects are followed (301, 302 and 303 as a GET
 // without the body); the final answer is the one handed over. Returns its HTTP status, or 0 when none
 // was obtained. A failure appends a three-line record (host and objectPath) to the failure log.
 long PostForm(const std::string& host, int port, const std::string& objectPath,
-              const std::string& extraObjectQuery, const std::string& body, AnswerSink& sink,
+              const std::string& extraObjectQuery, const std::string& body, BodySink& sink,
               const SubmissionContext& context);
-
 
 } // namespace sendwell

@@ -11,9 +11,8 @@ namespace {
 SubmissionContext ContextFor(const SubmitJob& job, SubmitProgress& progress) {
     SubmissionContext context;
     context.programFolder = job.programFolder;
-    context.bufSize = job.bufSize;
+    context.connection = job.connection;
     context.status = &progress;
-    context.proxy = job.proxy;
     context.timeouts = job.timeouts;
     return context;
 }

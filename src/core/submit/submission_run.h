@@ -42,8 +42,7 @@ public:
 struct SubmitJob {
     std::vector<std::string> addresses;
     std::string email;
-    int bufSize = 8096;
-    SubmissionProxy proxy;
+    ConnectionSettings connection;
     SubmissionTimeouts timeouts;
     std::filesystem::path programFolder;
 };

@@ -27,10 +27,7 @@ SubmitJob MakeSubmitJob(std::vector<std::string> addresses, std::string email, c
     SubmitJob job;
     job.addresses = std::move(addresses);
     job.email = std::move(email);
-    job.bufSize = settings.connection.bufSize;
-    job.proxy.useProxy = settings.connection.useProxy;
-    job.proxy.name = settings.connection.proxyName;
-    job.proxy.bypass = settings.connection.proxyBypass;
+    job.connection = settings.connection;
     job.programFolder = settings.programFolder;
     return job;
 }

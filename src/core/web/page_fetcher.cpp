@@ -1,6 +1,5 @@
 #include "core/web/page_fetcher.h"
 
-#include "core/web/curl_support.h"
 #include "core/web/network_lock.h"
 
 #include <mutex>
@@ -10,21 +9,91 @@ namespace sendwell {
 
 namespace {
 
-bool IsRedirect(int status) {
+bool IsMoved(int status) {
     return status == 301 || status == 302 || status == 303;
 }
 
+std::string LowerCopy(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+// The realm of a 401 head's challenge ("" when none is named).
+std::string ChallengeRealm(const std::vector<std::string>& head) {
+    std::optional<std::string> challenge = FindHeader(head, "WWW-Authenticate");
+    if (!challenge) {
+        return {};
+    }
+    std::size_t at = LowerCopy(*challenge).find("realm=");
+    if (at == std::string::npos) {
+        return {};
+    }
+    std::string_view rest = std::string_view(*challenge).substr(at + 6);
+    if (!rest.empty() && rest.front() == '"') {
+        rest.remove_prefix(1);
+        return std::string(rest.substr(0, rest.find('"')));
+    }
+    rest = rest.substr(0, rest.find(','));
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
+        rest.remove_prefix(1);
+    }
+    while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t' || rest.back() == '\r')) {
+        rest.remove_suffix(1);
+    }
+    return std::string(rest);
+}
+
+// Splits a body into lines as it arrives: a line ends at a line feed, carriage returns are dropped.
+class LineCollector final : public BodySink {
+public:
+    explicit LineCollector(LineList& lines) : lines_(lines) {}
+
+    bool Write(std::string_view bytes) override {
+        for (char c : bytes) {
+            if (c == '\n') {
+                lines_.push_back(std::move(partial_));
+                partial_.clear();
+                hasPartial_ = false;
+            } else {
+                hasPartial_ = true;
+                if (c != '\r') {
+                    partial_.push_back(c);
+                }
+            }
+        }
+        return true;
+    }
+    // The last line of a body that does not end in a line feed; only a body read to its end has one.
+    void Finish() {
+        if (hasPartial_) {
+            lines_.push_back(std::move(partial_));
+            partial_.clear();
+            hasPartial_ = false;
+        }
+    }
+
+private:
+    LineList& lines_;
+    std::string partial_;
+    bool hasPartial_ = false;
+};
+
 } // namespace
 
-ConnectionOptions PageFetcher::connectionOptions() const {
-    ConnectionOptions options;
-    options.useProxy = useProxy;
-    options.proxyName = proxyName;
-    options.proxyBypass = proxyBypass;
-    options.connectTimeoutSeconds = connectTimeout;
-    options.stallTimeoutSeconds = stallTimeout;
-    options.caFile = caFile;
-    return options;
+TransferSetup PageRequestSetup(const ConnectionSettings& connection, const TransferLimits& limits) {
+    TransferSetup setup;
+    setup.connection = connection;
+    setup.limits = limits;
+    // libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
+    setup.getHeaders = {kAcceptHeader, kUserAgentHeader, "Proxy-Connection:"};
+    // One version, so the request line and header set are the same for every server.
+    setup.httpVersion = CURL_HTTP_VERSION_1_1;
+    return setup;
 }
 
 const LineList* PageFetcher::FetchPage(const std::string& address) {
@@ -32,8 +101,11 @@ const LineList* PageFetcher::FetchPage(const std::string& address) {
     lines.clear();
     try {
         std::string url = CompleteAddress(address);
-        CurlEasy handle = NewCurlHandle();
-        if (!handle) {
+        TransferSetup setup = PageRequestSetup(connection, limits);
+        // One redirect, to an absolute http address only; anything else means no page.
+        setup.redirects = RedirectRule::OnceToHttp();
+        HttpTransfer transfer(std::move(setup));
+        if (!transfer.ready()) {
             if (messages != nullptr) {
                 messages->ShowMessage(kCannotOpenConnectionText, kAppCaption);
             }
@@ -42,51 +114,39 @@ const LineList* PageFetcher::FetchPage(const std::string& address) {
         if (!IsFetchableAddress(url)) {
             return nullptr;
         }
-        HttpGetter getter(handle.get(), connectionOptions());
 
-        // Answers we act on are not read beyond their head.
-        GetResult answer = getter.Get(url, [](int status) { return status == 401 || IsRedirect(status); });
-        if (!answer.ok()) {
-            lines = std::move(answer.lines);
-            return &lines;
-        }
+        // Answers we act on are not read beyond their head, nor is a redirect's target that is not 200.
+        LineCollector collector(lines);
+        TransferRequest request;
+        request.url = url;
+        request.sink = &collector;
+        request.stopAfterHead = [](int status, int redirects) {
+            return redirects == 0 ? status == 401 || IsMoved(status) : status != 200;
+        };
+        TransferResult answer = transfer.Perform(request);
 
-        if (answer.status == 401) {
+        if (answer.ok() && answer.redirects == 0 && answer.status == 401) {
             std::optional<Credentials> credentials;
             if (credentialsPrompt != nullptr) {
                 credentials = credentialsPrompt->AskCredentials(url, ChallengeRealm(answer.head));
             }
             // Sent once more whether or not the user gave credentials; whatever comes back is the page.
-            if (credentials) {
-                getter.SetCredentials(*credentials, answer.head);
-            }
-            answer = getter.Get(url, [](int status) { return IsRedirect(status); });
-            getter.ClearCredentials();
-            if (!answer.ok()) {
-                lines = std::move(answer.lines);
-                return &lines;
-            }
+            request.credentials = credentials ? &*credentials : nullptr;
+            request.challenge = answer.head;
+            request.stopAfterHead = [](int status, int redirects) {
+                return redirects == 0 ? IsMoved(status) : status != 200;
+            };
+            answer = transfer.Perform(request);
         }
 
-        if (IsRedirect(answer.status)) {
-            // One redirect, to an absolute http address only; anything else means no page.
-            std::optional<std::string> target = answer.Header("Location");
-            if (!target || !IsFetchableAddress(*target, /*allowHttps=*/false)) {
-                return nullptr;
-            }
-            GetResult redirected = getter.Get(*target, [](int status) { return status != 200; });
-            if (!redirected.ok()) {
-                lines = std::move(redirected.lines);
-                return &lines;
-            }
-            if (redirected.status != 200) {
-                return nullptr;
-            }
-            lines = std::move(redirected.lines);
-            return &lines;
+        if (!answer.ok()) {
+            return &lines; // the complete lines read before the failure
         }
-
-        lines = std::move(answer.lines);
+        if (answer.redirectRefused || (answer.redirects > 0 && answer.status != 200)) {
+            lines.clear();
+            return nullptr;
+        }
+        collector.Finish();
         return &lines;
     } catch (...) {
         // Whatever went wrong, the page is what was read so far.

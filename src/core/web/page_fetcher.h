@@ -2,9 +2,11 @@
 // suggestion and the upgrade check read every page through it.
 #pragma once
 
+#include "core/base/connection_settings.h"
 #include "core/base/messages.h"
 #include "core/web/credentials_prompt.h"
-#include "core/web/http_get.h"
+#include "core/web/transfer.h"
+#include "core/web/url_parts.h"
 
 #include <string>
 #include <vector>
@@ -13,21 +15,20 @@ namespace sendwell {
 
 using LineList = std::vector<std::string>;
 
+// The header lines every fetch and status check sends, exactly.
+inline constexpr const char* kAcceptHeader = "Accept: text/*";
+inline constexpr const char* kUserAgentHeader = "User-Agent: Microsoft Internet Explorer";
+
 // One fetcher per use: a local object of the command that fetches, or a member of its owner.
 class PageFetcher {
 public:
     // The lines of the last page fetched: the body split at line feeds, every carriage return removed.
     LineList lines;
-    // Connection settings. The caller copies the user's proxy settings in when it wants them; left at
-    // their defaults the fetch connects the way the environment is configured.
-    bool useProxy = false;
-    std::string proxyName;   // "address:port"
-    std::string proxyBypass; // ";"- or blank-separated hosts, "*" wildcards, "<local>"
-    int connectTimeout = 20; // seconds; a failed connect is tried once more after one second
-
-    // Not part of the user's settings.
-    int stallTimeout = 60; // seconds without a byte before a transfer gives up
-    std::string caFile;    // trust these certificates instead of the system's; for tests only
+    // The caller copies the user's settings in when it wants their proxy; left at the defaults the
+    // fetch connects the way the environment is configured.
+    ConnectionSettings connection;
+    // Connect time-out 20 s, a failed connect tried once more after one second, 60 s without a byte.
+    TransferLimits limits;
     CredentialsPrompt* credentialsPrompt = nullptr; // asked once when a server answers 401
     MessageSink* messages = nullptr;                // where "Cannot open internet connection." goes
 
@@ -36,9 +37,11 @@ public:
     // redirect that cannot be followed, or no handle. A request that fails on the way returns the lines
     // read before the failure. The list stays valid until the next fetch or the fetcher's end.
     const LineList* FetchPage(const std::string& address);
-
-    ConnectionOptions connectionOptions() const;
 };
+
+// How the page fetch and the status check send their GETs: the fixed header block over HTTP/1.1, with
+// connection's proxy choice and limits; redirects are answers unless the caller's rule says otherwise.
+TransferSetup PageRequestSetup(const ConnectionSettings& connection, const TransferLimits& limits);
 
 inline constexpr const char* kCannotOpenConnectionText = "Cannot open internet connection.";
 

@@ -1,9 +1,16 @@
 #include "core/web/status_check.h"
 
-#include "core/web/curl_support.h"
-#include "core/web/http_get.h"
+#include "core/web/transfer.h"
+#include "core/web/url_parts.h"
 
 namespace sendwell {
+
+namespace {
+
+// Longest library message put into a status text.
+constexpr std::size_t kMaxErrorText = 1024;
+
+} // namespace
 
 std::string StatusCodeText(int status) {
     if (status >= 200 && status <= 299) {
@@ -52,11 +59,12 @@ std::string StatusReportText(int code, const std::string& statusText) {
     return "Web Site Status Report\n\nCode " + std::to_string(code) + "\n\n" + statusText;
 }
 
-int CheckUrlStatus(const std::string& address, std::string& statusText, const PageFetcher& connection) {
+int CheckUrlStatus(const std::string& address, std::string& statusText, const ConnectionSettings& connection,
+                   const TransferLimits& limits) {
     try {
         std::string url = CompleteAddress(address);
-        CurlEasy handle = NewCurlHandle();
-        if (!handle) {
+        HttpTransfer transfer(PageRequestSetup(connection, limits));
+        if (!transfer.ready()) {
             statusText = "Error: Cannot open Internet connection";
             return -1;
         }
@@ -64,15 +72,17 @@ int CheckUrlStatus(const std::string& address, std::string& statusText, const Pa
             statusText = "Error: Invalid URL";
             return -1;
         }
-        HttpGetter getter(handle.get(), connection.connectionOptions());
         // The status is all we need: every final answer ends the transfer after its head.
-        GetResult answer = getter.Get(url, [](int) { return true; });
+        TransferRequest request;
+        request.url = url;
+        request.stopAfterHead = [](int, int) { return true; };
+        TransferResult answer = transfer.Perform(request);
         // A server may also hang up after an interim (1xx) head; that status is still an answer.
         if (answer.status > 0) {
             statusText = StatusCodeText(answer.status);
             return answer.status;
         }
-        statusText = "Error: " + (answer.ok() ? std::string() : answer.error);
+        statusText = "Error: " + (answer.ok() ? std::string() : answer.error.substr(0, kMaxErrorText));
         return -1;
     } catch (...) {
         statusText = "Error: ";

@@ -11,10 +11,11 @@ namespace sendwell {
 inline constexpr const char* kStatusReportCaption = "Web Site Status";
 inline constexpr const char* kContactingUrlText = "Contacting URL";
 
-// Sends one GET to address ("http://" in front when it has no scheme) with the connection settings of
-// connection and returns the HTTP status, or -1 when none was obtained; statusText receives the words.
+// Sends one GET to address ("http://" in front when it has no scheme) with the page fetch's header
+// block, connection's proxy choice and the given limits, and returns the HTTP status, or -1 when none
+// was obtained; statusText receives the words.
 int CheckUrlStatus(const std::string& address, std::string& statusText,
-                   const PageFetcher& connection = PageFetcher());
+                   const ConnectionSettings& connection = {}, const TransferLimits& limits = {});
 
 // The words for an HTTP status: the class text followed by the reason for the common codes.
 std::string StatusCodeText(int status);

@@ -1,8 +1,68 @@
 #include "core/web/url_parts.h"
 
 #include <algorithm>
+#include <curl/curl.h>
+#include <memory>
 
 namespace sendwell {
+
+namespace {
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    if (s.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (Lower(s[i]) != Lower(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+struct CurlUrlDeleter {
+    void operator()(CURLU* u) const noexcept { curl_url_cleanup(u); }
+};
+
+std::string UrlPart(CURLU* url, CURLUPart part) {
+    char* text = nullptr;
+    if (curl_url_get(url, part, &text, 0) != CURLUE_OK || text == nullptr) {
+        return {};
+    }
+    std::string out(text);
+    curl_free(text);
+    return out;
+}
+
+} // namespace
+
+std::string CompleteAddress(std::string_view address) {
+    if (StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://")) {
+        return std::string(address);
+    }
+    return "http://" + std::string(address);
+}
+
+bool IsSecureAddress(std::string_view address) {
+    return StartsWithNoCase(address, "https://");
+}
+
+bool IsFetchableAddress(std::string_view url, bool allowHttps) {
+    std::unique_ptr<CURLU, CurlUrlDeleter> parsed(curl_url());
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, std::string(url).c_str(), 0) != CURLUE_OK) {
+        return false;
+    }
+    std::string scheme = UrlPart(parsed.get(), CURLUPART_SCHEME);
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(), Lower);
+    if (scheme != "http" && !(allowHttps && scheme == "https")) {
+        return false;
+    }
+    return !UrlPart(parsed.get(), CURLUPART_HOST).empty();
+}
 
 std::string GetSiteRoot(std::string_view address) {
     for (std::size_t i = 1; i < address.size(); ++i) {

@@ -1,11 +1,18 @@
-// Pieces of a request address: its site root, the form-post split into object path and query, and a
-// "host:port" split.
+// Pieces of a request address: completion with "http://", the checks a fetchable address passes, its
+// site root, the form-post split into object path and query, and a "host:port" split.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace sendwell {
+
+// "http://" in front of an address that does not start with "http://" or "https://" (any letter case).
+std::string CompleteAddress(std::string_view address);
+// True for an "https://" address.
+bool IsSecureAddress(std::string_view address);
+// True when url is an absolute http (or, when allowed, https) address with a host.
+bool IsFetchableAddress(std::string_view url, bool allowHttps = true);
 
 // The address up to, not including, the first "/" that is neither its first character nor preceded by
 // ":" or "/" ("http://host/x" -> "http://host"). An address without such a slash is returned whole.

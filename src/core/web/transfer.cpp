@@ -1,0 +1,450 @@
+#include "core/web/transfer.h"
+
+#include "core/web/status_session.h"
+#include "core/web/url_parts.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+
+namespace sendwell {
+
+namespace {
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerCopy(std::string_view s) {
+    std::string out(s);
+    std::transform(out.begin(), out.end(), out.begin(), Lower);
+    return out;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && LowerCopy(s.substr(0, prefix.size())) == LowerCopy(prefix);
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// '*' matches any run of characters; both sides already lower case.
+bool GlobMatch(std::string_view pattern, std::string_view text) {
+    std::size_t p = 0;
+    std::size_t t = 0;
+    std::size_t star = std::string_view::npos;
+    std::size_t resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && pattern[p] == text[t]) {
+            ++p;
+            ++t;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+std::string EnvValue(const char* name) {
+    const char* v = std::getenv(name);
+    return v == nullptr ? std::string() : std::string(v);
+}
+
+int ParseStatusLine(std::string_view line) {
+    std::size_t space = line.find(' ');
+    if (space == std::string_view::npos) {
+        return 0;
+    }
+    int status = 0;
+    int digits = 0;
+    for (std::size_t i = space + 1; i < line.size() && digits < 3; ++i, ++digits) {
+        if (line[i] < '0' || line[i] > '9') {
+            return 0;
+        }
+        status = status * 10 + (line[i] - '0');
+    }
+    return digits == 3 ? status : 0;
+}
+
+bool IsMoved(int status) {
+    return status == 301 || status == 302 || status == 303;
+}
+
+bool IsFollowed(const RedirectRule& rule, int status) {
+    return IsMoved(status) || (rule.alsoTemporary && (status == 307 || status == 308));
+}
+
+struct CurlUrlDeleter {
+    void operator()(CURLU* u) const noexcept { curl_url_cleanup(u); }
+};
+
+// target resolved against base as libcurl resolves a redirect target; "" when it cannot be.
+std::string ResolveTarget(const std::string& base, const std::string& target) {
+    std::unique_ptr<CURLU, CurlUrlDeleter> u(curl_url());
+    char* text = nullptr;
+    if (!u || curl_url_set(u.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(u.get(), CURLUPART_URL, target.c_str(), CURLU_ALLOW_SPACE) != CURLUE_OK ||
+        curl_url_get(u.get(), CURLUPART_URL, &text, 0) != CURLUE_OK || text == nullptr) {
+        return {};
+    }
+    std::string out(text);
+    curl_free(text);
+    return out;
+}
+
+CurlSlist HeaderList(const std::vector<std::string>& lines) {
+    CurlSlist list;
+    for (const std::string& line : lines) {
+        AppendHeader(list, line);
+    }
+    return list;
+}
+
+} // namespace
+
+std::string UnsendableText(std::string_view what, std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto u = static_cast<unsigned char>(text[i]);
+        if (u <= 0x20 || u == 0x7f) {
+            std::string kind = u == 0x20 ? "a space" : "a control character";
+            return "The " + std::string(what) + " cannot be sent: it contains " + kind + " at position " +
+                   std::to_string(i + 1) + ".";
+        }
+    }
+    return {};
+}
+
+std::optional<std::string> FindHeader(const std::vector<std::string>& head, std::string_view name) {
+    for (const std::string& line : head) {
+        std::size_t colon = line.find(':');
+        if (colon != std::string::npos && colon == name.size() && StartsWithNoCase(line, name)) {
+            return std::string(TrimBlanks(std::string_view(line).substr(colon + 1)));
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> TransferResult::Header(std::string_view name) const {
+    return FindHeader(head, name);
+}
+
+bool BypassesProxy(std::string_view bypassList, std::string_view host) {
+    std::string lowerHost = LowerCopy(host);
+    if (lowerHost.empty()) {
+        return false;
+    }
+    std::size_t at = 0;
+    while (at < bypassList.size()) {
+        std::size_t end = bypassList.find_first_of("; ,\t\r\n", at);
+        if (end == std::string_view::npos) {
+            end = bypassList.size();
+        }
+        std::string entry = LowerCopy(bypassList.substr(at, end - at));
+        at = end + 1;
+        if (entry.empty()) {
+            continue;
+        }
+        if (entry == "<local>") {
+            if (lowerHost.find('.') == std::string::npos && lowerHost.find(':') == std::string::npos) {
+                return true;
+            }
+            continue;
+        }
+        for (std::string_view scheme : {"http://", "https://"}) {
+            if (entry.compare(0, scheme.size(), scheme) == 0) {
+                entry.erase(0, scheme.size());
+            }
+        }
+        if (GlobMatch(entry, lowerHost)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string GuardProxyFor(const ConnectionSettings& connection, std::string_view url) {
+    if (connection.useProxy) {
+        return connection.proxyName;
+    }
+    // The environment's proxy as libcurl would pick it (no_proxy aside: the guard may be stricter).
+    std::string proxy = IsSecureAddress(url) ? EnvValue("https_proxy") : EnvValue("http_proxy");
+    if (proxy.empty() && IsSecureAddress(url)) {
+        proxy = EnvValue("HTTPS_PROXY");
+    }
+    if (proxy.empty()) {
+        proxy = EnvValue("all_proxy");
+    }
+    if (proxy.empty()) {
+        proxy = EnvValue("ALL_PROXY");
+    }
+    return proxy;
+}
+
+// --- HttpTransfer ---------------------------------------------------------------------------------------
+
+// What the callbacks of one request see and record. A bound on a single request keeps its count here,
+// and FailureText turns what ended the request into its text.
+struct HttpTransfer::Exchange {
+    const TransferRequest* request = nullptr;
+    const RedirectRule* rule = nullptr;
+    int redirects = 0; // followed before this request
+    bool inHead = false;
+    int headStatus = 0;
+    std::vector<std::string> headLines;
+    int status = 0;
+    std::vector<std::string> head;
+    bool stoppedAfterHead = false;
+    bool dropBody = false; // the answer is a redirect that will be followed
+    bool bodySeen = false;
+
+    // Called with each complete head; interim (1xx) heads are followed by the real one.
+    bool HeadComplete() {
+        if (status < 200) {
+            return true;
+        }
+        std::string target = FindHeader(head, "Location").value_or("");
+        dropBody = redirects < rule->limit && IsFollowed(*rule, status) && !target.empty() &&
+                   (!rule->absoluteHttpOnly || IsFetchableAddress(target, /*allowHttps=*/false));
+        const StopAfterHead& stop = request->stopAfterHead;
+        if (stop && stop(status, redirects)) {
+            stoppedAfterHead = true;
+            return false;
+        }
+        return true;
+    }
+};
+
+HttpTransfer::HttpTransfer(TransferSetup setup)
+    : setup_(std::move(setup)), getHeaders_(HeaderList(setup_.getHeaders)),
+      postHeaders_(HeaderList(setup_.postHeaders)), handle_(NewCurlHandle()) {
+    if (!handle_) {
+        return;
+    }
+    if (setup_.progress != nullptr) {
+        session_ = std::make_unique<StatusSession>(setup_.progress);
+        session_->Attach(handle_.get());
+    }
+    ApplySetup();
+}
+
+HttpTransfer::~HttpTransfer() = default;
+
+void HttpTransfer::ApplySetup() {
+    CURL* h = handle_.get();
+    const TransferLimits& limits = setup_.limits;
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer_);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L); // redirects go by our rule
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, setup_.httpVersion);
+    if (setup_.pathAsIs) {
+        curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
+    }
+    curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    if (!setup_.connection.caFile.empty()) {
+        curl_easy_setopt(h, CURLOPT_CAINFO, setup_.connection.caFile.c_str());
+    }
+    if (setup_.connection.useProxy) {
+        // An empty proxy name means no proxy at all, not the environment's.
+        curl_easy_setopt(h, CURLOPT_PROXY, setup_.connection.proxyName.c_str());
+    }
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(std::max<std::int64_t>(1, limits.connect.count())));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(std::max<std::int64_t>(1, limits.stall.count())));
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpTransfer::OnHeader);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpTransfer::OnBody);
+}
+
+size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* exchange) {
+    auto* e = static_cast<Exchange*>(exchange);
+    std::size_t n = size * count;
+    std::string_view line(data, n);
+    if (line.substr(0, 5) == "HTTP/") {
+        e->inHead = true;
+        e->headStatus = ParseStatusLine(line);
+        e->headLines.clear();
+        return n;
+    }
+    if (!e->inHead) {
+        return n; // trailers after the body
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    if (!line.empty()) {
+        e->headLines.emplace_back(line);
+        return n;
+    }
+    e->inHead = false;
+    e->status = e->headStatus;
+    e->head = std::move(e->headLines);
+    e->headLines.clear();
+    return e->HeadComplete() ? n : 0;
+}
+
+size_t HttpTransfer::OnBody(char* data, size_t size, size_t count, void* exchange) {
+    auto* e = static_cast<Exchange*>(exchange);
+    std::size_t n = size * count;
+    e->bodySeen = true;
+    BodySink* sink = e->request->sink;
+    if (e->dropBody || sink == nullptr) {
+        return n;
+    }
+    return sink->Write(std::string_view(data, n)) ? n : 0;
+}
+
+std::string HttpTransfer::FailureText(CURLcode code, const Exchange& exchange) const {
+    const BodySink* sink = exchange.request->sink;
+    if (code == CURLE_WRITE_ERROR && sink != nullptr) {
+        if (std::string text = sink->failureText(); !text.empty()) {
+            return text;
+        }
+    }
+    return errorBuffer_[0] != '\0' ? std::string(errorBuffer_) : std::string(curl_easy_strerror(code));
+}
+
+CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& request, bool post,
+                            Exchange& exchange) {
+    CURL* h = handle_.get();
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    if (post) {
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, postHeaders_.get());
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.postBody->data());
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.postBody->size()));
+    } else {
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, getHeaders_.get());
+        curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    }
+    if (setup_.connection.useProxy) {
+        // The bypass list is ours, decided for each address; libcurl's own list knows neither "<local>"
+        // nor wildcards.
+        std::string host = UrlHost(url);
+        std::string noProxy = BypassesProxy(setup_.connection.proxyBypass, host) ? host : std::string();
+        curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
+    }
+    const bool withCredentials = exchange.redirects == 0 && request.credentials != nullptr;
+    if (withCredentials) {
+        std::optional<std::string> challenge = FindHeader(request.challenge, "WWW-Authenticate");
+        bool digest = challenge && StartsWithNoCase(*challenge, "digest");
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, digest ? CURLAUTH_DIGEST : CURLAUTH_BASIC);
+        curl_easy_setopt(h, CURLOPT_USERNAME, request.credentials->user.c_str());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, request.credentials->password.c_str());
+    }
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &exchange);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &exchange);
+
+    CURLcode rc = CURLE_OK;
+    for (int retriesLeft = std::max(0, setup_.limits.connectRetries);; --retriesLeft) {
+        errorBuffer_[0] = '\0';
+        rc = curl_easy_perform(h);
+        curl_off_t connectTime = 0;
+        curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectTime);
+        bool notConnected =
+            rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && connectTime == 0);
+        if (!notConnected || exchange.bodySeen || retriesLeft == 0) {
+            break;
+        }
+        std::this_thread::sleep_for(setup_.limits.connectBackoff);
+    }
+    if (rc == CURLE_WRITE_ERROR && exchange.stoppedAfterHead) {
+        rc = CURLE_OK;
+    }
+
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+    if (withCredentials) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, static_cast<char*>(nullptr));
+        curl_easy_setopt(h, CURLOPT_PASSWORD, static_cast<char*>(nullptr));
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+    }
+    return rc;
+}
+
+TransferResult HttpTransfer::Perform(const TransferRequest& request) {
+    TransferResult result;
+    if (!ready()) {
+        result.code = CURLE_FAILED_INIT;
+        result.error = curl_easy_strerror(result.code);
+        return result;
+    }
+    std::string url = request.url;
+    bool post = request.postBody.has_value();
+    for (int redirects = 0;; ++redirects) {
+        result = TransferResult{};
+        result.redirects = redirects;
+        if (std::string bad = UnsendableText("address", url); !bad.empty()) {
+            result.code = CURLE_URL_MALFORMAT;
+            result.error = std::move(bad);
+            return result;
+        }
+        if (!GuardAllows(url, GuardProxyFor(setup_.connection, url))) {
+            result.code = CURLE_COULDNT_CONNECT;
+            result.error = kGuardRefusedText;
+            return result;
+        }
+
+        Exchange exchange;
+        exchange.request = &request;
+        exchange.rule = &setup_.redirects;
+        exchange.redirects = redirects;
+        result.code = Send(url, request, post, exchange);
+        result.status = exchange.status;
+        result.head = std::move(exchange.head);
+        if (!result.ok()) {
+            result.error = FailureText(result.code, exchange);
+            return result;
+        }
+
+        const RedirectRule& rule = setup_.redirects;
+        if (redirects >= rule.limit || !IsFollowed(rule, result.status)) {
+            return result;
+        }
+        std::string next;
+        if (rule.absoluteHttpOnly) {
+            std::optional<std::string> target = result.Header("Location");
+            if (!target || !IsFetchableAddress(*target, /*allowHttps=*/false)) {
+                result.redirectRefused = true;
+                return result;
+            }
+            next = *target;
+        } else {
+            // libcurl resolves a relative target against the address it was asked for, once the head
+            // has been taken in whole.
+            std::string target = result.Header("Location").value_or("");
+            char* resolved = nullptr;
+            curl_easy_getinfo(handle_.get(), CURLINFO_REDIRECT_URL, &resolved);
+            next = resolved != nullptr         ? std::string(resolved)
+                   : exchange.stoppedAfterHead ? ResolveTarget(url, target)
+                                               : std::string();
+            if (next.empty() || target.empty()) {
+                return result;
+            }
+        }
+        if (IsMoved(result.status)) {
+            post = false;
+        }
+        url = std::move(next);
+    }
+}
+
+} // namespace sendwell

@@ -1,0 +1,146 @@
+// The one way the program talks HTTP: an HttpTransfer owns one easy handle, set up once by its caller
+// (header lines, connection settings, limits, HTTP version, which redirects to follow, where the
+// library's progress texts go), and sends requests on it. Every request passes the loopback guard,
+// chooses its proxy by the caller's settings, tries a connection that could not be made again after a
+// pause, and follows redirects as the caller's rule says. The page fetch, the status check and both
+// submission paths are configurations of it.
+#pragma once
+
+#include "core/base/connection_settings.h"
+#include "core/web/credentials_prompt.h"
+#include "core/web/curl_support.h"
+
+#include <chrono>
+#include <curl/curl.h>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sendwell {
+
+class StatusSink;
+class StatusSession;
+
+// Receives a response body as it arrives. Returning false ends the request; failureText() says why.
+class BodySink {
+public:
+    virtual ~BodySink() = default;
+    virtual bool Write(std::string_view bytes) = 0;
+    virtual std::string failureText() const { return {}; }
+};
+
+// Bounds of each request of a transfer. The defaults are the page fetch's.
+struct TransferLimits {
+    std::chrono::milliseconds connect{20000};
+    std::chrono::seconds stall{60}; // less than one byte a second for this long ends a request
+    std::chrono::milliseconds connectBackoff{1000};
+    int connectRetries = 1; // a connection that could not be made is tried this many times more
+};
+
+// Which redirects a transfer follows by itself. The body of a redirect that is followed never reaches
+// the sink; a 301, 302 or 303 turns a POST into a GET without its body.
+struct RedirectRule {
+    int limit = 0;                 // redirects followed at most; 0: every answer is final
+    bool alsoTemporary = true;     // 307 and 308 are followed too, repeating the request as it was
+    bool absoluteHttpOnly = false; // the target must be an absolute http address, else the answer is refused
+
+    // Every answer is final.
+    static RedirectRule None() { return {}; }
+    // As a browser does: 301, 302, 303, 307 and 308, relative targets resolved, up to limit in a row.
+    static RedirectRule Browser(int limit) { return {limit, true, false}; }
+    // One 301, 302 or 303 to an absolute http address; any other target refuses the answer.
+    static RedirectRule OnceToHttp() { return {1, false, true}; }
+};
+
+// How a transfer is set up. Header lines go out exactly: "Name:" takes away a header libcurl would add.
+struct TransferSetup {
+    ConnectionSettings connection; // proxy choice and trusted certificates; bufSize plays no part
+    TransferLimits limits;
+    std::vector<std::string> getHeaders;       // lines of every GET
+    std::vector<std::string> postHeaders;      // lines of every POST
+    long httpVersion = CURL_HTTP_VERSION_NONE; // libcurl's choice unless set
+    bool pathAsIs = false;                     // send "/./" and "/../" as typed
+    RedirectRule redirects;
+    StatusSink* progress = nullptr; // the library's progress texts ("Resolving name for ...") go here
+};
+
+// Decides, for a complete final head, whether to end the request without reading its body. redirects
+// is how many redirects were followed to reach that answer.
+using StopAfterHead = std::function<bool(int status, int redirects)>;
+
+struct TransferRequest {
+    std::string url;
+    std::optional<std::string> postBody; // POST this body; none: GET
+    BodySink* sink = nullptr;            // none: the body is read and dropped
+    StopAfterHead stopAfterHead;
+    // Sent with the first request only, never across a redirect; Digest when the 401 head of challenge
+    // asks for it, else Basic.
+    const Credentials* credentials = nullptr;
+    std::vector<std::string> challenge;
+};
+
+struct TransferResult {
+    CURLcode code = CURLE_OK; // CURLE_OK also when the request was ended after the head on purpose
+    // Why it failed: the sink's failure text, an address that cannot be sent, the guard's refusal or
+    // the library's own message.
+    std::string error;
+    int status = 0;                // status of the last complete head; 0 when none came
+    std::vector<std::string> head; // that head's lines, without line ends
+    int redirects = 0;             // redirects followed
+    bool redirectRefused = false;  // the answer is a redirect whose target the rule does not allow
+
+    bool ok() const { return code == CURLE_OK; }
+    // Value of the first header line named name (ASCII case-insensitive), blanks trimmed.
+    std::optional<std::string> Header(std::string_view name) const;
+};
+
+class HttpTransfer {
+public:
+    explicit HttpTransfer(TransferSetup setup);
+    ~HttpTransfer();
+    HttpTransfer(const HttpTransfer&) = delete;
+    HttpTransfer& operator=(const HttpTransfer&) = delete;
+
+    // False when libcurl could not make a handle: nothing can be sent.
+    bool ready() const { return handle_ != nullptr; }
+
+    // Sends request and the redirects the rule follows; the result describes the last answer.
+    TransferResult Perform(const TransferRequest& request);
+
+private:
+    struct Exchange;
+    static size_t OnHeader(char* data, size_t size, size_t count, void* exchange);
+    static size_t OnBody(char* data, size_t size, size_t count, void* exchange);
+
+    void ApplySetup();
+    // One request to url, tried once more (or as the limits say) when no connection could be made.
+    CURLcode Send(const std::string& url, const TransferRequest& request, bool post, Exchange& exchange);
+    std::string FailureText(CURLcode code, const Exchange& exchange) const;
+
+    TransferSetup setup_;
+    CurlSlist getHeaders_;
+    CurlSlist postHeaders_;
+    char errorBuffer_[CURL_ERROR_SIZE] = {};
+    CurlEasy handle_;
+    std::unique_ptr<StatusSession> session_; // after the handle: it detaches before the handle goes
+};
+
+// libcurl refuses a request line holding a space or a control character with a bare "bad format"
+// message; this says plainly what is wrong ("The <what> cannot be sent: ..."). "" when text can be sent.
+std::string UnsendableText(std::string_view what, std::string_view text);
+
+// Value of the first line of head named name (ASCII case-insensitive), blanks trimmed.
+std::optional<std::string> FindHeader(const std::vector<std::string>& head, std::string_view name);
+
+// True when host matches an entry of a proxy bypass list. Entries are separated by ";", "," or blanks;
+// "*" is a wildcard for any run of characters, "<local>" matches host names without a dot, and a
+// leading "http://" or "https://" of an entry is ignored. Matching ignores ASCII letter case.
+bool BypassesProxy(std::string_view bypassList, std::string_view host);
+
+// The proxy a request to url goes through under connection ("" for none), for the loopback guard.
+std::string GuardProxyFor(const ConnectionSettings& connection, std::string_view url);
+
+} // namespace sendwell

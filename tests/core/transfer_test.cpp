@@ -1,0 +1,190 @@
+// The transfer routine against a scripted loopback server: redirects by rule, the header lines per
+// method, what reaches the sink, and the loopback guard at every request.
+#include "core/web/curl_support.h"
+#include "core/web/transfer.h"
+#include "tests/support/http_test_server.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sendwell {
+namespace {
+
+using test::HttpTestServer;
+using test::Redirect;
+using test::Response;
+
+class StringSink : public BodySink {
+public:
+    bool Write(std::string_view bytes) override {
+        if (refuse) {
+            return false;
+        }
+        text.append(bytes);
+        return true;
+    }
+    std::string failureText() const override { return refuse ? "the sink is full" : ""; }
+    std::string text;
+    bool refuse = false;
+};
+
+const std::vector<std::string> kGetLines = {"Accept: text/*", "X-Kind: get", "Expect:"};
+const std::vector<std::string> kPostLines = {"Accept:", "X-Kind: post",
+                                             "Content-type: application/x-www-form-urlencoded", "Expect:"};
+
+TransferSetup SetupWith(RedirectRule rule) {
+    TransferSetup setup;
+    setup.getHeaders = kGetLines;
+    setup.postHeaders = kPostLines;
+    setup.redirects = rule;
+    setup.limits.connectBackoff = std::chrono::milliseconds(10);
+    return setup;
+}
+
+class TransferTest : public ::testing::Test {
+protected:
+    TransferTest() {
+        server_.Route("/final", Response(200, "final page"));
+        server_.Route("/moved-relative", Redirect(302, "/final"));
+        server_.Route("/moved-absolute", Redirect(301, server_.Url("/final")));
+        server_.Route("/see-other", Redirect(303, "/final"));
+        server_.Route("/temporary", Redirect(307, "/final"));
+        server_.Route("/loop", Redirect(302, "/loop"));
+        server_.Route("/to-https", Redirect(302, "https://127.0.0.1:1/final"));
+    }
+    HttpTestServer server_;
+};
+
+TEST_F(TransferTest, FollowsRedirectsByTheRuleAndSendsEachMethodsOwnLines) {
+    struct Case {
+        const char* name;
+        RedirectRule rule;
+        const char* path;
+        bool post;
+        std::vector<std::string> requests; // method and target, in order
+        int status;
+        int redirects;
+        bool refused;
+        const char* body; // what reached the sink
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"none", RedirectRule::None(), "/moved-relative", false,
+         {"GET /moved-relative"}, 302, 0, false, "moved\n"},
+        {"browser, relative", RedirectRule::Browser(5), "/moved-relative", false,
+         {"GET /moved-relative", "GET /final"}, 200, 1, false, "final page"},
+        {"browser, 303 drops the body", RedirectRule::Browser(5), "/see-other", true,
+         {"POST /see-other", "GET /final"}, 200, 1, false, "final page"},
+        {"browser, 307 repeats the post", RedirectRule::Browser(5), "/temporary", true,
+         {"POST /temporary", "POST /final"}, 200, 1, false, "final page"},
+        {"browser, limit reached", RedirectRule::Browser(2), "/loop", false,
+         {"GET /loop", "GET /loop", "GET /loop"}, 302, 2, false, "moved\n"},
+        {"once to http, absolute", RedirectRule::OnceToHttp(), "/moved-absolute", false,
+         {"GET /moved-absolute", "GET /final"}, 200, 1, false, "final page"},
+        {"once to http, relative", RedirectRule::OnceToHttp(), "/moved-relative", false,
+         {"GET /moved-relative"}, 302, 0, true, "moved\n"},
+        {"once to http, https", RedirectRule::OnceToHttp(), "/to-https", false,
+         {"GET /to-https"}, 302, 0, true, "moved\n"},
+        {"once to http, 307 is an answer", RedirectRule::OnceToHttp(), "/temporary", false,
+         {"GET /temporary"}, 307, 0, false, "moved\n"},
+    };
+    // clang-format on
+    std::size_t seen = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpTransfer transfer(SetupWith(c.rule));
+        ASSERT_TRUE(transfer.ready());
+        StringSink sink;
+        TransferRequest request;
+        request.url = server_.Url(c.path);
+        if (c.post) {
+            request.postBody = "a=1&b=2";
+        }
+        request.sink = &sink;
+        TransferResult result = transfer.Perform(request);
+        EXPECT_TRUE(result.ok()) << result.error;
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.redirects, c.redirects);
+        EXPECT_EQ(result.redirectRefused, c.refused);
+        EXPECT_EQ(sink.text, c.body);
+
+        auto all = server_.Requests();
+        std::vector<std::string> sent;
+        for (std::size_t i = seen; i < all.size(); ++i) {
+            const test::RecordedRequest& r = all[i];
+            sent.push_back(r.method + " " + r.target);
+            bool post = r.method == "POST";
+            EXPECT_EQ(r.HeaderNames(),
+                      post ? (std::vector<std::string>{"Host", "X-Kind", "Content-type", "Content-Length"})
+                           : (std::vector<std::string>{"Host", "Accept", "X-Kind"}));
+            EXPECT_EQ(r.body, post ? "a=1&b=2" : "");
+        }
+        seen = all.size();
+        EXPECT_EQ(sent, c.requests);
+    }
+}
+
+TEST_F(TransferTest, StopsAfterTheHeadsTheCallerWantsAndReportsTheSinksRefusal) {
+    HttpTransfer transfer(SetupWith(RedirectRule::Browser(5)));
+    StringSink sink;
+    std::vector<std::pair<int, int>> heads;
+    TransferRequest request;
+    request.url = server_.Url("/moved-relative");
+    request.sink = &sink;
+    request.stopAfterHead = [&](int status, int redirects) {
+        heads.emplace_back(status, redirects);
+        return true;
+    };
+    TransferResult result = transfer.Perform(request);
+    EXPECT_TRUE(result.ok()) << result.error;
+    EXPECT_EQ(result.status, 200);
+    EXPECT_EQ(result.Header("content-length"), "10");
+    EXPECT_EQ(sink.text, "");
+    EXPECT_EQ(heads, (std::vector<std::pair<int, int>>{{302, 0}, {200, 1}}));
+
+    sink.refuse = true;
+    request.stopAfterHead = {};
+    result = transfer.Perform(request);
+    EXPECT_EQ(result.code, CURLE_WRITE_ERROR);
+    EXPECT_EQ(result.error, "the sink is full");
+}
+
+// A refusal counts against the whole test run, so each one is made in a child process.
+TEST_F(TransferTest, GuardChecksEveryRequestAndTheProxyBeforeAnyConnection) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // 0.0.0.0 is not a loopback name to the guard, yet reaches only this machine should the guard fail.
+    server_.Route("/away", Redirect(302, "http://0.0.0.0:" + std::to_string(server_.port()) + "/final"));
+    auto refused = [&](TransferSetup setup, const std::string& path) {
+        HttpTransfer transfer(std::move(setup));
+        TransferRequest request;
+        request.url = server_.Url(path);
+        TransferResult result = transfer.Perform(request);
+        bool onlyFirst = server_.RequestCount() == (path == "/away" ? 1u : 0u);
+        std::_Exit(result.error == kGuardRefusedText && result.status == 0 && onlyFirst ? 0 : 1);
+    };
+    EXPECT_EXIT(refused(SetupWith(RedirectRule::Browser(5)), "/away"), ::testing::ExitedWithCode(0), "");
+    TransferSetup viaProxy = SetupWith(RedirectRule::None());
+    viaProxy.connection.useProxy = true;
+    viaProxy.connection.proxyName = "0.0.0.0:" + std::to_string(server_.port());
+    EXPECT_EXIT(refused(viaProxy, "/final"), ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(GuardRefusals(), 0);
+}
+
+TEST_F(TransferTest, SaysWhichCharacterOfAnAddressCannotBeSent) {
+    HttpTransfer transfer(SetupWith(RedirectRule::None()));
+    TransferRequest request;
+    request.url = server_.Url("/a b");
+    TransferResult result = transfer.Perform(request);
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.error, "The address cannot be sent: it contains a space at position " +
+                                std::to_string(server_.Url("/a").size() + 1) + ".");
+    EXPECT_EQ(UnsendableText("object path", "/x\x7f"),
+              "The object path cannot be sent: it contains a control character at position 3.");
+    EXPECT_EQ(server_.RequestCount(), 0u);
+}
+
+} // namespace
+} // namespace sendwell
