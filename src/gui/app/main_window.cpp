@@ -1,23 +1,23 @@
 #include "gui/app/main_window.h"
 
+#include "core/results/answer_store.h"
+#include "core/urldb/database_file.h"
+#include "core/urldb/url_import.h"
 #include "gui/app/about_dialog.h"
-#include "gui/base/control_ids.h"
 #include "gui/app/program_info.h"
 #include "gui/app/splash_window.h"
-#include "gui/app/startup_tasks.h"
+#include "gui/base/control_ids.h"
 #include "gui/base/text_bytes.h"
-#include "core/results/answer_store.h"
 #include "gui/submit/engines_dialog.h"
 #include "gui/submit/submission_runner.h"
 #include "gui/submit/submit_controller.h"
 #include "gui/submit/submit_progress_dialog.h"
-#include "core/urldb/database_file.h"
-#include "core/urldb/url_import.h"
+#include "gui/upgrade/upgrade_command.h"
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
 #include "gui/web/ping_command.h"
-#include "gui/widgets/sound_player.h"
 #include "gui/widgets/push_button.h"
+#include "gui/widgets/sound_player.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -120,7 +120,8 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     programFolder_ = CurrentFolder();
     LoadBackgroundPicture();
 
-    if (UpgradeCheckDue()) {
+    upgrade_ = new UpgradeCommand(this, *messages_, [this] { return SaveDatabaseNow(); });
+    if (upgrade_->CheckDue()) {
         OnUpgrade();
     }
 
@@ -461,13 +462,19 @@ void MainWindow::OnQuit() {
         return;
     }
     closing_ = true;
+    SaveDatabaseNow();
+    QDialog::reject();
+}
+
+bool MainWindow::SaveDatabaseNow() {
     takeFields();
     if (!sendwell::SaveDatabase(db_, databaseFile_)) {
         // The old file is still intact; say so rather than lose this session's changes unnoticed.
         messages_->ShowMessage("The URL database could not be saved to " + databaseFile_.string() + ".",
                                sendwell::kAppCaption, sendwell::MessageIcon::Warning);
+        return false;
     }
-    QDialog::reject();
+    return true;
 }
 
 void MainWindow::accept() {
@@ -511,7 +518,9 @@ void MainWindow::OnPing() {
 void MainWindow::OnRank() {}
 void MainWindow::OnKeywords() {}
 void MainWindow::OnAdvertise() {}
-void MainWindow::OnUpgrade() {}
+void MainWindow::OnUpgrade() {
+    upgrade_->Run();
+}
 void MainWindow::OnHelp() {}
 
 } // namespace sendwell::gui
