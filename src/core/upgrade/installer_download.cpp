@@ -26,6 +26,22 @@ char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// The three-digit status of a status line; 0 when it has none.
+int StatusOf(std::string_view statusLine) {
+    const std::size_t space = statusLine.find(' ');
+    if (space == std::string_view::npos || statusLine.size() < space + 4) {
+        return 0;
+    }
+    int status = 0;
+    for (char c : statusLine.substr(space + 1, 3)) {
+        if (c < '0' || c > '9') {
+            return 0;
+        }
+        status = status * 10 + (c - '0');
+    }
+    return status;
+}
+
 std::uint64_t ContentLength(const GetResult& answer) {
     std::optional<std::string> value = answer.Header("Content-Length");
     if (!value || value->empty()) {
@@ -132,13 +148,7 @@ struct Transfer {
         std::string_view line(data, n);
         if (line.substr(0, 5) == "HTTP/") {
             t->inHead = true;
-            t->headStatus = 0;
-            std::size_t space = line.find(' ');
-            if (space != std::string_view::npos && line.size() >= space + 4) {
-                for (char c : line.substr(space + 1, 3)) {
-                    t->headStatus = (c >= '0' && c <= '9') ? t->headStatus * 10 + (c - '0') : -1000;
-                }
-            }
+            t->headStatus = StatusOf(line);
             t->headLines.clear();
             return n;
         }
