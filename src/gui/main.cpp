@@ -1,5 +1,5 @@
 #include "gui/app/application.h"
-#include "gui/app/program_info.h"
+#include "gui/base/program_info.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

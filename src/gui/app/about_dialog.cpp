@@ -1,7 +1,7 @@
 #include "gui/app/about_dialog.h"
 
 #include "gui/base/dialog_layout.h"
-#include "gui/app/program_info.h"
+#include "gui/base/program_info.h"
 #include "gui/widgets/push_button.h"
 
 #include <QHBoxLayout>

@@ -2,7 +2,7 @@
 
 #include "gui/app/main_window.h"
 #include "gui/base/message_box_sink.h"
-#include "gui/app/program_info.h"
+#include "gui/base/program_info.h"
 #include "core/base/settings.h"
 #include "gui/base/text_bytes.h"
 

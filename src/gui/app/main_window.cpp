@@ -2,9 +2,8 @@
 
 #include "gui/app/about_dialog.h"
 #include "gui/base/control_ids.h"
-#include "gui/app/program_info.h"
+#include "gui/base/program_info.h"
 #include "gui/app/splash_window.h"
-#include "gui/app/startup_tasks.h"
 #include "gui/base/text_bytes.h"
 #include "core/base/program_folder.h"
 #include "gui/meta/analyze_command.h"
@@ -13,6 +12,7 @@
 #include "gui/submit/submission_runner.h"
 #include "gui/submit/submit_controller.h"
 #include "gui/submit/submit_progress_dialog.h"
+#include "gui/upgrade/upgrade_command.h"
 #include "core/urldb/database_file.h"
 #include "core/urldb/url_import.h"
 #include "gui/urldb/url_list_model.h"
@@ -104,7 +104,8 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     programFolder_ = sendwell::ProgramFolder();
     LoadBackgroundPicture();
 
-    if (UpgradeCheckDue()) {
+    upgrade_ = new UpgradeCommand(this, *messages_, [this] { return SaveDatabaseNow(); });
+    if (upgrade_->CheckDue()) {
         OnUpgrade();
     }
 
@@ -436,13 +437,19 @@ void MainWindow::OnQuit() {
         return;
     }
     closing_ = true;
+    SaveDatabaseNow();
+    QDialog::reject();
+}
+
+bool MainWindow::SaveDatabaseNow() {
     takeFields();
     if (!sendwell::SaveDatabase(db_, databaseFile_)) {
         // The old file is still intact; say so rather than lose this session's changes unnoticed.
         messages_->ShowMessage("The URL database could not be saved to " + databaseFile_.string() + ".",
                                sendwell::kAppCaption, sendwell::MessageIcon::Warning);
+        return false;
     }
-    QDialog::reject();
+    return true;
 }
 
 void MainWindow::accept() {
@@ -492,7 +499,9 @@ void MainWindow::OnPing() {
 void MainWindow::OnRank() {}
 void MainWindow::OnKeywords() {}
 void MainWindow::OnAdvertise() {}
-void MainWindow::OnUpgrade() {}
+void MainWindow::OnUpgrade() {
+    upgrade_->Run();
+}
 void MainWindow::OnHelp() {
     ShowHelpWindow(this);
 }

@@ -27,6 +27,7 @@ namespace sendwell::gui {
 class SoundPlayer;
 class SplashWindow;
 class SubmitController;
+class UpgradeCommand;
 class UrlListModel;
 class UrlListView;
 
@@ -76,6 +77,8 @@ public:
     SubmitController& submitController() const { return *submit_; }
     // Replaces the sound output (tests record instead of playing); the window does not own it.
     void setSoundPlayer(SoundPlayer* sounds);
+    // The upgrade check and install, with the checker it owns for the whole run.
+    UpgradeCommand& upgradeCommand() const { return *upgrade_; }
 
 public slots:
     void OnAdd();
@@ -117,6 +120,8 @@ private:
     void UpdateSelectionButtons();
     void PlaceSizeGrip();
     void LoadBackgroundPicture();
+    // Writes the database and the e-mail address; says so when the file could not be written.
+    bool SaveDatabaseNow();
 
     sendwell::MessageSink* messages_;
     sendwell::UrlDatabase db_;
@@ -141,6 +146,7 @@ private:
     ImportFileChooser importChooser_;
     std::unique_ptr<SoundPlayer> ownSounds_;
     SubmitController* submit_ = nullptr;
+    UpgradeCommand* upgrade_ = nullptr;
 };
 
 } // namespace sendwell::gui

@@ -1,13 +1,15 @@
 // The program's name, version and icon as the windows show them.
 #pragma once
 
+#include "core/base/program_version.h"
+
 #include <QIcon>
 #include <QString>
 
 namespace sendwell::gui {
 
-// The version number 3.81, as the header label and the About box show it.
-inline constexpr float kProgramVersion = 3.81f;
+// The version number, as the header label and the About box show it ("3.81").
+using sendwell::kProgramVersion;
 QString VersionText();
 
 // Icon 128: the program icon in every size shipped.

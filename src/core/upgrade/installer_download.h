@@ -1,0 +1,59 @@
+// The download of a new installer. The calling thread holds the network lock while a thread of its own
+// fetches the file, so no page fetch can overlap it; the file is written in 1,024-byte blocks and
+// removed again whenever the download fails.
+//
+// This is the program's one streaming GET into a file; it shares the address, proxy and guard rules of
+// the page fetch (core/web/http_get.h).
+#pragma once
+
+#include "core/base/messages.h"
+#include "core/web/credentials_prompt.h"
+#include "core/web/http_get.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace sendwell {
+
+inline constexpr const char* kDownloadingUpdateText = "Downloading update ..";
+inline constexpr std::size_t kDownloadBlockBytes = 1024;
+
+struct DownloadJob {
+    std::string address; // "http://" is put in front when it has neither "http://" nor "https://"
+    // With useProxy the request goes through proxyName (bypass list honoured); without, it connects
+    // directly and ignores any proxy of the environment.
+    ConnectionOptions connection;
+    std::filesystem::path target;
+    std::string vendorHost; // sent as the request's "User-Agent"
+};
+
+// Everything the download thread reports; each may be null. Called on the download thread.
+struct DownloadHooks {
+    std::function<void(const std::string& text)> progress; // "Downloading update ..", "Read n/len bytes"
+    MessageSink* messages = nullptr;                       // "Cannot open internet connection.", file errors
+    CredentialsPrompt* credentials = nullptr;              // asked once when the server answers 401
+};
+
+struct DownloadResult {
+    bool ok = false;          // the target holds the whole answer; on failure there is no target
+    bool verifiedTls = false; // every byte came over https with a verified certificate
+    std::uint64_t bytes = 0;
+};
+
+// Runs work on a thread of its own and returns once it has ended; the GUI keeps its windows painting
+// meanwhile.
+using OffThreadRunner = std::function<void(const std::function<void()>& work)>;
+
+// Takes the network lock, runs the download on a thread through runOffThread, releases the lock.
+// An empty target downloads nothing.
+DownloadResult DownloadFile(const DownloadJob& job, const DownloadHooks& hooks,
+                            const OffThreadRunner& runOffThread);
+
+// The download thread's work, without the lock. Only a 200 answer (after at most one 401 retry and one
+// redirect to an absolute http address) is kept; an empty body, a block holding "<html>", a file that
+// cannot be created or written, and any transfer error fail the download.
+DownloadResult RunDownload(const DownloadJob& job, const DownloadHooks& hooks);
+
+} // namespace sendwell

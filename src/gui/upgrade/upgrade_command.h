@@ -1,0 +1,59 @@
+// The main window's "&Upgrade" command and the start-up check behind it. Owns the upgrade checker for
+// the whole program run; the date of the last check is stored when the command object goes away with
+// the main window.
+#pragma once
+
+#include "core/base/messages.h"
+#include "core/upgrade/upgrade_checker.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace sendwell {
+class DialogCredentialsPrompt;
+}
+
+namespace sendwell::gui {
+
+class CheckUpgradeDialog;
+
+class UpgradeCommand : public QObject {
+    Q_OBJECT
+public:
+    // Saves what the user has entered (the URL database) before an installer replaces the program;
+    // false when that failed, and the install then runs nothing.
+    using SaveBeforeInstall = std::function<bool()>;
+    // Asks a Yes/No question; true for Yes.
+    using Question = std::function<bool(QWidget* parent, const QString& caption, const QString& text)>;
+
+    // window parents the dialogs and owns this object; messages shows the OK message boxes.
+    UpgradeCommand(QWidget* window, sendwell::MessageSink& messages, SaveBeforeInstall saveBeforeInstall);
+    ~UpgradeCommand() override;
+
+    // Start-up: whether the automatic check is due now.
+    bool CheckDue();
+    // Shows "Check for Upgrade" and returns when it has closed (or the program is ending).
+    void Run();
+
+    sendwell::UpgradeChecker& checker() { return checker_; }
+    // Replace the question box and the end of the program (tests answer and record instead).
+    void setQuestion(Question question) { question_ = std::move(question); }
+    void setEndProgram(std::function<void()> endProgram) { endProgram_ = std::move(endProgram); }
+
+private:
+    void Check(CheckUpgradeDialog& dialog);
+
+    QWidget* window_;
+    sendwell::MessageSink& messages_;
+    std::unique_ptr<sendwell::MessageSink> anyThreadMessages_;
+    SaveBeforeInstall saveBeforeInstall_;
+    Question question_;
+    std::function<void()> endProgram_;
+    sendwell::UpgradeChecker checker_;
+};
+
+} // namespace sendwell::gui
