@@ -20,7 +20,6 @@ class StatusSink;
 // Result texts besides "OK" and the network library's own messages.
 inline constexpr std::string_view kResultOk = "OK";
 inline constexpr std::string_view kResultNoSession = "Session = NULL";
-inline constexpr std::string_view kResultNoRemoteFile = "remotefile = NULL";
 
 inline constexpr std::string_view kSubmissionAgent = "Microsoft Internet Explorer";
 // Buffer-size values above this are logged as this.
