@@ -12,6 +12,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-dejavu-core
   clang-format ccache
+  clang libclang-rt-14-dev
 )
 
 missing=()

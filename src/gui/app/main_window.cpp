@@ -1,23 +1,23 @@
 #include "gui/app/main_window.h"
 
-#include "core/results/answer_store.h"
-#include "core/urldb/database_file.h"
 #include "gui/app/about_dialog.h"
+#include "gui/base/control_ids.h"
 #include "gui/app/program_info.h"
 #include "gui/app/splash_window.h"
 #include "gui/app/startup_tasks.h"
-#include "gui/base/control_ids.h"
 #include "gui/base/text_bytes.h"
+#include "core/results/answer_store.h"
 #include "gui/submit/engines_dialog.h"
 #include "gui/submit/submission_runner.h"
 #include "gui/submit/submit_controller.h"
 #include "gui/submit/submit_progress_dialog.h"
+#include "core/urldb/database_file.h"
 #include "gui/urldb/import_command.h"
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
 #include "gui/web/ping_command.h"
-#include "gui/widgets/push_button.h"
 #include "gui/widgets/sound_player.h"
+#include "gui/widgets/push_button.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
