@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds a libFuzzer target with clang (ASan + UBSan) in build-fuzz/ and runs it on its seed corpus for
 # a number of seconds: scripts/fuzz.sh TARGET SECONDS. TARGET is a tests/fuzz/<TARGET>_fuzz.cpp name, or
-# "all" for each in turn. New inputs go to build-fuzz/corpus/TARGET; a finding is saved as
-# build-fuzz/findings/TARGET-crash-... and ends the script with a failure.
+# "all" for each in turn (every one runs; those with findings are listed at the end). New inputs go to
+# build-fuzz/corpus/TARGET; a finding is saved as build-fuzz/findings/TARGET-crash-... and fails the run.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 target="${1:?usage: scripts/fuzz.sh TARGET|all SECONDS}"
@@ -10,10 +10,15 @@ seconds="${2:?usage: scripts/fuzz.sh TARGET|all SECONDS}"
 build="$root/build-fuzz"
 
 if [ "$target" = "all" ]; then
+    failed=()
     for source in "$root"/tests/fuzz/*_fuzz.cpp; do
         name="$(basename "$source" _fuzz.cpp)"
-        bash "$0" "$name" "$seconds"
+        bash "$0" "$name" "$seconds" || failed+=("$name")
     done
+    if [ ${#failed[@]} -ne 0 ]; then
+        echo "Fuzz targets with findings: ${failed[*]} (inputs in $build/findings/)" >&2
+        exit 1
+    fi
     exit 0
 fi
 [ -f "$root/tests/fuzz/${target}_fuzz.cpp" ] || { echo "no fuzz target '$target' in tests/fuzz" >&2; exit 2; }
