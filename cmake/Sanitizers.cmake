@@ -10,3 +10,12 @@ if(SENDWELL_SANITIZE)
     add_link_options(-fsanitize=${SENDWELL_SANITIZE})
     message(STATUS "Sanitizers: ${SENDWELL_SANITIZE}")
 endif()
+
+# The fuzz build gives every target libFuzzer's coverage instrumentation; only the fuzz targets link
+# the fuzzer's main (tests/fuzz).
+if(SENDWELL_BUILD_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "SENDWELL_BUILD_FUZZ needs clang: -DCMAKE_CXX_COMPILER=clang++ (see scripts/fuzz.sh)")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   clang-format ccache
   desktop-file-utils appstream dpkg-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -2,7 +2,7 @@
 # Installs what is needed, checks the include layers and the formatting, builds, and runs every
 # test: the whole suite (core and windows, offscreen),
 # then the core tests again under AddressSanitizer + UndefinedBehaviorSanitizer and under
-# ThreadSanitizer.
+# ThreadSanitizer, and finally every fuzz target for 20 seconds (clang, in build-fuzz/).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/install-deps.sh"
@@ -27,3 +27,6 @@ echo "== Core tests under TSan =="
 bash "$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DSENDWELL_SANITIZE=thread \
   -DSENDWELL_BUILD_GUI=OFF -DSENDWELL_BUILD_BENCH=OFF
 ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L core
+
+echo "== Fuzz targets, 20 s each =="
+bash "$root/scripts/fuzz.sh" all 20

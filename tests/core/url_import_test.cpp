@@ -1,10 +1,11 @@
 // Address import from text files: which lines and tokens become addresses.
-#include "tests/support/temp_dir.h"
 #include "core/urldb/url_database.h"
 #include "core/urldb/url_import.h"
+#include "tests/support/temp_dir.h"
 
+#include <atomic>
+#include <cstdint>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,18 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+// The import of text in memory, checked against a streamed import in tiny blocks that keeps almost no
+// line in memory, so that every line is taken apart across blocks and most are read again.
 Strings Parse(const std::string& text) {
-    std::istringstream in(text);
-    return ParseImport(in);
+    const Strings whole = ParseImportText(text);
+    for (const ImportLimits limits : {ImportLimits{1, 0}, ImportLimits{3, 2}, ImportLimits{7, 5}}) {
+        TextImportSource source(text);
+        Strings streamed;
+        EXPECT_EQ(ImportAddresses(source, streamed, ImportControl{nullptr, {}, limits}), ImportEnd::Finished);
+        EXPECT_EQ(streamed, whole) << "blocks of " << limits.blockBytes << ", lines up to "
+                                   << limits.lineBytes;
+    }
+    return whole;
 }
 
 TEST(UrlImport, SingleAddressLinesAreTakenWhole) {
@@ -83,6 +93,61 @@ TEST(UrlImport, LinesAcrossReadBlocksStayWhole) {
     test::WriteFileBytes(dir / "big.txt", text);
     EXPECT_EQ(ParseImportFile(dir / "big.txt"), ParseImportText(text));
     EXPECT_EQ(ParseImportFile(dir / "big.txt").size(), static_cast<std::size_t>(2 * n + 1));
+}
+
+// A line of any length costs a bounded number of reads: no rescanning of what was already read.
+TEST(UrlImport, LongLinesAreReadAtMostThreeTimes) {
+    class CountingSource : public TextImportSource {
+    public:
+        using TextImportSource::TextImportSource;
+        std::size_t ReadAt(std::uint64_t offset, char* buffer, std::size_t size) override {
+            const std::size_t n = TextImportSource::ReadAt(offset, buffer, size);
+            read += n;
+            return n;
+        }
+        std::uint64_t read = 0;
+    };
+    const std::string big(5000, 'x');
+    const std::string text = "http://" + big + "\r\n" +                                   // one long address
+                             big + "," + big + "www" + big + ",http://a, " + big + "\n" + // long tokens
+                             big + big + "\n" +                                           // nothing to take
+                             "www.short.example";
+    CountingSource source(text);
+    Strings got;
+    ASSERT_EQ(ImportAddresses(source, got, ImportControl{nullptr, {}, ImportLimits{64, 100}}),
+              ImportEnd::Finished);
+    EXPECT_EQ(got, ParseImportText(text));
+    EXPECT_EQ(got.size(), 4U);
+    EXPECT_LE(source.read, 3 * text.size());
+}
+
+TEST(UrlImport, CancelledImportAddsNothing) {
+    test::TempDir dir;
+    std::string text;
+    while (text.size() < 3 * (1 << 20)) {
+        text += "http://site" + std::to_string(text.size()) + ".example/\n";
+    }
+    test::WriteFileBytes(dir / "big.txt", text);
+
+    std::atomic<bool> stop{false};
+    std::vector<std::uint64_t> reports;
+    ImportControl control;
+    control.stop = &stop;
+    control.progress = [&](std::uint64_t done, std::uint64_t size) {
+        reports.push_back(done);
+        EXPECT_EQ(size, text.size());
+        stop = true; // as if Cancel was pressed while the first block was read
+    };
+    Strings got{"left over"};
+    EXPECT_EQ(ImportFile(dir / "big.txt", got, control), ImportEnd::Cancelled);
+    EXPECT_TRUE(got.empty());
+    EXPECT_EQ(reports, std::vector<std::uint64_t>{1 << 20});
+
+    stop = false;
+    control.progress = [&](std::uint64_t done, std::uint64_t) { reports.push_back(done); };
+    EXPECT_EQ(ImportFile(dir / "big.txt", got, control), ImportEnd::Finished);
+    EXPECT_EQ(got, ParseImportText(text));
+    EXPECT_EQ(reports.back(), text.size());
 }
 
 } // namespace

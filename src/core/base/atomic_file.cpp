@@ -2,8 +2,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,7 +58,71 @@ void SyncFolder(const fs::path& dir) {
     }
 }
 
+constexpr std::string_view kTempMarker = ".tmp-";
+// A save takes seconds at most; a temporary file this old is stale even if its pid is in use again.
+constexpr std::time_t kStaleAfterSeconds = 24 * 60 * 60;
+
+bool AllDigits(std::string_view s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The writer's pid when name is "<base>.tmp-<pid>-<n>", as ReplaceFileAtomically names its temporary
+// files, else 0.
+pid_t TempFileWriter(std::string_view name, std::string_view base) {
+    if (name.size() <= base.size() + kTempMarker.size() || name.substr(0, base.size()) != base ||
+        name.substr(base.size(), kTempMarker.size()) != kTempMarker) {
+        return 0;
+    }
+    name.remove_prefix(base.size() + kTempMarker.size());
+    const std::size_t dash = name.find('-');
+    if (dash == std::string_view::npos || !AllDigits(name.substr(0, dash)) ||
+        !AllDigits(name.substr(dash + 1))) {
+        return 0;
+    }
+    pid_t pid = 0;
+    const auto [end, ec] = std::from_chars(name.data(), name.data() + dash, pid);
+    return ec == std::errc() && end == name.data() + dash ? pid : 0;
+}
+
+bool ProcessGone(pid_t pid) {
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
 } // namespace
+
+void RemoveStaleTempFiles(const fs::path& file) {
+    const fs::path target = ResolveTarget(file);
+    fs::path dir = target.parent_path();
+    if (dir.empty()) {
+        dir = ".";
+    }
+    const std::string base = target.filename().string();
+    DIR* folder = ::opendir(dir.c_str());
+    if (folder == nullptr) {
+        return;
+    }
+    const std::time_t now = std::time(nullptr);
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string_view name = entry->d_name;
+        const pid_t writer = TempFileWriter(name, base);
+        if (writer <= 0) {
+            continue;
+        }
+        struct stat st {};
+        // Only regular files: this program never makes anything else under such a name.
+        if (::fstatat(::dirfd(folder), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode)) {
+            continue;
+        }
+        // Our own pid may be a save in progress on another thread; its failures clean up after themselves.
+        const bool old = now - st.st_mtime > kStaleAfterSeconds;
+        if (old || (writer != self && ProcessGone(writer))) {
+            ::unlinkat(::dirfd(folder), entry->d_name, 0);
+        }
+    }
+    ::closedir(folder);
+}
 
 ReadStatus ReadWholeFile(const fs::path& file, std::string& out) {
     out.clear();
@@ -116,6 +185,7 @@ bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes, const F
     }
     std::error_code ec;
     fs::create_directories(dir, ec);
+    RemoveStaleTempFiles(target);
 
     struct stat old {};
     const bool keepMode = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);

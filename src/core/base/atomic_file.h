@@ -22,7 +22,12 @@ bool WriteAllToFd(int fd, std::string_view bytes);
 // Replaces file with bytes: a temporary file in the same folder is written, fsynced and renamed over
 // the old one, so a failure at any point leaves the old file as it was. Creates the folder when needed.
 // An existing file keeps its permission bits; a symlink is followed and its target replaced.
+// Stale temporary files of earlier, interrupted saves of the same file are removed first.
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
                            const FileWriter& writer = WriteAllToFd);
+
+// Removes the temporary files "<name>.tmp-<pid>-<n>" beside file that an interrupted save left: those
+// whose writing process is gone, and any older than a day. Nothing else in the folder is touched.
+void RemoveStaleTempFiles(const std::filesystem::path& file);
 
 } // namespace sendwell

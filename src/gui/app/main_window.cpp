@@ -14,7 +14,7 @@
 #include "gui/submit/submit_progress_dialog.h"
 #include "gui/upgrade/upgrade_command.h"
 #include "core/urldb/database_file.h"
-#include "core/urldb/url_import.h"
+#include "gui/urldb/import_command.h"
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
 #include "gui/web/ping_command.h"
@@ -379,7 +379,7 @@ void MainWindow::OnImport() {
         return;
     }
     try {
-        model_->appendUrls(sendwell::ParseImportFile(fs::path(QFile::encodeName(file).toStdString())));
+        RunImportCommand(this, *model_, fs::path(QFile::encodeName(file).toStdString()));
     } catch (const std::bad_alloc&) {
         // More addresses than memory holds: the import stops, the program and its list go on.
     }

@@ -1,0 +1,112 @@
+#include "gui/urldb/import_command.h"
+
+#include "gui/base/dialog_layout.h"
+#include "gui/urldb/url_list_model.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QMetaObject>
+#include <QPointer>
+#include <QProgressDialog>
+#include <atomic>
+#include <exception>
+#include <system_error>
+#include <thread>
+
+namespace sendwell::gui {
+
+namespace {
+
+constexpr int kProgressSteps = 1000;
+
+int ProgressStep(std::uint64_t done, std::uint64_t size) {
+    if (size == 0 || done >= size) {
+        return size == 0 ? 0 : kProgressSteps;
+    }
+    return static_cast<int>(static_cast<double>(done) / static_cast<double>(size) * kProgressSteps);
+}
+
+} // namespace
+
+std::size_t RunImportCommand(QWidget* parent, UrlListModel& model, const std::filesystem::path& file,
+                             const ImportReader& reader) {
+    // Owned by parent, so it goes if parent does; the pointer then turns null.
+    QPointer<QProgressDialog> window = new QProgressDialog(parent);
+    window->setObjectName(QStringLiteral("importProgress"));
+    window->setFont(DialogFont());
+    window->setWindowTitle(QString::fromUtf8(kImportCaption));
+    window->setLabelText(QStringLiteral("Reading %1").arg(QFile::decodeName(file.filename().c_str())));
+    window->setRange(0, kProgressSteps);
+    window->setAutoClose(false);
+    window->setAutoReset(false);
+    window->setMinimumDuration(0);
+    window->setWindowModality(Qt::ApplicationModal);
+
+    std::atomic<bool> stop{false};
+    bool cancelled = false;
+    QObject::connect(window.data(), &QProgressDialog::canceled, [&] {
+        cancelled = true;
+        stop = true;
+    });
+    window->show();
+
+    // Progress goes to the window through an object that outlives the worker, since the window may go
+    // with its parent at any time; only a change of the shown step crosses, however many blocks there are.
+    QObject relay;
+    std::atomic<int> lastStep{-1};
+    sendwell::ImportControl control;
+    control.stop = &stop;
+    control.progress = [&](std::uint64_t done, std::uint64_t size) {
+        const int step = ProgressStep(done, size);
+        if (lastStep.exchange(step) != step) {
+            QMetaObject::invokeMethod(
+                &relay,
+                [&window, step] {
+                    if (window) {
+                        window->setValue(step);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    };
+
+    std::vector<std::string> addresses;
+    sendwell::ImportEnd end = sendwell::ImportEnd::Cancelled;
+    std::exception_ptr failure;
+    auto read = [&] {
+        try {
+            end = reader(file, addresses, control);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+
+    // The wait mirrors RunBehindWaitWindow, with a window that can cancel the work.
+    QEventLoop wait;
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            read();
+            QMetaObject::invokeMethod(
+                &wait, [&wait] { wait.quit(); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        read(); // no thread to be had: read here, with the window frozen until done
+    }
+    if (worker.joinable()) {
+        wait.exec();
+        stop = true; // only matters when the application ended the loop early
+        worker.join();
+    }
+
+    // Gone with its parent: the list may have gone too.
+    const bool ownerGone = window.isNull();
+    delete window.data();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    // A Cancel pressed as the last block was read still adds nothing.
+    return end == sendwell::ImportEnd::Finished && !cancelled && !ownerGone ? model.appendUrls(addresses) : 0;
+}
+
+} // namespace sendwell::gui
