@@ -1,17 +1,15 @@
 #include "gui/urldb/import_command.h"
 
+#include "gui/base/background_work.h"
 #include "gui/base/dialog_layout.h"
 #include "gui/urldb/url_list_model.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QMetaObject>
 #include <QPointer>
 #include <QProgressDialog>
 #include <atomic>
 #include <exception>
-#include <system_error>
-#include <thread>
 
 namespace sendwell::gui {
 
@@ -73,30 +71,10 @@ std::size_t RunImportCommand(QWidget* parent, UrlListModel& model, const std::fi
     std::vector<std::string> addresses;
     sendwell::ImportEnd end = sendwell::ImportEnd::Cancelled;
     std::exception_ptr failure;
-    auto read = [&] {
-        try {
-            end = reader(file, addresses, control);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    };
-
-    // The wait mirrors RunBehindWaitWindow, with a window that can cancel the work.
-    QEventLoop wait;
-    std::thread worker;
     try {
-        worker = std::thread([&] {
-            read();
-            QMetaObject::invokeMethod(
-                &wait, [&wait] { wait.quit(); }, Qt::QueuedConnection);
-        });
-    } catch (const std::system_error&) {
-        read(); // no thread to be had: read here, with the window frozen until done
-    }
-    if (worker.joinable()) {
-        wait.exec();
-        stop = true; // only matters when the application ended the loop early
-        worker.join();
+        RunOffUiThread([&] { end = reader(file, addresses, control); });
+    } catch (...) {
+        failure = std::current_exception();
     }
 
     // Gone with its parent: the list may have gone too.
