@@ -19,6 +19,10 @@ using test::Response;
 
 class StringSink : public BodySink {
 public:
+    bool Begin(int status, const std::vector<std::string>& head) override {
+        heads.push_back(std::to_string(status) + " " + FindHeader(head, "Content-Length").value_or(""));
+        return !refuseHead;
+    }
     bool Write(std::string_view bytes) override {
         if (refuse) {
             return false;
@@ -26,9 +30,11 @@ public:
         text.append(bytes);
         return true;
     }
-    std::string failureText() const override { return refuse ? "the sink is full" : ""; }
+    std::string failureText() const override { return refuse || refuseHead ? "the sink is full" : ""; }
     std::string text;
+    std::vector<std::string> heads; // status and length of each head the sink was shown
     bool refuse = false;
+    bool refuseHead = false;
 };
 
 const std::vector<std::string> kGetLines = {"Accept: text/*", "X-Kind: get", "Expect:"};
@@ -144,9 +150,19 @@ TEST_F(TransferTest, StopsAfterTheHeadsTheCallerWantsAndReportsTheSinksRefusal) 
     EXPECT_EQ(result.Header("content-length"), "10");
     EXPECT_EQ(sink.text, "");
     EXPECT_EQ(heads, (std::vector<std::pair<int, int>>{{302, 0}, {200, 1}}));
+    EXPECT_TRUE(sink.heads.empty());
 
-    sink.refuse = true;
+    // The sink sees the final head only, before its body, and may refuse it.
+    sink.refuseHead = true;
     request.stopAfterHead = {};
+    result = transfer.Perform(request);
+    EXPECT_EQ(result.code, CURLE_WRITE_ERROR);
+    EXPECT_EQ(result.error, "the sink is full");
+    EXPECT_EQ(sink.heads, std::vector<std::string>{"200 10"});
+    EXPECT_EQ(sink.text, "");
+
+    sink.refuseHead = false;
+    sink.refuse = true;
     result = transfer.Perform(request);
     EXPECT_EQ(result.code, CURLE_WRITE_ERROR);
     EXPECT_EQ(result.error, "the sink is full");

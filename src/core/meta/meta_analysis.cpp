@@ -2,6 +2,8 @@
 
 #include "core/base/ascii_case.h"
 
+#include <chrono>
+
 namespace sendwell {
 
 namespace {
@@ -116,10 +118,8 @@ void AnalyzeMetaTags(const std::string& address, const ConnectionSettings& setti
     }
 
     PageFetcher fetcher;
-    fetcher.useProxy = settings.useProxy;
-    fetcher.proxyName = settings.proxyName;
-    fetcher.proxyBypass = settings.proxyBypass;
-    fetcher.connectTimeout = connectTimeout;
+    fetcher.connection = settings;
+    fetcher.limits.connect = std::chrono::seconds(connectTimeout);
     HeldMessages fetchMessages;
     fetcher.messages = &fetchMessages;
     windows.FetchBehindWaitWindow(address, [&] { fetcher.FetchPage(address); });

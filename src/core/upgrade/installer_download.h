@@ -2,13 +2,13 @@
 // fetches the file, so no page fetch can overlap it; the file is written in 1,024-byte blocks and
 // removed again whenever the download fails.
 //
-// This is the program's one streaming GET into a file; it shares the address, proxy and guard rules of
-// the page fetch (core/web/http_get.h).
+// Its requests go through the program's transfer routine (core/web/transfer.h), set up for this one
+// streaming GET into a file.
 #pragma once
 
+#include "core/base/connection_settings.h"
 #include "core/base/messages.h"
 #include "core/web/credentials_prompt.h"
-#include "core/web/http_get.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -24,7 +24,7 @@ struct DownloadJob {
     std::string address; // "http://" is put in front when it has neither "http://" nor "https://"
     // With useProxy the request goes through proxyName (bypass list honoured); without, it connects
     // directly and ignores any proxy of the environment.
-    ConnectionOptions connection;
+    ConnectionSettings connection;
     std::filesystem::path target;
     std::string vendorHost; // sent as the request's "User-Agent"
 };

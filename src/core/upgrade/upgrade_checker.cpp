@@ -60,8 +60,8 @@ InstallRequest UpgradeChecker::InstallRequestFor(const std::filesystem::path& fo
     request.sha256 = announced_.sha256;
     request.folder = folder;
     // A fresh connection: no proxy of the program's own, and none of the environment either.
-    request.connection = PageFetcher().connectionOptions();
-    request.connection.caFile = fetcher.caFile;
+    request.connection = ConnectionSettings{};
+    request.connection.caFile = fetcher.connection.caFile;
     request.vendorHost = HostFor(kUpgradeHostKey);
     return request;
 }

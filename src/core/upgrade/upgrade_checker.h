@@ -31,8 +31,8 @@ public:
     float currentVersion;
     std::string productName;
     std::string pageAddress;
-    // Fetches the page. Its proxy fields stay unset, so the check connects the way the environment is
-    // configured and never through the program's own proxy.
+    // Fetches the page. Its connection settings stay unset, so the check connects the way the
+    // environment is configured and never through the program's own proxy.
     PageFetcher fetcher;
 
     // The Upgrade command's set-up: product name, current version and page address.

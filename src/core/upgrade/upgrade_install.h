@@ -2,9 +2,9 @@
 // can be trusted, and started after the installed version's uninstaller; the program then ends.
 #pragma once
 
+#include "core/base/connection_settings.h"
 #include "core/base/messages.h"
 #include "core/web/credentials_prompt.h"
-#include "core/web/http_get.h"
 
 #include <filesystem>
 #include <functional>
@@ -53,7 +53,7 @@ struct InstallRequest {
     std::string link;             // the installer's address
     std::string sha256;           // its digest as the upgrade page gave it; "" for none
     std::filesystem::path folder; // the program folder: the installer lands here, the uninstaller lives here
-    ConnectionOptions connection;
+    ConnectionSettings connection;
     std::string vendorHost;
 };
 

@@ -13,41 +13,6 @@ bool IsMoved(int status) {
     return status == 301 || status == 302 || status == 303;
 }
 
-std::string LowerCopy(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return out;
-}
-
-// The realm of a 401 head's challenge ("" when none is named).
-std::string ChallengeRealm(const std::vector<std::string>& head) {
-    std::optional<std::string> challenge = FindHeader(head, "WWW-Authenticate");
-    if (!challenge) {
-        return {};
-    }
-    std::size_t at = LowerCopy(*challenge).find("realm=");
-    if (at == std::string::npos) {
-        return {};
-    }
-    std::string_view rest = std::string_view(*challenge).substr(at + 6);
-    if (!rest.empty() && rest.front() == '"') {
-        rest.remove_prefix(1);
-        return std::string(rest.substr(0, rest.find('"')));
-    }
-    rest = rest.substr(0, rest.find(','));
-    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) {
-        rest.remove_prefix(1);
-    }
-    while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t' || rest.back() == '\r')) {
-        rest.remove_suffix(1);
-    }
-    return std::string(rest);
-}
-
 // Splits a body into lines as it arrives: a line ends at a line feed, carriage returns are dropped.
 class LineCollector final : public BodySink {
 public:

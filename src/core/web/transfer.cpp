@@ -141,6 +141,23 @@ std::optional<std::string> FindHeader(const std::vector<std::string>& head, std:
     return std::nullopt;
 }
 
+std::string ChallengeRealm(const std::vector<std::string>& head) {
+    std::optional<std::string> challenge = FindHeader(head, "WWW-Authenticate");
+    if (!challenge) {
+        return {};
+    }
+    std::size_t at = LowerCopy(*challenge).find("realm=");
+    if (at == std::string::npos) {
+        return {};
+    }
+    std::string_view rest = std::string_view(*challenge).substr(at + 6);
+    if (!rest.empty() && rest.front() == '"') {
+        rest.remove_prefix(1);
+        return std::string(rest.substr(0, rest.find('"')));
+    }
+    return std::string(TrimBlanks(rest.substr(0, rest.find(','))));
+}
+
 std::optional<std::string> TransferResult::Header(std::string_view name) const {
     return FindHeader(head, name);
 }
@@ -227,7 +244,7 @@ struct HttpTransfer::Exchange {
             stoppedAfterHead = true;
             return false;
         }
-        return true;
+        return dropBody || request->sink == nullptr || request->sink->Begin(status, head);
     }
 };
 

@@ -2,8 +2,8 @@
 // (header lines, connection settings, limits, HTTP version, which redirects to follow, where the
 // library's progress texts go), and sends requests on it. Every request passes the loopback guard,
 // chooses its proxy by the caller's settings, tries a connection that could not be made again after a
-// pause, and follows redirects as the caller's rule says. The page fetch, the status check and both
-// submission paths are configurations of it.
+// pause, and follows redirects as the caller's rule says. The page fetch, the status check, both
+// submission paths and the installer download are configurations of it.
 #pragma once
 
 #include "core/base/connection_settings.h"
@@ -28,6 +28,8 @@ class StatusSession;
 class BodySink {
 public:
     virtual ~BodySink() = default;
+    // Sees each complete head whose body comes here, before that body (a body-less answer too).
+    virtual bool Begin(int /*status*/, const std::vector<std::string>& /*head*/) { return true; }
     virtual bool Write(std::string_view bytes) = 0;
     virtual std::string failureText() const { return {}; }
 };
@@ -134,6 +136,9 @@ std::string UnsendableText(std::string_view what, std::string_view text);
 
 // Value of the first line of head named name (ASCII case-insensitive), blanks trimmed.
 std::optional<std::string> FindHeader(const std::vector<std::string>& head, std::string_view name);
+
+// The realm of a 401 head's challenge ("" when none is named).
+std::string ChallengeRealm(const std::vector<std::string>& head);
 
 // True when host matches an entry of a proxy bypass list. Entries are separated by ";", "," or blanks;
 // "*" is a wildcard for any run of characters, "<local>" matches host names without a dot, and a
