@@ -20,7 +20,8 @@ inline constexpr const char* kKeywordToolCaption = "Keyword Suggestion Tool";
 inline constexpr const char* kKeywordToolText =
     "Enter your target keywords. You will then see a list of keywords used by the top 5 search engine "
     "results.";
-inline constexpr const char* kEnterKeywordsText = "Please enter your target keywords to query the search engine.";
+inline constexpr const char* kEnterKeywordsText =
+    "Please enter your target keywords to query the search engine.";
 inline constexpr const char* kEnterKeywordsCaption = "Sendwell!";
 inline constexpr const char* kSuggestedCaption = "Suggested Keywords";
 inline constexpr const char* kSuggestedText =
@@ -75,7 +76,7 @@ public:
 
 struct KeywordRunOptions {
     TransferLimits limits;
-    std::string caFile;                       // tests' own certificates; empty: the system's
+    std::string caFile;                        // tests' own certificates; empty: the system's
     const std::atomic<bool>* cancel = nullptr; // set: no further page is fetched
 };
 

@@ -11,7 +11,8 @@
 namespace sendwell {
 
 // The lowest selected row's address in list order; "" when no row is selected.
-inline std::string LastSelectedAddress(const std::vector<UrlRecord>& rows, const std::vector<std::size_t>& selected) {
+inline std::string LastSelectedAddress(const std::vector<UrlRecord>& rows,
+                                       const std::vector<std::size_t>& selected) {
     if (selected.empty()) {
         return {};
     }

@@ -69,7 +69,8 @@ public:
         });
     }
     // A message box waits for the user, so the run waits for it too.
-    void ShowMessage(const std::string& text, const std::string& caption, sendwell::MessageIcon icon) override {
+    void ShowMessage(const std::string& text, const std::string& caption,
+                     sendwell::MessageIcon icon) override {
         QMetaObject::invokeMethod(
             window_, [this, &text, &caption, icon] { messages_.ShowMessage(text, caption, icon); },
             Qt::BlockingQueuedConnection);
@@ -230,7 +231,8 @@ void RunKeywordsCommand(QWidget* parent, sendwell::MessageSink& messages, Addres
         options.cancel = &progress.cancelRequested();
         try {
             RunOffUiThread([&] {
-                sendwell::CollectSuggestedKeywords(typed, ProgramMetaScanner(), keywords, relay, relay, options);
+                sendwell::CollectSuggestedKeywords(typed, ProgramMetaScanner(), keywords, relay, relay,
+                                                   options);
             });
         } catch (const std::exception&) {
             // Out of memory on a huge page, say: what was merged before it is still offered.
@@ -243,7 +245,8 @@ void RunKeywordsCommand(QWidget* parent, sendwell::MessageSink& messages, Addres
 
     SuggestedKeywordsDialog suggested(keywords.words(), parent);
     if (suggested.exec() == QDialog::Accepted) {
-        SaveKeywordsToPage(parent, messages, sendwell::JoinChosenKeywords(suggested.chosen()), std::move(chooser));
+        SaveKeywordsToPage(parent, messages, sendwell::JoinChosenKeywords(suggested.chosen()),
+                           std::move(chooser));
     }
 }
 

@@ -67,7 +67,8 @@ private:
 };
 
 // The whole command. "&Save" hands the chosen words to the meta-tag writer (chooser picks its page).
-void RunKeywordsCommand(QWidget* parent, sendwell::MessageSink& messages, AddressOpener& opener = DesktopOpener(),
+void RunKeywordsCommand(QWidget* parent, sendwell::MessageSink& messages,
+                        AddressOpener& opener = DesktopOpener(),
                         MetaSaveWindowsOnScreen::PageChooser chooser = {});
 
 } // namespace sendwell::gui

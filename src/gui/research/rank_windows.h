@@ -33,8 +33,8 @@ class RankResultsDialog : public QDialog {
 public:
     // folder is where the engines' leftover files are removed on "Close"; the vendor link of the start
     // page goes to opener.
-    RankResultsDialog(std::vector<sendwell::RankEngine> engines, std::filesystem::path folder, QWidget* parent,
-                      AddressOpener& opener = DesktopOpener());
+    RankResultsDialog(std::vector<sendwell::RankEngine> engines, std::filesystem::path folder,
+                      QWidget* parent, AddressOpener& opener = DesktopOpener());
     ~RankResultsDialog() override;
 
     QListWidget* list() const { return list_; }
