@@ -50,6 +50,20 @@ const std::vector<HostDefault>& HostDefaults() {
         {"PromoDirectory", "commerce.yahoo.com", "promotion: paid directory listing page host"},
         {"PromoPayPerClick", "adwords.google.com", "promotion: pay-per-click advertising page host"},
         {"PromoListings", "listings.looksmart.com", "promotion: paid directory listings page host"},
+        {"RankAltavista", "www.altavista.com", "rank check: Altavista search host"},
+        {"RankYahoo", "search.yahoo.com", "rank check: Yahoo! search host"},
+        {"RankGoogle", "www.google.com", "rank check: Google web host"},
+        {"RankLycos", "search.lycos.com", "rank check: Lycos search host"},
+        {"RankAllTheWeb", "www.alltheweb.com", "rank check: AllTheWeb host"},
+        {"RankExcite", "search.excite.com", "rank check: Excite search host"},
+        {"RankHotbot", "www.hotbot.com", "rank check: Hotbot search host"},
+        {"RankSearchit", "www.searchit.com",
+         "rank check: Searchit web host (listed twice, as \"Searchit\" and \"Search It\")"},
+        {"RankWebcrawler", "www.webcrawler.com", "rank check: Webcrawler results host"},
+        {"RankAlexa", "www.alexa.com", "rank check: Alexa web host"},
+        {"RankTrueSearch", "www.truesearch.com", "rank check: True Search web host"},
+        {"RankExactSeek", "www.exactseek.com", "rank check: Exact Seek web host"},
+        {"RankInfoSpace", "www.infospace.com", "rank check: InfoSpace results host"},
     };
     return defaults;
 }

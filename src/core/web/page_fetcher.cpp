@@ -14,20 +14,26 @@ bool IsMoved(int status) {
 }
 
 // Splits a body into lines as it arrives: a line ends at a line feed, carriage returns are dropped.
+// With a piece size, an entry also ends after that many body bytes, and keeps its line feed.
 class LineCollector final : public BodySink {
 public:
-    explicit LineCollector(LineList& lines) : lines_(lines) {}
+    LineCollector(LineList& lines, std::size_t pieceSize) : lines_(lines), pieceSize_(pieceSize) {}
 
     bool Write(std::string_view bytes) override {
         for (char c : bytes) {
+            hasPartial_ = true;
+            ++consumed_;
             if (c == '\n') {
-                lines_.push_back(std::move(partial_));
-                partial_.clear();
-                hasPartial_ = false;
+                if (pieceSize_ != 0) {
+                    partial_.push_back(c);
+                }
+                Push();
             } else {
-                hasPartial_ = true;
                 if (c != '\r') {
                     partial_.push_back(c);
+                }
+                if (pieceSize_ != 0 && consumed_ == pieceSize_) {
+                    Push();
                 }
             }
         }
@@ -36,16 +42,23 @@ public:
     // The last line of a body that does not end in a line feed; only a body read to its end has one.
     void Finish() {
         if (hasPartial_) {
-            lines_.push_back(std::move(partial_));
-            partial_.clear();
-            hasPartial_ = false;
+            Push();
         }
     }
 
 private:
+    void Push() {
+        lines_.push_back(std::move(partial_));
+        partial_.clear();
+        hasPartial_ = false;
+        consumed_ = 0;
+    }
+
     LineList& lines_;
+    std::size_t pieceSize_;
     std::string partial_;
     bool hasPartial_ = false;
+    std::size_t consumed_ = 0;
 };
 
 } // namespace
@@ -65,8 +78,30 @@ const LineList* PageFetcher::FetchPage(const std::string& address) {
     std::lock_guard networkLock(NetworkLock());
     lines.clear();
     try {
-        std::string url = CompleteAddress(address);
-        TransferSetup setup = PageRequestSetup(connection, limits);
+        return Fetch(CompleteAddress(address), PageRequestSetup(connection, limits), 0);
+    } catch (...) {
+        return &lines;
+    }
+}
+
+const LineList* PageFetcher::FetchQueryPage(const std::string& address) {
+    lines.clear();
+    try {
+        std::string url = address.find("http://") == std::string::npos ? "http://" + address : address;
+        ConnectionSettings direct;
+        direct.useProxy = true; // with no proxy name: none at all
+        direct.caFile = connection.caFile;
+        TransferSetup setup = PageRequestSetup(direct, limits);
+        setup.getHeaders = {kAcceptHeader, kQueryUserAgentHeader, "Proxy-Connection:"};
+        return Fetch(url, std::move(setup), kQueryPieceSize);
+    } catch (...) {
+        return &lines;
+    }
+}
+
+const LineList* PageFetcher::Fetch(const std::string& url, TransferSetup setup, std::size_t pieceSize) {
+    lines.clear();
+    try {
         // One redirect, to an absolute http address only; anything else means no page.
         setup.redirects = RedirectRule::OnceToHttp();
         HttpTransfer transfer(std::move(setup));
@@ -81,7 +116,7 @@ const LineList* PageFetcher::FetchPage(const std::string& address) {
         }
 
         // Answers we act on are not read beyond their head, nor is a redirect's target that is not 200.
-        LineCollector collector(lines);
+        LineCollector collector(lines, pieceSize);
         TransferRequest request;
         request.url = url;
         request.sink = &collector;

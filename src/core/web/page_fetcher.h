@@ -18,6 +18,10 @@ using LineList = std::vector<std::string>;
 // The header lines every fetch and status check sends, exactly.
 inline constexpr const char* kAcceptHeader = "Accept: text/*";
 inline constexpr const char* kUserAgentHeader = "User-Agent: Microsoft Internet Explorer";
+// The keyword suggestion's search query sends its own user agent.
+inline constexpr const char* kQueryUserAgentHeader = "User-Agent: URL Submitter by Quenby";
+// Most body characters one entry of a query page holds.
+inline constexpr std::size_t kQueryPieceSize = 1022;
 
 // One fetcher per use: a local object of the command that fetches, or a member of its owner.
 class PageFetcher {
@@ -37,6 +41,17 @@ public:
     // redirect that cannot be followed, or no handle. A request that fails on the way returns the lines
     // read before the failure. The list stays valid until the next fetch or the fetcher's end.
     const LineList* FetchPage(const std::string& address);
+
+    // A search engine's answer page for the keyword suggestion. As FetchPage, except: no network lock,
+    // always a direct connection (neither the user's nor the environment's proxy), its own header
+    // block, "http://" put in front unless the address holds it, and the body kept in pieces: an
+    // entry ends after a line feed, which it keeps, or after kQueryPieceSize body bytes, carriage
+    // returns left out.
+    const LineList* FetchQueryPage(const std::string& address);
+
+private:
+    // The fetch both share: one GET of url under setup, the 401 retry and one redirect.
+    const LineList* Fetch(const std::string& url, TransferSetup setup, std::size_t pieceSize);
 };
 
 // How the page fetch and the status check send their GETs: the fixed header block over HTTP/1.1, with

@@ -7,6 +7,10 @@
 #include "gui/base/text_bytes.h"
 #include "core/base/program_folder.h"
 #include "gui/meta/analyze_command.h"
+#include "core/research/last_selected.h"
+#include "gui/research/keyword_windows.h"
+#include "gui/research/promotion_windows.h"
+#include "gui/research/rank_windows.h"
 #include "core/results/answer_store.h"
 #include "gui/submit/engines_dialog.h"
 #include "gui/submit/submission_runner.h"
@@ -487,7 +491,9 @@ void MainWindow::OnAnalyze() {
         rows.empty() ? std::string() : db_.rows()[*std::max_element(rows.begin(), rows.end())].url;
     RunAnalyzeCommand(this, *messages_, address, connection_);
 }
-void MainWindow::OnPopularity() {}
+void MainWindow::OnPopularity() {
+    RunPopularityCommand(*messages_, sendwell::LastSelectedAddress(db_.rows(), selectedRows()));
+}
 void MainWindow::OnPing() {
     std::vector<std::size_t> rows = selectedRows();
     std::string address;
@@ -496,9 +502,15 @@ void MainWindow::OnPing() {
     }
     RunPingCommand(this, *messages_, address);
 }
-void MainWindow::OnRank() {}
-void MainWindow::OnKeywords() {}
-void MainWindow::OnAdvertise() {}
+void MainWindow::OnRank() {
+    RunRankCommand(this, sendwell::LastSelectedAddress(db_.rows(), selectedRows()), programFolder_);
+}
+void MainWindow::OnKeywords() {
+    RunKeywordsCommand(this, *messages_);
+}
+void MainWindow::OnAdvertise() {
+    RunAdvertiseCommand(this);
+}
 void MainWindow::OnUpgrade() {
     upgrade_->Run();
 }
