@@ -12,7 +12,6 @@ namespace sendwell {
 struct HostDefault {
     std::string_view key;          // e.g. "Engine02", "AlexaConfirm", "GoogleSearch", "Vendor"
     std::string_view defaultHost;  // host name or "a.b.c.d", optionally ":port"
-    std::string_view description;  // for the README and error texts
 };
 
 // Every configurable host, in a stable order.
