@@ -6,8 +6,7 @@
 
 namespace sendwell::gui {
 
-// The version number 3.81, as the header label and the About box show it.
-inline constexpr float kProgramVersion = 3.81f;
+// The version number (core/base/program_version.h), as the header label and the About box show it.
 QString VersionText();
 
 // Icon 128: the program icon in every size shipped.
