@@ -181,6 +181,19 @@ TEST_F(CliTest, UsageErrorsExitTwoAndLeaveTheFileAsItWas) {
     }
     EXPECT_EQ(DatabaseBytes(), before);
     EXPECT_NE(Run({"add", "nodot"}).err.find(kInvalidUrlText), std::string::npos);
+
+    // Nothing to submit: the run's own checks refuse it, and say why.
+    WriteDatabase("http://a.test\r\n\r\n0\r\nEOS\r\n\r\n");
+    CliResult refused = Run({"submit", "--all"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("Please enter an email address."), std::string::npos) << refused.err;
+}
+
+TEST_F(CliTest, ADatabaseThatCannotBeReadExitsThree) {
+    fs::create_directories(DefaultDatabasePath()); // a folder where the file should be
+    CliResult result = Run({"list"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_NE(result.err.find("could not be read"), std::string::npos) << result.err;
 }
 
 TEST_F(CliTest, HelpAndVersionNeedNoDatabase) {
