@@ -12,6 +12,7 @@
 #include "core/submit/submit_flow.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <ctime>
@@ -137,10 +138,9 @@ public:
         command.add_flag("--all", all_, "Submit every address of the URL database (as Submit All)");
         command.add_option("URL", targets_,
                            "Submit only these rows (as Submit): addresses or row numbers, #N or N");
-        command
-            .add_option("--engines", engineNames_,
-                        "This run's engines instead of the engine flags: names or numbers, comma-separated")
-            ->delimiter(',');
+        command.add_option(
+            "--engines", engineList_,
+            "This run's engines instead of the engine flags: names or numbers, comma-separated");
         CLI::Option* keep = command.add_flag("--keep-answers", keep_,
                                              "Keep the answers and the failure log for reading (default)");
         command.add_flag("--clear-answers", clear_, "Delete the answers and the failure log after the run")
@@ -156,8 +156,14 @@ public:
         if (all_ == !targets_.empty()) {
             throw CommandFailure(kExitUsage, "give either --all or the addresses to submit");
         }
-        if (!engineNames_.empty()) {
-            engines_ = EnginesNamed(engineNames_);
+        if (!engineList_.empty()) {
+            std::vector<std::string> names;
+            for (std::size_t start = 0; start <= engineList_.size();) {
+                const std::size_t comma = std::min(engineList_.find(',', start), engineList_.size());
+                names.push_back(engineList_.substr(start, comma - start));
+                start = comma + 1;
+            }
+            engines_ = EnginesNamed(names);
         }
         output_ = &output;
         DatabaseAccess access(DatabaseAccess::Mode::Write);
@@ -260,7 +266,7 @@ private:
     bool keep_ = false; // the default; the option is there to say so in a script
     bool clear_ = false;
     std::vector<std::string> targets_;
-    std::vector<std::string> engineNames_;
+    std::string engineList_;
     std::optional<std::bitset<kEngineCount>> engines_;
 
     Output* output_ = nullptr;

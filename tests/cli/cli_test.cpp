@@ -261,7 +261,7 @@ TEST_F(CliSubmitTest, SubmitAllReportsEveryRequestAsJsonLinesAndMarksEveryRow) {
                                    TodayText() + "\r\n8\r\nEOS\r\nme@example.test\r\n");
 
     // Submit for one row, one engine: the review's OK clears the answers and the failure log.
-    result = Run({"submit", "#2", "--engines", "Google", "--clear-answers"});
+    result = Run({"submit", "--engines", "Google", "#2", "--clear-answers"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(engines_.RequestCount(), 51u);
     EXPECT_EQ(result.out, "http://two.test/  Google  OK\n");
