@@ -1,6 +1,7 @@
 #include "core/base/hosts.h"
 #include "core/base/settings.h"
 #include "core/submit/engine_catalogue.h"
+#include "core/submit/engine_choice.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -138,6 +139,19 @@ TEST_F(EngineCatalogueTest, OnlyAStoredZeroDisablesAnEngine) {
     WriteSetting(kSettingsSection, e.flagName, "0");
     EXPECT_FALSE(EngineEnabled(e));
     EXPECT_TRUE(EngineEnabled(EngineAt(6))); // Hotbot UK has a flag of its own
+}
+
+TEST(EngineCatalogue, EnginesAreFoundByNumberOrByNameWithoutCaseOrSpaces) {
+    const std::pair<const char*, int> cases[] = {
+        {"2", 2},           {"02", 2},          {"26", 26},     {"Scrub The Web", 5},
+        {"scrubtheweb", 5}, {"ScrubTheWeb", 5}, {"OnSeek", 17}, {"onseek", 17},
+        {"SEARCH UK", 13},  {"0", 0},           {"27", 0},      {"", 0},
+        {"Lycos", 0},       {"-1", 0},
+    };
+    for (const auto& [text, position] : cases) {
+        const EngineEntry* engine = FindEngine(text);
+        EXPECT_EQ(engine != nullptr ? engine->position : 0, position) << text;
+    }
 }
 
 } // namespace

@@ -35,6 +35,14 @@ public:
         std::lock_guard lock(mutex_);
         lastStatus_ = text;
     }
+    void RequestAnswered(const RequestOutcome& outcome) override {
+        std::lock_guard lock(mutex_);
+        outcomes_.push_back(outcome);
+    }
+    std::vector<RequestOutcome> Outcomes() const {
+        std::lock_guard lock(mutex_);
+        return outcomes_;
+    }
 
     std::vector<std::string> EventsStartingWith(const std::string& prefix) const {
         std::lock_guard lock(mutex_);
@@ -63,6 +71,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::string> events_;
     std::string lastStatus_;
+    std::vector<RequestOutcome> outcomes_;
     int steps_ = 0;
 };
 
@@ -132,6 +141,18 @@ TEST_F(SubmissionRunTest, DisabledEnginesAreSkippedButStillStepTheBars) {
               (std::vector<std::string>{"engine Google", "engine Google"}));
 }
 
+TEST_F(SubmissionRunTest, AJobsOwnEngineChoiceReplacesTheFlags) {
+    WriteSetting(kSettingsSection, EngineAt(5).flagName, "0");
+    SubmitJob job = Job({"http://one.test/"});
+    job.engines.emplace();
+    job.engines->set(4).set(25); // engines 5 and 26
+    RecordingProgress progress;
+    RunFlags flags;
+    RunSubmissionWorker(job, progress, flags);
+    EXPECT_EQ(engines_.EnginesRequested(), (std::vector<int>{5, 26}));
+    EXPECT_EQ(progress.steps(), 26);
+}
+
 TEST_F(SubmissionRunTest, EmptyListStartsAndEndsTheRunWithoutRequests) {
     RecordingProgress progress;
     RunFlags flags;
@@ -166,6 +187,7 @@ TEST_F(SubmissionRunTest, FailingEnginesAreLoggedAndTheOthersAnswersKept) {
     engines_.AnswerDroppingMidBody(3);
     engines_.AnswerGarbage(4);
     engines_.AnswerSlowly(6, std::chrono::milliseconds(3000)); // beyond the shortened time-outs
+    engines_.AnswerGarbage(10);                                // a form post: its result text is empty
     RecordingProgress progress;
     RunFlags flags;
     SubmitJob job = Job({"http://one.test/"});
@@ -175,6 +197,20 @@ TEST_F(SubmissionRunTest, FailingEnginesAreLoggedAndTheOthersAnswersKept) {
     // Every engine but the unreachable one was asked, and the run went on after each failure.
     EXPECT_EQ(engines_.RequestCount(), 25u);
     EXPECT_TRUE(flags.finished.load());
+    // Each request reports its outcome, the form post's failure included.
+    std::vector<int> failed;
+    std::vector<RequestOutcome> outcomes = progress.Outcomes();
+    ASSERT_EQ(outcomes.size(), 26u);
+    for (const RequestOutcome& outcome : outcomes) {
+        if (outcome.failed) {
+            failed.push_back(outcome.engine);
+        }
+        EXPECT_EQ(outcome.address, "http://one.test/");
+        EXPECT_EQ(outcome.engineName, EngineAt(outcome.engine).displayName);
+        EXPECT_NE(outcome.answerFile.find(std::string(EngineAt(outcome.engine).storeName).substr(0, 4)),
+                  std::string::npos);
+    }
+    EXPECT_EQ(failed, (std::vector<int>{2, 3, 4, 6, 10}));
     std::string log = test::ReadFileBytes(dir_ / "msg_dump.txt");
     for (int failing : {2, 3, 4, 6}) {
         std::string path = test::EngineSimulator::EnginePath(failing);
@@ -188,7 +224,7 @@ TEST_F(SubmissionRunTest, FailingEnginesAreLoggedAndTheOthersAnswersKept) {
             ++complete;
         }
     }
-    EXPECT_EQ(complete, 22u);
+    EXPECT_EQ(complete, 21u);
 }
 
 } // namespace

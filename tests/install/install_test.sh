@@ -28,6 +28,7 @@ for size in 16 24 32 48 64 128 256; do
 done
 if [ -e "$build/sendwell-cli" ]; then
     [ -x "$r/bin/sendwell-cli" ] || fail "sendwell-cli was not installed"
+    [ -e "$r/share/man/man1/sendwell-cli.1" ] || fail "the sendwell-cli man page was not installed"
 fi
 
 desktop-file-validate "$r/share/applications/$id.desktop"

@@ -1,6 +1,7 @@
 #include "core/submit/submission_run.h"
 
 #include "core/results/answer_store.h"
+#include "core/results/failure_log.h"
 #include "core/submit/engine_catalogue.h"
 
 namespace sendwell {
@@ -15,6 +16,11 @@ SubmissionContext ContextFor(const SubmitJob& job, SubmitProgress& progress) {
     context.status = &progress;
     context.timeouts = job.timeouts;
     return context;
+}
+
+bool EngineOn(const SubmitJob& job, const EngineEntry& engine) {
+    return job.engines ? job.engines->test(static_cast<std::size_t>(engine.position - 1))
+                       : EngineEnabled(engine);
 }
 
 } // namespace
@@ -36,14 +42,23 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
         }
         progress.AddressStarted(index, count, address);
         for (const EngineEntry& engine : EngineCatalogue()) {
-            if (EngineEnabled(engine)) {
+            if (EngineOn(job, engine)) {
                 progress.EngineStarted(std::string(engine.displayName));
                 EngineRequest request = BuildEngineRequest(engine, address, job.email);
                 if (!flags.stop.load()) {
-                    std::string answerFile = NameAnswerFile(address, engine.storeName, job.programFolder);
-                    std::string result =
-                        SendSubmission(MakeSubmissionRequest(request, std::move(answerFile)), context);
-                    progress.SetStatusText(result);
+                    RequestOutcome outcome;
+                    outcome.answerFile = NameAnswerFile(address, engine.storeName, job.programFolder);
+                    const SubmitMethod method = request.method;
+                    const std::uint64_t failuresBefore = FailureRecordCount();
+                    outcome.result =
+                        SendSubmission(MakeSubmissionRequest(request, outcome.answerFile), context);
+                    progress.SetStatusText(outcome.result);
+                    outcome.failed = FailureRecordCount() != failuresBefore ||
+                                     (method == SubmitMethod::Plain && outcome.result != kResultOk);
+                    outcome.address = address;
+                    outcome.engine = engine.position;
+                    outcome.engineName = std::string(engine.displayName);
+                    progress.RequestAnswered(outcome);
                 }
             }
             if (!flags.stop.load()) {

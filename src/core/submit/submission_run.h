@@ -6,9 +6,11 @@
 #include "core/web/status_sink.h"
 
 #include <atomic>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,18 @@ namespace sendwell {
 struct RunFlags {
     std::atomic<bool> stop{false};
     std::atomic<bool> finished{false};
+};
+
+// One request of a run as it ended, for a front end that lists every request.
+struct RequestOutcome {
+    std::string address;    // the web address submitted
+    int engine = 0;         // catalogue position
+    std::string engineName; // display name
+    std::string result;     // the result text ("" for every form post)
+    std::string answerFile;
+    // A failure record was written for it (the failure log has the details), or a plain request did
+    // not answer "OK".
+    bool failed = false;
 };
 
 // What the worker reports about its run; the progress window decides how to show it. Called on the
@@ -32,6 +46,9 @@ public:
     virtual void AddressStarted(std::size_t index, std::size_t count, const std::string& address) = 0;
     // An enabled engine is about to be asked.
     virtual void EngineStarted(const std::string& displayName) = 0;
+    // A request has ended, answered or failed; comes before its RequestDone. The progress window has
+    // no use for it: it shows the result text on its status line.
+    virtual void RequestAnswered(const RequestOutcome& outcome) { (void)outcome; }
     // One engine position is done: its request answered, or passed over while the engine is off.
     virtual void RequestDone() = 0;
     // The worker is done with the run; the window has nothing more to show.
@@ -45,6 +62,8 @@ struct SubmitJob {
     ConnectionSettings connection;
     SubmissionTimeouts timeouts;
     std::filesystem::path programFolder;
+    // This run's engines (bit position - 1) in place of the stored engine flags; unset: the flags.
+    std::optional<std::bitset<kEngineCount>> engines;
 };
 
 // "Submitting Web Sites i/n".

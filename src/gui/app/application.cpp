@@ -1,9 +1,11 @@
 #include "gui/app/application.h"
 
-#include "gui/app/main_window.h"
-#include "gui/base/message_box_sink.h"
-#include "gui/base/program_info.h"
 #include "core/base/settings.h"
+#include "core/urldb/database_file.h"
+#include "gui/app/main_window.h"
+#include "gui/base/program_info.h"
+#include "gui/app/single_instance.h"
+#include "gui/base/message_box_sink.h"
 #include "gui/base/text_bytes.h"
 
 #include <QApplication>
@@ -21,10 +23,23 @@ int RunApplication(QApplication& app) {
     app.setWindowIcon(ProgramIcon());
     app.setApplicationDisplayName(QString());
 
+    // The lock outlives the window, whose end saves the database.
+    sendwell::DatabaseLock lock;
+    const std::filesystem::path databaseFile = sendwell::DefaultDatabasePath();
+    SingleInstance instance(SingleInstance::KeyFor(databaseFile));
+    if (ClaimDatabase(instance, lock, databaseFile) != StartDecision::Run) {
+        return 0;
+    }
+
     MessageBoxSink messages;
     {
         MainWindow window(&messages);
         messages.setParent(&window);
+        QObject::connect(&instance, &SingleInstance::activationRequested, &window, [&window] {
+            window.showNormal();
+            window.raise();
+            window.activateWindow();
+        });
         window.exec();
     }
     return 0;

@@ -1,5 +1,7 @@
 #include "gui/base/program_info.h"
 
+#include "core/base/program_version.h"
+
 // Q_INIT_RESOURCE must be expanded outside any namespace.
 static void InitSendwellResources() {
     Q_INIT_RESOURCE(resources);
@@ -8,7 +10,7 @@ static void InitSendwellResources() {
 namespace sendwell::gui {
 
 QString VersionText() {
-    return QString::number(static_cast<double>(kProgramVersion), 'f', 2);
+    return QString::fromLatin1(sendwell::kVersionText);
 }
 
 QIcon ProgramIcon() {

@@ -1,0 +1,89 @@
+// The command line's commands. Each is a class that adds its arguments to its subcommand and runs with
+// what the parser filled in; the command table (commands.cpp) lists them once. The parser, the exit
+// codes and the output conventions are shared by all of them.
+#pragma once
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace CLI {
+class App;
+}
+
+namespace sendwell::cli {
+
+enum ExitCode : int {
+    kExitDone = 0,
+    kExitSomeFailed = 1, // done, but some requests failed (the failure log has the details)
+    kExitUsage = 2,
+    kExitData = 3, // the database or the settings could not be read or written
+    kExitCancelled = 130,
+};
+
+// Results go to out, as text for people or as JSON for programs; messages and progress go to err.
+class Output {
+public:
+    Output(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    bool json() const { return json_; }
+    void setJson(bool json) { json_ = json; }
+    std::ostream& out() const { return out_; }
+    std::ostream& err() const { return err_; }
+    // "sendwell-cli: <text>" on its own line of err.
+    void Message(std::string_view text) const;
+    // One JSON document on one line of out. Bytes that are not UTF-8 (the database keeps what was
+    // typed) become U+FFFD rather than ending the program.
+    void PrintJson(const nlohmann::json& document) const;
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+    bool json_ = false;
+};
+
+// Ends a command with an exit code and a message.
+class CommandFailure : public std::runtime_error {
+public:
+    CommandFailure(int exitCode, const std::string& message) : std::runtime_error(message), code_(exitCode) {}
+    int exitCode() const { return code_; }
+
+private:
+    int code_;
+};
+
+class Command {
+public:
+    virtual ~Command() = default;
+    // Adds the command's options and arguments to its subcommand.
+    virtual void Define(CLI::App& command) = 0;
+    // Runs the command with the parsed arguments; returns the exit code.
+    virtual int Run(Output& output) = 0;
+};
+
+struct CommandEntry {
+    const char* name;
+    const char* summary;
+    std::unique_ptr<Command> (*make)();
+};
+
+// Every command, in the order --help lists them.
+std::span<const CommandEntry> CommandTable();
+
+// The whole program: parses argv, runs the chosen command, returns the exit code.
+int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+// The commands, each defined in its own file.
+std::unique_ptr<Command> MakeListCommand();
+std::unique_ptr<Command> MakeAddCommand();
+std::unique_ptr<Command> MakeRemoveCommand();
+std::unique_ptr<Command> MakeImportCommand();
+std::unique_ptr<Command> MakeEmailCommand();
+std::unique_ptr<Command> MakeEnginesCommand();
+std::unique_ptr<Command> MakeSubmitCommand();
+std::unique_ptr<Command> MakeStatusCommand();
+
+} // namespace sendwell::cli

@@ -1,0 +1,112 @@
+#include "cli/database_access.h"
+
+#include "cli/command.h"
+#include "core/urldb/database_file.h"
+
+#include <optional>
+
+namespace sendwell::cli {
+
+namespace {
+
+std::string LockRefusal(const DatabaseLock& lock) {
+    if (lock.holderName() == kCommandLineHolder) {
+        return "the URL database is being changed by another sendwell-cli command (process " +
+               std::to_string(lock.holderPid()) + "); try again when it has finished";
+    }
+    return kOpenInWindowText;
+}
+
+// The digits of "#N" or "N"; nothing for any other text.
+std::optional<std::string_view> RowDigits(std::string_view name) {
+    if (!name.empty() && name.front() == '#') {
+        name.remove_prefix(1);
+    }
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+// The address as the Add command would store it.
+std::string StoredForm(const std::string& text) {
+    UrlDatabase scratch;
+    scratch.AppendUrl(text);
+    return scratch.recordCount() == 1 ? scratch.rows().front().url : text;
+}
+
+} // namespace
+
+DatabaseAccess::DatabaseAccess(Mode mode) : file_(DefaultDatabasePath()) {
+    if (mode == Mode::Write) {
+        switch (lock_.TryAcquire(file_, kCommandLineHolder)) {
+        case LockResult::Acquired:
+            break;
+        case LockResult::Busy:
+            throw CommandFailure(kExitData, LockRefusal(lock_));
+        case LockResult::Failed:
+            throw CommandFailure(kExitData,
+                                 "the URL database cannot be locked for writing: " + lock_.error());
+        }
+    }
+    const LoadResult loaded = LoadDatabase(db_, file_);
+    if (loaded.status == LoadStatus::Unreadable) {
+        std::string text = "the URL database " + file_.string() + " could not be read";
+        if (!loaded.setAside.empty()) {
+            text += "; it was moved aside to " + loaded.setAside.string();
+        }
+        throw CommandFailure(kExitData, text);
+    }
+}
+
+void DatabaseAccess::Save() {
+    if (!SaveDatabase(db_, file_)) {
+        throw CommandFailure(kExitData, "the URL database could not be saved to " + file_.string() +
+                                            "; the file is as it was before");
+    }
+}
+
+std::vector<std::size_t> RowsNamed(const UrlDatabase& db, const std::vector<std::string>& names,
+                                   bool allMatches) {
+    std::vector<std::size_t> rows;
+    for (const std::string& name : names) {
+        if (const std::optional<std::string_view> digits = RowDigits(name)) {
+            const std::size_t number = digits->size() <= 18 ? std::stoull(std::string(*digits)) : 0;
+            if (number < 1 || number > db.recordCount()) {
+                throw CommandFailure(kExitUsage, "there is no row " + name + " in the URL database (it has " +
+                                                     std::to_string(db.recordCount()) + " rows)");
+            }
+            rows.push_back(number - 1);
+            continue;
+        }
+        const std::size_t before = rows.size();
+        for (const std::string& candidate : {name, StoredForm(name)}) {
+            for (std::size_t i = 0; i < db.recordCount() && (allMatches || rows.size() == before); ++i) {
+                if (db.rows()[i].url == candidate) {
+                    rows.push_back(i);
+                }
+            }
+            if (rows.size() != before) {
+                break;
+            }
+        }
+        if (rows.size() == before) {
+            throw CommandFailure(kExitUsage, "\"" + name + "\" is not in the URL database");
+        }
+    }
+    return rows;
+}
+
+bool IsRowNumber(std::string_view name) {
+    return RowDigits(name).has_value();
+}
+
+nlohmann::json RowJson(const UrlDatabase& db, std::size_t row) {
+    const UrlRecord& record = db.rows()[row];
+    return {{"number", row + 1},
+            {"url", record.url},
+            {"last_sent", record.lastSent},
+            {"submits", record.submits}};
+}
+
+} // namespace sendwell::cli

@@ -1,0 +1,345 @@
+// sendwell-cli run as a program, as cron or a pipeline runs it: each command's effect on the files and
+// its exit code, --json read back, Ctrl+C during a run, the database lock, and no Qt in sight.
+#include "cli/terminal_progress.h"
+#include "core/base/settings.h"
+#include "core/submit/engine_catalogue.h"
+#include "core/urldb/database_file.h"
+#include "core/urldb/database_lock.h"
+#include "core/urldb/url_database.h"
+#include "tests/support/engine_simulator.h"
+#include "tests/support/loopback_port.h"
+#include "tests/support/temp_dir.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace sendwell {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// One run of the program in workDir, with no display of any kind in its environment.
+class CliProcess {
+public:
+    CliProcess(const fs::path& workDir, const std::vector<std::string>& args)
+        : outFile_(workDir.parent_path() / "stdout.txt"), errFile_(workDir.parent_path() / "stderr.txt") {
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string_view entry(*e);
+            if (!entry.starts_with("DISPLAY=") && !entry.starts_with("WAYLAND_DISPLAY=") &&
+                !entry.starts_with("QT_QPA_PLATFORM=")) {
+                env.emplace_back(entry);
+            }
+        }
+        std::vector<std::string> argv{SENDWELL_CLI_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+        std::vector<char*> argp = Pointers(argv);
+        std::vector<char*> envp = Pointers(env);
+        if (posix_spawn(&pid_, SENDWELL_CLI_PATH, &actions, nullptr, argp.data(), envp.data()) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~CliProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            Wait();
+        }
+    }
+
+    void Interrupt() { ::kill(pid_, SIGINT); }
+
+    CliResult Wait() {
+        CliResult result;
+        int status = 0;
+        if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_) {
+            result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        pid_ = -1;
+        result.out = test::ReadFileBytes(outFile_);
+        result.err = test::ReadFileBytes(errFile_);
+        return result;
+    }
+
+private:
+    static std::vector<char*> Pointers(std::vector<std::string>& texts) {
+        std::vector<char*> out;
+        for (std::string& t : texts) {
+            out.push_back(t.data());
+        }
+        out.push_back(nullptr);
+        return out;
+    }
+
+    fs::path outFile_, errFile_;
+    pid_t pid_ = -1;
+};
+
+std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(nlohmann::json::parse(line));
+    }
+    return lines;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override { fs::create_directories(work_); }
+
+    CliResult Run(const std::vector<std::string>& args) { return CliProcess(work_, args).Wait(); }
+
+    std::string DatabaseBytes() const { return test::ReadFileBytes(DefaultDatabasePath()); }
+    void WriteDatabase(const std::string& bytes) const {
+        fs::create_directories(DefaultDatabasePath().parent_path());
+        test::WriteFileBytes(DefaultDatabasePath(), bytes);
+    }
+
+    test::TempDir dir_;
+    test::ScopedXdgHome home_{dir_ / "home"};
+    fs::path work_ = dir_ / "work";
+};
+
+TEST_F(CliTest, DatabaseCommandsChangeTheFileAsTheWindowsCommandsDo) {
+    EXPECT_EQ(Run({"email", "me@example.test"}).exitCode, 0);
+    CliResult added = Run({"--json", "add", "www.a.test", "https://b.test/x", "#www.c.test"});
+    EXPECT_EQ(added.exitCode, 0) << added.err;
+    nlohmann::json doc = nlohmann::json::parse(added.out);
+    ASSERT_EQ(doc["added"].size(), 3u);
+    EXPECT_EQ(doc["added"][0]["url"], "http://www.a.test");
+    EXPECT_EQ(doc["added"][2]["number"], 3);
+
+    test::WriteFileBytes(work_ / "list.txt",
+                         "http://d.test, junk, www.e.test\r\nno address here\nwww.f.test");
+    EXPECT_EQ(Run({"import", "list.txt"}).exitCode, 0);
+    CliResult removed = Run({"remove", "2", "http://www.c.test"});
+    EXPECT_EQ(removed.exitCode, 0) << removed.err;
+    EXPECT_EQ(removed.out, "removed #2 https://b.test/x\nremoved #3 http://www.c.test\n");
+
+    EXPECT_EQ(DatabaseBytes(),
+              "http://www.a.test\r\n\r\n0\r\nhttp://d.test\r\n\r\n0\r\nhttp://www.e.test\r\n\r\n0\r\n"
+              "http://www.f.test\r\n\r\n0\r\nEOS\r\nme@example.test\r\n");
+
+    CliResult listed = Run({"list", "--json"});
+    ASSERT_EQ(listed.exitCode, 0);
+    doc = nlohmann::json::parse(listed.out);
+    EXPECT_EQ(doc["email"], "me@example.test");
+    ASSERT_EQ(doc["urls"].size(), 4u);
+    EXPECT_EQ(
+        doc["urls"][3],
+        (nlohmann::json{{"number", 4}, {"url", "http://www.f.test"}, {"last_sent", ""}, {"submits", "0"}}));
+    EXPECT_EQ(Run({"email"}).out, "me@example.test\n");
+}
+
+TEST_F(CliTest, UsageErrorsExitTwoAndLeaveTheFileAsItWas) {
+    WriteDatabase("http://a.test\r\n\r\n0\r\nEOS\r\nme@example.test\r\n");
+    const std::string before = DatabaseBytes();
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"add", "nodot"},
+        {"add", "www.fine.test", "ab"},
+        {"remove", "#2"},
+        {"remove", "http://absent.test"},
+        {"import", "no-such-file.txt"},
+        {"engines", "--enable", "Nope"},
+        {"engines", "--enable", "2", "--disable", "Google"},
+        {"submit"},
+        {"submit", "--all", "http://a.test"},
+        {"submit", "--all", "--keep-answers", "--clear-answers"},
+        {"submit", "--all", "--engines", "27"},
+    };
+    for (const std::vector<std::string>& args : cases) {
+        CliResult result = Run(args);
+        std::string command;
+        for (const std::string& a : args) {
+            command += a + " ";
+        }
+        EXPECT_EQ(result.exitCode, 2) << command << "\n" << result.err;
+        EXPECT_FALSE(result.err.empty()) << command;
+    }
+    EXPECT_EQ(DatabaseBytes(), before);
+    EXPECT_NE(Run({"add", "nodot"}).err.find(kInvalidUrlText), std::string::npos);
+
+    // Nothing to submit: the run's own checks refuse it, and say why.
+    WriteDatabase("http://a.test\r\n\r\n0\r\nEOS\r\n\r\n");
+    CliResult refused = Run({"submit", "--all"});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("Please enter an email address."), std::string::npos) << refused.err;
+}
+
+TEST_F(CliTest, ADatabaseThatCannotBeReadExitsThree) {
+    fs::create_directories(DefaultDatabasePath()); // a folder where the file should be
+    CliResult result = Run({"list"});
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_NE(result.err.find("could not be read"), std::string::npos) << result.err;
+}
+
+TEST_F(CliTest, HelpAndVersionNeedNoDatabase) {
+    CliResult version = Run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_NE(version.out.find("3.81"), std::string::npos);
+    CliResult help = Run({"submit", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--clear-answers"), std::string::npos);
+    EXPECT_FALSE(fs::exists(DefaultDatabasePath()));
+}
+
+TEST_F(CliTest, EnginesAreSwitchedByNameOrNumber) {
+    CliResult result = Run({"--json", "engines", "--disable", "google,Scrub The Web", "--disable", "26"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadSetting(kSettingsSection, "m_Google"), "0");
+    EXPECT_EQ(ReadSetting(kSettingsSection, "m_Scrub"), "0");
+    EXPECT_EQ(ReadSetting(kSettingsSection, "m_Findonce"), "0");
+    EXPECT_EQ(ReadSetting(kSettingsSection, "m_Burf"), ""); // untouched
+    nlohmann::json engines = nlohmann::json::parse(result.out)["engines"];
+    ASSERT_EQ(engines.size(), 26u);
+    EXPECT_EQ(engines[1]["name"], "Google");
+    EXPECT_FALSE(engines[1]["enabled"]);
+    EXPECT_TRUE(engines[2]["enabled"]);
+
+    EXPECT_EQ(Run({"engines", "--enable", "2"}).exitCode, 0);
+    EXPECT_EQ(ReadSetting(kSettingsSection, "m_Google"), "1");
+}
+
+class CliSubmitTest : public CliTest {
+protected:
+    void SetUp() override {
+        CliTest::SetUp();
+        engines_.PointEnginesHere();
+        WriteDatabase(
+            "http://one.test/\r\n\r\n0\r\nhttp://two.test/\r\n01/02/2003\r\n7\r\nEOS\r\nme@example.test\r\n");
+    }
+
+    test::EngineSimulator engines_;
+};
+
+TEST_F(CliSubmitTest, SubmitAllReportsEveryRequestAsJsonLinesAndMarksEveryRow) {
+    WriteSetting(kSettingsSection, "Host.Engine03",
+                 "127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()));
+    CliResult result = Run({"submit", "--all", "--json"});
+
+    EXPECT_EQ(result.exitCode, 1) << result.err; // engine 3 could not be reached
+    std::vector<nlohmann::json> lines = JsonLines(result.out);
+    ASSERT_EQ(lines.size(), 52u);
+    EXPECT_EQ(engines_.RequestCount(), 50u);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const nlohmann::json& line = lines[i];
+        const int engine = static_cast<int>(i % 26) + 1;
+        EXPECT_EQ(line["address"], i < 26 ? "http://one.test/" : "http://two.test/");
+        EXPECT_EQ(line["engine"], EngineAt(engine).displayName);
+        EXPECT_EQ(line["failed"], engine == 3) << engine;
+        EXPECT_EQ(line["time"].get<std::string>().size(), 20u);
+        if (engine != 3) {
+            EXPECT_TRUE(fs::exists(line["answer_file"].get<std::string>())) << line;
+        }
+    }
+    EXPECT_EQ(lines[1]["result"], "OK");
+    EXPECT_TRUE(fs::exists(work_ / "msg_dump.txt"));
+    EXPECT_EQ(DatabaseBytes(), "http://one.test/\r\n" + TodayText() + "\r\n1\r\nhttp://two.test/\r\n" +
+                                   TodayText() + "\r\n8\r\nEOS\r\nme@example.test\r\n");
+
+    // Submit for one row, one engine: the review's OK clears the answers and the failure log.
+    result = Run({"submit", "--engines", "Google", "#2", "--clear-answers"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(engines_.RequestCount(), 51u);
+    EXPECT_EQ(result.out, "http://two.test/  Google  OK\n");
+    EXPECT_NE(DatabaseBytes().find("http://two.test/\r\n" + TodayText() + "\r\n9\r\n"), std::string::npos);
+    EXPECT_NE(DatabaseBytes().find("http://one.test/\r\n" + TodayText() + "\r\n1\r\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(work_ / "submitok"));
+    EXPECT_FALSE(fs::exists(work_ / "msg_dump.txt"));
+}
+
+TEST_F(CliSubmitTest, CtrlCLetsTheRequestInProgressFinishMarksTheRowsAndExits130) {
+    engines_.HoldAnswers(1);
+    CliProcess run(work_, {"submit", "--all", "--json"});
+    ASSERT_TRUE(engines_.server().WaitForRequests(1));
+    run.Interrupt();
+    engines_.ReleaseHeldAnswers();
+    CliResult result = run.Wait();
+
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_EQ(engines_.RequestCount(), 1u);
+    EXPECT_EQ(JsonLines(result.out).size(), 1u);
+    EXPECT_NE(result.err.find("Cancelled after 1 of 52 requests"), std::string::npos) << result.err;
+    EXPECT_NE(DatabaseBytes().find("http://two.test/\r\n" + TodayText() + "\r\n8\r\n"), std::string::npos);
+}
+
+TEST_F(CliTest, WritersAreRefusedWhileTheWindowHoldsTheDatabaseAndReadersAreNot) {
+    WriteDatabase("http://a.test\r\n\r\n0\r\nEOS\r\nme@example.test\r\n");
+    DatabaseLock window;
+    ASSERT_EQ(window.TryAcquire(DefaultDatabasePath(), kWindowHolder), LockResult::Acquired);
+
+    for (const std::vector<std::string>& writer : std::vector<std::vector<std::string>>{
+             {"add", "www.b.test"}, {"remove", "1"}, {"email", "new@example.test"}, {"submit", "--all"}}) {
+        CliResult result = Run(writer);
+        EXPECT_EQ(result.exitCode, 3) << writer[0];
+        EXPECT_EQ(result.err,
+                  "sendwell-cli: the URL database is open in Sendwell! Pro; close it or use the window\n");
+    }
+    EXPECT_EQ(DatabaseBytes(), "http://a.test\r\n\r\n0\r\nEOS\r\nme@example.test\r\n");
+    EXPECT_EQ(Run({"list"}).exitCode, 0);
+    EXPECT_EQ(Run({"email"}).out, "me@example.test\n");
+
+    window.Release();
+    EXPECT_EQ(Run({"add", "www.b.test"}).exitCode, 0);
+}
+
+TEST(CliProgram, LinksNoQtLibrary) {
+    FILE* pipe = ::popen((std::string("ldd ") + SENDWELL_CLI_PATH).c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string libraries;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        libraries += buffer;
+    }
+    EXPECT_EQ(::pclose(pipe), 0);
+    EXPECT_NE(libraries.find("libcurl"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("libQt"), std::string::npos) << libraries;
+}
+
+TEST(CliProgress, TheLineShowsCountRateAndTimeLeftWithinTheWidth) {
+    struct Case {
+        std::size_t done, total;
+        double elapsed;
+        std::size_t width;
+        std::string line;
+    };
+    const Case cases[] = {
+        {0, 78, 0.0, 80, "[....................]  0/78  -/s  - left  Google"},
+        {39, 78, 19.5, 80, "[##########..........]  39/78  2.0/s  0:20 left  Google"},
+        {78, 78, 3900.0, 80, "[####################]  78/78  0.0/s  0:00 left  Google"},
+        {1, 7200, 1.0, 80, "[....................]  1/7200  1.0/s  1:59:59 left  Google"},
+        {0, 0, 0.0, 80, "[####################]  0/0  -/s  - left  Google"},
+        {0, 78, 0.0, 21, "[..................."},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(cli::ProgressLine(c.done, c.total, c.elapsed, "Google", c.width), c.line);
+    }
+    // A cut never splits a character.
+    EXPECT_EQ(cli::ProgressLine(0, 1, 0, "\xC3\xA9", 44), "[....................]  0/1  -/s  - left  ");
+}
+
+} // namespace
+} // namespace sendwell
