@@ -176,6 +176,14 @@ TEST(UrlDatabaseSort, LastSentSortsByLeadingNumberKeepingEqualRowsInOrder) {
     EXPECT_EQ(Urls(db), (Strings{"u3", "u2", "u4", "u1", "u5"}));
     db.SortByColumn(2);
     EXPECT_EQ(Urls(db), (Strings{"u5", "u1", "u2", "u4", "u3"}));
+
+    // Keys far apart are compared rather than counted, with the same result.
+    db.AppendLoaded("u6", "70000/1/1", "0");
+    db.AppendLoaded("u7", "-5", "0");
+    db.SortByColumn(2);
+    EXPECT_EQ(Urls(db), (Strings{"u7", "u3", "u2", "u4", "u1", "u5", "u6"}));
+    db.SortByColumn(2);
+    EXPECT_EQ(Urls(db), (Strings{"u6", "u5", "u1", "u2", "u4", "u3", "u7"}));
 }
 
 TEST(DateLine, ValidDatesAreWrittenInTheListForm) {
