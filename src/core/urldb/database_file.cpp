@@ -168,6 +168,24 @@ ReadStatus ReadFileInto(const fs::path& file, TextStore& out) {
     return ReadStatus::Ok;
 }
 
+// Month, day and year as digits between two "/": a date that loads as the same date in the list form
+// (3/5/2010 as 03/05/2010) when it is one.
+bool PlainDate(std::string_view text) {
+    int parts = 1;
+    bool digit = false;
+    for (char c : text) {
+        if (c == '/' && digit && parts < 3) {
+            ++parts;
+            digit = false;
+        } else if (c >= '0' && c <= '9') {
+            digit = true;
+        } else {
+            return false;
+        }
+    }
+    return parts == 3 && digit;
+}
+
 bool IsNumber(std::string_view text) {
     if (!text.empty() && text.front() == '-') {
         text.remove_prefix(1);
@@ -197,6 +215,7 @@ public:
         read.text_ = std::move(bytes);
         const bool altered = Parse(read);
         read.ascending_ = db.ascending_;
+        read.Changed();
         db = std::move(read);
         return altered;
     }
@@ -220,7 +239,18 @@ public:
                 return false;
             }
             char* start = base + pos;
-            const void* lf = std::memchr(start, '\n', size - pos);
+            // Dates and counts are short lines: look at their few bytes before calling memchr.
+            const void* lf = nullptr;
+            const std::size_t near = std::min<std::size_t>(16, size - pos);
+            for (std::size_t i = 0; i < near; ++i) {
+                if (start[i] == '\n') {
+                    lf = start + i;
+                    break;
+                }
+            }
+            if (lf == nullptr && near < size - pos) {
+                lf = std::memchr(start + near, '\n', size - pos - near);
+            }
             std::size_t length =
                 lf == nullptr ? size - pos : static_cast<std::size_t>(static_cast<const char*>(lf) - start);
             pos += lf == nullptr ? length : length + 1;
@@ -260,9 +290,9 @@ public:
             // never sent.
             if (next(line)) {
                 if (!line.empty()) {
-                    const std::string date = NormalizeDateLine(line);
-                    altered = altered || date != line;
-                    row.lastSent = db.EncodeLastSent(date, 0);
+                    bool exact = false;
+                    row.lastSent = UrlDatabase::PackDateLine(line, exact);
+                    altered = altered || (!exact && (row.lastSent == 0 || !PlainDate(line)));
                 }
                 if (next(line)) {
                     oddValue = oddValue || !IsNumber(line);

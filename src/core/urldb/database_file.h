@@ -20,9 +20,9 @@ struct LoadResult {
     LoadStatus status = LoadStatus::Missing;
     // Where an unreadable file was moved aside, so that the next save cannot destroy it.
     std::filesystem::path setAside;
-    // Loading had to drop or change something (a date slot that is not a date in the list form, bytes
-    // after the end marker, no end marker; in a file not written by this program also a count that is
-    // not a number or a NUL byte), so the next save would not give the file back.
+    // Loading had to drop or change something (a date slot that is not a date, or more than one, bytes
+    // after the end marker, no end marker; in a file not in the program's own layout also a count that
+    // is not a number or a NUL byte), so the next save would not give the file back.
     bool altered = false;
     // Where the file as it was is kept then (linkroll2.dat.bak-<date>); "" when no copy could be made.
     std::filesystem::path keptCopy;

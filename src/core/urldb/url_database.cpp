@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <unordered_set>
 
 namespace sendwell {
@@ -122,6 +125,8 @@ struct TextKey {
     std::uint32_t row;
 };
 
+using KeyVector = std::vector<TextKey, HugePageAllocator<TextKey>>;
+
 void FillHead(TextKey& key, std::string_view text, std::size_t depth) {
     unsigned char bytes[16] = {};
     if (depth < text.size()) {
@@ -174,7 +179,7 @@ std::size_t SharedFrom(const TextKey* first, const TextKey* last, std::size_t de
 }
 
 template <typename TextOf>
-void SettleTies(std::vector<TextKey>& keys, bool ascending, const TextOf& textOf) {
+void SettleTies(KeyVector& keys, bool ascending, const TextOf& textOf) {
     struct Group {
         std::size_t begin, end, depth;
     };
@@ -231,7 +236,7 @@ void SettleTies(std::vector<TextKey>& keys, bool ascending, const TextOf& textOf
     }
 }
 
-std::vector<std::uint32_t> RowsOf(const std::vector<TextKey>& keys) {
+std::vector<std::uint32_t> RowsOf(const KeyVector& keys) {
     std::vector<std::uint32_t> order;
     order.reserve(keys.size());
     for (const TextKey& k : keys) {
@@ -280,6 +285,21 @@ std::vector<std::uint32_t> OrderByInteger(const std::vector<long long>& keys, bo
 } // namespace
 
 // --- TextStore ---------------------------------------------------------------------------------------
+
+void AdviseHugePages(void* block, std::size_t bytes) {
+    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+    if (block == nullptr || bytes < 2 * kHuge) {
+        return;
+    }
+    // The whole pages inside the block; the advice is only a hint, so a refusal changes nothing.
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const std::uintptr_t first = (start + page - 1) / page * page;
+    const std::uintptr_t last = (start + bytes) / page * page;
+    if (last > first) {
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+}
 
 TextStore::TextStore(const TextStore& other) {
     if (other.size_ > 0) {
@@ -330,6 +350,7 @@ void TextStore::Reserve(std::size_t capacity) {
     }
     data_ = static_cast<char*>(grown);
     capacity_ = capacity;
+    AdviseHugePages(data_, capacity_);
 }
 
 void TextStore::SetSize(std::size_t size) {
@@ -378,6 +399,25 @@ std::uint32_t UrlDatabase::StoreOdd(std::string_view text, std::uint32_t previou
     return kOddValue | static_cast<std::uint32_t>(odd_.size() - 1);
 }
 
+std::uint32_t UrlDatabase::PackDateLine(std::string_view line, bool& exact) {
+    // Nearly every date line of a file is already in the list form; read that one digit by digit.
+    if (line.size() == 10 && line[2] == '/' && line[5] == '/') {
+        auto digit = [&line](std::size_t i) { return static_cast<unsigned>(line[i]) - '0'; };
+        const unsigned d[8] = {digit(0), digit(1), digit(3), digit(4),
+                               digit(6), digit(7), digit(8), digit(9)};
+        if (std::all_of(std::begin(d), std::end(d), [](unsigned x) { return x < 10; })) {
+            const int month = static_cast<int>(d[0] * 10 + d[1]), day = static_cast<int>(d[2] * 10 + d[3]);
+            const int year = static_cast<int>(d[4] * 1000 + d[5] * 100 + d[6] * 10 + d[7]);
+            if (month >= 1 && month <= 12 && year >= 1 && day >= 1 && day <= DaysInMonth(month, year)) {
+                exact = true;
+                return PackDate(month, day, year);
+            }
+        }
+    }
+    exact = false;
+    return PackListForm(NormalizeDateLine(line));
+}
+
 std::uint32_t UrlDatabase::EncodeLastSent(std::string_view text, std::uint32_t previous) {
     if (text.empty()) {
         return 0;
@@ -415,6 +455,11 @@ std::string UrlDatabase::DecodeSubmits(std::uint32_t word) const {
     return std::to_string(word);
 }
 
+void UrlDatabase::Changed() {
+    static std::atomic<std::uint64_t> versions{0};
+    version_ = ++versions;
+}
+
 UrlRecord UrlDatabase::Record(std::size_t row) const {
     const Row& r = rows_[row];
     return {std::to_string(r.number), std::string(Url(row)), DecodeLastSent(r.lastSent),
@@ -444,6 +489,7 @@ void UrlDatabase::AppendRow(std::string_view url, std::string_view lastSent, std
     r.lastSent = EncodeLastSent(lastSent, 0);
     r.submits = EncodeSubmits(submits, 0);
     rows_.push_back(r);
+    Changed();
 }
 
 bool UrlDatabase::AppendUrl(std::string_view text) {
@@ -497,6 +543,7 @@ long UrlDatabase::RemoveSelected(std::vector<std::size_t> selected) {
         rows_[i].number = static_cast<std::uint32_t>(i + 1);
     }
     Compact();
+    Changed();
     return rows_.empty() ? -1 : 0;
 }
 
@@ -542,6 +589,7 @@ void UrlDatabase::MarkSubmitted(std::size_t row, std::string_view today) {
     const long long count =
         (r.submits & kOddValue) != 0 ? LeadingInteger(odd_[r.submits & ~kOddValue]) : r.submits;
     r.submits = EncodeSubmits(std::to_string(count == LLONG_MAX ? count : count + 1), r.submits);
+    Changed();
 }
 
 void UrlDatabase::MarkSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today) {
@@ -561,7 +609,7 @@ std::vector<std::uint32_t> UrlDatabase::SortOrder(int column) const {
     switch (static_cast<ListColumn>(column)) {
     case ListColumn::Number: {
         // Numbers are at most ten digits, so a head holds the whole text and ties are equal numbers.
-        std::vector<TextKey> keys(n);
+        KeyVector keys(n);
         char digits[16];
         for (std::size_t i = 0; i < n; ++i) {
             const auto end = std::to_chars(digits, digits + sizeof digits, rows_[i].number).ptr;
@@ -578,7 +626,7 @@ std::vector<std::uint32_t> UrlDatabase::SortOrder(int column) const {
         return RowsOf(keys);
     }
     case ListColumn::WebUrl: {
-        std::vector<TextKey> keys(n);
+        KeyVector keys(n);
         const char* base = text_.data();
         for (std::size_t i = 0; i < n; ++i) {
             // The addresses lie anywhere in the store once the rows have been sorted; ask for the
@@ -610,39 +658,49 @@ std::vector<std::uint32_t> UrlDatabase::SortOrder(int column) const {
     return {};
 }
 
-void UrlDatabase::ApplySort(int column, const std::vector<std::uint32_t>& order) {
-    if (column < static_cast<int>(ListColumn::Number) || column > static_cast<int>(ListColumn::Submits)) {
-        return;
+UrlDatabase::SortPlan UrlDatabase::PlanSort(int column) const {
+    SortPlan plan;
+    plan.column_ = column;
+    plan.version_ = version_;
+    plan.order_ = SortOrder(column);
+    if (plan.order_.size() != rows_.size()) {
+        return plan;
+    }
+    // Gathered into a new array: the reads are independent of each other, so they overlap, where
+    // following the permutation's cycles in place waits for one row before it can ask for the next.
+    plan.rows_.resize(rows_.size());
+    const std::vector<std::uint32_t>& order = plan.order_;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (i + 16 < order.size()) {
+            __builtin_prefetch(&rows_[order[i + 16]]);
+        }
+        plan.rows_[i] = rows_[order[i]];
+    }
+    return plan;
+}
+
+std::vector<std::uint32_t> UrlDatabase::ApplySort(SortPlan plan) {
+    if (plan.column_ < static_cast<int>(ListColumn::Number) ||
+        plan.column_ > static_cast<int>(ListColumn::Submits)) {
+        return {};
     }
     ascending_ = !ascending_;
-    if (order.size() != rows_.size()) {
-        return;
+    if (plan.order_.empty() || plan.order_.size() != rows_.size()) {
+        return {};
     }
-    // In place, one cycle of the permutation at a time.
-    std::vector<bool> placed(rows_.size(), false);
-    for (std::size_t start = 0; start < rows_.size(); ++start) {
-        if (placed[start]) {
-            continue;
-        }
-        const Row first = rows_[start];
-        std::size_t at = start;
-        for (;;) {
-            placed[at] = true;
-            const std::size_t from = order[at];
-            if (from == start) {
-                rows_[at] = first;
-                break;
-            }
-            rows_[at] = rows_[from];
-            at = from;
+    if (plan.version_ != version_ || plan.rows_.size() != rows_.size()) {
+        plan.rows_.resize(rows_.size());
+        for (std::size_t i = 0; i < plan.order_.size(); ++i) {
+            plan.rows_[i] = rows_[plan.order_[i]];
         }
     }
+    rows_.swap(plan.rows_);
+    Changed();
+    return std::move(plan.order_);
 }
 
 std::vector<std::uint32_t> UrlDatabase::SortByColumn(int column) {
-    std::vector<std::uint32_t> order = SortOrder(column);
-    ApplySort(column, order);
-    return order;
+    return ApplySort(PlanSort(column));
 }
 
 void UrlDatabase::AppendLoaded(std::string_view url, std::string_view lastSent, std::string_view submits) {
@@ -650,6 +708,7 @@ void UrlDatabase::AppendLoaded(std::string_view url, std::string_view lastSent, 
 }
 
 void UrlDatabase::Clear() {
+    Changed();
     rows_ = {};
     text_.Clear();
     odd_ = {};

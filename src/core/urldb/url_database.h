@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,29 @@ enum class AddOutcome {
 inline constexpr const char* kInvalidUrlText =
     "Please enter a complete URL. An example is http://www.example.com";
 inline constexpr const char* kInvalidUrlCaption = "Invalid URL";
+
+// Large blocks are asked to be backed by huge pages where the system allows it: touching a fresh
+// 4 KB page costs a fault each, and a million rows touch tens of thousands of them.
+void AdviseHugePages(void* block, std::size_t bytes);
+
+// An allocator for large arrays of rows that gives them huge pages.
+template <typename T>
+struct HugePageAllocator {
+    using value_type = T;
+    HugePageAllocator() = default;
+    template <typename U>
+    HugePageAllocator(const HugePageAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+        T* block = std::allocator<T>().allocate(n);
+        AdviseHugePages(block, n * sizeof(T));
+        return block;
+    }
+    void deallocate(T* block, std::size_t n) { std::allocator<T>().deallocate(block, n); }
+    template <typename U>
+    bool operator==(const HugePageAllocator<U>&) const {
+        return true;
+    }
+};
 
 // Bytes in one growable block from malloc, so that the loader can read a file straight into it and
 // give back the unused tail without copying.
@@ -71,6 +95,18 @@ private:
 };
 
 class UrlDatabase {
+    // "Last Sent" and "# Submits" are one word each: a date in the list form or a plain count is held
+    // in the word itself, anything else is a slot of odd_ marked by the top bit.
+    static constexpr std::uint32_t kOddValue = 0x80000000U;
+
+    struct Row {
+        std::uint64_t url = 0; // offset in text_
+        std::uint32_t urlLength = 0;
+        std::uint32_t number = 0;   // "#"
+        std::uint32_t lastSent = 0; // 0: ""; else 1 + yyyymmdd, or an odd slot
+        std::uint32_t submits = 0;  // the count, or an odd slot
+    };
+
 public:
     // The rows as records, built on demand: rows()[i].url, or a loop over every row.
     class RowsView {
@@ -144,11 +180,25 @@ public:
     // direction flag (also for "# Submits", which does not reorder). Returns the new order as old row
     // indices (new row i was old row order[i]); empty when the rows did not move.
     std::vector<std::uint32_t> SortByColumn(int column);
-    // The same in two steps, so that a window can work out the order on another thread: SortOrder only
-    // reads the database; ApplySort then moves the rows and inverts the direction flag.
-    std::vector<std::uint32_t> SortOrder(int column) const;
-    void ApplySort(int column, const std::vector<std::uint32_t>& order);
     bool sortAscending() const { return ascending_; }
+
+    // The same in two steps, so that a window can do the work on another thread: PlanSort only reads
+    // the database and makes the rows in their new order; ApplySort puts them in place, inverts the
+    // direction flag and returns the order. Should the database change in between, ApplySort applies
+    // the planned order to the rows as they are then.
+    class SortPlan {
+    public:
+        const std::vector<std::uint32_t>& order() const { return order_; }
+
+    private:
+        friend class UrlDatabase;
+        int column_ = -1;
+        std::vector<std::uint32_t> order_;
+        std::vector<Row, HugePageAllocator<Row>> rows_;
+        std::uint64_t version_ = 0;
+    };
+    SortPlan PlanSort(int column) const;
+    std::vector<std::uint32_t> ApplySort(SortPlan plan);
 
     // Load support: one record as read from the file.
     void AppendLoaded(std::string_view url, std::string_view lastSent, std::string_view submits);
@@ -159,18 +209,9 @@ private:
     // The data file's reader and writer work on the rows directly.
     friend class DatabaseFileAccess;
 
-    // "Last Sent" and "# Submits" are one word each: a date in the list form or a plain count is held
-    // in the word itself, anything else is a slot of odd_ marked by the top bit.
-    static constexpr std::uint32_t kOddValue = 0x80000000U;
-
-    struct Row {
-        std::uint64_t url = 0; // offset in text_
-        std::uint32_t urlLength = 0;
-        std::uint32_t number = 0;   // "#"
-        std::uint32_t lastSent = 0; // 0: ""; else 1 + yyyymmdd, or an odd slot
-        std::uint32_t submits = 0;  // the count, or an odd slot
-    };
-
+    // The word for a date line as the loader reads it (0 when it is not a date); exact tells whether
+    // the line was already in the list form.
+    static std::uint32_t PackDateLine(std::string_view line, bool& exact);
     std::uint32_t EncodeLastSent(std::string_view text, std::uint32_t previous);
     std::uint32_t EncodeSubmits(std::string_view text, std::uint32_t previous);
     std::string DecodeLastSent(std::uint32_t word) const;
@@ -180,12 +221,16 @@ private:
     void AppendRow(std::string_view url, std::string_view lastSent, std::string_view submits);
     // Rebuilds the text store and the odd values from the rows that are left.
     void Compact();
+    std::vector<std::uint32_t> SortOrder(int column) const;
+    // Marks the rows as changed, so that a sort planned before cannot put back what they held.
+    void Changed();
 
-    std::vector<Row> rows_;
+    std::vector<Row, HugePageAllocator<Row>> rows_;
     TextStore text_;
     std::vector<std::string> odd_;
     std::string email_;
     bool ascending_ = true;
+    std::uint64_t version_ = 0;
 };
 
 // Today's local date as "%m/%d/%Y".
