@@ -34,6 +34,10 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
     progress.StartAnimation();
     progress.ShowWindow(true);
 
+    // The answer folder is made once; a request that went wrong (perhaps because the folder went
+    // away) has it made again before the next one.
+    MakeAnswerStore(job.programFolder);
+    bool remakeStore = false;
     std::size_t index = 1;
     for (const std::string& address : job.addresses) {
         if (flags.stop.load()) {
@@ -47,9 +51,13 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
                 progress.SetEngine(std::string(engine.displayName));
                 EngineRequest request = BuildEngineRequest(engine, address, job.email);
                 if (!flags.stop.load()) {
-                    std::string answerFile = NameAnswerFile(address, engine.storeName, job.programFolder);
+                    if (remakeStore) {
+                        MakeAnswerStore(job.programFolder);
+                    }
+                    std::string answerFile = NextAnswerFileName(address, engine.storeName, job.programFolder);
                     std::string result =
                         SendSubmission(MakeSubmissionRequest(request, std::move(answerFile)), context);
+                    remakeStore = request.method == SubmitMethod::Plain && result != kResultOk;
                     progress.SetStatusText(result);
                 }
             }
