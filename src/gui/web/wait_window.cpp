@@ -1,17 +1,13 @@
 #include "gui/web/wait_window.h"
 
 #include "gui/base/dialog_layout.h"
+#include "gui/base/off_thread.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QLabel>
-#include <QMetaObject>
 #include <QPixmap>
 #include <QPointer>
-#include <exception>
-#include <system_error>
-#include <thread>
 
 namespace sendwell::gui {
 
@@ -73,38 +69,14 @@ void RunBehindWaitWindow(QWidget* owner, const std::function<void()>& work, cons
     window->setWindowModality(Qt::ApplicationModal);
     window->showAndPaint();
 
-    std::exception_ptr failure;
-    auto guarded = [&] {
-        try {
-            work();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    };
-
-    QEventLoop wait;
-    std::thread worker;
+    // The window goes before any failure of work is passed on.
     try {
-        worker = std::thread([&] {
-            guarded();
-            // Queued behind everything work may have posted; ends the wait on the UI thread.
-            QMetaObject::invokeMethod(
-                &wait, [&wait] { wait.quit(); }, Qt::QueuedConnection);
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: do the work here; the window then stops repainting until it ends.
-        guarded();
+        RunOffUiThread(work);
+    } catch (...) {
+        delete window.data();
+        throw;
     }
-    if (worker.joinable()) {
-        wait.exec();
-        // Normally at once; longer only when the application quit the loop early.
-        worker.join();
-    }
-
     delete window.data();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
 }
 
 } // namespace sendwell::gui
