@@ -4,6 +4,7 @@
 #include "core/urldb/database_file.h"
 #include "core/urldb/url_import.h"
 #include "gui/app/about_dialog.h"
+#include "gui/app/database_preload.h"
 #include "gui/app/program_info.h"
 #include "gui/app/splash_window.h"
 #include "gui/app/startup_tasks.h"
@@ -104,7 +105,7 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     databaseFile_ = sendwell::DefaultDatabasePath();
     sendwell::LoadResult loaded;
     model_->resetWith(
-        [this, &loaded](sendwell::UrlDatabase& db) { loaded = sendwell::LoadDatabase(db, databaseFile_); });
+        [this, &loaded](sendwell::UrlDatabase& db) { loaded = LoadDatabaseForWindow(db, databaseFile_); });
     // Told once, when the window is up: where the file as it was before this load is kept.
     if (const std::string notice = sendwell::LoadNoticeText(loaded, databaseFile_); !notice.empty()) {
         QTimer::singleShot(0, this, [this, notice] {
