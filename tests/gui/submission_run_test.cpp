@@ -47,11 +47,25 @@ public:
     ProgressWatcher() {
         connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
         timer_.start(1);
+        // Captions are caught as they are set: a quick run may set the first before the first poll.
+        qApp->installEventFilter(this);
     }
 
     QStringList captions;
     int currentValue = -1, currentMaximum = -1, totalValue = -1, totalMaximum = -1;
     std::function<void(SubmitProgressDialog&)> onEachPoll;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::WindowTitleChange) {
+            // The run shows the window before it names the first address; the title the window is
+            // made with is not the run's.
+            if (auto* dialog = qobject_cast<SubmitProgressDialog*>(watched); dialog && dialog->isVisible()) {
+                captions << dialog->windowTitle();
+            }
+        }
+        return false;
+    }
 
 private:
     void Poll() {
@@ -61,7 +75,6 @@ private:
         }
         if (dialog != hooked_) {
             hooked_ = dialog;
-            connect(dialog, &QWidget::windowTitleChanged, this, [this](const QString& t) { captions << t; });
             auto* current = dialog->findChild<QProgressBar*>(QStringLiteral("id1049"));
             auto* total = dialog->findChild<QProgressBar*>(QStringLiteral("id1012"));
             connect(current, &QProgressBar::valueChanged, this, [this, current](int v) {
