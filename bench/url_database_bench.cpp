@@ -75,6 +75,7 @@ void BM_Load(benchmark::State& state) {
         },
         "cat");
     state.counters["held_MB"] = held / (1 << 20);
+    state.counters["file_MB"] = static_cast<double>(fs::file_size(SampleFile())) / (1 << 20);
 }
 BENCHMARK(BM_Load)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(7);
 
