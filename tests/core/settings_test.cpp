@@ -3,6 +3,7 @@
 #include "core/base/settings.h"
 #include "tests/support/temp_dir.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
@@ -11,6 +12,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace sendwell {
@@ -251,6 +253,26 @@ TEST_F(SettingsTest, ReadsSeeEveryChangeThatGivesTheFileANewIdentity) {
         c.change();
         EXPECT_EQ(Get("m_ProxyName"), c.expected);
     }
+}
+
+TEST_F(SettingsTest, ReadsOnOneThreadWhileAnotherWrites) {
+    // As a run reads engine flags while the Engines dialog writes them.
+    ASSERT_TRUE(Put("m_Google", "1"));
+    std::atomic<bool> writing{true};
+    std::thread writer([&writing] {
+        for (int i = 0; i < 200; ++i) {
+            Put("m_Google", i % 2 == 0 ? "0" : "1");
+        }
+        writing = false;
+    });
+    int reads = 0;
+    while (writing || reads == 0) {
+        const int flag = ReadFlag(kSettingsSection, "m_Google");
+        ASSERT_TRUE(flag == 0 || flag == 1) << flag;
+        ++reads;
+    }
+    writer.join();
+    EXPECT_EQ(ReadFlag(kSettingsSection, "m_Google"), 1);
 }
 
 TEST_F(SettingsTest, ConcurrentProgramCopiesKeepEachOthersValues) {
