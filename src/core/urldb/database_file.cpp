@@ -197,7 +197,7 @@ bool IsNumber(std::string_view text) {
 void AppendValue(std::string& out, std::string_view value) {
     const std::size_t start = out.size();
     out.append(value);
-    if (std::memchr(value.data(), '\n', value.size()) != nullptr) {
+    if (!value.empty() && std::memchr(value.data(), '\n', value.size()) != nullptr) {
         std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), '\n', ' ');
     }
     out.append(kLineEnd);
