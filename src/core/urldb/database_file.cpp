@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -130,43 +132,97 @@ fs::path KeepCopy(const fs::path& file) {
     });
 }
 
-// Reads a regular file whole into a text store of its size.
-ReadStatus ReadFileInto(const fs::path& file, TextStore& out) {
-    out.Clear();
-    // Non-blocking so that a pipe put in the file's place cannot hang the program.
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
-        return (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Unreadable;
-    }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return ReadStatus::Unreadable;
-    }
-    // The size is only a hint: the file may grow while it is read.
-    std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
-    out.Reserve(capacity);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == capacity) {
-            capacity *= 2;
-            out.Reserve(capacity);
-        }
-        const ssize_t n = ::read(fd.get(), out.data() + used, capacity - used);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
+// Lines of a file (or of a text in memory) read a piece at a time into one buffer, which stays in the
+// cache while it is parsed: a line ends at a line feed, and a carriage return just before it, or at the
+// very end of the file, is not part of it. fill(to, room) gives up to room bytes, 0 at the end and -1
+// on a read error.
+template <typename Fill>
+class PieceReader {
+public:
+    explicit PieceReader(Fill fill)
+        : fill_(std::move(fill)), buffer_(new char[kSavePiece]), capacity_(kSavePiece) {}
+
+    // The next line, valid until the next call; false at the end (or on a read error, see failed()).
+    bool Next(std::string_view& line) {
+        for (;;) {
+            char* start = buffer_.get() + begin_;
+            const std::size_t available = end_ - begin_;
+            // Dates and counts are short lines: look at their few bytes before calling memchr.
+            const char* lf = nullptr;
+            const std::size_t near = std::min<std::size_t>(16, available);
+            for (std::size_t i = 0; i < near; ++i) {
+                if (start[i] == '\n') {
+                    lf = start + i;
+                    break;
+                }
             }
-            out.Clear();
-            return ReadStatus::Unreadable;
+            if (lf == nullptr && near < available) {
+                lf = static_cast<const char*>(std::memchr(start + near, '\n', available - near));
+            }
+            if (lf != nullptr || (ended_ && available > 0)) {
+                std::size_t length = lf != nullptr ? static_cast<std::size_t>(lf - start) : available;
+                begin_ += lf != nullptr ? length + 1 : length;
+                if (length > 0 && start[length - 1] == '\r') {
+                    --length;
+                    crLfOnly_ = crLfOnly_ && lf != nullptr;
+                } else {
+                    crLfOnly_ = false;
+                }
+                line = std::string_view(start, length);
+                return true;
+            }
+            if (ended_) {
+                return false;
+            }
+            Refill(); // at the end, the next round hands out a last line without a line feed
         }
-        if (n == 0) {
-            break;
-        }
-        used += static_cast<std::size_t>(n);
     }
-    out.SetSize(used); // the reader gives back what it does not keep
-    return ReadStatus::Ok;
-}
+
+    // Whether any byte follows the lines read so far.
+    bool MoreBytes() {
+        while (begin_ == end_ && !ended_) {
+            Refill();
+        }
+        return begin_ < end_;
+    }
+
+    bool failed() const { return failed_; }
+    bool crLfOnly() const { return crLfOnly_; }
+    bool sawNul() const { return sawNul_; }
+
+private:
+    // Keeps the unread part, at the front of the buffer, and reads more behind it; a line longer than
+    // the buffer doubles it. False once the end is reached.
+    bool Refill() {
+        if (begin_ > 0) {
+            std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+            end_ -= begin_;
+            begin_ = 0;
+        }
+        if (end_ == capacity_) {
+            std::unique_ptr<char[]> grown(new char[capacity_ * 2]);
+            std::memcpy(grown.get(), buffer_.get(), end_);
+            buffer_ = std::move(grown);
+            capacity_ *= 2;
+        }
+        const long n = fill_(buffer_.get() + end_, capacity_ - end_);
+        if (n <= 0) {
+            failed_ = n < 0;
+            ended_ = true;
+            return false;
+        }
+        sawNul_ = sawNul_ || std::memchr(buffer_.get() + end_, '\0', static_cast<std::size_t>(n)) != nullptr;
+        end_ += static_cast<std::size_t>(n);
+        return true;
+    }
+
+    Fill fill_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_;
+    std::size_t begin_ = 0, end_ = 0;
+    bool ended_ = false, failed_ = false;
+    bool crLfOnly_ = true, sawNul_ = false;
+};
 
 // Month, day and year as digits between two "/": a date that loads as the same date in the list form
 // (3/5/2010 as 03/05/2010) when it is one.
@@ -209,109 +265,73 @@ void AppendValue(std::string& out, std::string_view value) {
 // string per value.
 class DatabaseFileAccess {
 public:
-    // Replaces the rows and the e-mail address of db by those read from the file's bytes.
-    static bool Adopt(TextStore bytes, UrlDatabase& db) {
+    // Replaces the rows and the e-mail address of db by those read from the lines; sizeHint is the
+    // number of bytes expected. Returns whether anything was dropped or changed, or nothing at all on
+    // a read error (db is then left alone).
+    template <typename Fill>
+    static std::optional<bool> Read(PieceReader<Fill>& in, std::size_t sizeHint, UrlDatabase& db) {
         UrlDatabase read;
-        read.text_ = std::move(bytes);
-        const bool altered = Parse(read);
+        const bool altered = Parse(in, sizeHint, read);
+        if (in.failed()) {
+            return std::nullopt;
+        }
         read.ascending_ = db.ascending_;
         read.Changed();
         db = std::move(read);
         return altered;
     }
 
-    // db is empty and its text store holds the file's bytes. Each address is moved to the front of the
-    // store as it is read, so the store ends up holding the addresses only and keeps no second copy of
-    // the file. Returns whether anything was dropped or changed.
-    static bool Parse(UrlDatabase& db) {
-        char* const base = db.text_.data();
-        const std::size_t size = db.text_.size();
-        std::size_t pos = 0;
-        std::size_t kept = 0;
-        bool crLfOnly = true;
+    // Each address goes to the text store as it is read, which is sized for the whole file up front
+    // and trimmed at the end, so the store holds the addresses only.
+    template <typename Fill>
+    static bool Parse(PieceReader<Fill>& in, std::size_t sizeHint, UrlDatabase& db) {
         bool altered = false;
-        bool oddValue = size > 0 && std::memchr(base, '\0', size) != nullptr;
-
-        // A line ends at a line feed; a carriage return just before it, or at the very end of the
-        // file, is not part of it.
-        auto next = [&](std::string_view& line) {
-            if (pos >= size) {
-                return false;
-            }
-            char* start = base + pos;
-            // Dates and counts are short lines: look at their few bytes before calling memchr.
-            const void* lf = nullptr;
-            const std::size_t near = std::min<std::size_t>(16, size - pos);
-            for (std::size_t i = 0; i < near; ++i) {
-                if (start[i] == '\n') {
-                    lf = start + i;
-                    break;
-                }
-            }
-            if (lf == nullptr && near < size - pos) {
-                lf = std::memchr(start + near, '\n', size - pos - near);
-            }
-            std::size_t length =
-                lf == nullptr ? size - pos : static_cast<std::size_t>(static_cast<const char*>(lf) - start);
-            pos += lf == nullptr ? length : length + 1;
-            if (length > 0 && start[length - 1] == '\r') {
-                --length;
-                crLfOnly = crLfOnly && lf != nullptr;
-            } else {
-                crLfOnly = false;
-            }
-            line = std::string_view(start, length);
-            return true;
-        };
-
+        bool oddValue = false;
+        db.text_.Reserve(sizeHint + 1);
         // Records run about 60 bytes; the rows are trimmed to size at the end.
-        db.rows_.reserve(size / 48 + 16);
+        db.rows_.reserve(sizeHint / 48 + 16);
         std::string_view line;
-        if (!next(line)) {
+        if (!in.Next(line)) {
             return false;
         }
         for (;;) {
             if (line == kEndOfRecords) {
-                if (next(line)) {
+                if (in.Next(line)) {
                     db.email_.assign(line);
                 }
-                altered = altered || pos < size;
+                altered = altered || in.MoreBytes();
                 break;
             }
             UrlDatabase::Row row;
-            if (line.data() != base + kept && !line.empty()) {
-                std::memmove(base + kept, line.data(), line.size());
-            }
-            row.url = kept;
+            row.url = db.text_.Append(line);
             row.urlLength = static_cast<std::uint32_t>(line.size());
-            kept += line.size();
             row.number = static_cast<std::uint32_t>(db.rows_.size() + 1);
             // A record cut short by the end of the file keeps its address; what is missing reads as
             // never sent.
-            if (next(line)) {
+            if (in.Next(line)) {
                 if (!line.empty()) {
                     bool exact = false;
                     row.lastSent = UrlDatabase::PackDateLine(line, exact);
                     altered = altered || (!exact && (row.lastSent == 0 || !PlainDate(line)));
                 }
-                if (next(line)) {
+                if (in.Next(line)) {
                     oddValue = oddValue || !IsNumber(line);
                     row.submits = db.EncodeSubmits(line, 0);
                 }
             }
             db.rows_.push_back(row);
-            if (!next(line)) {
+            if (!in.Next(line)) {
                 altered = true; // no end marker
                 break;
             }
         }
-        db.text_.Shrink(kept);
+        db.text_.Shrink(db.text_.size());
         if (db.rows_.capacity() > db.rows_.size() + db.rows_.size() / 8 + 16) {
             db.rows_.shrink_to_fit();
         }
         // Counts and NUL bytes are kept as read, so they only tell of a file in some other layout
         // (bare addresses, another encoding); a file this program wrote has CR LF on every line.
-        return altered || (oddValue && !crLfOnly);
+        return altered || ((oddValue || in.sawNul()) && !in.crLfOnly());
     }
 
     // Hands the file's bytes to emit a piece at a time.
@@ -362,28 +382,45 @@ std::string SerializeDatabase(const UrlDatabase& db) {
 }
 
 bool ParseDatabase(std::string_view bytes, UrlDatabase& db) {
-    TextStore store;
-    store.Append(bytes);
-    return DatabaseFileAccess::Adopt(std::move(store), db);
+    PieceReader in([&bytes](char* to, std::size_t room) {
+        const std::size_t n = std::min(room, bytes.size());
+        if (n > 0) {
+            std::memcpy(to, bytes.data(), n);
+        }
+        bytes.remove_prefix(n);
+        return static_cast<long>(n);
+    });
+    return DatabaseFileAccess::Read(in, bytes.size(), db).value_or(false);
 }
 
 LoadResult LoadDatabase(UrlDatabase& db, const fs::path& file) {
     db.Clear();
     LoadResult result;
-    TextStore bytes;
-    switch (ReadFileInto(file, bytes)) {
-    case ReadStatus::Missing:
+    // Non-blocking so that a pipe put in the file's place cannot hang the program.
+    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (fd.get() < 0 && (errno == ENOENT || errno == ENOTDIR)) {
         result.status = LoadStatus::Missing;
         return result;
-    case ReadStatus::Unreadable:
+    }
+    std::optional<bool> altered;
+    if (fd.get() >= 0 && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode)) {
+        PieceReader in([&fd](char* to, std::size_t room) {
+            ssize_t n;
+            do {
+                n = ::read(fd.get(), to, room);
+            } while (n < 0 && errno == EINTR);
+            return static_cast<long>(n);
+        });
+        altered = DatabaseFileAccess::Read(in, static_cast<std::size_t>(st.st_size), db);
+    }
+    if (!altered) {
         result.status = LoadStatus::Unreadable;
         result.setAside = SetAside(file);
         return result;
-    case ReadStatus::Ok:
-        break;
     }
-    result.altered = DatabaseFileAccess::Adopt(std::move(bytes), db);
     result.status = LoadStatus::Loaded;
+    result.altered = *altered;
     if (result.altered) {
         result.keptCopy = KeepCopy(file);
     }
