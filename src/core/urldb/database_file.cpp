@@ -3,8 +3,10 @@
 #include "core/base/settings.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -136,6 +138,23 @@ fs::path KeepCopy(const fs::path& file) {
 // cache while it is parsed: a line ends at a line feed, and a carriage return just before it, or at the
 // very end of the file, is not part of it. fill(to, room) gives up to room bytes, 0 at the end and -1
 // on a read error.
+// The first line feed in the bytes, or null. Dates and counts are short lines, so the first 32 bytes
+// are looked at eight at a time before memchr is called.
+const char* FindLineFeed(const char* bytes, std::size_t size) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+    std::size_t i = 0;
+    for (; std::endian::native == std::endian::little && i + 8 <= size && i < 32; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes + i, 8);
+        word ^= kOnes * '\n'; // a line feed becomes a zero byte
+        // The lowest byte marked is exactly the first zero byte (bytes load little-end first).
+        if (const std::uint64_t zero = (word - kOnes) & ~word & kHighs; zero != 0) {
+            return bytes + i + static_cast<std::size_t>(__builtin_ctzll(zero)) / 8;
+        }
+    }
+    return i < size ? static_cast<const char*>(std::memchr(bytes + i, '\n', size - i)) : nullptr;
+}
+
 template <typename Fill>
 class PieceReader {
 public:
@@ -147,18 +166,7 @@ public:
         for (;;) {
             char* start = buffer_.get() + begin_;
             const std::size_t available = end_ - begin_;
-            // Dates and counts are short lines: look at their few bytes before calling memchr.
-            const char* lf = nullptr;
-            const std::size_t near = std::min<std::size_t>(16, available);
-            for (std::size_t i = 0; i < near; ++i) {
-                if (start[i] == '\n') {
-                    lf = start + i;
-                    break;
-                }
-            }
-            if (lf == nullptr && near < available) {
-                lf = static_cast<const char*>(std::memchr(start + near, '\n', available - near));
-            }
+            const char* lf = FindLineFeed(start, available);
             if (lf != nullptr || (ended_ && available > 0)) {
                 std::size_t length = lf != nullptr ? static_cast<std::size_t>(lf - start) : available;
                 begin_ += lf != nullptr ? length + 1 : length;
@@ -188,6 +196,8 @@ public:
 
     bool failed() const { return failed_; }
     bool crLfOnly() const { return crLfOnly_; }
+    // Bytes handed out as lines so far.
+    std::size_t consumed() const { return dropped_ + begin_; }
     bool sawNul() const { return sawNul_; }
 
 private:
@@ -197,6 +207,7 @@ private:
         if (begin_ > 0) {
             std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
             end_ -= begin_;
+            dropped_ += begin_;
             begin_ = 0;
         }
         if (end_ == capacity_) {
@@ -220,6 +231,7 @@ private:
     std::unique_ptr<char[]> buffer_;
     std::size_t capacity_;
     std::size_t begin_ = 0, end_ = 0;
+    std::size_t dropped_ = 0;
     bool ended_ = false, failed_ = false;
     bool crLfOnly_ = true, sawNul_ = false;
 };
@@ -288,8 +300,9 @@ public:
         bool altered = false;
         bool oddValue = false;
         db.text_.Reserve(sizeHint + 1);
-        // Records run about 60 bytes; the rows are trimmed to size at the end.
-        db.rows_.reserve(sizeHint / 48 + 16);
+        // Room for the rows is made once the first thousand show how long a record runs.
+        constexpr std::size_t kSampleRows = 1024;
+        db.rows_.reserve(kSampleRows);
         std::string_view line;
         if (!in.Next(line)) {
             return false;
@@ -320,6 +333,10 @@ public:
                 }
             }
             db.rows_.push_back(row);
+            if (db.rows_.size() == kSampleRows && sizeHint > in.consumed()) {
+                db.rows_.reserve(kSampleRows +
+                                 (sizeHint - in.consumed()) / (in.consumed() / kSampleRows) * 21 / 20);
+            }
             if (!in.Next(line)) {
                 altered = true; // no end marker
                 break;
