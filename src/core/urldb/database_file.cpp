@@ -354,34 +354,67 @@ public:
     // Hands the file's bytes to emit a piece at a time.
     template <typename Emit>
     static bool Write(const UrlDatabase& db, const Emit& emit) {
-        std::string piece;
-        piece.reserve(kSavePiece + 256);
-        char number[24];
+        // Plain rows (an address, a date in the list form or none, a plain count) are put straight
+        // into a buffer; anything else goes through AppendValue.
+        constexpr std::size_t kPlainRowRoom = 2 + 10 + 2 + 10 + 2;
+        std::string piece(kSavePiece + 64, '\0');
+        std::size_t used = 0;
+        auto flush = [&emit, &piece, &used] {
+            const bool ok = emit(std::string_view(piece.data(), used));
+            used = 0;
+            return ok;
+        };
         for (const UrlDatabase::Row& row : db.rows_) {
-            AppendValue(piece, db.text_.view(row.url, row.urlLength));
-            if (row.lastSent != 0 && (row.lastSent & UrlDatabase::kOddValue) == 0) {
-                const std::string date = db.DecodeLastSent(row.lastSent);
-                piece.append(date).append(kLineEnd);
-            } else {
-                AppendValue(piece, row.lastSent == 0 ? std::string_view()
-                                                     : db.odd_[row.lastSent & ~UrlDatabase::kOddValue]);
+            const std::string_view url = db.text_.view(row.url, row.urlLength);
+            const bool plain = ((row.lastSent | row.submits) & UrlDatabase::kOddValue) == 0 &&
+                               (url.empty() || std::memchr(url.data(), '\n', url.size()) == nullptr);
+            if (used + url.size() + kPlainRowRoom > piece.size() && used > 0 && !flush()) {
+                return false;
             }
-            if ((row.submits & UrlDatabase::kOddValue) == 0) {
-                const auto end = std::to_chars(number, number + sizeof number, row.submits).ptr;
-                piece.append(number, end).append(kLineEnd);
-            } else {
-                AppendValue(piece, db.odd_[row.submits & ~UrlDatabase::kOddValue]);
-            }
-            if (piece.size() >= kSavePiece) {
-                if (!emit(std::string_view(piece))) {
+            if (!plain || url.size() + kPlainRowRoom > piece.size()) {
+                std::string row_text;
+                AppendValue(row_text, url);
+                AppendValue(row_text, db.DecodeLastSent(row.lastSent));
+                AppendValue(row_text, db.DecodeSubmits(row.submits));
+                if (used + row_text.size() > piece.size() && used > 0 && !flush()) {
                     return false;
                 }
-                piece.clear();
+                if (row_text.size() > piece.size()) {
+                    if (!emit(std::string_view(row_text))) {
+                        return false;
+                    }
+                } else {
+                    std::memcpy(piece.data() + used, row_text.data(), row_text.size());
+                    used += row_text.size();
+                }
+                continue;
             }
+            char* out = piece.data() + used;
+            if (!url.empty()) {
+                std::memcpy(out, url.data(), url.size());
+                out += url.size();
+            }
+            *out++ = '\r';
+            *out++ = '\n';
+            if (row.lastSent != 0) {
+                UrlDatabase::FormatListDate(row.lastSent, out);
+                out += 10;
+            }
+            *out++ = '\r';
+            *out++ = '\n';
+            out = std::to_chars(out, out + 10, row.submits).ptr;
+            *out++ = '\r';
+            *out++ = '\n';
+            used = static_cast<std::size_t>(out - piece.data());
         }
-        AppendValue(piece, kEndOfRecords);
-        AppendValue(piece, db.email_);
-        return emit(std::string_view(piece));
+        std::string tail;
+        AppendValue(tail, kEndOfRecords);
+        AppendValue(tail, db.email_);
+        if (used + tail.size() > piece.size() && used > 0 && !flush()) {
+            return false;
+        }
+        piece.replace(used, piece.size() - used, tail);
+        return emit(std::string_view(piece.data(), used + tail.size()));
     }
 };
 

@@ -436,6 +436,10 @@ std::uint32_t UrlDatabase::EncodeSubmits(std::string_view text, std::uint32_t pr
     return StoreOdd(text, previous);
 }
 
+void UrlDatabase::FormatListDate(std::uint32_t word, char* out) {
+    FormatPackedDate(word, out);
+}
+
 std::string UrlDatabase::DecodeLastSent(std::uint32_t word) const {
     if (word == 0) {
         return {};

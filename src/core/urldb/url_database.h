@@ -215,6 +215,8 @@ private:
     std::uint32_t EncodeLastSent(std::string_view text, std::uint32_t previous);
     std::uint32_t EncodeSubmits(std::string_view text, std::uint32_t previous);
     std::string DecodeLastSent(std::uint32_t word) const;
+    // Writes the ten characters of a date word (not an odd slot) in the list form.
+    static void FormatListDate(std::uint32_t word, char* out);
     std::string DecodeSubmits(std::uint32_t word) const;
     // The odd slot for a new value, reusing the row's old one when it had one.
     std::uint32_t StoreOdd(std::string_view text, std::uint32_t previous);
