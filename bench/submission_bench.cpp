@@ -6,6 +6,7 @@
 #include "bench/bench_support.h"
 #include "core/base/settings.h"
 #include "core/results/answer_store.h"
+#include "core/results/failure_log.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/submit/submission_run.h"
 #include "core/web/url_parts.h"
@@ -14,6 +15,7 @@
 #include <benchmark/benchmark.h>
 #include <ctime>
 #include <curl/curl.h>
+#include <fstream>
 #include <sys/stat.h>
 
 namespace {
@@ -79,7 +81,9 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
     return std::fwrite(data, size, count, static_cast<std::FILE*>(file)) * size;
 }
 
-void RunBareLoop(const std::vector<BareRequest>& requests) {
+// Returns how many requests failed.
+int RunBareLoop(const std::vector<BareRequest>& requests) {
+    int failed = 0;
     for (const BareRequest& r : requests) {
         std::FILE* file = std::fopen(r.answerFile.c_str(), "wb");
         CURL* h = curl_easy_init();
@@ -90,10 +94,11 @@ void RunBareLoop(const std::vector<BareRequest>& requests) {
         if (r.post) {
             curl_easy_setopt(h, CURLOPT_POSTFIELDS, r.body.c_str());
         }
-        curl_easy_perform(h);
+        failed += curl_easy_perform(h) == CURLE_OK ? 0 : 1;
         curl_easy_cleanup(h);
         std::fclose(file);
     }
+    return failed;
 }
 
 void BM_SubmissionRun(benchmark::State& state) {
@@ -134,17 +139,25 @@ void BM_SubmissionRun(benchmark::State& state) {
 
     std::vector<double> workerWall, workerCpu, bareWall, bareCpu;
     bool bareFirst = true;
+    int failures = 0;
     for (auto _ : state) {
         auto runBare = [&] {
             sendwell::ClearAnswerStore(folder);
             fs::create_directories(sendwell::AnswerStorePath(folder));
-            return Measure([&bare] { RunBareLoop(bare); });
+            return Measure([&bare, &failures] { failures += RunBareLoop(bare); });
         };
         auto runWorker = [&] {
             sendwell::ClearAnswerStore(folder);
             QuietProgress progress;
             sendwell::RunFlags flags;
-            return Measure([&] { sendwell::RunSubmissionWorker(job, progress, flags); });
+            const Timing t = Measure([&] { sendwell::RunSubmissionWorker(job, progress, flags); });
+            // Every failed request leaves a record in the failure log (a line "The URL was ..." or
+            // "The server was ...").
+            std::ifstream log(sendwell::FailureLogPath(folder));
+            for (std::string line; std::getline(log, line);) {
+                failures += line.starts_with("The URL was") || line.starts_with("The server was") ? 1 : 0;
+            }
+            return t;
         };
         // Each goes first every other round, so that neither always meets the server fresh.
         Timing b, w;
@@ -167,6 +180,9 @@ void BM_SubmissionRun(benchmark::State& state) {
     fs::remove_all(folder, ec);
 
     state.counters["requests"] = requests;
+    // A failed request takes a different path (the worker waits and tries a refused connection again),
+    // so the figures only compare like with like when this is 0.
+    state.counters["failed_requests"] = failures;
     state.counters["worker_us_per_request"] = Median(workerWall) * 1e6;
     state.counters["bare_us_per_request"] = Median(bareWall) * 1e6;
     state.counters["time_ratio"] = Median(workerWall) / Median(bareWall);
