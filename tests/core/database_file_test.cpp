@@ -1,8 +1,11 @@
 // linkroll2.dat: layout on write, the tolerant reader, the safe save and the set-aside of a bad file.
-#include "tests/support/temp_dir.h"
 #include "core/urldb/database_file.h"
+#include "tests/support/temp_dir.h"
 
+#include <algorithm>
+#include <climits>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -44,6 +47,163 @@ void ExpectRow(const UrlDatabase& db, std::size_t i, const std::string& url, con
     EXPECT_EQ(r.url, url);
     EXPECT_EQ(r.lastSent, lastSent);
     EXPECT_EQ(r.submits, submits);
+}
+
+struct Cells {
+    std::string url, lastSent, submits;
+};
+
+// Rows with every kind of value a list can hold: any bytes in an address (line breaks and NUL
+// included), dates in the list form, empty or as some file had them, counts of every shape.
+std::vector<Cells> VariedCells(std::size_t count, bool listFormDatesOnly) {
+    std::mt19937 rng(20100305);
+    const std::string pieces[] = {"http://", "https://", "HTTP://www.",        "a",        "Z", ".",      "/",
+                                  "\n",      "\r",       std::string(1, '\0'), "\xc3\xa9", "~", "example"};
+    const std::string oddDates[] = {"3/5/2010", "x,k1", "13/1/2010", " 01/02/2003"};
+    const std::string counts[] = {"0", "-3", "abc", "", "007", " 5", std::to_string(LLONG_MAX), "2147483648"};
+    std::vector<Cells> rows;
+    for (std::size_t i = 0; i < count; ++i) {
+        Cells c;
+        const std::size_t length = i % 997 == 0 ? 20000 : rng() % 12;
+        for (std::size_t k = 0; k < length; ++k) {
+            c.url += pieces[rng() % std::size(pieces)];
+        }
+        switch (rng() % 4) {
+        case 0:
+            break;
+        case 1:
+            if (!listFormDatesOnly) {
+                c.lastSent = oddDates[rng() % std::size(oddDates)];
+                break;
+            }
+            [[fallthrough]];
+        default:
+            c.lastSent =
+                NormalizeDateLine(std::to_string(1 + rng() % 12) + "/" + std::to_string(1 + rng() % 28) +
+                                  "/" + std::to_string(1 + rng() % 9999));
+        }
+        c.submits = rng() % 2 == 0 ? std::to_string(rng() % 100000) : counts[rng() % std::size(counts)];
+        rows.push_back(c);
+    }
+    return rows;
+}
+
+UrlDatabase DatabaseOf(const std::vector<Cells>& cells, const std::string& email) {
+    UrlDatabase db;
+    for (const Cells& c : cells) {
+        db.AppendLoaded(c.url, c.lastSent, c.submits);
+    }
+    db.setEmail(email);
+    return db;
+}
+
+TEST_F(DatabaseFileTest, SavedFileHoldsEveryValueAsItsOwnCrLfLine) {
+    const std::vector<Cells> cells = VariedCells(20000, false);
+    const UrlDatabase db = DatabaseOf(cells, "owner\n@x\r");
+    std::string expected;
+    auto line = [&expected](std::string value) {
+        std::replace(value.begin(), value.end(), '\n', ' ');
+        expected += value + "\r\n";
+    };
+    for (const Cells& c : cells) {
+        line(c.url);
+        line(c.lastSent);
+        line(c.submits);
+    }
+    line("EOS");
+    line(db.email());
+
+    EXPECT_TRUE(SerializeDatabase(db) == expected);
+    ASSERT_TRUE(SaveDatabase(db, file_));
+    EXPECT_TRUE(ReadFileBytes(file_) == expected);
+    // Read back a piece at a time and written again, the file stays as it is but for the dates the
+    // loader puts in the list form.
+    UrlDatabase back;
+    LoadDatabase(back, file_);
+    ASSERT_EQ(back.recordCount(), cells.size());
+    EXPECT_EQ(back.email(), "owner @x\r");
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        std::string url = cells[i].url;
+        std::replace(url.begin(), url.end(), '\n', ' ');
+        ASSERT_EQ(back.Url(i), url) << i;
+        ASSERT_EQ(back.CellText(i, ListColumn::Submits), cells[i].submits) << i;
+    }
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const UrlRecord r = db.rows()[i];
+        ASSERT_EQ(r.url, cells[i].url) << i;
+        ASSERT_EQ(r.lastSent, cells[i].lastSent) << i;
+        ASSERT_EQ(r.submits, cells[i].submits) << i;
+    }
+}
+
+// The bytes of a file in UTF-16 (little-endian), as a text editor may have saved it.
+std::string Utf16(const std::string& ascii) {
+    std::string out;
+    for (char c : ascii) {
+        out.push_back(c);
+        out.push_back('\0');
+    }
+    return out;
+}
+
+bool IsBackupName(const std::string& name) {
+    const std::string prefix = "linkroll2.dat.bak-";
+    if (name.rfind(prefix, 0) != 0 || name.size() < prefix.size() + 15) {
+        return false;
+    }
+    const std::string stamp = name.substr(prefix.size(), 15); // YYYYMMDD-HHMMSS
+    for (std::size_t i = 0; i < stamp.size(); ++i) {
+        if (i == 8 ? stamp[i] != '-' : (stamp[i] < '0' || stamp[i] > '9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST_F(DatabaseFileTest, FileThatLoadsAlteredIsKeptAsItWasBeforeTheFirstSave) {
+    const std::string clean = "u1\r\n01/02/2010\r\n3\r\nEOS\r\nme@x\r\n";
+    const struct {
+        const char* what;
+        std::string bytes;
+        bool altered;
+    } cases[] = {
+        {"bare addresses", "http://a.example\r\nhttp://b.example\r\nhttp://c.example\r\n", true},
+        {"a UTF-16 copy", Utf16(clean), true},
+        {"records after a stray end marker", "u1\r\n\r\n0\r\nEOS\r\nme@x\r\nu2\r\n\r\n0\r\nEOS\r\n\r\n",
+         true},
+        {"no end marker", "u1\r\n01/02/2010\r\n3\r\n", true},
+        {"a date with more after it", "u1\r\n3/5/2010 noon\r\n3\r\nEOS\r\n\r\n", true},
+        {"a date written short", "u1\r\n3/5/2010\r\n3\r\nEOS\r\n\r\n", false},
+        {"a count that is not a number", "u1\n\nthree\nEOS\nme@x\n", true},
+        {"a NUL byte", std::string("u\0001\n\n0\nEOS\n\n", 12), true},
+        {"the program's own file", SerializeDatabase(DatabaseOf(VariedCells(3000, true), "a@b")), false},
+        {"line feeds only", "u1\n01/02/2010\n3\nEOS\nme@x\n", false},
+        {"no e-mail line", "u1\r\n\r\n1\r\nEOS\r\n", false},
+        {"an empty file", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string& name : OtherFiles()) {
+            fs::remove(dir_ / name);
+        }
+        WriteFileBytes(file_, c.bytes);
+        UrlDatabase db;
+        const LoadResult result = LoadDatabase(db, file_);
+        EXPECT_EQ(result.altered, c.altered);
+        if (!c.altered) {
+            EXPECT_TRUE(result.keptCopy.empty());
+            EXPECT_TRUE(OtherFiles().empty());
+            EXPECT_EQ(LoadNoticeText(result, file_), "");
+            continue;
+        }
+        ASSERT_EQ(OtherFiles().size(), 1U);
+        EXPECT_EQ(result.keptCopy, dir_ / OtherFiles().front());
+        EXPECT_TRUE(IsBackupName(result.keptCopy.filename().string())) << result.keptCopy;
+        EXPECT_NE(LoadNoticeText(result, file_).find(result.keptCopy.string()), std::string::npos);
+        db.AppendUrl("www.added.example");
+        ASSERT_TRUE(SaveDatabase(db, file_));
+        EXPECT_TRUE(ReadFileBytes(result.keptCopy) == c.bytes);
+    }
 }
 
 TEST_F(DatabaseFileTest, MissingOrEmptyFileLoadsEmpty) {
@@ -143,7 +303,7 @@ TEST_F(DatabaseFileTest, RecordCutShortKeepsItsAddressAsNeverCounted) {
 }
 
 TEST_F(DatabaseFileTest, VeryLongLinesAreReadWhole) {
-    const std::string longUrl = "http://" + std::string(200000, 'u');
+    const std::string longUrl = "http://" + std::string(3000000, 'u'); // longer than a read piece
     const std::string longMail = std::string(100000, 'm') + "@x";
     UrlDatabase db = LoadBytes(longUrl + "\r\n1/1/2001\r\n" + std::string(500, '9') +
                                "\r\nshort\r\n\r\n0\r\nEOS\r\n" + longMail + "\r\n");

@@ -3,11 +3,16 @@
 #include "core/base/settings.h"
 #include "tests/support/temp_dir.h"
 
+#include <atomic>
 #include <cstdlib>
+#include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace sendwell {
@@ -149,15 +154,125 @@ TEST_F(SettingsTest, HandEditedFileIsReadAndItsOtherLinesKept) {
 
     ASSERT_TRUE(Put("m_ProxyName", "new:1"));
     ASSERT_TRUE(Put("i_BufSize", "4096"));
-    EXPECT_EQ(ReadFileBytes(file), "# my notes\n"
+    EXPECT_EQ(ReadFileBytes(file), "# my notes\r\n"
                                    "; more notes\n"
                                    "[Other]\n"
                                    "m_ProxyName=wrong section\n"
-                                   "[Linkcaster!]   \n"
-                                   "m_ProxyName=new:1\n"
+                                   "[Linkcaster!]   \r\n"
+                                   "m_ProxyName=new:1\r\n"
                                    "junk line without equals\n"
-                                   "bProxyOn=1\n"
-                                   "i_BufSize=4096\n");
+                                   "m_ProxyName=later duplicate\n"
+                                   "bProxyOn=1\r\n"
+                                   "i_BufSize=4096\r\n");
+}
+
+TEST_F(SettingsTest, WritingOneValueKeepsEveryOtherByteAndHowItReads) {
+    const auto file = SettingsFileFor(kSettingsSection);
+    std::filesystem::create_directories(file.parent_path());
+    const struct {
+        const char* what;
+        std::string before, after; // after writing m_Google=0
+        std::string other;         // what m_ProxyName reads, before and after
+    } cases[] = {
+        {"lines ending in CR CR LF", "[Linkcaster!]\r\nm_ProxyName=a\r\r\nm_Google=1\r\r\n",
+         "[Linkcaster!]\r\nm_ProxyName=a\r\r\nm_Google=0\r\n", "a\r"},
+        {"a last line ending in CR", "[Linkcaster!]\nm_ProxyName=a\r",
+         "[Linkcaster!]\nm_ProxyName=a\r\r\nm_Google=0\n", "a\r"},
+        {"a header with blanks and CRs after it", "[Linkcaster!]  \r\r\nm_ProxyName=a\r\n",
+         "[Linkcaster!]  \r\r\nm_ProxyName=a\r\nm_Google=0\r\n", "a"},
+        {"no line end at all", "[Linkcaster!]\nm_ProxyName=a", "[Linkcaster!]\nm_ProxyName=a\nm_Google=0\n",
+         "a"},
+        {"another section only", "[Other]\r\nm_ProxyName=b\r\n",
+         "[Other]\r\nm_ProxyName=b\r\n\r\n[Linkcaster!]\r\nm_Google=0\r\n", ""},
+        {"a duplicate further down", "[Linkcaster!]\nm_Google=1\nm_ProxyName=a\nm_Google=1\n",
+         "[Linkcaster!]\nm_Google=0\nm_ProxyName=a\nm_Google=1\n", "a"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFileBytes(file, c.before);
+        EXPECT_EQ(Get("m_ProxyName"), c.other);
+        ASSERT_TRUE(Put("m_Google", "0"));
+        EXPECT_EQ(ReadFileBytes(file), c.after);
+        EXPECT_EQ(Get("m_ProxyName"), c.other);
+        EXPECT_EQ(ReadFlag(kSettingsSection, "m_Google"), 0);
+    }
+}
+
+TEST_F(SettingsTest, ReadsSeeEveryChangeThatGivesTheFileANewIdentity) {
+    const auto file = SettingsFileFor(kSettingsSection);
+    std::filesystem::create_directories(file.parent_path());
+    // Files last changed long ago, so that a read may keep what it parsed; each case in a second of its
+    // own, so that no file of one case can pass for a file of another.
+    time_t second = 1000000000;
+    auto setTime = [&file, &second](long nanoseconds) {
+        const timespec times[2] = {{second, nanoseconds}, {second, nanoseconds}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        std::string expected;
+    } cases[] = {
+        {"a write through the store", [] { ASSERT_TRUE(Put("m_ProxyName", "bbbb")); }, "bbbb"},
+        {"a longer text",
+         [&] {
+             WriteFileBytes(file, "[Linkcaster!]\nm_ProxyName=bbbbb\n");
+             setTime(1);
+         },
+         "bbbbb"},
+        {"the same size, changed a nanosecond later",
+         [&] {
+             WriteFileBytes(file, "[Linkcaster!]\nm_ProxyName=bbbb\n");
+             setTime(2);
+         },
+         "bbbb"},
+        {"the same size and time in a new file",
+         [&] {
+             const auto other = std::filesystem::path(file).concat(".new");
+             WriteFileBytes(other, "[Linkcaster!]\nm_ProxyName=bbbb\n");
+             std::filesystem::rename(other, file);
+             setTime(1);
+         },
+         "bbbb"},
+        // Nothing tells this one apart, so the value parsed before is kept: proof that an unchanged
+        // file is not read again.
+        {"the same size, time and file",
+         [&] {
+             WriteFileBytes(file, "[Linkcaster!]\nm_ProxyName=bbbb\n");
+             setTime(1);
+         },
+         "aaaa"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ++second;
+        std::filesystem::remove(file);
+        WriteFileBytes(file, "[Linkcaster!]\nm_ProxyName=aaaa\n");
+        setTime(1);
+        ASSERT_EQ(Get("m_ProxyName"), "aaaa");
+        c.change();
+        EXPECT_EQ(Get("m_ProxyName"), c.expected);
+    }
+}
+
+TEST_F(SettingsTest, ReadsOnOneThreadWhileAnotherWrites) {
+    // As a run reads engine flags while the Engines dialog writes them.
+    ASSERT_TRUE(Put("m_Google", "1"));
+    std::atomic<bool> writing{true};
+    std::thread writer([&writing] {
+        for (int i = 0; i < 200; ++i) {
+            Put("m_Google", i % 2 == 0 ? "0" : "1");
+        }
+        writing = false;
+    });
+    int reads = 0;
+    while (writing || reads == 0) {
+        const int flag = ReadFlag(kSettingsSection, "m_Google");
+        ASSERT_TRUE(flag == 0 || flag == 1) << flag;
+        ++reads;
+    }
+    writer.join();
+    EXPECT_EQ(ReadFlag(kSettingsSection, "m_Google"), 1);
 }
 
 TEST_F(SettingsTest, ConcurrentProgramCopiesKeepEachOthersValues) {

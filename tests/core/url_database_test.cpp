@@ -158,6 +158,16 @@ TEST(UrlDatabaseSort, MatchesAPlainCaseFoldingSortOnAwkwardTexts) {
     EXPECT_EQ(Urls(db), descending);
 }
 
+TEST(UrlDatabaseSort, PlannedSortKeepsChangesMadeBeforeItIsApplied) {
+    UrlDatabase db = WithUrls({"c", "a", "b"});
+    UrlDatabase::SortPlan plan = db.PlanSort(1);
+    db.MarkSubmitted(0, "03/05/2010"); // "c", while the sort was being worked out
+    EXPECT_EQ(db.ApplySort(std::move(plan)), (std::vector<std::uint32_t>{1, 2, 0}));
+    EXPECT_EQ(Urls(db), (Strings{"a", "b", "c"}));
+    EXPECT_EQ(Column(db, &UrlRecord::submits), (Strings{"0", "0", "1"}));
+    EXPECT_FALSE(db.sortAscending());
+}
+
 TEST(UrlDatabaseSort, NumberColumnComparesAsText) {
     UrlDatabase db = WithUrls({"r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8", "r9", "r10", "r11"});
     db.SortByColumn(0);
@@ -176,6 +186,14 @@ TEST(UrlDatabaseSort, LastSentSortsByLeadingNumberKeepingEqualRowsInOrder) {
     EXPECT_EQ(Urls(db), (Strings{"u3", "u2", "u4", "u1", "u5"}));
     db.SortByColumn(2);
     EXPECT_EQ(Urls(db), (Strings{"u5", "u1", "u2", "u4", "u3"}));
+
+    // Keys far apart are compared rather than counted, with the same result.
+    db.AppendLoaded("u6", "70000/1/1", "0");
+    db.AppendLoaded("u7", "-5", "0");
+    db.SortByColumn(2);
+    EXPECT_EQ(Urls(db), (Strings{"u7", "u3", "u2", "u4", "u1", "u5", "u6"}));
+    db.SortByColumn(2);
+    EXPECT_EQ(Urls(db), (Strings{"u6", "u5", "u1", "u2", "u4", "u3", "u7"}));
 }
 
 TEST(DateLine, ValidDatesAreWrittenInTheListForm) {

@@ -1,14 +1,14 @@
 // The main window as a user meets it: start-up, the enabling rules, Add/Remove/Import/sorting through
 // the real widgets, closing in every way, and resizing.
+#include "core/base/settings.h"
 #include "gui/app/about_dialog.h"
 #include "gui/app/main_window.h"
-#include "gui/base/control_ids.h"
-#include "core/base/settings.h"
 #include "gui/app/splash_window.h"
-#include "tests/gui/support/gui_test_env.h"
-#include "tests/gui/support/window_test_support.h"
+#include "gui/base/control_ids.h"
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
+#include "tests/gui/support/gui_test_env.h"
+#include "tests/gui/support/window_test_support.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -346,6 +346,27 @@ private slots:
                                              "http://wwwsite", "http://g.h"}));
         QCOMPARE(Column(*w, 0), QStringList({"1", "2", "3", "4", "5", "6"}));
         QVERIFY(world.messages.shown.empty());
+    }
+
+    // A file of bare addresses loses every second one to the date slot: the user hears once where the
+    // file as it was is kept, and that copy outlives the save.
+    void alteredFileIsKeptAndTheUserToldOnce() {
+        ScratchWorld world;
+        const std::string bytes = "http://a.example\r\nhttp://b.example\r\nhttp://c.example\r\n";
+        world.writeDatabase(bytes);
+        auto w = OpenWindow(world);
+        QVERIFY(w);
+        QTRY_COMPARE(world.messages.shown.size(), std::size_t{1});
+        const auto& message = world.messages.shown.front();
+        QCOMPARE(message.caption, std::string("Sendwell! Pro"));
+        const std::string copy = world.databaseFile().string() + ".bak-";
+        const std::size_t at = message.text.find(copy);
+        QVERIFY2(at != std::string::npos, message.text.c_str());
+        const fs::path kept = message.text.substr(at, copy.size() + 15);
+        QTest::mouseClick(w->button(ids::kQuit), Qt::LeftButton);
+        QVERIFY(world.readDatabase() != bytes);
+        QVERIFY(sendwell::test::ReadFileBytes(kept) == bytes);
+        QCOMPARE(world.messages.shown.size(), std::size_t{1});
     }
 
     // Opening and closing must hand every stored text back unchanged, however long.

@@ -4,12 +4,16 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <mutex>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace sendwell {
@@ -65,17 +69,31 @@ fs::path XdgDir(const char* variable, const char* fallbackBelowHome) {
     return HomeDir() / fallbackBelowHome;
 }
 
-// One line of a settings file, split at the first line feed; a CR before it is not part of the line.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        std::size_t lf = text.find('\n');
-        std::string_view line = text.substr(0, lf);
-        if (lf != std::string_view::npos && !line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
+// One line of a settings file as it lies in the file: its text ends at a line feed, and a carriage
+// return just before the line feed belongs to the line end. A last line may have no line end.
+struct FileLine {
+    std::size_t begin = 0; // where the text starts in the file
+    std::string_view text;
+    std::string_view end; // "\r\n", "\n" or ""
+};
+
+std::vector<FileLine> SplitLines(std::string_view content) {
+    std::vector<FileLine> lines;
+    std::size_t at = 0;
+    while (at < content.size()) {
+        const std::size_t lf = content.find('\n', at);
+        FileLine line;
+        line.begin = at;
+        if (lf == std::string_view::npos) {
+            line.text = content.substr(at);
+            at = content.size();
+        } else {
+            const bool cr = lf > at && content[lf - 1] == '\r';
+            line.text = content.substr(at, lf - at - (cr ? 1 : 0));
+            line.end = content.substr(lf - (cr ? 1 : 0), cr ? 2 : 1);
+            at = lf + 1;
         }
         lines.push_back(line);
-        text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
     }
     return lines;
 }
@@ -84,9 +102,9 @@ bool IsComment(std::string_view line) {
     return !line.empty() && (line.front() == '#' || line.front() == ';');
 }
 
-// "[name]" (blanks after the bracket tolerated, for hand-edited files) -> name.
+// "[name]" -> name. Blanks and carriage returns after the bracket are tolerated, for hand-edited files.
 bool ParseHeader(std::string_view line, std::string_view& name) {
-    while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) {
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) {
         line.remove_suffix(1);
     }
     if (line.size() < 2 || line.front() != '[' || line.back() != ']') {
@@ -109,47 +127,72 @@ bool ParseEntry(std::string_view line, std::string_view& name, std::string_view&
     return true;
 }
 
-std::optional<std::string> LookUp(std::string_view content, std::string_view section, std::string_view name) {
-    bool inSection = false;
-    for (std::string_view line : SplitLines(content)) {
-        std::string_view header, key, value;
-        if (ParseHeader(line, header)) {
-            inSection = header == section;
-        } else if (inSection && ParseEntry(line, key, value) && key == name) {
-            return std::string(value);
-        }
-    }
-    return std::nullopt;
+// Every value of a file by section and name; the first entry of a name in its section wins.
+using ValueTable = std::unordered_map<std::string, std::string>;
+
+std::string TableKey(std::string_view section, std::string_view name) {
+    std::string key;
+    key.reserve(section.size() + 1 + name.size());
+    key.append(section).append("\n").append(name); // neither may hold a line feed
+    return key;
 }
 
-// The file's text with section/name set to value; every other line is kept as it was. The first
-// entry of the name wins on reading, so later duplicates are dropped when it is replaced.
+ValueTable ParseValues(std::string_view content) {
+    ValueTable table;
+    std::string_view section;
+    bool inSection = false;
+    for (const FileLine& line : SplitLines(content)) {
+        std::string_view header, key, value;
+        if (ParseHeader(line.text, header)) {
+            section = header;
+            inSection = true;
+        } else if (inSection && ParseEntry(line.text, key, value)) {
+            table.emplace(TableKey(section, key), std::string(value));
+        }
+    }
+    return table;
+}
+
+// The line end a new line gets: the file's own (that of its first line), "\n" for a new file.
+std::string_view LineEndStyle(const std::vector<FileLine>& lines) {
+    for (const FileLine& line : lines) {
+        if (!line.end.empty()) {
+            return line.end;
+        }
+    }
+    return "\n";
+}
+
+// The line end to give a last line that has none, so that it reads as before: a text ending in a
+// carriage return keeps it only when CR LF follows.
+std::string_view EndFor(const FileLine& line, std::string_view style) {
+    return !line.text.empty() && line.text.back() == '\r' ? std::string_view("\r\n") : style;
+}
+
+// The file's bytes with section/name set to value. Only the value's own line changes (or a new line
+// is inserted after the section's last entry, or a new section appended); every other byte, line ends
+// included, stays as it was.
 std::string WithValue(std::string_view content, std::string_view section, std::string_view name,
                       std::string_view value) {
-    std::vector<std::string_view> lines = SplitLines(content);
+    const std::vector<FileLine> lines = SplitLines(content);
     std::string entry;
     entry.reserve(name.size() + 1 + value.size());
     entry.append(name).append("=").append(value);
 
-    std::vector<bool> drop(lines.size(), false);
     std::size_t replaced = std::string_view::npos;
     std::size_t lastInSection = std::string_view::npos;
     bool inSection = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    for (std::size_t i = 0; i < lines.size() && replaced == std::string_view::npos; ++i) {
         std::string_view header, key, val;
-        if (ParseHeader(lines[i], header)) {
+        if (ParseHeader(lines[i].text, header)) {
             inSection = header == section;
             if (inSection && lastInSection == std::string_view::npos) {
                 lastInSection = i;
             }
-        } else if (inSection && ParseEntry(lines[i], key, val)) {
+        } else if (inSection && ParseEntry(lines[i].text, key, val)) {
             lastInSection = i;
             if (key == name) {
-                if (replaced == std::string_view::npos) {
-                    replaced = i;
-                } else {
-                    drop[i] = true;
-                }
+                replaced = i;
             }
         }
     }
@@ -157,32 +200,110 @@ std::string WithValue(std::string_view content, std::string_view section, std::s
     std::string out;
     out.reserve(content.size() + entry.size() + section.size() + kNewFileHeader.size() + 8);
     if (lines.empty()) {
-        out.append(kNewFileHeader);
+        out.append(kNewFileHeader).append("[").append(section).append("]\n").append(entry).push_back('\n');
+        return out;
     }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (drop[i]) {
-            continue;
-        }
-        out.append(i == replaced ? std::string_view(entry) : lines[i]).push_back('\n');
-        if (replaced == std::string_view::npos && i == lastInSection) {
-            out.append(entry).push_back('\n');
-        }
+    const std::string_view style = LineEndStyle(lines);
+    if (replaced != std::string_view::npos) {
+        const FileLine& line = lines[replaced];
+        out.append(content.substr(0, line.begin)).append(entry);
+        out.append(content.substr(line.begin + line.text.size()));
+        return out;
     }
-    if (lastInSection == std::string_view::npos) {
-        if (!lines.empty() && !lines.back().empty()) {
-            out.push_back('\n');
+    if (lastInSection != std::string_view::npos) {
+        const FileLine& line = lines[lastInSection];
+        const std::size_t after = line.begin + line.text.size() + line.end.size();
+        out.append(content.substr(0, after));
+        if (line.end.empty()) {
+            out.append(EndFor(line, style));
         }
-        out.append("[").append(section).append("]\n").append(entry).push_back('\n');
+        out.append(entry).append(style).append(content.substr(after));
+        return out;
     }
+    out.append(content);
+    const FileLine& last = lines.back();
+    if (last.end.empty()) {
+        out.append(EndFor(last, style));
+    }
+    if (!last.text.empty()) {
+        out.append(style); // a blank line before the new section
+    }
+    out.append("[").append(section).append("]").append(style).append(entry).append(style);
     return out;
 }
 
+// Parsed settings files, so that reading a value from an unchanged file costs one stat. A file is
+// known by its identity; any change to it (a write through the store, another copy of the program, a
+// hand edit) gives it a new one. Writes through the store also drop the entry at once.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    long modifiedNanoseconds = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const struct stat& st) {
+    return {st.st_dev, st.st_ino, st.st_size, static_cast<std::int64_t>(st.st_mtim.tv_sec),
+            st.st_mtim.tv_nsec};
+}
+
+// A file changed again within the clock tick of its last change can keep all of its identity, so a
+// file modified this recently is read afresh every time.
+constexpr std::int64_t kSettledSeconds = 2;
+
+struct CachedFile {
+    FileIdentity identity;
+    ValueTable values;
+};
+
+std::mutex g_cacheMutex;
+std::unordered_map<std::string, CachedFile> g_cache;
+
+void ForgetFile(const fs::path& file) {
+    std::lock_guard lock(g_cacheMutex);
+    g_cache.erase(file.string());
+}
+
 std::optional<std::string> ReadValue(const fs::path& file, std::string_view section, std::string_view name) {
+    struct stat before {};
+    if (::stat(file.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
+        ForgetFile(file);
+        return std::nullopt;
+    }
+    const FileIdentity identity = IdentityOf(before);
+    const std::string key = TableKey(section, name);
+    {
+        std::lock_guard lock(g_cacheMutex);
+        auto it = g_cache.find(file.string());
+        if (it != g_cache.end() && it->second.identity == identity) {
+            auto found = it->second.values.find(key);
+            return found == it->second.values.end() ? std::nullopt
+                                                    : std::optional<std::string>(found->second);
+        }
+    }
     std::string content;
     if (ReadWholeFile(file, content) != ReadStatus::Ok) {
         return std::nullopt;
     }
-    return LookUp(content, section, name);
+    ValueTable values = ParseValues(content);
+    auto found = values.find(key);
+    std::optional<std::string> result =
+        found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
+
+    struct stat after {};
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const bool unchanged = ::stat(file.c_str(), &after) == 0 && IdentityOf(after) == identity;
+    const bool settled = now.tv_sec - before.st_mtim.tv_sec >= kSettledSeconds;
+    std::lock_guard lock(g_cacheMutex);
+    if (unchanged && settled) {
+        g_cache[file.string()] = CachedFile{identity, std::move(values)};
+    } else {
+        g_cache.erase(file.string());
+    }
+    return result;
 }
 
 // Read-modify-write under an exclusive lock on "<file>.lock", so a concurrent writer in another copy
@@ -211,6 +332,7 @@ bool WriteValue(const fs::path& file, std::string_view section, std::string_view
             ok = ReplaceFileAtomically(file, WithValue(content, section, name, value));
         }
     }
+    ForgetFile(file);
     ::close(lockFd); // releases the lock
     return ok;
 }

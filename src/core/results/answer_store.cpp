@@ -1,7 +1,7 @@
 #include "core/results/answer_store.h"
 
-#include "core/web/url_parts.h"
 #include "core/results/failure_log.h"
+#include "core/web/url_parts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -154,12 +154,20 @@ std::string AnswerSitePiece(std::string_view address) {
     return SafeNamePiece(std::string_view(root).substr(std::min(start, root.size())));
 }
 
+void MakeAnswerStore(const fs::path& programFolder) {
+    std::error_code ec;
+    fs::create_directories(AnswerStorePath(programFolder), ec); // on failure a request reports the file
+}
+
 std::string NameAnswerFile(std::string_view address, std::string_view storeName,
                            const fs::path& programFolder) {
-    fs::path store = AnswerStorePath(programFolder);
-    std::error_code ec;
-    fs::create_directories(store, ec); // when this fails the request reports the unwritable file
+    MakeAnswerStore(programFolder);
+    return NextAnswerFileName(address, storeName, programFolder);
+}
 
+std::string NextAnswerFileName(std::string_view address, std::string_view storeName,
+                               const fs::path& programFolder) {
+    const fs::path store = AnswerStorePath(programFolder);
     std::string site = AnswerSitePiece(address);
     std::string engine;
     for (char c : storeName) {

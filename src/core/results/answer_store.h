@@ -27,6 +27,10 @@ std::string AnswerSitePiece(std::string_view address);
 // call takes the next value of the process-wide answer counter, so names never repeat in a process.
 std::string NameAnswerFile(std::string_view address, std::string_view storeName,
                            const std::filesystem::path& programFolder);
+// The same in two parts, for a run that makes the folder once and names many files in it.
+void MakeAnswerStore(const std::filesystem::path& programFolder);
+std::string NextAnswerFileName(std::string_view address, std::string_view storeName,
+                               const std::filesystem::path& programFolder);
 
 // The counter value the next name will carry.
 std::uint64_t NextAnswerCounter();

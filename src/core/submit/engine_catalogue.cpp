@@ -69,9 +69,24 @@ void AppendFixed(std::string& out, std::string_view piece, bool wire) {
     }
 }
 
-std::string Build(const EngineEntry& engine, std::string_view webAddress, std::string_view email, bool wire) {
+// The hosts a request address is built from, looked up once for both forms of the address.
+struct BuildHosts {
+    std::string engine;
+    std::string confirmation; // the confirmation page address when the template names it, else ""
+};
+
+BuildHosts HostsFor(const EngineEntry& engine) {
+    BuildHosts hosts{EngineHost(engine), {}};
+    if (engine.pathTemplate.find("{confirm}") != std::string_view::npos) {
+        hosts.confirmation = ConfirmationPageAddress();
+    }
+    return hosts;
+}
+
+std::string Build(const EngineEntry& engine, const BuildHosts& hosts, std::string_view webAddress,
+                  std::string_view email, bool wire) {
     std::string out = "http://";
-    AppendFixed(out, EngineHost(engine), wire);
+    AppendFixed(out, hosts.engine, wire);
     std::string_view rest = engine.pathTemplate;
     while (!rest.empty()) {
         std::size_t open = rest.find('{');
@@ -87,7 +102,7 @@ std::string Build(const EngineEntry& engine, std::string_view webAddress, std::s
         } else if (name == "mail") {
             out += email;
         } else {
-            AppendFixed(out, ConfirmationPageAddress(), wire);
+            AppendFixed(out, hosts.confirmation, wire);
         }
         rest.remove_prefix(close + 1);
     }
@@ -117,12 +132,14 @@ std::string ConfirmationPageAddress() {
 
 std::string BuildRequestAddress(const EngineEntry& engine, std::string_view webAddress,
                                 std::string_view email) {
-    return Build(engine, webAddress, email, false);
+    return Build(engine, HostsFor(engine), webAddress, email, false);
 }
 
 EngineRequest BuildEngineRequest(const EngineEntry& engine, std::string_view webAddress,
                                  std::string_view email) {
-    return {Build(engine, webAddress, email, false), Build(engine, webAddress, email, true), engine.method};
+    const BuildHosts hosts = HostsFor(engine);
+    return {Build(engine, hosts, webAddress, email, false), Build(engine, hosts, webAddress, email, true),
+            engine.method};
 }
 
 bool EngineEnabled(const EngineEntry& engine) {

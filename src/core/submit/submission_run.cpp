@@ -35,6 +35,10 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
 
     progress.RunStarted(count, kEngineCount);
 
+    // The answer folder is made once; a request that went wrong (perhaps because the folder went
+    // away) has it made again before the next one.
+    MakeAnswerStore(job.programFolder);
+    bool remakeStore = false;
     std::size_t index = 1;
     for (const std::string& address : job.addresses) {
         if (flags.stop.load()) {
@@ -46,8 +50,11 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
                 progress.EngineStarted(std::string(engine.displayName));
                 EngineRequest request = BuildEngineRequest(engine, address, job.email);
                 if (!flags.stop.load()) {
+                    if (remakeStore) {
+                        MakeAnswerStore(job.programFolder);
+                    }
                     RequestOutcome outcome;
-                    outcome.answerFile = NameAnswerFile(address, engine.storeName, job.programFolder);
+                    outcome.answerFile = NextAnswerFileName(address, engine.storeName, job.programFolder);
                     const SubmitMethod method = request.method;
                     const std::uint64_t failuresBefore = FailureRecordCount();
                     outcome.result =
@@ -55,6 +62,7 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
                     progress.SetStatusText(outcome.result);
                     outcome.failed = FailureRecordCount() != failuresBefore ||
                                      (method == SubmitMethod::Plain && outcome.result != kResultOk);
+                    remakeStore = method == SubmitMethod::Plain && outcome.result != kResultOk;
                     outcome.address = address;
                     outcome.engine = engine.position;
                     outcome.engineName = std::string(engine.displayName);

@@ -31,8 +31,8 @@ void RecordFirstTimeNoticeShown() {
 std::vector<std::string> AllAddresses(const UrlDatabase& db) {
     std::vector<std::string> out;
     out.reserve(db.recordCount());
-    for (const UrlRecord& row : db.rows()) {
-        out.push_back(row.url);
+    for (std::size_t r = 0; r < db.recordCount(); ++r) {
+        out.emplace_back(db.Url(r));
     }
     return out;
 }
@@ -44,7 +44,7 @@ std::vector<std::string> AddressesOfRows(const UrlDatabase& db, std::vector<std:
     out.reserve(rows.size());
     for (std::size_t r : rows) {
         if (r < db.recordCount()) {
-            out.push_back(db.rows()[r].url);
+            out.emplace_back(db.Url(r));
         }
     }
     return out;

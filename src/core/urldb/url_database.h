@@ -1,15 +1,23 @@
 // The URL database: the user's addresses with their last-sent dates and submission counts, and the
-// e-mail address. Every value is kept as the text shown in its column, as the list shows it.
+// e-mail address. Every value reads as the text shown in its column, as the list shows it.
+//
+// A list may hold millions of rows, so rows are compact: every address's bytes sit in one text store
+// per database, and a row holds where its address is plus its number, date and count in four bytes
+// each. Dates in the list form and plain counts take no text at all; any other value is kept whole
+// beside the rows.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace sendwell {
 
+// One row as its four cells read.
 struct UrlRecord {
     std::string number;   // "#": 1-based row number as text; not stored in the file
     std::string url;      // "Web URL"
@@ -31,17 +39,130 @@ inline constexpr const char* kInvalidUrlText =
     "Please enter a complete URL. An example is http://www.example.com";
 inline constexpr const char* kInvalidUrlCaption = "Invalid URL";
 
-class UrlDatabase {
+// Large blocks are asked to be backed by huge pages where the system allows it: touching a fresh
+// 4 KB page costs a fault each, and a million rows touch tens of thousands of them.
+void AdviseHugePages(void* block, std::size_t bytes);
+
+// An allocator for large arrays of rows that gives them huge pages.
+template <typename T>
+struct HugePageAllocator {
+    using value_type = T;
+    HugePageAllocator() = default;
+    template <typename U>
+    HugePageAllocator(const HugePageAllocator<U>&) {}
+    T* allocate(std::size_t n) {
+        T* block = std::allocator<T>().allocate(n);
+        AdviseHugePages(block, n * sizeof(T));
+        return block;
+    }
+    void deallocate(T* block, std::size_t n) { std::allocator<T>().deallocate(block, n); }
+    template <typename U>
+    bool operator==(const HugePageAllocator<U>&) const {
+        return true;
+    }
+};
+
+// Bytes in one growable block from malloc, so that the loader can read a file straight into it and
+// give back the unused tail without copying.
+class TextStore {
 public:
-    const std::vector<UrlRecord>& rows() const { return rows_; }
+    TextStore() = default;
+    TextStore(const TextStore& other);
+    TextStore& operator=(const TextStore& other);
+    TextStore(TextStore&& other) noexcept;
+    TextStore& operator=(TextStore&& other) noexcept;
+    ~TextStore();
+
+    const char* data() const { return data_; }
+    char* data() { return data_; }
+    std::size_t size() const { return size_; }
+    std::string_view view(std::uint64_t offset, std::size_t length) const { return {data_ + offset, length}; }
+
+    // Appends bytes and returns where they start. Throws std::bad_alloc when memory runs out.
+    std::uint64_t Append(std::string_view bytes);
+    // Room for at least this many bytes in all.
+    void Reserve(std::size_t capacity);
+    // Makes the first size bytes the content; bytes past the old size are whatever was written there.
+    void SetSize(std::size_t size);
+    // Keeps the first size bytes and returns the rest of the block to the system.
+    void Shrink(std::size_t size);
+    void Clear();
+
+private:
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+class UrlDatabase {
+    // "Last Sent" and "# Submits" are one word each: a date in the list form or a plain count is held
+    // in the word itself, anything else is a slot of odd_ marked by the top bit.
+    static constexpr std::uint32_t kOddValue = 0x80000000U;
+
+    struct Row {
+        std::uint64_t url = 0; // offset in text_
+        std::uint32_t urlLength = 0;
+        std::uint32_t number = 0;   // "#"
+        std::uint32_t lastSent = 0; // 0: ""; else 1 + yyyymmdd, or an odd slot
+        std::uint32_t submits = 0;  // the count, or an odd slot
+    };
+
+public:
+    // The rows as records, built on demand: rows()[i].url, or a loop over every row.
+    class RowsView {
+    public:
+        class iterator {
+        public:
+            using iterator_category = std::forward_iterator_tag;
+            using value_type = UrlRecord;
+            using difference_type = std::ptrdiff_t;
+            using pointer = void;
+            using reference = UrlRecord;
+            iterator() = default;
+            iterator(const UrlDatabase* db, std::size_t row) : db_(db), row_(row) {}
+            UrlRecord operator*() const { return db_->Record(row_); }
+            iterator& operator++() {
+                ++row_;
+                return *this;
+            }
+            iterator operator++(int) {
+                iterator old = *this;
+                ++row_;
+                return old;
+            }
+            bool operator==(const iterator& other) const { return row_ == other.row_; }
+
+        private:
+            const UrlDatabase* db_ = nullptr;
+            std::size_t row_ = 0;
+        };
+
+        explicit RowsView(const UrlDatabase& db) : db_(&db) {}
+        std::size_t size() const { return db_->recordCount(); }
+        bool empty() const { return size() == 0; }
+        UrlRecord operator[](std::size_t row) const { return db_->Record(row); }
+        iterator begin() const { return {db_, 0}; }
+        iterator end() const { return {db_, size()}; }
+
+    private:
+        const UrlDatabase* db_;
+    };
+
+    RowsView rows() const { return RowsView(*this); }
     std::size_t recordCount() const { return rows_.size(); }
+
+    // One row's cells; row must be below recordCount().
+    UrlRecord Record(std::size_t row) const;
+    // The "Web URL" text, valid until the next change of the database.
+    std::string_view Url(std::size_t row) const { return text_.view(rows_[row].url, rows_[row].urlLength); }
+    std::string CellText(std::size_t row, ListColumn column) const;
 
     const std::string& email() const { return email_; }
     void setEmail(std::string email) { email_ = std::move(email); }
 
     // Appends one record; "http://" goes in front when the text holds neither "http://" nor "https://".
     // False, and nothing appended, for an empty text.
-    bool AppendUrl(std::string text);
+    bool AppendUrl(std::string_view text);
 
     // The Add button's logic on the address field's text.
     AddOutcome AddCommand(std::string_view addressText);
@@ -61,16 +182,57 @@ public:
     std::vector<std::uint32_t> SortByColumn(int column);
     bool sortAscending() const { return ascending_; }
 
-    // Load support: room for this many rows, then one record as read from the file.
-    void Reserve(std::size_t rowCount) { rows_.reserve(rowCount); }
-    void AppendLoaded(std::string url, std::string lastSent, std::string submits);
+    // The same in two steps, so that a window can do the work on another thread: PlanSort only reads
+    // the database and makes the rows in their new order; ApplySort puts them in place, inverts the
+    // direction flag and returns the order. Should the database change in between, ApplySort applies
+    // the planned order to the rows as they are then.
+    class SortPlan {
+    public:
+        const std::vector<std::uint32_t>& order() const { return order_; }
+
+    private:
+        friend class UrlDatabase;
+        int column_ = -1;
+        std::vector<std::uint32_t> order_;
+        std::vector<Row, HugePageAllocator<Row>> rows_;
+        std::uint64_t version_ = 0;
+    };
+    SortPlan PlanSort(int column) const;
+    std::vector<std::uint32_t> ApplySort(SortPlan plan);
+
+    // Load support: one record as read from the file.
+    void AppendLoaded(std::string_view url, std::string_view lastSent, std::string_view submits);
     // Empties the rows and the e-mail address; the sort direction stays.
     void Clear();
 
 private:
-    std::vector<UrlRecord> rows_;
+    // The data file's reader and writer work on the rows directly.
+    friend class DatabaseFileAccess;
+
+    // The word for a date line as the loader reads it (0 when it is not a date); exact tells whether
+    // the line was already in the list form.
+    static std::uint32_t PackDateLine(std::string_view line, bool& exact);
+    std::uint32_t EncodeLastSent(std::string_view text, std::uint32_t previous);
+    std::uint32_t EncodeSubmits(std::string_view text, std::uint32_t previous);
+    std::string DecodeLastSent(std::uint32_t word) const;
+    // Writes the ten characters of a date word (not an odd slot) in the list form.
+    static void FormatListDate(std::uint32_t word, char* out);
+    std::string DecodeSubmits(std::uint32_t word) const;
+    // The odd slot for a new value, reusing the row's old one when it had one.
+    std::uint32_t StoreOdd(std::string_view text, std::uint32_t previous);
+    void AppendRow(std::string_view url, std::string_view lastSent, std::string_view submits);
+    // Rebuilds the text store and the odd values from the rows that are left.
+    void Compact();
+    std::vector<std::uint32_t> SortOrder(int column) const;
+    // Marks the rows as changed, so that a sort planned before cannot put back what they held.
+    void Changed();
+
+    std::vector<Row, HugePageAllocator<Row>> rows_;
+    TextStore text_;
+    std::vector<std::string> odd_;
     std::string email_;
     bool ascending_ = true;
+    std::uint64_t version_ = 0;
 };
 
 // Today's local date as "%m/%d/%Y".

@@ -1,5 +1,8 @@
 #include "gui/app/main_window.h"
 
+#include "core/results/answer_store.h"
+#include "core/urldb/database_file.h"
+#include "core/urldb/url_import.h"
 #include "gui/app/about_dialog.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/program_info.h"
@@ -12,6 +15,8 @@
 #include "gui/research/promotion_windows.h"
 #include "gui/research/rank_windows.h"
 #include "core/results/answer_store.h"
+#include "gui/app/database_preload.h"
+#include "gui/base/background_work.h"
 #include "gui/submit/engines_dialog.h"
 #include "gui/submit/submission_runner.h"
 #include "gui/submit/submit_controller.h"
@@ -25,6 +30,7 @@
 #include "gui/widgets/help_window.h"
 #include "gui/widgets/sound_player.h"
 #include "gui/widgets/push_button.h"
+#include "gui/widgets/sound_player.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -40,6 +46,7 @@
 #include <QScreen>
 #include <QSizeGrip>
 #include <QStyle>
+#include <QTimer>
 #include <algorithm>
 #include <limits>
 #include <new>
@@ -103,7 +110,15 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     button(ids::kAnalyze)->setEnabled(false);
 
     databaseFile_ = sendwell::DefaultDatabasePath();
-    model_->resetWith([this](sendwell::UrlDatabase& db) { sendwell::LoadDatabase(db, databaseFile_); });
+    sendwell::LoadResult loaded;
+    model_->resetWith(
+        [this, &loaded](sendwell::UrlDatabase& db) { loaded = LoadDatabaseForWindow(db, databaseFile_); });
+    // Told once, when the window is up: where the file as it was before this load is kept.
+    if (const std::string notice = sendwell::LoadNoticeText(loaded, databaseFile_); !notice.empty()) {
+        QTimer::singleShot(0, this, [this, notice] {
+            messages_->ShowMessage(notice, sendwell::kAppCaption, sendwell::MessageIcon::Information);
+        });
+    }
 
     programFolder_ = sendwell::ProgramFolder();
     LoadBackgroundPicture();
@@ -392,7 +407,19 @@ void MainWindow::OnImport() {
 void MainWindow::OnSortColumn(int column) {
     // Sorting moves whole rows; the selection moves with them.
     const std::vector<std::size_t> before = list_->selectedRows();
-    const std::vector<std::uint32_t> order = model_->sortByColumn(column);
+    // A long list is sorted on another thread, so the window keeps painting; it takes no input until
+    // the rows are in their new order.
+    sendwell::UrlDatabase::SortPlan plan;
+    list_->setCursor(Qt::BusyCursor);
+    try {
+        RunOffUiThread([this, column, &plan] { plan = model_->planSort(column); },
+                       QEventLoop::ExcludeUserInputEvents);
+    } catch (const std::bad_alloc&) {
+        list_->unsetCursor(); // no memory to sort in: the rows stay as they are
+        return;
+    }
+    list_->unsetCursor();
+    const std::vector<std::uint32_t> order = model_->applySort(std::move(plan));
 
     if (!order.empty() && !before.empty()) {
         std::vector<char> chosen(order.size(), 0);

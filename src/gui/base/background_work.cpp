@@ -8,7 +8,7 @@
 
 namespace sendwell::gui {
 
-void RunOffUiThread(const std::function<void()>& work) {
+void RunOffUiThread(const std::function<void()>& work, QEventLoop::ProcessEventsFlags flags) {
     std::exception_ptr failure;
     auto guarded = [&] {
         try {
@@ -31,7 +31,7 @@ void RunOffUiThread(const std::function<void()>& work) {
     } catch (const std::system_error&) {
         body();
     }
-    wait.exec();
+    wait.exec(flags);
     if (worker.joinable()) {
         // Normally at once; longer only when the application quit the loop early.
         worker.join();

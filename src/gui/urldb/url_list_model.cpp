@@ -8,23 +8,6 @@
 
 namespace sendwell::gui {
 
-namespace {
-
-const std::string& CellText(const sendwell::UrlRecord& record, int column) {
-    switch (column) {
-    case 0:
-        return record.number;
-    case 1:
-        return record.url;
-    case 2:
-        return record.lastSent;
-    default:
-        return record.submits;
-    }
-}
-
-} // namespace
-
 UrlListModel::UrlListModel(sendwell::UrlDatabase& db, QObject* parent)
     : QAbstractTableModel(parent), db_(db) {}
 
@@ -46,7 +29,8 @@ QVariant UrlListModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-        return ToQString(CellText(db_.rows()[static_cast<std::size_t>(index.row())], index.column()));
+        return ToQString(db_.CellText(static_cast<std::size_t>(index.row()),
+                                      static_cast<sendwell::ListColumn>(index.column())));
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     default:
@@ -120,8 +104,19 @@ long UrlListModel::removeRows(std::vector<std::size_t> rows) {
 }
 
 std::vector<std::uint32_t> UrlListModel::sortByColumn(int column) {
+    return applySort(db_.PlanSort(column));
+}
+
+sendwell::UrlDatabase::SortPlan UrlListModel::planSort(int column) const {
+    return db_.PlanSort(column);
+}
+
+std::vector<std::uint32_t> UrlListModel::applySort(sendwell::UrlDatabase::SortPlan plan) {
+    if (plan.order().empty()) {
+        return db_.ApplySort(std::move(plan)); // only the direction turns round
+    }
     beginResetModel();
-    std::vector<std::uint32_t> order = db_.SortByColumn(column);
+    std::vector<std::uint32_t> order = db_.ApplySort(std::move(plan));
     endResetModel();
     return order;
 }

@@ -39,6 +39,10 @@ public:
     long removeRows(std::vector<std::size_t> rows);
     // Sorts as a header click does; returns the new order as old row indices (empty: nothing moved).
     std::vector<std::uint32_t> sortByColumn(int column);
+    // The same in two steps: planSort only reads the database, so it may run on another thread;
+    // applySort then puts the rows in place and turns the direction round.
+    sendwell::UrlDatabase::SortPlan planSort(int column) const;
+    std::vector<std::uint32_t> applySort(sendwell::UrlDatabase::SortPlan plan);
     void markSubmitted(std::size_t row, std::string_view today);
     void markSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today);
     // Every row, first to last, with one change announced for all of them.

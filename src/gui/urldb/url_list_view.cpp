@@ -4,6 +4,7 @@
 #include <QItemSelection>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -64,6 +65,32 @@ void UrlListView::setModel(QAbstractItemModel* model) {
     connect(model, &QAbstractItemModel::rowsInserted, this, &UrlListView::itemsChanged);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &UrlListView::itemsChanged);
     connect(model, &QAbstractItemModel::dataChanged, this, &UrlListView::itemsChanged);
+    connect(model, &QAbstractItemModel::modelReset, this, &UrlListView::fitNumberColumn);
+    connect(model, &QAbstractItemModel::rowsInserted, this, &UrlListView::fitNumberColumn);
+    fitNumberColumn();
+}
+
+int UrlListView::numberColumnWidthNeeded() const {
+    const int rows = model() != nullptr ? model()->rowCount() : 0;
+    // No row number is longer than the row count; size for that many of the widest digit.
+    const QFontMetrics metrics(font());
+    int digitWidth = 0;
+    for (char d = '0'; d <= '9'; ++d) {
+        digitWidth = std::max(digitWidth, metrics.horizontalAdvance(QLatin1Char(d)));
+    }
+    const int margin = style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1;
+    return digitWidth * static_cast<int>(QString::number(rows).size()) + 2 * margin + 2;
+}
+
+void UrlListView::fitNumberColumn() {
+    if (model() == nullptr || model()->columnCount() == 0) {
+        return;
+    }
+    // Widened only: a column the user made wider stays so, and short lists keep the usual width.
+    const int needed = numberColumnWidthNeeded();
+    if (horizontalHeader()->sectionSize(0) < needed) {
+        horizontalHeader()->resizeSection(0, needed);
+    }
 }
 
 void UrlListView::setBackgroundPicture(const QPixmap& picture) {

@@ -33,6 +33,9 @@ public:
     // Selects exactly these rows (ascending), merging neighbours into ranges.
     void selectRows(const std::vector<std::size_t>& rows);
 
+    // The "#" column grows so that every row number shows whole.
+    int numberColumnWidthNeeded() const;
+
 signals:
     // A double-click anywhere in the list (on a row or on empty space).
     void listDoubleClicked();
@@ -45,6 +48,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    void fitNumberColumn();
+
     QPixmap picture_;
 };
 

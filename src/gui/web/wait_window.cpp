@@ -5,7 +5,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QLabel>
 #include <QPixmap>
 #include <QPointer>
