@@ -27,16 +27,11 @@ constexpr int kAddresses = 20; // 520 requests a round
 class QuietProgress : public sendwell::SubmitProgress {
 public:
     void SetStatusText(const std::string&) override {}
-    void SetAddressCount(int) override {}
-    void SetCurrentRange(int) override {}
-    void SetTotalRange(std::int64_t) override {}
-    void StartAnimation() override {}
-    void ShowWindow(bool) override {}
-    void SetCaption(const std::string&) override {}
-    void SetAddress(const std::string&) override {}
-    void SetCurrentPosition(int) override {}
-    void SetEngine(const std::string&) override {}
-    void Step() override {}
+    void RunStarted(std::size_t, int) override {}
+    void AddressStarted(std::size_t, std::size_t, const std::string&) override {}
+    void EngineStarted(const std::string&) override {}
+    void RequestDone() override {}
+    void RunEnded() override {}
 };
 
 double ThreadCpuSeconds() {

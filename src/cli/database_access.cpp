@@ -32,7 +32,7 @@ std::optional<std::string_view> RowDigits(std::string_view name) {
 std::string StoredForm(const std::string& text) {
     UrlDatabase scratch;
     scratch.AppendUrl(text);
-    return scratch.recordCount() == 1 ? scratch.rows().front().url : text;
+    return scratch.recordCount() == 1 ? scratch.rows()[0].url : text;
 }
 
 } // namespace

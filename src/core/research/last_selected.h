@@ -10,14 +10,13 @@
 
 namespace sendwell {
 
-// The lowest selected row's address in list order; "" when no row is selected.
-inline std::string LastSelectedAddress(const std::vector<UrlRecord>& rows,
-                                       const std::vector<std::size_t>& selected) {
+// The selected row lowest in the list; "" when no row is selected.
+inline std::string LastSelectedAddress(const UrlDatabase& db, const std::vector<std::size_t>& selected) {
     if (selected.empty()) {
         return {};
     }
     const std::size_t last = *std::max_element(selected.begin(), selected.end());
-    return last < rows.size() ? rows[last].url : std::string();
+    return last < db.recordCount() ? db.rows()[last].url : std::string();
 }
 
 } // namespace sendwell

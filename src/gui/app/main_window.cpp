@@ -512,14 +512,10 @@ void MainWindow::OnEngines() {
     dialog.exec();
 }
 void MainWindow::OnAnalyze() {
-    // The last selected row in list order.
-    std::vector<std::size_t> rows = selectedRows();
-    const std::string address =
-        rows.empty() ? std::string() : db_.rows()[*std::max_element(rows.begin(), rows.end())].url;
-    RunAnalyzeCommand(this, *messages_, address, connection_);
+    RunAnalyzeCommand(this, *messages_, sendwell::LastSelectedAddress(db_, selectedRows()), connection_);
 }
 void MainWindow::OnPopularity() {
-    RunPopularityCommand(*messages_, sendwell::LastSelectedAddress(db_.rows(), selectedRows()));
+    RunPopularityCommand(*messages_, sendwell::LastSelectedAddress(db_, selectedRows()));
 }
 void MainWindow::OnPing() {
     std::vector<std::size_t> rows = selectedRows();
@@ -530,7 +526,7 @@ void MainWindow::OnPing() {
     RunPingCommand(this, *messages_, address);
 }
 void MainWindow::OnRank() {
-    RunRankCommand(this, sendwell::LastSelectedAddress(db_.rows(), selectedRows()), programFolder_);
+    RunRankCommand(this, sendwell::LastSelectedAddress(db_, selectedRows()), programFolder_);
 }
 void MainWindow::OnKeywords() {
     RunKeywordsCommand(this, *messages_);
