@@ -45,8 +45,6 @@ const std::vector<HostDefault>& HostDefaults() {
          "the vendor's mail domain (support address in the Help window)"},
         {"VendorPartner", "partners.sendwellpro.example", "the vendor's partner sign-up host"},
         {"Popularity", "popularity.sendwellpro.example", "link popularity service host"},
-        {"PromoPriority", "partners.sendwellpro.example",
-         "promotion: priority submit network sign-up page host"},
         {"PromoDirectory", "commerce.yahoo.com", "promotion: paid directory listing page host"},
         {"PromoPayPerClick", "adwords.google.com", "promotion: pay-per-click advertising page host"},
         {"PromoListings", "listings.looksmart.com", "promotion: paid directory listings page host"},
