@@ -167,5 +167,11 @@ TEST_F(Research, PopularityAddressTakesTheRowUnencodedAndNeedsARow) {
     EXPECT_EQ(PopularityAddress(""), std::nullopt);
 }
 
+TEST_F(Research, PrioritySubmitPageFollowsThePartnerHostSetting) {
+    WriteSetting(kSettingsSection, HostSettingName("VendorPartner"), "127.0.0.1:3");
+    EXPECT_EQ(PromotionServices().front().address,
+              std::string("https://127.0.0.1:3/partner.php?id=") + kPartnerNumber);
+}
+
 } // namespace
 } // namespace sendwell

@@ -1,17 +1,22 @@
 // The research windows: what Popularity, the promotion buttons and the keyword tool's Help hand to
-// the desktop, the keyword tool's empty-text check, and the suggested keywords' order and choice.
+// the desktop, the keyword tool's empty-text check, the suggested keywords' order and choice, and
+// the rank results loading an engine only once one is chosen.
 #include "core/research/keyword_suggestion.h"
 #include "core/research/promotion.h"
 #include "gui/research/keyword_windows.h"
 #include "gui/research/promotion_windows.h"
+#include "gui/research/rank_windows.h"
 #include "gui/widgets/styled_label.h"
 #include "tests/gui/support/gui_test_env.h"
 #include "tests/gui/support/recording_opener.h"
 #include "tests/gui/support/window_test_support.h"
+#include "tests/support/loopback_port.h"
 
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QWebEngineView>
 #include <QtTest>
 
 using sendwell::test::RecordingMessages;
@@ -93,6 +98,29 @@ private slots:
         list->item(3)->setSelected(true);
         list->item(1)->setSelected(true);
         QCOMPARE(sendwell::JoinChosenKeywords(dialog.chosen()), std::string("Berlin,travel"));
+    }
+
+    void rankResultsKeepTheStartPageUntilAnEngineIsChosen() {
+        const std::string refused =
+            "http://127.0.0.1:" + std::to_string(sendwell::test::ClosedLoopbackPort());
+        QTemporaryDir folder;
+        RecordingOpener opener;
+        sendwell::gui::RankResultsDialog dialog(
+            {{"First", refused + "/first"}, {"Second", refused + "/second"}}, folder.path().toStdString(),
+            nullptr, opener);
+        QSignalSpy urls(dialog.browser(), &QWebEngineView::urlChanged);
+        dialog.show();
+        // Taking the focus gives the list a current row; that is no choice.
+        QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(dialog.list(), &focusIn);
+        QVERIFY(dialog.list()->selectedItems().isEmpty());
+
+        dialog.list()->item(1)->setSelected(true);
+        const QUrl second(QString::fromStdString(refused + "/second"));
+        QTRY_VERIFY(!urls.isEmpty() && urls.last().at(0).toUrl() == second);
+        for (const QList<QVariant>& changed : urls) {
+            QVERIFY(!changed.at(0).toUrl().path().endsWith(QStringLiteral("/first")));
+        }
     }
 };
 

@@ -43,7 +43,6 @@ const std::vector<HostDefault>& HostDefaults() {
         {"VendorMail", "sendwellpro.example"},
         {"VendorPartner", "partners.sendwellpro.example"},
         {"Popularity", "popularity.sendwellpro.example"},
-        {"PromoPriority", "partners.sendwellpro.example"},
         {"PromoDirectory", "commerce.yahoo.com"},
         {"PromoPayPerClick", "adwords.google.com"},
         {"PromoListings", "listings.looksmart.com"},

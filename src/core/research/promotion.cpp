@@ -16,7 +16,7 @@ std::vector<PromotionService> PromotionServices() {
         {"Quenby's Priority Submit Network",
          "Prices vary\n48-hour inclusion to the Hotbot, Lycos, Yahoo, Overture, Findwhat, FAST network, and "
          "more..",
-         "&Priority Submit", "https://" + HostFor("PromoPriority") + "/partner.php?id=" + kPartnerNumber},
+         "&Priority Submit", "https://" + HostFor("VendorPartner") + "/partner.php?id=" + kPartnerNumber},
         {"Yahoo!", "$299\nGet listed in the Yahoo! directory index.", "&Yahoo!",
          "https://" + HostFor("PromoDirectory") + "/fast/add"},
         {"Google Adwords Select",

@@ -118,7 +118,6 @@ RankResultsDialog::RankResultsDialog(std::vector<sendwell::RankEngine> engines, 
     for (const sendwell::RankEngine& engine : engines_) {
         list_->addItem(ToQString(engine.name));
     }
-    list_->setCurrentRow(-1);
     browser_ = new QWebEngineView(this);
     browser_->setObjectName(ids::ControlName(kBrowser));
     browser_->setPage(new ResultsPage(opener, browser_));
@@ -136,11 +135,13 @@ RankResultsDialog::RankResultsDialog(std::vector<sendwell::RankEngine> engines, 
     anchors_.clientResized(size());
     PlaceSizeGrip();
 
-    // A choice loads its engine's page; a click on the engine already chosen loads it again.
-    connect(list_, &QListWidget::currentRowChanged, this, &RankResultsDialog::ShowEngine);
+    // A choice loads its engine's page; a click on the engine already chosen loads it again. The
+    // selection, not the current row, is the choice: the list takes a current row as soon as it gets
+    // the focus, and that must leave the start page showing.
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] { ShowEngine(SelectedRow()); });
     list_->viewport()->installEventFilter(this);
     connect(list_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        if (list_->row(item) == rowBeforePress_) {
+        if (list_->row(item) == rowBeforePress_ && item->isSelected()) {
             ShowEngine(rowBeforePress_);
         }
     });
@@ -158,9 +159,14 @@ void RankResultsDialog::ShowEngine(int row) {
     browser_->load(QUrl(ToQString(engines_[static_cast<std::size_t>(row)].address), QUrl::TolerantMode));
 }
 
+int RankResultsDialog::SelectedRow() const {
+    const QList<QListWidgetItem*> selected = list_->selectedItems();
+    return selected.isEmpty() ? -1 : list_->row(selected.first());
+}
+
 bool RankResultsDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == list_->viewport() && event->type() == QEvent::MouseButtonPress) {
-        rowBeforePress_ = list_->currentRow();
+        rowBeforePress_ = SelectedRow();
     }
     return QDialog::eventFilter(watched, event);
 }

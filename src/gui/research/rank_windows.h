@@ -51,6 +51,7 @@ protected:
 
 private:
     void ShowEngine(int row);
+    int SelectedRow() const; // -1: none
     void PlaceSizeGrip();
 
     std::vector<sendwell::RankEngine> engines_;
