@@ -8,6 +8,7 @@
 #include "core/base/program_folder.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
+#include "core/submit/submission_settings.h"
 #include "core/submit/submit_commands.h"
 #include "core/submit/submit_flow.h"
 
@@ -208,7 +209,9 @@ private:
 
     void Play(RunSound) override {}
 
-    RunSettings Current() const override { return {ReadConnectionSettings(), programFolder_}; }
+    RunSettings Current() const override {
+        return {ReadConnectionSettings(), programFolder_, ReadSubmissionLimits()};
+    }
     bool FirstTimeNoticeDue() const override { return sendwell::FirstTimeNoticeDue(); }
     void RecordFirstTimeNoticeShown() override { sendwell::RecordFirstTimeNoticeShown(); }
 

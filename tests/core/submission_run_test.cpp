@@ -227,5 +227,90 @@ TEST_F(SubmissionRunTest, FailingEnginesAreLoggedAndTheOthersAnswersKept) {
     EXPECT_EQ(complete, 21u);
 }
 
+test::ScriptedResponse Drip() {
+    test::ScriptedResponse drip = test::Response(200, std::string(1000, 'd'));
+    drip.pieceSize = 1;
+    drip.delayBetweenPieces = std::chrono::milliseconds(800);
+    return drip;
+}
+
+TEST_F(SubmissionRunTest, CancelEndsADrippingRequestAfterTheGraceAndLogsIt) {
+    engines_.AnswerWith(1, Drip());
+    RecordingProgress progress;
+    RunFlags flags;
+    SubmitJob job = Job({"http://one.test/"});
+    job.timeouts.cancelGrace = std::chrono::milliseconds(100);
+    std::thread worker([&] { RunSubmissionWorker(job, progress, flags); });
+    ASSERT_TRUE(engines_.server().WaitForRequests(1));
+    flags.stop.store(true);
+    worker.join();
+
+    std::vector<RequestOutcome> outcomes = progress.Outcomes();
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].result, kCancelledText);
+    EXPECT_TRUE(outcomes[0].failed);
+    EXPECT_EQ(test::ReadFileBytes(dir_ / "msg_dump.txt").substr(0, kCancelledText.size()), kCancelledText);
+}
+
+// Hostile answers, one engine each, in one run: each ends within the run's bounds and is logged, what
+// it left on disk stays under the answer cap, and every other engine's answer arrives whole.
+TEST_F(SubmissionRunTest, HostileAnswersEndWithinTheirBoundsAndSpareTheOtherEngines) {
+    test::ScriptedResponse stall = test::Response(200, "never");
+    stall.delayBeforeBody = std::chrono::minutes(5);
+    std::string headers = "HTTP/1.1 200 OK\r\n";
+    while (headers.size() < (4u << 20)) {
+        headers += "X-Filler: " + std::string(100, 'f') + "\r\n";
+    }
+    headers += "\r\nbody";
+    const std::string huge(20u << 20, 'h');
+    WriteSetting(kSettingsSection, HostSettingName(EngineHostKey(2)),
+                 "127.0.0.1:" + std::to_string(test::ClosedLoopbackPort())); // refused
+    const std::vector<std::pair<int, test::ScriptedResponse>> hostile = {
+        {4, stall},
+        {5, Drip()},
+        {6, test::Response(200, huge)},
+        {8, test::RawResponse("HTTP/1.1 two hundred\r\n\r\n")},
+        {10, test::Response(200, huge)}, // form posts
+        {11, Drip()},
+        {12, test::RawResponse(headers)},
+    };
+    for (const auto& [engine, answer] : hostile) {
+        engines_.AnswerWith(engine, answer);
+    }
+    engines_.AnswerDroppingMidBody(3);
+    engines_.AnswerGarbage(9);
+    engines_.AnswerWith(13, test::Response(200, std::string("nul\0and\xff\xfe bytes", 17)));
+    RecordingProgress progress;
+    RunFlags flags;
+    SubmitJob job = Job({"http://one.test/"});
+    job.timeouts.total = std::chrono::milliseconds(2000);
+    job.timeouts.maxAnswerBytes = 8192;
+    RunSubmissionWorker(job, progress, flags);
+
+    std::vector<int> failed;
+    for (const RequestOutcome& outcome : progress.Outcomes()) {
+        if (outcome.failed) {
+            failed.push_back(outcome.engine);
+        }
+    }
+    EXPECT_EQ(failed, (std::vector<int>{2, 3, 4, 5, 6, 8, 9, 10, 11, 12}));
+    std::string log = test::ReadFileBytes(dir_ / "msg_dump.txt");
+    for (int engine : failed) {
+        EXPECT_NE(log.find(test::EngineSimulator::EnginePath(engine)), std::string::npos) << engine;
+    }
+    EXPECT_NE(log.find(AnswerCutText(8192)), std::string::npos);
+    EXPECT_NE(log.find(kHeadTooLargeText), std::string::npos);
+    std::size_t complete = 0;
+    std::size_t oddBytesKept = 0;
+    for (const StoredAnswer& answer : ListStoredAnswers(dir_.path())) {
+        std::string text = test::ReadFileBytes(answer.path);
+        EXPECT_LE(text.size(), 8192u + 2u) << answer.path;
+        complete += text.find("Thank you for submitting") != std::string::npos ? 1 : 0;
+        oddBytesKept += text == std::string("nul\0and\xff\xfe bytes", 17) ? 1 : 0;
+    }
+    EXPECT_EQ(complete, 15u);
+    EXPECT_EQ(oddBytesKept, 1u);
+}
+
 } // namespace
 } // namespace sendwell

@@ -3,6 +3,7 @@
 #include "core/submit/answer_text.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/submit/submission.h"
+#include "core/submit/submission_settings.h"
 #include "core/web/status_sink.h"
 #include "core/web/url_parts.h"
 #include "tests/support/engine_simulator.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -371,6 +373,50 @@ TEST_F(SubmissionTest, GarbageAnswerIsALibraryError) {
 }
 
 // The text rules, checked on their own.
+TEST_F(SubmissionTest, CutAndCancelledAnswersAreLoggedAndKeepWhatWasRead) {
+    context_.timeouts.maxAnswerBytes = 4096;
+    server_.Route("/big", Response(200, std::string(20000, 'b')));
+    const std::string cut = AnswerCutText(4096);
+    EXPECT_EQ(Plain(server_.Url("/big")), cut);
+    EXPECT_EQ(Answer(), std::string(4096, 'b'));
+    EXPECT_EQ(Form(server_.Url("/big?x=1")), "");
+    EXPECT_EQ(Answer(), std::string(4096, 'b') + "\r\n");
+
+    ScriptedResponse drip = Response(200, std::string(1000, 'd'));
+    drip.pieceSize = 1;
+    drip.delayBetweenPieces = 800ms;
+    server_.Route("/drip", drip);
+    std::atomic<bool> stop{true};
+    context_.stop = &stop;
+    context_.timeouts.cancelGrace = 100ms;
+    EXPECT_EQ(Plain(server_.Url("/drip")), kCancelledText);
+
+    std::vector<std::string> lines = LogLines(dir_.path());
+    ASSERT_EQ(lines.size(), 4u + 3u + 4u);
+    EXPECT_EQ(lines[0], cut);
+    EXPECT_EQ(lines[4], cut);
+    EXPECT_EQ(lines[7], kCancelledText);
+}
+
+TEST(SubmissionLimits, SettingsReplaceTheDefaultsOnlyWithPositiveNumbers) {
+    TempDir dir;
+    test::ScopedXdgHome home(dir / "home");
+    SubmissionTimeouts defaults;
+    EXPECT_EQ(ReadSubmissionLimits().total, defaults.total);
+    EXPECT_EQ(defaults.total, 60s);
+    EXPECT_EQ(defaults.maxAnswerBytes, 10485760u);
+    for (const char* bad : {"0", "-5", "many"}) {
+        WriteSetting(kSettingsSection, "i_RequestTimeout", bad);
+        WriteSetting(kSettingsSection, "i_MaxAnswerBytes", bad);
+        EXPECT_EQ(ReadSubmissionLimits().total, defaults.total) << bad;
+        EXPECT_EQ(ReadSubmissionLimits().maxAnswerBytes, defaults.maxAnswerBytes) << bad;
+    }
+    WriteSetting(kSettingsSection, "i_RequestTimeout", "15");
+    WriteSetting(kSettingsSection, "i_MaxAnswerBytes", "2048");
+    EXPECT_EQ(ReadSubmissionLimits().total, 15s);
+    EXPECT_EQ(ReadSubmissionLimits().maxAnswerBytes, 2048u);
+}
+
 TEST(AnswerText, SiteRootAndFormSplit) {
     EXPECT_EQ(GetSiteRoot("http://h.com/a/b"), "http://h.com");
     EXPECT_EQ(GetSiteRoot("http://h.com"), "http://h.com");

@@ -4,8 +4,11 @@
 #include "core/web/transfer.h"
 #include "tests/support/http_test_server.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +19,7 @@ namespace {
 using test::HttpTestServer;
 using test::Redirect;
 using test::Response;
+using test::ScriptedResponse;
 
 class StringSink : public BodySink {
 public:
@@ -200,6 +204,89 @@ TEST_F(TransferTest, SaysWhichCharacterOfAnAddressCannotBeSent) {
     EXPECT_EQ(UnsendableText("object path", "/x\x7f"),
               "The object path cannot be sent: it contains a control character at position 3.");
     EXPECT_EQ(server_.RequestCount(), 0u);
+}
+
+// Each bound ends a request a hostile server would keep going, keeps what fit, and says why.
+TEST_F(TransferTest, BoundsEndHostileAnswersWithTheirOwnTexts) {
+    ScriptedResponse stall = Response(200, "never");
+    stall.delayBeforeBody = std::chrono::minutes(5);
+    ScriptedResponse drip = Response(200, std::string(1000, 'd'));
+    drip.pieceSize = 1;
+    drip.delayBetweenPieces = std::chrono::milliseconds(800);
+    const std::string big(20000, 'b');
+    const std::string longLine = "HTTP/1.1 200 OK\r\nX-Long: " + std::string(200 * 1024, 'h') + "\r\n\r\nx";
+    std::string manyLines = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; i < 5000; ++i) {
+        manyLines += "X-Line-" + std::to_string(i) + ": " + std::string(80, 'v') + "\r\n";
+    }
+    manyLines += "\r\nx";
+
+    struct Case {
+        const char* name;
+        ScriptedResponse response;
+        std::chrono::milliseconds total;
+        bool stopped;
+        CURLcode code;
+        std::string error;               // "" when the library's own text is fine
+        std::optional<std::string> kept; // none: whatever dripped in before the end
+    };
+    const std::vector<Case> cases = {
+        {"stall", stall, std::chrono::milliseconds(1000), false, CURLE_OPERATION_TIMEDOUT, "", ""},
+        {"drip cancelled",
+         drip,
+         {},
+         true,
+         CURLE_ABORTED_BY_CALLBACK,
+         std::string(kCancelledText),
+         std::nullopt},
+        {"finishes after the cancel", Response(200, "quick"), {}, true, CURLE_OK, "", "quick"},
+        {"big body",
+         Response(200, big),
+         {},
+         false,
+         CURLE_WRITE_ERROR,
+         AnswerCutText(4096),
+         big.substr(0, 4096)},
+        {"long header line",
+         test::RawResponse(longLine),
+         {},
+         false,
+         CURLE_OUT_OF_MEMORY,
+         std::string(kHeadTooLargeText),
+         ""},
+        {"many header lines",
+         test::RawResponse(manyLines),
+         {},
+         false,
+         CURLE_WRITE_ERROR,
+         std::string(kHeadTooLargeText),
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HttpTestServer server;
+        server.Route("/p", c.response);
+        std::atomic<bool> stop{c.stopped};
+        TransferSetup setup = SetupWith(RedirectRule::None());
+        setup.limits.total = c.total;
+        setup.limits.maxBody = 4096;
+        // Long enough for a loopback answer, short against the drip's 800 s.
+        setup.limits.cancelGrace = std::chrono::milliseconds(c.code == CURLE_OK ? 60000 : 100);
+        setup.stop = &stop;
+        HttpTransfer transfer(std::move(setup));
+        StringSink sink;
+        TransferRequest request;
+        request.url = server.Url("/p");
+        request.sink = &sink;
+        TransferResult result = transfer.Perform(request);
+        EXPECT_EQ(result.code, c.code) << result.error;
+        if (!c.error.empty()) {
+            EXPECT_EQ(result.error, c.error);
+        }
+        if (c.kept) {
+            EXPECT_EQ(sink.text, *c.kept);
+        }
+    }
 }
 
 } // namespace

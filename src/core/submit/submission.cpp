@@ -164,6 +164,9 @@ TransferLimits LimitsFor(const SubmissionTimeouts& timeouts) {
     limits.stall = std::chrono::seconds((std::max<std::int64_t>(1, dataTimeout.count()) + 999) / 1000);
     limits.connectBackoff = timeouts.connectBackoff;
     limits.connectRetries = timeouts.connectRetries;
+    limits.total = timeouts.total;
+    limits.maxBody = timeouts.maxAnswerBytes;
+    limits.cancelGrace = timeouts.cancelGrace;
     return limits;
 }
 
@@ -184,6 +187,7 @@ std::string SendPlain(const SubmissionRequest& request, const SubmissionContext&
     TransferSetup setup;
     setup.connection = context.connection;
     setup.limits = LimitsFor(context.timeouts);
+    setup.stop = context.stop;
     // libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
     setup.getHeaders = {"Accept: text/*", "User-Agent: " + std::string(kSubmissionAgent),
                         "Referer: " + referrer, "Expect:", "Proxy-Connection:"};
@@ -276,6 +280,7 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
 
     TransferSetup setup; // no proxy of its own: libcurl may still take one from the environment
     setup.limits = LimitsFor(context.timeouts);
+    setup.stop = context.stop;
     // libcurl's own Accept, Expect, Content-Type and (through an environment proxy) Proxy-Connection give
     // way to exactly these lines. A redirected request that lost its body sends the lines of a form
     // request without one.

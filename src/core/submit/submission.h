@@ -7,7 +7,9 @@
 #include "core/submit/engine_catalogue.h"
 #include "core/web/transfer.h"
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -31,7 +33,9 @@ inline constexpr std::size_t kMaxErrorText = 10000;
 // receive time-outs have no direct libcurl counterpart; they become a low-speed limit (less than one
 // byte per second for the longest of them, rounded up to whole seconds, at least one) that ends a
 // request whose server stops sending or stops taking data. A connection that fails or times out before
-// it is made is tried once more after the back-off.
+// it is made is tried once more after the back-off. Every request ends after the total time, and its
+// answer is cut at maxAnswerBytes. Once the run's stop flag is set, a request still going after the
+// cancel grace is ended as cancelled.
 struct SubmissionTimeouts {
     std::chrono::milliseconds connect{10000};
     std::chrono::milliseconds send{10000};
@@ -39,6 +43,9 @@ struct SubmissionTimeouts {
     std::chrono::milliseconds dataReceive{10000};
     std::chrono::milliseconds connectBackoff{1000};
     int connectRetries = 1;
+    std::chrono::milliseconds total{60000};
+    std::uint64_t maxAnswerBytes = 10485760;
+    std::chrono::milliseconds cancelGrace{5000};
 };
 
 // What stays the same for every request of a run.
@@ -49,6 +56,7 @@ struct SubmissionContext {
     ConnectionSettings connection;
     StatusSink* status = nullptr; // progress texts; may be null
     SubmissionTimeouts timeouts;
+    const std::atomic<bool>* stop = nullptr; // the run's stop flag; may be null
 };
 
 struct SubmissionRequest {

@@ -9,12 +9,13 @@ namespace sendwell {
 namespace {
 
 // Sends the request's status texts to the progress window while the worker owns the request.
-SubmissionContext ContextFor(const SubmitJob& job, SubmitProgress& progress) {
+SubmissionContext ContextFor(const SubmitJob& job, SubmitProgress& progress, const RunFlags& flags) {
     SubmissionContext context;
     context.programFolder = job.programFolder;
     context.connection = job.connection;
     context.status = &progress;
     context.timeouts = job.timeouts;
+    context.stop = &flags.stop;
     return context;
 }
 
@@ -31,7 +32,7 @@ std::string RunCaption(std::size_t index, std::size_t count) {
 
 void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags) {
     const std::size_t count = job.addresses.size();
-    const SubmissionContext context = ContextFor(job, progress);
+    const SubmissionContext context = ContextFor(job, progress, flags);
 
     progress.RunStarted(count, kEngineCount);
 

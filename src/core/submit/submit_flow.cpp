@@ -29,6 +29,7 @@ SubmitJob MakeSubmitJob(std::vector<std::string> addresses, std::string email, c
     job.email = std::move(email);
     job.connection = settings.connection;
     job.programFolder = settings.programFolder;
+    job.timeouts = settings.timeouts;
     return job;
 }
 

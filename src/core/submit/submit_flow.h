@@ -41,6 +41,7 @@ public:
 struct RunSettings {
     ConnectionSettings connection;
     std::filesystem::path programFolder;
+    SubmissionTimeouts timeouts;
 };
 
 class SubmitSettings {

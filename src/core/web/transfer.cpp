@@ -158,6 +158,10 @@ std::string ChallengeRealm(const std::vector<std::string>& head) {
     return std::string(TrimBlanks(rest.substr(0, rest.find(','))));
 }
 
+std::string AnswerCutText(std::uint64_t bytes) {
+    return "The answer was cut after " + std::to_string(bytes) + " bytes.";
+}
+
 std::optional<std::string> TransferResult::Header(std::string_view name) const {
     return FindHeader(head, name);
 }
@@ -221,10 +225,18 @@ std::string GuardProxyFor(const ConnectionSettings& connection, std::string_view
 struct HttpTransfer::Exchange {
     const TransferRequest* request = nullptr;
     const RedirectRule* rule = nullptr;
+    const TransferLimits* limits = nullptr;
+    const std::atomic<bool>* stop = nullptr;
     int redirects = 0; // followed before this request
     bool inHead = false;
     int headStatus = 0;
     std::vector<std::string> headLines;
+    std::size_t headBytes = 0;
+    bool headTooLarge = false;
+    std::uint64_t bodyBytes = 0; // handed to the sink
+    bool cut = false;
+    std::optional<std::chrono::steady_clock::time_point> stopSeen;
+    bool cancelled = false;
     int status = 0;
     std::vector<std::string> head;
     bool stoppedAfterHead = false;
@@ -289,6 +301,30 @@ void HttpTransfer::ApplySetup() {
                      static_cast<long>(std::max<std::int64_t>(1, limits.stall.count())));
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpTransfer::OnHeader);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpTransfer::OnBody);
+    if (limits.total.count() > 0) {
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
+    }
+    if (setup_.stop != nullptr) {
+        // libcurl calls this at least once a second even while no byte arrives.
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &HttpTransfer::OnProgress);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    }
+}
+
+int HttpTransfer::OnProgress(void* exchange, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* e = static_cast<Exchange*>(exchange);
+    if (e == nullptr || e->stop == nullptr || !e->stop->load()) {
+        return 0;
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (!e->stopSeen) {
+        e->stopSeen = now;
+    }
+    if (now - *e->stopSeen < e->limits->cancelGrace) {
+        return 0;
+    }
+    e->cancelled = true;
+    return 1;
 }
 
 size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* exchange) {
@@ -299,6 +335,7 @@ size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* excha
         e->inHead = true;
         e->headStatus = ParseStatusLine(line);
         e->headLines.clear();
+        e->headBytes = 0;
         return n;
     }
     if (!e->inHead) {
@@ -308,6 +345,11 @@ size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* excha
         line.remove_suffix(1);
     }
     if (!line.empty()) {
+        e->headBytes += line.size();
+        if (e->headBytes > kMaxHeadBytes) {
+            e->headTooLarge = true;
+            return 0;
+        }
         e->headLines.emplace_back(line);
         return n;
     }
@@ -326,15 +368,38 @@ size_t HttpTransfer::OnBody(char* data, size_t size, size_t count, void* exchang
     if (e->dropBody || sink == nullptr) {
         return n;
     }
+    const std::uint64_t cap = e->limits->maxBody;
+    if (cap != 0 && n > cap - e->bodyBytes) {
+        // The sink keeps what fits; the request ends as cut.
+        auto room = static_cast<std::size_t>(cap - e->bodyBytes);
+        e->cut = true;
+        e->bodyBytes = cap;
+        if (room > 0) {
+            sink->Write(std::string_view(data, room));
+        }
+        return 0;
+    }
+    e->bodyBytes += n;
     return sink->Write(std::string_view(data, n)) ? n : 0;
 }
 
 std::string HttpTransfer::FailureText(CURLcode code, const Exchange& exchange) const {
     const BodySink* sink = exchange.request->sink;
+    if (exchange.cancelled) {
+        return std::string(kCancelledText);
+    }
     if (code == CURLE_WRITE_ERROR && sink != nullptr) {
         if (std::string text = sink->failureText(); !text.empty()) {
             return text;
         }
+    }
+    if (code == CURLE_WRITE_ERROR && exchange.cut) {
+        return AnswerCutText(exchange.bodyBytes);
+    }
+    // libcurl takes a single header line over its own bound as running out of memory.
+    if ((code == CURLE_WRITE_ERROR && exchange.headTooLarge) ||
+        (code == CURLE_OUT_OF_MEMORY && !exchange.bodySeen)) {
+        return std::string(kHeadTooLargeText);
     }
     return errorBuffer_[0] != '\0' ? std::string(errorBuffer_) : std::string(curl_easy_strerror(code));
 }
@@ -369,6 +434,7 @@ CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& reque
     }
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &exchange);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &exchange);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &exchange);
 
     CURLcode rc = CURLE_OK;
     for (int retriesLeft = std::max(0, setup_.limits.connectRetries);; --retriesLeft) {
@@ -389,6 +455,7 @@ CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& reque
 
     curl_easy_setopt(h, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
     curl_easy_setopt(h, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, static_cast<void*>(nullptr));
     if (withCredentials) {
         curl_easy_setopt(h, CURLOPT_USERNAME, static_cast<char*>(nullptr));
         curl_easy_setopt(h, CURLOPT_PASSWORD, static_cast<char*>(nullptr));
@@ -423,6 +490,8 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         Exchange exchange;
         exchange.request = &request;
         exchange.rule = &setup_.redirects;
+        exchange.limits = &setup_.limits;
+        exchange.stop = setup_.stop;
         exchange.redirects = redirects;
         result.code = Send(url, request, post, exchange);
         result.status = exchange.status;

@@ -10,7 +10,9 @@
 #include "core/web/credentials_prompt.h"
 #include "core/web/curl_support.h"
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <curl/curl.h>
 #include <functional>
 #include <memory>
@@ -39,8 +41,21 @@ struct TransferLimits {
     std::chrono::milliseconds connect{20000};
     std::chrono::seconds stall{60}; // less than one byte a second for this long ends a request
     std::chrono::milliseconds connectBackoff{1000};
-    int connectRetries = 1; // a connection that could not be made is tried this many times more
+    int connectRetries = 1;             // a connection that could not be made is tried this many times more
+    std::chrono::milliseconds total{0}; // a request still going after this long ends; 0: no bound
+    std::uint64_t maxBody = 0;          // answer bytes handed to the sink at most; 0: no bound
+    // With a stop flag, a request still going this long after the flag was first seen is ended: one
+    // that finishes in time completes, a server that never does cannot hold a cancel up.
+    std::chrono::milliseconds cancelGrace{5000};
 };
+
+// Failure texts of requests ended by the transfer's own bounds.
+inline constexpr std::string_view kCancelledText = "The request was cancelled.";
+inline constexpr std::string_view kHeadTooLargeText = "answer header too large";
+// "The answer was cut after <n> bytes."
+std::string AnswerCutText(std::uint64_t bytes);
+// A head longer than this (lines together) ends the request: a server could otherwise fill memory.
+inline constexpr std::size_t kMaxHeadBytes = 256 * 1024; // below libcurl's own bound
 
 // Which redirects a transfer follows by itself. The body of a redirect that is followed never reaches
 // the sink; a 301, 302 or 303 turns a POST into a GET without its body.
@@ -67,6 +82,7 @@ struct TransferSetup {
     bool pathAsIs = false;                     // send "/./" and "/../" as typed
     RedirectRule redirects;
     StatusSink* progress = nullptr; // the library's progress texts ("Resolving name for ...") go here
+    const std::atomic<bool>* stop = nullptr; // set by another thread to cancel (see cancelGrace)
 };
 
 // Decides, for a complete final head, whether to end the request without reading its body. redirects
@@ -116,6 +132,7 @@ private:
     struct Exchange;
     static size_t OnHeader(char* data, size_t size, size_t count, void* exchange);
     static size_t OnBody(char* data, size_t size, size_t count, void* exchange);
+    static int OnProgress(void* exchange, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
     void ApplySetup();
     // One request to url, tried once more (or as the limits say) when no connection could be made.

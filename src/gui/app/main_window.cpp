@@ -3,18 +3,18 @@
 #include "core/results/answer_store.h"
 #include "core/urldb/database_file.h"
 #include "core/urldb/url_import.h"
+#include "core/base/program_folder.h"
+#include "core/research/last_selected.h"
+#include "core/submit/submission_settings.h"
 #include "gui/app/about_dialog.h"
+#include "gui/app/splash_window.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/program_info.h"
-#include "gui/app/splash_window.h"
 #include "gui/base/text_bytes.h"
-#include "core/base/program_folder.h"
 #include "gui/meta/analyze_command.h"
-#include "core/research/last_selected.h"
 #include "gui/research/keyword_windows.h"
 #include "gui/research/promotion_windows.h"
 #include "gui/research/rank_windows.h"
-#include "core/results/answer_store.h"
 #include "gui/app/database_preload.h"
 #include "gui/base/background_work.h"
 #include "gui/submit/engines_dialog.h"
@@ -22,13 +22,11 @@
 #include "gui/submit/submit_controller.h"
 #include "gui/submit/submit_progress_dialog.h"
 #include "gui/upgrade/upgrade_command.h"
-#include "core/urldb/database_file.h"
 #include "gui/urldb/import_command.h"
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
 #include "gui/web/ping_command.h"
 #include "gui/widgets/help_window.h"
-#include "gui/widgets/sound_player.h"
 #include "gui/widgets/push_button.h"
 #include "gui/widgets/sound_player.h"
 
@@ -91,7 +89,9 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     CreateControls();
     anchors_.clientResized(creationSize_);
     ownSounds_ = std::make_unique<ResourceSoundPlayer>();
-    auto runSettings = [this] { return sendwell::RunSettings{connection_, programFolder_}; };
+    auto runSettings = [this] {
+        return sendwell::RunSettings{connection_, programFolder_, sendwell::ReadSubmissionLimits()};
+    };
     submit_ = new SubmitController(
         this, *model_, *messages_, runSettings, [this] { takeFields(); }, ownSounds_.get());
 
