@@ -9,11 +9,11 @@
 namespace {
 
 void DescribeOptions(QCommandLineParser& parser) {
-    parser.setApplicationDescription(
-        QStringLiteral("Keeps a list of your web addresses, submits each of them to a catalogue of search-engine "
-                       "add-URL forms and lets you page through the answers; with page analysis, keyword "
-                       "suggestion and a meta-tag writer.\n\nFiles: the URL database in "
-                       "$XDG_DATA_HOME/Sendwell/linkroll2.dat, settings in $XDG_CONFIG_HOME/Linkcaster!.conf."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Keeps a list of your web addresses, submits each of them to a catalogue of search-engine "
+        "add-URL forms and lets you page through the answers; with page analysis, keyword "
+        "suggestion and a meta-tag writer.\n\nFiles: the URL database in "
+        "$XDG_DATA_HOME/Sendwell/linkroll2.dat, settings in $XDG_CONFIG_HOME/Linkcaster!.conf."));
     parser.addHelpOption();
     parser.addVersionOption();
 }

@@ -85,7 +85,10 @@ TEST(AnswerStore, HostileAddressesNeverNameAFileOutsideTheStore) {
 // A name that is not UTF-8 cannot be shown and opened again by the review, nor can half a character.
 TEST(AnswerStore, NamesAreAlwaysWellFormedUtf8) {
     EXPECT_EQ(AnswerSitePiece("http://caf\xe9.test/"), "caf_.test");
-    EXPECT_EQ(AnswerSitePiece("http://b\xc3\xbc" "cher.test/"), "b\xc3\xbc" "cher.test");
+    EXPECT_EQ(AnswerSitePiece("http://b\xc3\xbc"
+                              "cher.test/"),
+              "b\xc3\xbc"
+              "cher.test");
     EXPECT_EQ(AnswerSitePiece("http://a\xed\xa0\x80z/"), "a___z"); // an encoded surrogate
     TempDir dir;
     std::string longHost;

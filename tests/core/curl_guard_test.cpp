@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "core/web/curl_support.h"
+
+#include <gtest/gtest.h>
 
 namespace sendwell {
 namespace {

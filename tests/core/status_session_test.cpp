@@ -1,7 +1,7 @@
 // Status texts of the status session: the formatting table and the texts of a real request.
-#include "tests/support/http_test_server.h"
 #include "core/web/curl_support.h"
 #include "core/web/status_session.h"
+#include "tests/support/http_test_server.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

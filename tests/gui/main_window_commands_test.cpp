@@ -1,14 +1,14 @@
 // Commands the main window hands to other windows: Ping on the first selected row, Analyze on the last
 // one, and the Engines dialog and the Help window from their buttons.
+#include "core/base/settings.h"
 #include "gui/app/main_window.h"
 #include "gui/base/control_ids.h"
-#include "core/base/settings.h"
 #include "gui/submit/engines_dialog.h"
+#include "gui/urldb/url_list_view.h"
 #include "gui/widgets/help_window.h"
 #include "tests/gui/support/gui_test_env.h"
-#include "tests/support/http_test_server.h"
 #include "tests/gui/support/window_test_support.h"
-#include "gui/urldb/url_list_view.h"
+#include "tests/support/http_test_server.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -67,8 +67,9 @@ private slots:
         QCOMPARE(server.Requests()[0].target, server.Url("/third"));
         QCOMPARE(world.messages.shown.size(), std::size_t(1));
         QCOMPARE(world.messages.shown[0].caption, std::string("Sendwell!"));
-        QCOMPARE(world.messages.shown[0].text, std::string("No meta tags were found on this web page. Use the "
-                                                           "Keywords tool to add meta-data to your web page."));
+        QCOMPARE(world.messages.shown[0].text,
+                 std::string("No meta tags were found on this web page. Use the "
+                             "Keywords tool to add meta-data to your web page."));
     }
 
     void enginesButtonOpensTheEnginesDialog() {

@@ -1,9 +1,8 @@
 // Test entry for the core tests: loopback-only traffic, and a run fails if anything tried otherwise.
-#include <gtest/gtest.h>
+#include "core/web/curl_support.h"
 
 #include <cstdio>
-
-#include "core/web/curl_support.h"
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     sendwell::SetLoopbackOnly(true);

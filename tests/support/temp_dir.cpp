@@ -16,8 +16,9 @@ TempDir::TempDir() {
     std::random_device rd;
     fs::path base = fs::temp_directory_path();
     for (;;) {
-        fs::path candidate = base / ("sendwell-test-" + std::to_string(::getpid()) + "-" +
-                                     std::to_string(counter.fetch_add(1)) + "-" + std::to_string(rd() % 100000));
+        fs::path candidate =
+            base / ("sendwell-test-" + std::to_string(::getpid()) + "-" +
+                    std::to_string(counter.fetch_add(1)) + "-" + std::to_string(rd() % 100000));
         std::error_code ec;
         if (fs::create_directory(candidate, ec)) {
             path_ = candidate;

@@ -10,8 +10,8 @@
 namespace sendwell {
 
 struct HostDefault {
-    std::string_view key;          // e.g. "Engine02", "AlexaConfirm", "GoogleSearch", "Vendor"
-    std::string_view defaultHost;  // host name or "a.b.c.d", optionally ":port"
+    std::string_view key;         // e.g. "Engine02", "AlexaConfirm", "GoogleSearch", "Vendor"
+    std::string_view defaultHost; // host name or "a.b.c.d", optionally ":port"
 };
 
 // Every configurable host, in a stable order.

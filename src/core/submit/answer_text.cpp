@@ -59,8 +59,6 @@ void Convert(std::string_view text, std::string& out, bool holdBack, std::string
 
 } // namespace
 
-
-
 std::string DisableScripts(std::string_view text) {
     std::string out;
     out.reserve(text.size());

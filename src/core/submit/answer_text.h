@@ -8,7 +8,6 @@
 
 namespace sendwell {
 
-
 // "<script" -> "<!--" and "</script>" -> "-->", lower case only, so stored pages cannot run scripts.
 std::string DisableScripts(std::string_view text);
 

@@ -16,7 +16,9 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 } // namespace
 
@@ -43,7 +45,8 @@ std::string UrlHost(std::string_view url) {
     }
     if (StartsWith(authority, "[")) {
         std::size_t close = authority.find(']');
-        return std::string(authority.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+        return std::string(
+            authority.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
     }
     std::size_t colon = authority.find(':');
     return std::string(authority.substr(0, colon));
@@ -61,7 +64,9 @@ bool LoopbackOnly() {
     return v == 1;
 }
 
-void SetLoopbackOnly(bool on) { g_loopbackOnly.store(on ? 1 : 0); }
+void SetLoopbackOnly(bool on) {
+    g_loopbackOnly.store(on ? 1 : 0);
+}
 
 bool IsLoopbackHost(std::string_view host) {
     std::string h;
@@ -98,6 +103,8 @@ bool GuardAllows(std::string_view url, std::string_view proxy) {
     return ok;
 }
 
-long GuardRefusals() { return g_refusals.load(); }
+long GuardRefusals() {
+    return g_refusals.load();
+}
 
 } // namespace sendwell

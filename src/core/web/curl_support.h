@@ -3,7 +3,6 @@
 #pragma once
 
 #include <curl/curl.h>
-
 #include <memory>
 #include <string>
 #include <string_view>

@@ -5,8 +5,8 @@
 #include "gui/app/database_preload.h"
 #include "gui/app/main_window.h"
 #include "gui/app/single_instance.h"
-#include "gui/base/program_info.h"
 #include "gui/base/message_box_sink.h"
+#include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
 
 #include <QApplication>

@@ -2,10 +2,10 @@
 // Controls sit at fixed dialog-unit positions and follow the window's edges through anchors.
 #pragma once
 
-#include "gui/base/dialog_layout.h"
 #include "core/base/messages.h"
 #include "core/base/settings.h"
 #include "core/urldb/url_database.h"
+#include "gui/base/dialog_layout.h"
 
 #include <QDialog>
 #include <QPointer>

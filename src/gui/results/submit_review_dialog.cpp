@@ -1,9 +1,9 @@
 #include "gui/results/submit_review_dialog.h"
 
-#include "gui/base/dialog_layout.h"
-#include "gui/base/control_ids.h"
-#include "gui/base/text_bytes.h"
 #include "core/results/answer_store.h"
+#include "gui/base/control_ids.h"
+#include "gui/base/dialog_layout.h"
+#include "gui/base/text_bytes.h"
 #include "gui/widgets/push_button.h"
 #include "gui/widgets/styled_label.h"
 

@@ -1,10 +1,10 @@
 #include "tests/gui/support/gui_test_env.h"
 
+#include "core/web/curl_support.h"
+
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
-
-#include "core/web/curl_support.h"
 
 namespace sendwell::test {
 

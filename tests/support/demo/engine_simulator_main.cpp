@@ -6,6 +6,9 @@
 // Every engine answers a short thank-you page after the delay (default 250 ms, so the progress window
 // can be watched); engine 4 answers with an error page and engine 9 with a 404, so the review shows the
 // replacement notice too.
+#include "core/submit/engine_catalogue.h"
+#include "tests/support/engine_simulator.h"
+
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -13,14 +16,13 @@
 #include <string>
 #include <thread>
 
-#include "core/submit/engine_catalogue.h"
-#include "tests/support/engine_simulator.h"
-
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void OnSignal(int) { g_stop = 1; }
+void OnSignal(int) {
+    g_stop = 1;
+}
 
 } // namespace
 
@@ -36,7 +38,8 @@ int main(int argc, char** argv) {
     engines.AnswerErrorPage(4, "<H1>Internal Server Error</H1>");
     engines.AnswerNotFound(9);
     engines.PointEnginesHere();
-    std::printf("Engine simulator on %s; engine hosts point here. Ctrl+C stops it.\n", engines.HostPort().c_str());
+    std::printf("Engine simulator on %s; engine hosts point here. Ctrl+C stops it.\n",
+                engines.HostPort().c_str());
     std::fflush(stdout);
 
     while (g_stop == 0) {
