@@ -6,8 +6,8 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root/src"
 
-core_order=(base urldb web results submit meta research upgrade indexnow)
-gui_order=(base widgets urldb web results submit meta research upgrade indexnow app)
+core_order=(base urldb web sitemap results indexnow submit meta research upgrade)
+gui_order=(base widgets urldb web sitemap results indexnow submit meta research upgrade app)
 
 rank() { # rank NAME ORDER... -> index, or nothing when NAME is not in ORDER
     local name="$1" i=0
