@@ -1,5 +1,7 @@
 #include "core/base/atomic_file.h"
 
+#include "core/base/unique_fd.h"
+
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -18,28 +20,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now and reports the result: a failed close can mean lost data.
-    bool close() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
 fs::path ResolveTarget(const fs::path& file) {
     std::error_code ec;
     if (fs::is_symlink(file, ec)) {
@@ -52,7 +32,7 @@ fs::path ResolveTarget(const fs::path& file) {
 }
 
 void SyncFolder(const fs::path& dir) {
-    Fd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd d(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (d.get() >= 0) {
         ::fsync(d.get());
     }
@@ -127,7 +107,7 @@ void RemoveStaleTempFiles(const fs::path& file) {
 ReadStatus ReadWholeFile(const fs::path& file, std::string& out) {
     out.clear();
     // Non-blocking so that a pipe put in the file's place cannot hang the program.
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         return (errno == ENOENT || errno == ENOTDIR) ? ReadStatus::Missing : ReadStatus::Unreadable;
     }
@@ -203,7 +183,7 @@ bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes, const F
     if (rawFd < 0) {
         return false;
     }
-    Fd fd(rawFd);
+    UniqueFd fd(rawFd);
     bool ok = true;
     if (keepMode) {
         ok = ::fchmod(fd.get(), old.st_mode & 07777) == 0;

@@ -1,6 +1,7 @@
 #include "core/urldb/database_file.h"
 
 #include "core/base/settings.h"
+#include "core/base/unique_fd.h"
 
 #include <algorithm>
 #include <bit>
@@ -68,29 +69,13 @@ fs::path SetAside(const fs::path& file) {
                          [&file](const fs::path& to) { return RenameNoReplace(file, to); });
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 // Copies the file's bytes to a new file at to (never replacing one), flushed to disk.
 bool CopyToNewFile(const fs::path& from, const fs::path& to) {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0) {
         return false;
     }
-    Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (out.get() < 0) {
         return false;
     }
@@ -447,7 +432,7 @@ LoadResult LoadDatabase(UrlDatabase& db, const fs::path& file) {
     db.Clear();
     LoadResult result;
     // Non-blocking so that a pipe put in the file's place cannot hang the program.
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (fd.get() < 0 && (errno == ENOENT || errno == ENOTDIR)) {
         result.status = LoadStatus::Missing;
