@@ -279,7 +279,8 @@ TEST_F(SubmissionRunTest, HostileAnswersEndWithinTheirBoundsAndSpareTheOtherEngi
     }
     engines_.AnswerDroppingMidBody(3);
     engines_.AnswerGarbage(9);
-    engines_.AnswerWith(13, test::Response(200, std::string("nul\0and\xff\xfe bytes", 17)));
+    const std::string oddBytes("nul\0and\xff\xfe bytes", 15);
+    engines_.AnswerWith(13, test::Response(200, oddBytes));
     RecordingProgress progress;
     RunFlags flags;
     SubmitJob job = Job({"http://one.test/"});
@@ -306,7 +307,7 @@ TEST_F(SubmissionRunTest, HostileAnswersEndWithinTheirBoundsAndSpareTheOtherEngi
         std::string text = test::ReadFileBytes(answer.path);
         EXPECT_LE(text.size(), 8192u + 2u) << answer.path;
         complete += text.find("Thank you for submitting") != std::string::npos ? 1 : 0;
-        oddBytesKept += text == std::string("nul\0and\xff\xfe bytes", 17) ? 1 : 0;
+        oddBytesKept += text == oddBytes ? 1 : 0;
     }
     EXPECT_EQ(complete, 15u);
     EXPECT_EQ(oddBytesKept, 1u);
