@@ -242,6 +242,7 @@ struct HttpTransfer::Exchange {
     bool stoppedAfterHead = false;
     bool dropBody = false; // the answer is a redirect that will be followed
     bool bodySeen = false;
+    bool tooManyRedirects = false;
 
     // Called with each complete head; interim (1xx) heads are followed by the real one.
     bool HeadComplete() {
@@ -251,6 +252,10 @@ struct HttpTransfer::Exchange {
         std::string target = FindHeader(head, "Location").value_or("");
         dropBody = redirects < rule->limit && IsFollowed(*rule, status) && !target.empty() &&
                    (!rule->absoluteHttpOnly || IsFetchableAddress(target, /*allowHttps=*/false));
+        if (rule->failPastLimit && redirects >= rule->limit && IsFollowed(*rule, status) && !target.empty()) {
+            tooManyRedirects = true;
+            return false;
+        }
         const StopAfterHead& stop = request->stopAfterHead;
         if (stop && stop(status, redirects)) {
             stoppedAfterHead = true;
@@ -388,6 +393,9 @@ std::string HttpTransfer::FailureText(CURLcode code, const Exchange& exchange) c
     if (exchange.cancelled) {
         return std::string(kCancelledText);
     }
+    if (code == CURLE_TOO_MANY_REDIRECTS && exchange.tooManyRedirects) {
+        return "Maximum (" + std::to_string(exchange.rule->limit) + ") redirects followed";
+    }
     if (code == CURLE_WRITE_ERROR && sink != nullptr) {
         if (std::string text = sink->failureText(); !text.empty()) {
             return text;
@@ -451,6 +459,9 @@ CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& reque
     }
     if (rc == CURLE_WRITE_ERROR && exchange.stoppedAfterHead) {
         rc = CURLE_OK;
+    }
+    if (rc == CURLE_WRITE_ERROR && exchange.tooManyRedirects) {
+        rc = CURLE_TOO_MANY_REDIRECTS;
     }
 
     curl_easy_setopt(h, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
