@@ -264,7 +264,7 @@ TEST_F(SubmissionRunTest, EachHostileEngineIsBoundedAndLoggedWhileTheOthersAnswe
     stall.delayBeforeBody = std::chrono::minutes(5);
     test::ScriptedResponse drip = test::Response(200, std::string(1000, 'd'));
     drip.pieceSize = 1;
-    drip.delayBetweenPieces = std::chrono::milliseconds(100); // fast enough for the stall limit
+    drip.delayBetweenPieces = std::chrono::milliseconds(100); // fast enough for any stall limit
     test::ScriptedResponse reset = test::Response(200, std::string(4000, 'r'));
     reset.dropAfterBodyBytes = 1000;
     reset.resetOnDrop = true;
@@ -275,12 +275,17 @@ TEST_F(SubmissionRunTest, EachHostileEngineIsBoundedAndLoggedWhileTheOthersAnswe
         int engine;                                   // plain requests and form posts take turns
         std::optional<test::ScriptedResponse> answer; // none: nobody listens at the engine's port
         std::string logged;                           // "": no failure, the answer is stored as sent
+        // Each row's bounds leave room for nothing but its own fault to end a request, so that a slow
+        // machine cannot change which limit speaks.
+        std::chrono::milliseconds stall{10000};
+        std::chrono::milliseconds total{30000};
     };
+    using std::chrono::milliseconds;
     const Row rows[] = {
         {"refused", 2, std::nullopt, "Failed to connect"},
         {"reset mid-body", 10, reset, "Connection reset by peer"},
-        {"stall", 3, stall, "Operation too slow"},
-        {"drip", 11, drip, "Operation timed out"},
+        {"stall", 3, stall, "Operation too slow", milliseconds(1000)},
+        {"drip", 11, drip, "Operation timed out", milliseconds(10000), milliseconds(1500)},
         {"20 MB body", 4, test::Response(200, std::string(20u << 20, 'h')), AnswerCutText(kCap)},
         {"garbage status line", 26, test::RawResponse("HTTP/1.1 two hundred\r\n\r\n"),
          "Unsupported HTTP version in response"},
@@ -306,8 +311,8 @@ TEST_F(SubmissionRunTest, EachHostileEngineIsBoundedAndLoggedWhileTheOthersAnswe
         RunFlags flags;
         SubmitJob job = Job({"http://one.test/"});
         job.programFolder = folder.path();
-        job.timeouts.receive = job.timeouts.dataReceive = job.timeouts.send = std::chrono::milliseconds(1000);
-        job.timeouts.total = std::chrono::milliseconds(2000);
+        job.timeouts.receive = job.timeouts.dataReceive = job.timeouts.send = row.stall;
+        job.timeouts.total = row.total;
         job.timeouts.maxAnswerBytes = kCap;
         RunSubmissionWorker(job, progress, flags);
 
