@@ -227,7 +227,8 @@ struct HttpTransfer::Exchange {
     const RedirectRule* rule = nullptr;
     const TransferLimits* limits = nullptr;
     const std::atomic<bool>* stop = nullptr;
-    int redirects = 0; // followed before this request
+    StatusSession* session = nullptr; // takes its share of the progress callback
+    int redirects = 0;                // followed before this request
     bool inHead = false;
     int headStatus = 0;
     std::vector<std::string> headLines;
@@ -309,7 +310,7 @@ void HttpTransfer::ApplySetup() {
     if (limits.total.count() > 0) {
         curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
     }
-    if (setup_.stop != nullptr) {
+    if (setup_.stop != nullptr || session_) {
         // libcurl calls this at least once a second even while no byte arrives.
         curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &HttpTransfer::OnProgress);
         curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -318,7 +319,13 @@ void HttpTransfer::ApplySetup() {
 
 int HttpTransfer::OnProgress(void* exchange, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* e = static_cast<Exchange*>(exchange);
-    if (e == nullptr || e->stop == nullptr || !e->stop->load()) {
+    if (e == nullptr) {
+        return 0;
+    }
+    if (e->session != nullptr) {
+        e->session->Progress();
+    }
+    if (e->stop == nullptr || !e->stop->load()) {
         return 0;
     }
     auto now = std::chrono::steady_clock::now();
@@ -503,6 +510,7 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         exchange.rule = &setup_.redirects;
         exchange.limits = &setup_.limits;
         exchange.stop = setup_.stop;
+        exchange.session = session_.get();
         exchange.redirects = redirects;
         result.code = Send(url, request, post, exchange);
         result.status = exchange.status;
