@@ -422,6 +422,23 @@ std::string BuildHead(const ScriptedResponse& r) {
     return head;
 }
 
+bool SendFiller(Stream& stream, std::uint64_t bytes, const std::string& lineEnd) {
+    if (bytes == 0) {
+        return true;
+    }
+    const std::string line = "X-Filler: " + std::string(100, 'f') + lineEnd;
+    std::string block;
+    while (block.size() < 64 * 1024) {
+        block += line;
+    }
+    for (std::uint64_t sent = 0; sent < bytes; sent += block.size()) {
+        if (!stream.Write(block)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 char HexDigit(unsigned v) {
     return "0123456789abcdef"[v & 0xF];
 }
@@ -902,7 +919,11 @@ void HttpTestServer::Serve(int fd, int number) {
             ok = sendBody(*response.raw, false);
         } else {
             using F = ScriptedResponse::Framing;
-            ok = stream.Write(BuildHead(response)) && Sleep(response.delayBeforeBody);
+            std::string head = BuildHead(response);
+            std::size_t statusEnd = head.find('\n') + 1;
+            ok = stream.Write(std::string_view(head).substr(0, statusEnd)) &&
+                 SendFiller(stream, response.fillerHeadBytes, response.lineEnd) &&
+                 stream.Write(std::string_view(head).substr(statusEnd)) && Sleep(response.delayBeforeBody);
             if (ok && response.framing != F::NoBody) {
                 ok = sendBody(response.body, response.framing == F::Chunked);
                 if (ok && response.framing == F::Chunked) {
@@ -912,6 +933,10 @@ void HttpTestServer::Serve(int fd, int number) {
         }
     }
     clean = ok;
+    if (!ok && response.resetOnDrop && response.dropAfterBodyBytes) {
+        linger reset{1, 0}; // closing now sends a reset
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    }
     {
         std::lock_guard lock(mutex_);
         requests_[index].completed = Clock::now();

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -73,6 +74,11 @@ struct ScriptedResponse {
     std::chrono::milliseconds delayBetweenPieces{0};
     // Close the connection abruptly after this many body bytes (the head announced them all).
     std::optional<std::size_t> dropAfterBodyBytes;
+    // The drop resets the connection (the client reads a reset, not an end of stream).
+    bool resetOnDrop = false;
+    // Filler header lines of about this many bytes in all, sent right after the status line; made as
+    // they are sent and stopped once the client hangs up, so a huge head costs the server no memory.
+    std::uint64_t fillerHeadBytes = 0;
 };
 
 using Handler = std::function<ScriptedResponse(const RecordedRequest&)>;

@@ -261,12 +261,13 @@ struct CachedFile {
 std::mutex g_cacheMutex;
 std::unordered_map<std::string, CachedFile> g_cache;
 
-void ForgetFile(const fs::path& file) {
+void ForgetFile(const std::string& file) {
     std::lock_guard lock(g_cacheMutex);
-    g_cache.erase(file.string());
+    g_cache.erase(file);
 }
 
-std::optional<std::string> ReadValue(const fs::path& file, std::string_view section, std::string_view name) {
+std::optional<std::string> ReadValue(const std::string& file, std::string_view section,
+                                     std::string_view name) {
     struct stat before {};
     if (::stat(file.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
         ForgetFile(file);
@@ -276,7 +277,7 @@ std::optional<std::string> ReadValue(const fs::path& file, std::string_view sect
     const std::string key = TableKey(section, name);
     {
         std::lock_guard lock(g_cacheMutex);
-        auto it = g_cache.find(file.string());
+        auto it = g_cache.find(file);
         if (it != g_cache.end() && it->second.identity == identity) {
             auto found = it->second.values.find(key);
             return found == it->second.values.end() ? std::nullopt
@@ -299,9 +300,9 @@ std::optional<std::string> ReadValue(const fs::path& file, std::string_view sect
     const bool settled = now.tv_sec - before.st_mtim.tv_sec >= kSettledSeconds;
     std::lock_guard lock(g_cacheMutex);
     if (unchanged && settled) {
-        g_cache[file.string()] = CachedFile{identity, std::move(values)};
+        g_cache[file] = CachedFile{identity, std::move(values)};
     } else {
-        g_cache.erase(file.string());
+        g_cache.erase(file);
     }
     return result;
 }
@@ -332,7 +333,7 @@ bool WriteValue(const fs::path& file, std::string_view section, std::string_view
             ok = ReplaceFileAtomically(file, WithValue(content, section, name, value));
         }
     }
-    ForgetFile(file);
+    ForgetFile(file.string());
     ::close(lockFd); // releases the lock
     return ok;
 }
@@ -347,8 +348,43 @@ fs::path DataHome() {
     return XdgDir("XDG_DATA_HOME", ".local/share");
 }
 
+namespace {
+
+// The settings file of a section as text, spelled as SettingsFileFor spells it. A read from an unchanged
+// file costs one stat, and making this path through std::filesystem for every read cost more than that,
+// so the folder is kept and made again only when a variable it comes from has changed.
+std::string SettingsFileText(std::string_view section) {
+    struct Known {
+        bool made = false;
+        std::optional<std::string> config, home; // the variables it was made from
+        std::string folder;                      // ending in "/"
+    };
+    thread_local Known known;
+    auto variable = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v == nullptr ? std::nullopt : std::optional<std::string>(v);
+    };
+    std::optional<std::string> config = variable("XDG_CONFIG_HOME");
+    std::optional<std::string> home = variable("HOME");
+    if (!known.made || config != known.config || home != known.home) {
+        known.folder = ConfigHome().string();
+        if (known.folder.empty() || known.folder.back() != '/') {
+            known.folder += '/';
+        }
+        known.config = std::move(config);
+        known.home = std::move(home);
+        known.made = true;
+    }
+    std::string file;
+    file.reserve(known.folder.size() + section.size() + 5);
+    file.append(known.folder).append(section).append(".conf");
+    return file;
+}
+
+} // namespace
+
 fs::path SettingsFileFor(std::string_view section) {
-    return ConfigHome() / (std::string(section) + ".conf");
+    return SettingsFileText(section);
 }
 
 fs::path ProfileFile() {
@@ -366,7 +402,7 @@ std::string ReadSetting(std::string_view section, std::string_view name) {
     if (!ValidSection(section)) {
         return {};
     }
-    std::optional<std::string> value = ReadValue(SettingsFileFor(section), section, name);
+    std::optional<std::string> value = ReadValue(SettingsFileText(section), section, name);
     if (!value || value->size() >= kReadBufferBytes || *value == "-") {
         return {};
     }
@@ -468,7 +504,7 @@ std::optional<int> ReadWindowSetting(std::string_view subsection, std::string_vi
     if (!ValidSection(subsection)) {
         return std::nullopt;
     }
-    std::optional<std::string> text = ReadValue(ProfileFile(), subsection, name);
+    std::optional<std::string> text = ReadValue(ProfileFile().string(), subsection, name);
     if (!text || text->empty()) {
         return std::nullopt;
     }

@@ -167,7 +167,6 @@ std::string NameAnswerFile(std::string_view address, std::string_view storeName,
 
 std::string NextAnswerFileName(std::string_view address, std::string_view storeName,
                                const fs::path& programFolder) {
-    const fs::path store = AnswerStorePath(programFolder);
     std::string site = AnswerSitePiece(address);
     std::string engine;
     for (char c : storeName) {
@@ -191,7 +190,11 @@ std::string NextAnswerFileName(std::string_view address, std::string_view storeN
             site.pop_back();
         }
     }
-    return (store / (site + tail)).string();
+    // Spelled as AnswerStorePath(programFolder) / name would spell it, without parsing the path twice
+    // for every request of a run.
+    std::string path = AnswerStorePath(programFolder).string();
+    path.append("/").append(site).append(tail);
+    return path;
 }
 
 std::uint64_t NextAnswerCounter() {

@@ -192,7 +192,7 @@ std::string SendPlain(const SubmissionRequest& request, const SubmissionContext&
     setup.getHeaders = {"Accept: text/*", "User-Agent: " + std::string(kSubmissionAgent),
                         "Referer: " + referrer, "Expect:", "Proxy-Connection:"};
     setup.pathAsIs = true; // the user's text goes out as typed
-    setup.redirects = RedirectRule::Browser(kMaxRedirects);
+    setup.redirects = RedirectRule::BrowserFailingPastLimit(kMaxRedirects);
 
     AnswerFileWriter writer(request.answerFile, AnswerFileWriter::Mode::Lines, context.status);
     std::string failure;
@@ -296,7 +296,7 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
     setup.pathAsIs = true;
     // A server that answers the form with a redirect is followed the way a browser does: 301, 302 and
     // 303 become a GET of the new place without the body, 307 and 308 repeat the request there.
-    setup.redirects = RedirectRule::Browser(kMaxRedirects);
+    setup.redirects = RedirectRule::BrowserFailingPastLimit(kMaxRedirects);
     // The form post shows the library's own progress.
     setup.progress = context.status;
     HttpTransfer transfer(std::move(setup));

@@ -90,6 +90,7 @@ void StatusSession::Attach(CURL* handle) {
     }
     handle_ = handle;
     resolving_ = false;
+    sending_ = false;
     awaitingAnswer_ = false;
     curl_easy_setopt(handle, CURLOPT_RESOLVER_START_FUNCTION, &StatusSession::OnResolverStart);
     curl_easy_setopt(handle, CURLOPT_RESOLVER_START_DATA, this);
@@ -99,10 +100,9 @@ void StatusSession::Attach(CURL* handle) {
     curl_easy_setopt(handle, CURLOPT_CLOSESOCKETDATA, this);
     curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, &StatusSession::OnPrereq);
     curl_easy_setopt(handle, CURLOPT_PREREQDATA, this);
-    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, &StatusSession::OnDebug);
-    curl_easy_setopt(handle, CURLOPT_DEBUGDATA, this);
-    // The debug callback only runs in verbose mode; with our callback set nothing goes to stderr.
-    curl_easy_setopt(handle, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &StatusSession::OnProgress);
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
     // libcurl copies the close-socket callback and its data into each connection. A connection kept in
     // libcurl's cache after the transfer would be closed later, when the handle is cleaned up, and call
     // back into this session after it is gone; resetting the option on Detach does not reach it. So no
@@ -117,9 +117,9 @@ void StatusSession::Detach() {
     }
     CURL* handle = handle_;
     curl_easy_setopt(handle, CURLOPT_FORBID_REUSE, 0L);
-    curl_easy_setopt(handle, CURLOPT_VERBOSE, 0L);
-    curl_easy_setopt(handle, CURLOPT_DEBUGFUNCTION, static_cast<curl_debug_callback>(nullptr));
-    curl_easy_setopt(handle, CURLOPT_DEBUGDATA, static_cast<void*>(nullptr));
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, static_cast<curl_xferinfo_callback>(nullptr));
+    curl_easy_setopt(handle, CURLOPT_XFERINFODATA, static_cast<void*>(nullptr));
     curl_easy_setopt(handle, CURLOPT_PREREQFUNCTION, static_cast<curl_prereq_callback>(nullptr));
     curl_easy_setopt(handle, CURLOPT_PREREQDATA, static_cast<void*>(nullptr));
     // Sockets opened through us are plain sockets, so libcurl's own close is right for them.
@@ -165,6 +165,7 @@ curl_socket_t StatusSession::OnOpenSocket(void* self, curlsocktype purpose, curl
 
 int StatusSession::OnCloseSocket(void* self, curl_socket_t socket) {
     auto* session = static_cast<StatusSession*>(self);
+    session->Progress(); // an answer read in the transfer's last turn is reported before the close
     session->Report(kStatusClosingConnection);
     int rc = ::close(socket);
     session->Report(kStatusConnectionClosed);
@@ -175,20 +176,39 @@ int StatusSession::OnPrereq(void* self, char*, char*, int, int) {
     auto* session = static_cast<StatusSession*>(self);
     session->Report(kStatusConnectedToServer);
     session->Report(kStatusSendingRequest);
+    curl_easy_getinfo(session->handle_, CURLINFO_REQUEST_SIZE, &session->requestBytesBefore_);
+    curl_easy_getinfo(session->handle_, CURLINFO_HEADER_SIZE, &session->headBytesBefore_);
+    session->sending_ = true;
+    session->awaitingAnswer_ = false;
     return CURL_PREREQFUNC_OK;
 }
 
-int StatusSession::OnDebug(CURL*, curl_infotype type, char*, size_t, void* self) {
-    auto* session = static_cast<StatusSession*>(self);
-    if (type == CURLINFO_HEADER_OUT) {
-        session->awaitingAnswer_ = true;
-        session->Report(kStatusRequestSent);
-    } else if (type == CURLINFO_HEADER_IN && session->awaitingAnswer_) {
-        session->awaitingAnswer_ = false;
-        session->Report(kStatusReceivingResponse);
-        session->Report(kStatusResponseReceived);
-    }
+int StatusSession::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    static_cast<StatusSession*>(self)->Progress();
     return 0;
+}
+
+void StatusSession::Progress() {
+    if (handle_ == nullptr || (!sending_ && !awaitingAnswer_)) {
+        return;
+    }
+    if (sending_) {
+        long sent = 0;
+        curl_easy_getinfo(handle_, CURLINFO_REQUEST_SIZE, &sent);
+        if (sent <= requestBytesBefore_) {
+            return;
+        }
+        sending_ = false;
+        awaitingAnswer_ = true;
+        Report(kStatusRequestSent);
+    }
+    long head = 0;
+    curl_easy_getinfo(handle_, CURLINFO_HEADER_SIZE, &head);
+    if (head > headBytesBefore_) {
+        awaitingAnswer_ = false;
+        Report(kStatusReceivingResponse);
+        Report(kStatusResponseReceived);
+    }
 }
 
 } // namespace sendwell

@@ -42,8 +42,10 @@ std::optional<std::string> FormatStatusText(unsigned long code, std::string_view
 //     ... set the request's options, curl_easy_perform ...
 //
 // Attach claims these options of the handle: CURLOPT_RESOLVER_START_FUNCTION, CURLOPT_OPENSOCKETFUNCTION,
-// CURLOPT_CLOSESOCKETFUNCTION, CURLOPT_PREREQFUNCTION, CURLOPT_DEBUGFUNCTION (with CURLOPT_VERBOSE on) and
-// their data pointers, and CURLOPT_FORBID_REUSE (on); the write and header callbacks stay the caller's.
+// CURLOPT_CLOSESOCKETFUNCTION, CURLOPT_PREREQFUNCTION, CURLOPT_XFERINFOFUNCTION (with CURLOPT_NOPROGRESS
+// off) and their data pointers, and CURLOPT_FORBID_REUSE (on); the write and header callbacks stay the
+// caller's. A caller that needs the transfer-progress callback for itself sets its own after Attach and
+// calls Progress() from it.
 // libcurl copies the close-socket callback and this session's address into every connection it makes,
 // and only a connection's close can call back after its transfer has ended. So every connection made
 // while attached is closed at the end of its own transfer ("Closing the connection ..." is reported
@@ -74,19 +76,29 @@ public:
     // Formats a status and delivers it to the sink, unless the text is none.
     void Report(unsigned long code, std::string_view info = {});
 
+    // Reports "Request sent" and "Response received" once the request's head has gone out and the
+    // answer's first line has come in, read from the handle's byte counts; libcurl's transfer-progress
+    // callback calls it after each turn of the transfer.
+    void Progress();
+
 private:
     static int OnResolverStart(void* resolverState, void* reserved, void* self);
     static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
     static int OnCloseSocket(void* self, curl_socket_t socket);
     static int OnPrereq(void* self, char* primaryIp, char* localIp, int primaryPort, int localPort);
-    static int OnDebug(CURL* handle, curl_infotype type, char* data, size_t size, void* self);
+    static int OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
     std::string CurrentHost() const;
 
     std::atomic<StatusSink*> sink_;
     CURL* handle_ = nullptr;
-    bool resolving_ = false;      // a name lookup started and its result is not reported yet
-    bool awaitingAnswer_ = false; // a request went out and no answer line came back yet
+    bool resolving_ = false; // a name lookup started and its result is not reported yet
+    // Between the request's start and its answer: libcurl's counts of request and answer head bytes
+    // when the request was about to go out (a count may run on over the requests of a handle).
+    bool sending_ = false;
+    bool awaitingAnswer_ = false;
+    long requestBytesBefore_ = 0;
+    long headBytesBefore_ = 0;
 };
 
 } // namespace sendwell

@@ -227,7 +227,8 @@ struct HttpTransfer::Exchange {
     const RedirectRule* rule = nullptr;
     const TransferLimits* limits = nullptr;
     const std::atomic<bool>* stop = nullptr;
-    int redirects = 0; // followed before this request
+    StatusSession* session = nullptr; // takes its share of the progress callback
+    int redirects = 0;                // followed before this request
     bool inHead = false;
     int headStatus = 0;
     std::vector<std::string> headLines;
@@ -242,6 +243,7 @@ struct HttpTransfer::Exchange {
     bool stoppedAfterHead = false;
     bool dropBody = false; // the answer is a redirect that will be followed
     bool bodySeen = false;
+    bool tooManyRedirects = false;
 
     // Called with each complete head; interim (1xx) heads are followed by the real one.
     bool HeadComplete() {
@@ -251,6 +253,10 @@ struct HttpTransfer::Exchange {
         std::string target = FindHeader(head, "Location").value_or("");
         dropBody = redirects < rule->limit && IsFollowed(*rule, status) && !target.empty() &&
                    (!rule->absoluteHttpOnly || IsFetchableAddress(target, /*allowHttps=*/false));
+        if (rule->failPastLimit && redirects >= rule->limit && IsFollowed(*rule, status) && !target.empty()) {
+            tooManyRedirects = true;
+            return false;
+        }
         const StopAfterHead& stop = request->stopAfterHead;
         if (stop && stop(status, redirects)) {
             stoppedAfterHead = true;
@@ -304,7 +310,7 @@ void HttpTransfer::ApplySetup() {
     if (limits.total.count() > 0) {
         curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
     }
-    if (setup_.stop != nullptr) {
+    if (setup_.stop != nullptr || session_) {
         // libcurl calls this at least once a second even while no byte arrives.
         curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &HttpTransfer::OnProgress);
         curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
@@ -313,7 +319,13 @@ void HttpTransfer::ApplySetup() {
 
 int HttpTransfer::OnProgress(void* exchange, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* e = static_cast<Exchange*>(exchange);
-    if (e == nullptr || e->stop == nullptr || !e->stop->load()) {
+    if (e == nullptr) {
+        return 0;
+    }
+    if (e->session != nullptr) {
+        e->session->Progress();
+    }
+    if (e->stop == nullptr || !e->stop->load()) {
         return 0;
     }
     auto now = std::chrono::steady_clock::now();
@@ -388,6 +400,9 @@ std::string HttpTransfer::FailureText(CURLcode code, const Exchange& exchange) c
     if (exchange.cancelled) {
         return std::string(kCancelledText);
     }
+    if (code == CURLE_TOO_MANY_REDIRECTS && exchange.tooManyRedirects) {
+        return "Maximum (" + std::to_string(exchange.rule->limit) + ") redirects followed";
+    }
     if (code == CURLE_WRITE_ERROR && sink != nullptr) {
         if (std::string text = sink->failureText(); !text.empty()) {
             return text;
@@ -452,6 +467,9 @@ CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& reque
     if (rc == CURLE_WRITE_ERROR && exchange.stoppedAfterHead) {
         rc = CURLE_OK;
     }
+    if (rc == CURLE_WRITE_ERROR && exchange.tooManyRedirects) {
+        rc = CURLE_TOO_MANY_REDIRECTS;
+    }
 
     curl_easy_setopt(h, CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
     curl_easy_setopt(h, CURLOPT_WRITEDATA, static_cast<void*>(nullptr));
@@ -492,6 +510,7 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         exchange.rule = &setup_.redirects;
         exchange.limits = &setup_.limits;
         exchange.stop = setup_.stop;
+        exchange.session = session_.get();
         exchange.redirects = redirects;
         result.code = Send(url, request, post, exchange);
         result.status = exchange.status;

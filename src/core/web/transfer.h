@@ -63,11 +63,16 @@ struct RedirectRule {
     int limit = 0;                 // redirects followed at most; 0: every answer is final
     bool alsoTemporary = true;     // 307 and 308 are followed too, repeating the request as it was
     bool absoluteHttpOnly = false; // the target must be an absolute http address, else the answer is refused
+    // A redirect that would be followed but for the limit fails the request ("Maximum (<limit>)
+    // redirects followed") instead of being the answer: a server sending us in circles has not answered.
+    bool failPastLimit = false;
 
     // Every answer is final.
     static RedirectRule None() { return {}; }
     // As a browser does: 301, 302, 303, 307 and 308, relative targets resolved, up to limit in a row.
     static RedirectRule Browser(int limit) { return {limit, true, false}; }
+    // As Browser, and one redirect more is a failure.
+    static RedirectRule BrowserFailingPastLimit(int limit) { return {limit, true, false, true}; }
     // One 301, 302 or 303 to an absolute http address; any other target refuses the answer.
     static RedirectRule OnceToHttp() { return {1, false, true}; }
 };
