@@ -279,6 +279,8 @@ private:
 
     bool Fetch(const std::string& url, std::string& body) {
         TransferSetup setup = PageRequestSetup(options_.connection, TransferLimits{});
+        // The page fetch's request, except that a sitemap is XML or gzip rather than text.
+        setup.getHeaders = {"Accept: */*", kUserAgentHeader, "Proxy-Connection:"};
         setup.redirects = RedirectRule::Browser(5);
         setup.stop = options_.stop;
         HttpTransfer transfer(std::move(setup));
