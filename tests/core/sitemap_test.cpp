@@ -148,6 +148,17 @@ TEST(SitemapReader, OverTheProtocolLimitsIsReadWithAWarningButABombEnds) {
         ReadSitemap(files.Put({{"bomb.xml.gz", Gzip(Urlset({}) + std::string(10 << 20, ' '))}}), options);
     EXPECT_EQ(bomb.end, SitemapRead::End::Failed);
     EXPECT_NE(bomb.error.find("uncompresses to more than 1 MB"), std::string::npos) << bomb.error;
+
+    // A small file whose parsed tree would be many times its size.
+    std::string empties;
+    for (int i = 0; i < 100000; ++i) {
+        empties += "<a/>";
+    }
+    options.limits.treeBytes = 1 << 20;
+    const SitemapRead tree =
+        ReadSitemap(files.Put({{"tree.xml", "<urlset>" + empties + "</urlset>"}}), options);
+    EXPECT_EQ(tree.end, SitemapRead::End::Failed);
+    EXPECT_NE(tree.error.find("too large to read in memory"), std::string::npos) << tree.error;
 }
 
 TEST(SitemapReader, FollowsAnIndexOverHttpsAndFailsOnAnErrorAnswer) {

@@ -10,6 +10,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     sendwell::SitemapLimits limits;
     limits.totalBytes = 4 << 20;
+    limits.treeBytes = 64 << 20;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const sendwell::SitemapRead read = sendwell::ReadSitemapBytes(bytes, "fuzz.xml", limits);
     if (!read.ok()) {

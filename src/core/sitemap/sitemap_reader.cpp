@@ -22,8 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The parsed tree of a small file can take many times its size; this bounds it per thread, so that a
-// file of millions of empty elements ends the read instead of the program.
+// The tree budget of the read running on this thread (see SitemapLimits::treeBytes).
 thread_local std::size_t treeBudget = 0;
 thread_local bool treeBudgetSet = false;
 
@@ -71,8 +70,6 @@ public:
     TreeBudget(const TreeBudget&) = delete;
     TreeBudget& operator=(const TreeBudget&) = delete;
 };
-
-constexpr std::size_t kTreeBudget = std::size_t{1} << 30;
 
 std::string_view Trim(std::string_view text) {
     constexpr std::string_view kBlanks = " \t\r\n\f\v";
@@ -170,13 +167,13 @@ public:
     Reader(const SitemapOptions& options, bool follow) : options_(options), follow_(follow) {}
 
     SitemapRead Run(const std::string& source) {
-        TreeBudget budget(kTreeBudget);
+        TreeBudget budget(options_.limits.treeBytes);
         Read(source, 0, true);
         return Finish();
     }
 
     SitemapRead RunBytes(std::string_view bytes, const std::string& name) {
-        TreeBudget budget(kTreeBudget);
+        TreeBudget budget(options_.limits.treeBytes);
         std::string text;
         if (Unpack(bytes, name, text)) {
             Parse(text, name, {}, false, 0, true);

@@ -23,6 +23,9 @@ struct SitemapLimits {
     // Uncompressed bytes read in all, over every file of one read: a compressed file that would grow
     // past this (a "zip bomb") ends the read instead of filling memory.
     std::uint64_t totalBytes = 1ULL << 30;
+    // Memory for the parsed tree of one file, which may take many times the file's size: a file of
+    // millions of empty elements ends the read instead of the program.
+    std::size_t treeBytes = std::size_t{1} << 30;
     int maxDepth = 4;             // indexes within indexes followed at most
     std::size_t maxFiles = 10000; // sitemaps read at most; the rest are left out with a warning
 };
