@@ -81,6 +81,7 @@ std::unique_ptr<Command> MakeListCommand();
 std::unique_ptr<Command> MakeAddCommand();
 std::unique_ptr<Command> MakeRemoveCommand();
 std::unique_ptr<Command> MakeImportCommand();
+std::unique_ptr<Command> MakeSitemapCommand();
 std::unique_ptr<Command> MakeEmailCommand();
 std::unique_ptr<Command> MakeEnginesCommand();
 std::unique_ptr<Command> MakeSubmitCommand();

@@ -21,7 +21,7 @@ constexpr const char* kFooter =
     "Results go to stdout (text, or JSON with --json: one document, or one line per request for "
     "submit); messages and the progress line of submit go to stderr.\n\n"
     "Commands that change the URL database fail with exit code 3 while the window has it open; list, "
-    "status and email without an address work at any time.\n\n"
+    "status, sitemap export and email without an address work at any time.\n\n"
     "Exit codes: 0 done; 1 done, but some requests failed (the failure log msg_dump.txt has the "
     "details) or some addresses did not answer; 2 usage error, or nothing to submit; 3 the URL "
     "database or the settings could not be read or written; 130 cancelled with Ctrl+C.\n\n"
@@ -32,6 +32,7 @@ constexpr const CommandEntry kCommands[] = {
     {"add", "Add addresses, as the Add button does", MakeAddCommand},
     {"remove", "Remove rows, by address or row number", MakeRemoveCommand},
     {"import", "Add the addresses of a text file, as Import does", MakeImportCommand},
+    {"sitemap", "Import the addresses of a sitemap, or export the database as one", MakeSitemapCommand},
     {"email", "Print the e-mail address, or set it", MakeEmailCommand},
     {"engines", "List the 26 engines with their flags, or switch engines on and off", MakeEnginesCommand},
     {"submit", "Submit the addresses to the engines, as Submit All or Submit does", MakeSubmitCommand},

@@ -1,6 +1,9 @@
-// The commands on the URL database: list, add, remove, import and email.
+// The commands on the URL database: list, add, remove, import, sitemap and email.
 #include "cli/command.h"
 #include "cli/database_access.h"
+#include "core/base/settings.h"
+#include "core/sitemap/sitemap_reader.h"
+#include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/url_import.h"
 
 #include <CLI/CLI.hpp>
@@ -155,6 +158,86 @@ private:
     std::string file_;
 };
 
+class SitemapCommand final : public Command {
+public:
+    void Define(CLI::App& command) override {
+        command.require_subcommand(1);
+        import_ = command.add_subcommand(
+            "import", "Add the addresses of a sitemap: a sitemap.xml or .xml.gz, a sitemap index with the "
+                      "sitemaps it names, or a robots.txt's \"Sitemap:\" lines; addresses already in the "
+                      "database are skipped. A sitemap that cannot be read imports nothing (exit code 2)");
+        import_->add_option("SOURCE", source_, "A local file, or an http or https address")->required();
+        import_->fallthrough();
+        export_ = command.add_subcommand(
+            "export", "Write the database as a sitemap, each address once, with <lastmod> from Last Sent");
+        export_->add_option("FILE", file_, "The sitemap file to write (replaced whole)")->required();
+        export_->fallthrough();
+    }
+
+    int Run(Output& output) override { return import_->parsed() ? Import(output) : Export(output); }
+
+private:
+    int Import(Output& output) {
+        SitemapOptions options;
+        options.connection = ReadConnectionSettings();
+        // Read before the database is locked: fetching the sitemaps may take a while.
+        SitemapRead read = ReadSitemap(source_, options);
+        if (!read.ok()) {
+            throw CommandFailure(kExitUsage, read.error);
+        }
+        DatabaseAccess access(DatabaseAccess::Mode::Write);
+        UrlDatabase& db = access.db();
+        const std::size_t first = db.recordCount();
+        std::size_t skipped = 0;
+        for (const std::string& address : AddressesNotIn(db, read.addresses, &skipped)) {
+            db.AppendUrl(address);
+        }
+        access.Save();
+        if (output.json()) {
+            nlohmann::json rows = nlohmann::json::array();
+            for (std::size_t i = first; i < db.recordCount(); ++i) {
+                rows.push_back(RowJson(db, i));
+            }
+            output.PrintJson({{"added", rows}, {"skipped", skipped}, {"warnings", read.warnings}});
+            return kExitDone;
+        }
+        for (const std::string& warning : read.warnings) {
+            output.Message(warning);
+        }
+        PrintRows(output, db, first, "added");
+        if (skipped > 0) {
+            output.Message(std::to_string(skipped) + " addresses already in the database were skipped");
+        }
+        return kExitDone;
+    }
+
+    int Export(Output& output) {
+        DatabaseAccess access(DatabaseAccess::Mode::Read);
+        const SitemapExport written = ExportSitemap(access.db(), file_);
+        if (!written.ok) {
+            throw CommandFailure(kExitData, written.error);
+        }
+        if (output.json()) {
+            nlohmann::json warnings = nlohmann::json::array();
+            if (!written.warning.empty()) {
+                warnings.push_back(written.warning);
+            }
+            output.PrintJson({{"file", file_}, {"addresses", written.addresses}, {"warnings", warnings}});
+            return kExitDone;
+        }
+        if (!written.warning.empty()) {
+            output.Message(written.warning);
+        }
+        output.out() << "wrote " << written.addresses << " addresses to " << file_ << "\n";
+        return kExitDone;
+    }
+
+    CLI::App* import_ = nullptr;
+    CLI::App* export_ = nullptr;
+    std::string source_;
+    std::string file_;
+};
+
 class EmailCommand final : public Command {
 public:
     void Define(CLI::App& command) override {
@@ -194,6 +277,9 @@ std::unique_ptr<Command> MakeRemoveCommand() {
 }
 std::unique_ptr<Command> MakeImportCommand() {
     return std::make_unique<ImportCommand>();
+}
+std::unique_ptr<Command> MakeSitemapCommand() {
+    return std::make_unique<SitemapCommand>();
 }
 std::unique_ptr<Command> MakeEmailCommand() {
     return std::make_unique<EmailCommand>();

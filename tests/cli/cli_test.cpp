@@ -152,6 +152,36 @@ TEST_F(CliTest, DatabaseCommandsChangeTheFileAsTheWindowsCommandsDo) {
     EXPECT_EQ(Run({"email"}).out, "me@example.test\n");
 }
 
+TEST_F(CliTest, SitemapImportSkipsKnownAddressesAndExportReadsBack) {
+    WriteDatabase("http://a.test/\r\n03/05/2024\r\n1\r\nEOS\r\n\r\n");
+    test::WriteFileBytes(work_ / "robots.txt", "Sitemap: sitemap.xml\n");
+    test::WriteFileBytes(
+        work_ / "sitemap.xml",
+        "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>http://a.test/"
+        "</loc></url><url><loc>http://b.test/</loc></url></urlset>");
+    CliResult imported = Run({"sitemap", "import", "robots.txt", "--json"});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+    nlohmann::json doc = nlohmann::json::parse(imported.out);
+    ASSERT_EQ(doc["added"].size(), 1u);
+    EXPECT_EQ(doc["added"][0]["url"], "http://b.test/");
+    EXPECT_EQ(doc["skipped"], 1);
+
+    const std::string before = DatabaseBytes();
+    test::WriteFileBytes(work_ / "bad.xml", "<urlset><url>");
+    CliResult bad = Run({"sitemap", "import", "bad.xml"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.err.find("bad.xml is not well-formed XML"), std::string::npos) << bad.err;
+    EXPECT_EQ(DatabaseBytes(), before);
+
+    CliResult exported = Run({"sitemap", "export", "out.xml"});
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_EQ(exported.out, "wrote 2 addresses to out.xml\n");
+    const std::string xml = test::ReadFileBytes(work_ / "out.xml");
+    EXPECT_NE(xml.find("<loc>http://a.test/</loc>\n    <lastmod>2024-03-05</lastmod>"), std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("<loc>http://b.test/</loc>\n  </url>"), std::string::npos) << xml;
+}
+
 TEST_F(CliTest, UsageErrorsExitTwoAndLeaveTheFileAsItWas) {
     WriteDatabase("http://a.test\r\n\r\n0\r\nEOS\r\nme@example.test\r\n");
     const std::string before = DatabaseBytes();

@@ -1,10 +1,12 @@
 // The main window as a user meets it: start-up, the enabling rules, Add/Remove/Import/sorting through
 // the real widgets, closing in every way, and resizing.
 #include "core/base/settings.h"
+#include "core/sitemap/sitemap_reader.h"
 #include "gui/app/about_dialog.h"
 #include "gui/app/main_window.h"
 #include "gui/app/splash_window.h"
 #include "gui/base/control_ids.h"
+#include "gui/sitemap/sitemap_commands.h"
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
 #include "tests/gui/support/gui_test_env.h"
@@ -137,7 +139,7 @@ private slots:
         QCOMPARE(w->connectionSettings().bufSize, 600);
     }
 
-    // Without a system menu to extend, the About item is on the window's context menu.
+    // Without a system menu to extend, the About item is on the window's context menu, with the export.
     void aboutBoxIsOfferedOnTheWindowsContextMenu() {
         ScratchWorld world;
         auto w = OpenWindow(world);
@@ -154,7 +156,7 @@ private slots:
         QWidget* header = w->control(ids::kHeaderLabel);
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), header->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(header, &event);
-        QCOMPARE(offered, QStringList({"&About Sendwell! Pro..."}));
+        QCOMPARE(offered, QStringList({"&About Sendwell! Pro...", "Export &Sitemap..."}));
 
         sendwell::gui::AboutDialog about(w.get());
         QCOMPARE(about.windowTitle(), QStringLiteral("About Sendwell! Pro"));
@@ -346,6 +348,32 @@ private slots:
                                              "http://wwwsite", "http://g.h"}));
         QCOMPARE(Column(*w, 0), QStringList({"1", "2", "3", "4", "5", "6"}));
         QVERIFY(world.messages.shown.empty());
+    }
+
+    void importTakesASitemapAndExportWritesOne() {
+        ScratchWorld world;
+        auto w = OpenWindow(world);
+        QVERIFY(w);
+        TypeAndAdd(*w, "http://a.test/");
+        const fs::path good = world.programFolder() / "sitemap.xml";
+        const fs::path bad = world.programFolder() / "broken.xml";
+        sendwell::test::WriteFileBytes(good, "<urlset><url><loc>http://a.test/</loc></url>"
+                                             "<url><loc>http://b.test/</loc></url></urlset>");
+        sendwell::test::WriteFileBytes(bad, "<urlset><url><loc>http://c.test/</loc>");
+        for (const fs::path& file : {good, bad}) {
+            w->setImportFileChooser([&](QWidget*) { return QString::fromStdString(file.string()); });
+            QTest::mouseClick(w->button(ids::kImport), Qt::LeftButton);
+        }
+        QCOMPARE(Column(*w, 1), QStringList({"http://a.test/", "http://b.test/"}));
+        QCOMPARE(world.messages.shown.size(), std::size_t{1});
+        QVERIFY(world.messages.shown[0].text.find("broken.xml is not well-formed XML") != std::string::npos);
+
+        const fs::path out = world.programFolder() / "out.xml";
+        QVERIFY(sendwell::gui::RunSitemapExport(w.get(), w->database(), world.messages, [&](QWidget*) {
+            return QString::fromStdString(out.string());
+        }));
+        QCOMPARE(sendwell::ReadSitemap(out.string()).addresses,
+                 (std::vector<std::string>{"http://a.test/", "http://b.test/"}));
     }
 
     // A file of bare addresses loses every second one to the date slot: the user hears once where the

@@ -496,14 +496,29 @@ void UrlDatabase::AppendRow(std::string_view url, std::string_view lastSent, std
     Changed();
 }
 
+namespace {
+
+bool NeedsScheme(std::string_view text) {
+    return !Contains(text, "http://") && !Contains(text, "https://");
+}
+
+} // namespace
+
+std::string StoredUrl(std::string_view text) {
+    if (text.empty() || !NeedsScheme(text)) {
+        return std::string(text);
+    }
+    std::string full = "http://";
+    full.append(text);
+    return full;
+}
+
 bool UrlDatabase::AppendUrl(std::string_view text) {
     if (text.empty()) {
         return false;
     }
-    if (!Contains(text, "http://") && !Contains(text, "https://")) {
-        std::string full = "http://";
-        full.append(text);
-        AppendRow(full, {}, "0");
+    if (NeedsScheme(text)) {
+        AppendRow(StoredUrl(text), {}, "0");
     } else {
         AppendRow(text, {}, "0");
     }

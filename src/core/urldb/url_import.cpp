@@ -1,6 +1,7 @@
 #include "core/urldb/url_import.h"
 
 #include "core/urldb/line_reader.h"
+#include "core/urldb/url_database.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace sendwell {
 
@@ -390,6 +392,31 @@ std::vector<std::string> ParseImportFile(const std::filesystem::path& file) {
     std::vector<std::string> addresses;
     ImportFile(file, addresses);
     return addresses;
+}
+
+std::vector<std::string> AddressesNotIn(const UrlDatabase& db, const std::vector<std::string>& addresses,
+                                        std::size_t* skipped) {
+    std::unordered_set<std::string_view> known;
+    known.reserve(db.recordCount() + addresses.size());
+    for (std::size_t row = 0; row < db.recordCount(); ++row) {
+        known.insert(db.Url(row));
+    }
+    std::vector<std::string> fresh;
+    fresh.reserve(addresses.size());
+    std::size_t left = 0;
+    for (const std::string& address : addresses) {
+        std::string stored = StoredUrl(address);
+        if (stored.empty() || known.count(stored) > 0) {
+            ++left;
+            continue;
+        }
+        fresh.push_back(std::move(stored));
+        known.insert(fresh.back()); // fresh never grows past its reserve, so the view stays valid
+    }
+    if (skipped != nullptr) {
+        *skipped = left;
+    }
+    return fresh;
 }
 
 } // namespace sendwell

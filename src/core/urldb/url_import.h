@@ -12,6 +12,8 @@
 
 namespace sendwell {
 
+class UrlDatabase;
+
 // The texts to hand to AppendUrl, in order, for text already in memory.
 std::vector<std::string> ParseImportText(std::string_view text);
 
@@ -62,5 +64,10 @@ ImportEnd ImportAddresses(ImportSource& source, std::vector<std::string>& addres
 ImportEnd ImportFile(const std::filesystem::path& file, std::vector<std::string>& addresses,
                      const ImportControl& control = {});
 std::vector<std::string> ParseImportFile(const std::filesystem::path& file);
+
+// Addresses read whole (a sitemap's, one row each) in the form AppendUrl stores them, leaving out
+// those already in db and repeats within the list, in order. skipped, when given, counts what was left out.
+std::vector<std::string> AddressesNotIn(const UrlDatabase& db, const std::vector<std::string>& addresses,
+                                        std::size_t* skipped = nullptr);
 
 } // namespace sendwell

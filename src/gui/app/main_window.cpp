@@ -3,6 +3,7 @@
 #include "core/base/program_folder.h"
 #include "core/research/last_selected.h"
 #include "core/results/answer_store.h"
+#include "core/sitemap/sitemap_reader.h"
 #include "core/submit/submission_settings.h"
 #include "core/urldb/database_file.h"
 #include "core/urldb/url_import.h"
@@ -17,6 +18,7 @@
 #include "gui/research/keyword_windows.h"
 #include "gui/research/promotion_windows.h"
 #include "gui/research/rank_windows.h"
+#include "gui/sitemap/sitemap_commands.h"
 #include "gui/submit/engines_dialog.h"
 #include "gui/submit/submission_runner.h"
 #include "gui/submit/submit_controller.h"
@@ -343,11 +345,14 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
-    // The About item lives in the window's own context menu.
+    // The About item and the sitemap export live in the window's own context menu.
     QMenu menu(this);
     QAction* about = menu.addAction(QStringLiteral("&About Sendwell! Pro..."));
     about->setObjectName(QStringLiteral("aboutAction"));
     connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
+    QAction* exportSitemap = menu.addAction(QStringLiteral("Export &Sitemap..."));
+    exportSitemap->setObjectName(QStringLiteral("exportSitemapAction"));
+    connect(exportSitemap, &QAction::triggered, this, [this] { RunSitemapExport(this, db_, *messages_); });
     menu.exec(event->globalPos());
 }
 
@@ -390,6 +395,7 @@ void MainWindow::OnImport() {
         QFileDialog dialog(this);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(ImportFileFilters());
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
             file = dialog.selectedFiles().constFirst();
         }
@@ -398,7 +404,12 @@ void MainWindow::OnImport() {
         return;
     }
     try {
-        RunImportCommand(this, *model_, fs::path(QFile::encodeName(file).toStdString()));
+        const fs::path path(QFile::encodeName(file).toStdString());
+        if (sendwell::LooksLikeSitemapFile(path.string())) {
+            RunSitemapImport(this, *model_, path, connection_, *messages_);
+        } else {
+            RunImportCommand(this, *model_, path);
+        }
     } catch (const std::bad_alloc&) {
         // More addresses than memory holds: the import stops, the program and its list go on.
     }

@@ -27,7 +27,7 @@ int ProgressStep(std::uint64_t done, std::uint64_t size) {
 } // namespace
 
 std::size_t RunImportCommand(QWidget* parent, UrlListModel& model, const std::filesystem::path& file,
-                             const ImportReader& reader) {
+                             const ImportReader& reader, const ImportSelection& select) {
     // Owned by parent, so it goes if parent does; the pointer then turns null.
     QPointer<QProgressDialog> window = new QProgressDialog(parent);
     window->setObjectName(QStringLiteral("importProgress"));
@@ -84,7 +84,10 @@ std::size_t RunImportCommand(QWidget* parent, UrlListModel& model, const std::fi
         std::rethrow_exception(failure);
     }
     // A Cancel pressed as the last block was read still adds nothing.
-    return end == sendwell::ImportEnd::Finished && !cancelled && !ownerGone ? model.appendUrls(addresses) : 0;
+    if (end != sendwell::ImportEnd::Finished || cancelled || ownerGone) {
+        return 0;
+    }
+    return model.appendUrls(select ? select(addresses) : addresses);
 }
 
 } // namespace sendwell::gui

@@ -23,11 +23,15 @@ inline constexpr const char* kImportCaption = "Import";
 using ImportReader = std::function<sendwell::ImportEnd(
     const std::filesystem::path&, std::vector<std::string>&, const sendwell::ImportControl&)>;
 
+// Chooses, on the UI thread, which of the addresses read are appended; none given: all of them.
+using ImportSelection = std::function<std::vector<std::string>(const std::vector<std::string>&)>;
+
 // Reads file with reader on a thread of its own while an application-modal progress window owned by
 // parent shows how far it got; its Cancel (or Escape, or closing it) stops the reading and adds
 // nothing. Returns the number of rows appended to model, once the window is gone. An exception thrown
 // by reader is rethrown here.
 std::size_t RunImportCommand(QWidget* parent, UrlListModel& model, const std::filesystem::path& file,
-                             const ImportReader& reader = sendwell::ImportFile);
+                             const ImportReader& reader = sendwell::ImportFile,
+                             const ImportSelection& select = {});
 
 } // namespace sendwell::gui

@@ -1,0 +1,71 @@
+#include "gui/sitemap/sitemap_commands.h"
+
+#include "core/sitemap/sitemap_reader.h"
+#include "core/sitemap/sitemap_writer.h"
+#include "core/urldb/url_import.h"
+#include "gui/urldb/import_command.h"
+#include "gui/urldb/url_list_model.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QStringLiteral>
+#include <string>
+#include <vector>
+
+namespace sendwell::gui {
+
+QString ImportFileFilters() {
+    return QStringLiteral("All files (*);;Sitemaps (*.xml *.xml.gz *.gz robots.txt);;Text files (*.txt)");
+}
+
+std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::filesystem::path& file,
+                             const sendwell::ConnectionSettings& connection,
+                             sendwell::MessageSink& messages) {
+    sendwell::SitemapRead read;
+    const ImportReader reader = [&](const std::filesystem::path& source, std::vector<std::string>& addresses,
+                                    const sendwell::ImportControl& control) {
+        sendwell::SitemapOptions options;
+        options.connection = connection;
+        options.stop = control.stop;
+        read = sendwell::ReadSitemap(source.string(), options);
+        addresses = read.addresses;
+        return read.end == sendwell::SitemapRead::End::Cancelled ? sendwell::ImportEnd::Cancelled
+                                                                 : sendwell::ImportEnd::Finished;
+    };
+    const ImportSelection select = [&](const std::vector<std::string>& addresses) {
+        return sendwell::AddressesNotIn(model.database(), addresses);
+    };
+    const std::size_t added = RunImportCommand(parent, model, file, reader, select);
+    if (read.end == sendwell::SitemapRead::End::Failed) {
+        messages.ShowMessage(read.error, kImportCaption, sendwell::MessageIcon::Warning);
+    } else if (read.ok() && !read.warnings.empty()) {
+        std::string text;
+        for (const std::string& warning : read.warnings) {
+            text += (text.empty() ? "" : "\n") + warning;
+        }
+        messages.ShowMessage(text, kImportCaption, sendwell::MessageIcon::Information);
+    }
+    return added;
+}
+
+bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell::MessageSink& messages,
+                      const ExportFileChooser& chooser) {
+    const QString file =
+        chooser ? chooser(parent)
+                : QFileDialog::getSaveFileName(parent, QString::fromUtf8(kExportSitemapCaption),
+                                               QStringLiteral("sitemap.xml"),
+                                               QStringLiteral("Sitemaps (*.xml);;All files (*)"));
+    if (file.isEmpty()) {
+        return false;
+    }
+    const sendwell::SitemapExport written =
+        sendwell::ExportSitemap(db, std::filesystem::path(QFile::encodeName(file).toStdString()));
+    if (!written.ok) {
+        messages.ShowMessage(written.error, kExportSitemapCaption, sendwell::MessageIcon::Warning);
+    } else if (!written.warning.empty()) {
+        messages.ShowMessage(written.warning, kExportSitemapCaption, sendwell::MessageIcon::Information);
+    }
+    return written.ok;
+}
+
+} // namespace sendwell::gui
