@@ -140,6 +140,8 @@ TEST(IndexNowGroupingTest, AddressesGroupByHostAndOnlyHttpAddressesCount) {
               (std::vector<std::string>{"https://Example.com/a", "http://example.com:80/c",
                                         "HTTPS://EXAMPLE.COM:443"}));
     EXPECT_EQ(g.groups[1].host, "other.org:8443");
+    EXPECT_EQ(SiteHost("Example.com:8443"), "example.com:8443");
+    EXPECT_EQ(SiteHost("ftp://example.com"), "");
     EXPECT_EQ(g.skipped, (std::vector<std::string>{"ftp://example.com/b", "https://user@example.com/e",
                                                    "example.com/f"}));
 }

@@ -22,7 +22,14 @@ std::optional<IndexNowSettings> IndexNowForRuns() {
 bool WriteIndexNowSettings(const IndexNowSettings& settings) {
     bool ok = WriteSetting(kSettingsSection, kIndexNowKeySetting, settings.key);
     ok = WriteSetting(kSettingsSection, kIndexNowKeyLocationSetting, settings.keyLocation) && ok;
-    ok = WriteSetting(kSettingsSection, HostSettingName(kIndexNowHostKey), settings.endpoint) && ok;
+    // The built-in endpoint is kept as no value, so that the host table stays the one place naming it.
+    std::string endpoint = settings.endpoint;
+    for (const HostDefault& host : HostDefaults()) {
+        if (host.key == kIndexNowHostKey && host.defaultHost == endpoint) {
+            endpoint.clear();
+        }
+    }
+    ok = WriteSetting(kSettingsSection, HostSettingName(kIndexNowHostKey), endpoint) && ok;
     return WriteSetting(kSettingsSection, kIndexNowInRunsSetting, settings.inRuns ? "1" : "0") && ok;
 }
 

@@ -119,6 +119,21 @@ std::string AddressHost(std::string_view address) {
     return host.front() == ':' ? std::string() : host;
 }
 
+std::string SiteHost(std::string_view site) {
+    std::string host = AddressHost(site);
+    return host.empty() && site.find("://") == std::string_view::npos
+               ? AddressHost("https://" + std::string(site))
+               : host;
+}
+
+std::string KeyCheckAddress(std::string_view site, std::string_view key, std::string_view keyLocation) {
+    const std::string host = SiteHost(site);
+    if (host.empty() && keyLocation.find("://") == std::string_view::npos) {
+        return {};
+    }
+    return KeyFileAddress(host, key, keyLocation);
+}
+
 AddressGrouping GroupByHost(const std::vector<std::string>& addresses) {
     AddressGrouping grouping;
     std::unordered_map<std::string, std::size_t> index;

@@ -31,6 +31,12 @@ struct AddressGrouping {
 
 // The host of an http or https address ("" for any other): lower case, port kept, "user@" refused.
 std::string AddressHost(std::string_view address);
+// The host a user names as an address or a bare "name[:port]"; "" when neither gives one.
+std::string SiteHost(std::string_view site);
+// The key file to check for a site the user names; "" when the site gives no host and the key location
+// is no whole address.
+std::string KeyCheckAddress(std::string_view site, std::string_view key, std::string_view keyLocation);
+inline constexpr std::string_view kNameASiteText = "Name a site to check, for example www.example.com.";
 AddressGrouping GroupByHost(const std::vector<std::string>& addresses);
 
 // {"host", "key", "keyLocation", "urlList"} as one JSON text.
