@@ -97,6 +97,12 @@ public:
         key_->add_option("--set", newKey_, "Keep this key (8 to 128 characters of a-z, A-Z, 0-9 and -)")
             ->excludes(generate);
         command.require_subcommand(1);
+        command.footer(
+            "indexnow submit (--all | URL...) [--force]: one request per site and 10,000 addresses; exit 1 "
+            "when a request failed or the endpoint asked for a pause.\n"
+            "indexnow check [HOST...]: exit 1 when a site does not serve exactly the key.\n"
+            "indexnow key [--generate | --set KEY] [--write FOLDER]: the key is kept in the settings.\n"
+            "Run 'sendwell-cli indexnow SUBCOMMAND --help' for the arguments.");
         key_->add_option("--write", keyFolder_,
                          "Write <key>.txt into this folder, to upload to the site root");
     }
