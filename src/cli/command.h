@@ -86,5 +86,6 @@ std::unique_ptr<Command> MakeEmailCommand();
 std::unique_ptr<Command> MakeEnginesCommand();
 std::unique_ptr<Command> MakeSubmitCommand();
 std::unique_ptr<Command> MakeStatusCommand();
+std::unique_ptr<Command> MakeIndexNowCommand();
 
 } // namespace sendwell::cli

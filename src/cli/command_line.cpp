@@ -37,6 +37,8 @@ constexpr const CommandEntry kCommands[] = {
     {"engines", "List the 26 engines with their flags, or switch engines on and off", MakeEnginesCommand},
     {"submit", "Submit the addresses to the engines, as Submit All or Submit does", MakeSubmitCommand},
     {"status", "Check the web server status of addresses, as Ping does", MakeStatusCommand},
+    {"indexnow", "Submit addresses through IndexNow, check the key file, show or make the key",
+     MakeIndexNowCommand},
 };
 
 } // namespace

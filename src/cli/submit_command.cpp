@@ -6,6 +6,7 @@
 #include "cli/engine_names.h"
 #include "cli/terminal_progress.h"
 #include "core/base/program_folder.h"
+#include "core/indexnow/indexnow_settings.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
 #include "core/submit/submission_settings.h"
@@ -210,7 +211,7 @@ private:
     void Play(RunSound) override {}
 
     RunSettings Current() const override {
-        return {ReadConnectionSettings(), programFolder_, ReadSubmissionLimits()};
+        return {ReadConnectionSettings(), programFolder_, ReadSubmissionLimits(), IndexNowForRuns()};
     }
     bool FirstTimeNoticeDue() const override { return sendwell::FirstTimeNoticeDue(); }
     void RecordFirstTimeNoticeShown() override { sendwell::RecordFirstTimeNoticeShown(); }

@@ -7,6 +7,7 @@
 #include "core/urldb/database_lock.h"
 #include "core/urldb/url_database.h"
 #include "tests/support/engine_simulator.h"
+#include "tests/support/http_test_server.h"
 #include "tests/support/loopback_port.h"
 #include "tests/support/temp_dir.h"
 
@@ -314,6 +315,41 @@ TEST_F(CliSubmitTest, CtrlCLetsTheRequestInProgressFinishMarksTheRowsAndExits130
     EXPECT_EQ(JsonLines(result.out).size(), 1u);
     EXPECT_NE(result.err.find("Cancelled after 1 of 52 requests"), std::string::npos) << result.err;
     EXPECT_NE(DatabaseBytes().find("http://two.test/\r\n" + TodayText() + "\r\n8\r\n"), std::string::npos);
+}
+
+TEST_F(CliTest, IndexNowKeyAndSubmitLeaveUnchangedContentOutUnlessForced) {
+    test::HttpTestServer server;
+    server.Route("/indexnow", test::Response(202));
+    server.SetHandler(test::Always(test::Response(200, "page", {{"ETag", "\"1\""}})));
+    WriteSetting(kSettingsSection, "Host.IndexNow", server.Url("/indexnow"));
+    EXPECT_EQ(Run({"indexnow", "submit", "--all"}).exitCode, 2); // no key yet
+
+    CliResult result = Run({"indexnow", "key", "--generate", "--write", ".", "--json"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string key = nlohmann::json::parse(result.out)["key"];
+    EXPECT_EQ(test::ReadFileBytes(work_ / (key + ".txt")), key);
+    EXPECT_EQ(Run({"indexnow", "key", "--set", "no_good"}).exitCode, 2);
+    EXPECT_EQ(Run({"indexnow", "key"}).out, key + "\n");
+
+    const std::string page = server.Url("/page");
+    const std::vector<std::pair<std::vector<std::string>, std::size_t>> runs = {
+        {{"indexnow", "submit", page, "--json"}, 1},
+        {{"indexnow", "submit", page}, 1},
+        {{"indexnow", "submit", page, "--force"}, 2}};
+    std::vector<std::string> outs;
+    for (const auto& [args, posts] : runs) {
+        result = Run(args);
+        outs.push_back(result.out);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        std::size_t sent = 0;
+        for (const auto& r : server.Requests()) {
+            sent += r.method == "POST" ? 1 : 0;
+        }
+        EXPECT_EQ(sent, posts);
+    }
+    EXPECT_EQ(JsonLines(outs[0]).at(0)["result"], "received, key check pending");
+    EXPECT_EQ(outs[1], "");
+    EXPECT_EQ(outs[2], server.HostPort() + "  1 address  202  received, key check pending\n");
 }
 
 TEST_F(CliTest, WritersAreRefusedWhileTheWindowHoldsTheDatabaseAndReadersAreNot) {

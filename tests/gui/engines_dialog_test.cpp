@@ -4,11 +4,13 @@
 #include "core/submit/engine_catalogue.h"
 #include "gui/submit/engines_dialog.h"
 #include "tests/gui/support/gui_test_env.h"
+#include "tests/support/http_test_server.h"
 #include "tests/support/temp_dir.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
 #include <memory>
@@ -61,7 +63,8 @@ private slots:
             textShown = textShown || label->text() == QStringLiteral("Enable sites to submit to:");
         }
         QVERIFY(textShown);
-        const auto boxes = dlg.findChildren<QCheckBox*>();
+        auto boxes = dlg.findChildren<QCheckBox*>();
+        boxes.removeOne(dlg.findChild<QCheckBox*>(QStringLiteral("indexNowInRuns")));
         QCOMPARE(boxes.size(), 26);
         for (QCheckBox* box : boxes) {
             QVERIFY2(box->isChecked(), qPrintable(box->text()));
@@ -144,6 +147,38 @@ private slots:
         for (const sendwell::EngineEntry& engine : sendwell::EngineCatalogue()) {
             QCOMPARE(sendwell::ReadFlag(sendwell::kSettingsSection, engine.flagName), -1);
         }
+    }
+
+    // The IndexNow section: Generate and Check wired to the core, a key off the rules keeps the dialog.
+    void indexNowSectionKeepsAGoodKeyAndRefusesABadOne() {
+        sendwell::test::HttpTestServer server;
+        EnginesDialog dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        auto* key = dlg.findChild<QLineEdit*>(QStringLiteral("indexNowKey"));
+        auto* result = dlg.findChild<QLabel*>(QStringLiteral("indexNowResult"));
+        QVERIFY(key && result);
+
+        key->setText(QStringLiteral("short"));
+        Click(dlg, "ok");
+        QVERIFY(dlg.isVisible());
+        QVERIFY(result->text().contains(QStringLiteral("8 to 128")));
+        QCOMPARE(Stored("m_IndexNowKey"), std::string());
+
+        Click(dlg, "indexNowGenerate");
+        const std::string generated = key->text().toStdString();
+        QCOMPARE(generated.size(), std::size_t(32));
+        server.Route("/k.txt", sendwell::test::Response(200, generated));
+        dlg.findChild<QLineEdit*>(QStringLiteral("indexNowKeyLocation"))
+            ->setText(QString::fromStdString(server.Url("/k.txt")));
+        Click(dlg, "indexNowCheck");
+        QVERIFY2(result->text().contains(QStringLiteral("serves exactly the key")),
+                 qPrintable(result->text()));
+        dlg.findChild<QCheckBox*>(QStringLiteral("indexNowInRuns"))->setChecked(true);
+        Click(dlg, "ok");
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QCOMPARE(Stored("m_IndexNowKey"), generated);
+        QCOMPARE(Stored("m_bIndexNowInRuns"), std::string("1"));
     }
 
 private:

@@ -60,6 +60,7 @@ const std::vector<HostDefault>& HostDefaults() {
         {"RankTrueSearch", "www.truesearch.com"},
         {"RankExactSeek", "www.exactseek.com"},
         {"RankInfoSpace", "www.infospace.com"},
+        {"IndexNow", "api.indexnow.org"},
     };
     return defaults;
 }

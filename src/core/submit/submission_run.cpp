@@ -1,5 +1,7 @@
 #include "core/submit/submission_run.h"
 
+#include "core/indexnow/content_state.h"
+#include "core/indexnow/indexnow_submit.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
 #include "core/submit/engine_catalogue.h"
@@ -22,6 +24,42 @@ SubmissionContext ContextFor(const SubmitJob& job, SubmitProgress& progress, con
 bool EngineOn(const SubmitJob& job, const EngineEntry& engine) {
     return job.engines ? job.engines->test(static_cast<std::size_t>(engine.position - 1))
                        : EngineEnabled(engine);
+}
+
+// IndexNow's requests as the progress window hears an engine's.
+class IndexNowProgress final : public IndexNowReport {
+public:
+    explicit IndexNowProgress(SubmitProgress& progress) : progress_(progress) {}
+    void Status(const std::string& text) override { progress_.SetStatusText(text); }
+    void Answered(const IndexNowOutcome& answer) override {
+        RequestOutcome outcome;
+        outcome.address = "https://" + answer.host;
+        outcome.engineName = std::string(kIndexNowStoreName);
+        outcome.result = answer.text;
+        outcome.answerFile = answer.answerFile;
+        outcome.failed = answer.failed;
+        progress_.RequestAnswered(outcome);
+    }
+
+private:
+    SubmitProgress& progress_;
+};
+
+void RunIndexNow(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags) {
+    IndexNowJob indexNow;
+    indexNow.settings = *job.indexNow;
+    indexNow.connection = job.connection;
+    indexNow.limits.connect = job.timeouts.connect;
+    indexNow.limits.connectBackoff = job.timeouts.connectBackoff;
+    indexNow.limits.connectRetries = job.timeouts.connectRetries;
+    indexNow.limits.total = job.timeouts.total;
+    indexNow.limits.cancelGrace = job.timeouts.cancelGrace;
+    indexNow.programFolder = job.programFolder;
+    indexNow.statePath = job.indexNowState.empty() ? DefaultIndexNowStatePath() : job.indexNowState;
+    indexNow.stop = &flags.stop;
+    progress.EngineStarted(std::string(kIndexNowStoreName));
+    IndexNowProgress report(progress);
+    SubmitToIndexNow(job.addresses, indexNow, report);
 }
 
 } // namespace
@@ -75,6 +113,9 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
             }
         }
         ++index;
+    }
+    if (job.indexNow && !flags.stop.load()) {
+        RunIndexNow(job, progress, flags);
     }
 
     progress.RunEnded();

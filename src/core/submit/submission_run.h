@@ -2,6 +2,7 @@
 // a worker thread that reports to the progress window through SubmitProgress.
 #pragma once
 
+#include "core/indexnow/indexnow_settings.h"
 #include "core/submit/submission.h"
 #include "core/web/status_sink.h"
 
@@ -64,12 +65,17 @@ struct SubmitJob {
     std::filesystem::path programFolder;
     // This run's engines (bit position - 1) in place of the stored engine flags; unset: the flags.
     std::optional<std::bitset<kEngineCount>> engines;
+    // Set when the run includes IndexNow: after the engines, every address goes to it as well.
+    std::optional<IndexNowSettings> indexNow;
+    std::filesystem::path indexNowState; // "": beside the database
 };
 
 // "Submitting Web Sites i/n".
 std::string RunCaption(std::size_t index, std::size_t count);
 
-// The worker's whole life: submits, reports the end of the run, then sets stop and finished.
+// The worker's whole life: submits (the engines, then IndexNow when the job includes it), reports the
+// end of the run, then sets stop and finished. IndexNow reports as an engine named "IndexNow": one
+// RequestAnswered per request, with the host's address and no RequestDone.
 void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags);
 
 } // namespace sendwell

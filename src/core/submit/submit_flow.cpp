@@ -30,6 +30,7 @@ SubmitJob MakeSubmitJob(std::vector<std::string> addresses, std::string email, c
     job.connection = settings.connection;
     job.programFolder = settings.programFolder;
     job.timeouts = settings.timeouts;
+    job.indexNow = settings.indexNow;
     return job;
 }
 

@@ -42,6 +42,7 @@ struct RunSettings {
     ConnectionSettings connection;
     std::filesystem::path programFolder;
     SubmissionTimeouts timeouts;
+    std::optional<IndexNowSettings> indexNow; // set when runs include IndexNow
 };
 
 class SubmitSettings {

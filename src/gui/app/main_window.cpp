@@ -1,6 +1,7 @@
 #include "gui/app/main_window.h"
 
 #include "core/base/program_folder.h"
+#include "core/indexnow/indexnow_settings.h"
 #include "core/research/last_selected.h"
 #include "core/results/answer_store.h"
 #include "core/sitemap/sitemap_reader.h"
@@ -92,7 +93,8 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     anchors_.clientResized(creationSize_);
     ownSounds_ = std::make_unique<ResourceSoundPlayer>();
     auto runSettings = [this] {
-        return sendwell::RunSettings{connection_, programFolder_, sendwell::ReadSubmissionLimits()};
+        return sendwell::RunSettings{connection_, programFolder_, sendwell::ReadSubmissionLimits(),
+                                     sendwell::IndexNowForRuns()};
     };
     submit_ = new SubmitController(
         this, *model_, *messages_, runSettings, [this] { takeFields(); }, ownSounds_.get());

@@ -3,6 +3,7 @@
 #include "core/base/settings.h"
 #include "gui/base/dialog_layout.h"
 #include "gui/base/text_bytes.h"
+#include "gui/indexnow/indexnow_section.h"
 #include "gui/widgets/push_button.h"
 
 #include <QCheckBox>
@@ -71,6 +72,8 @@ EnginesDialog::EnginesDialog(QWidget* parent) : QDialog(parent) {
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(new QLabel(QStringLiteral("Enable sites to submit to:"), this));
     outer->addLayout(grid);
+    indexNow_ = new IndexNowSection(this);
+    outer->addWidget(indexNow_);
     outer->addLayout(buttons);
     setFixedSize(sizeHint());
 }
@@ -85,9 +88,13 @@ QCheckBox* EnginesDialog::checkBoxFor(std::string_view flagName) const {
 }
 
 void EnginesDialog::accept() {
+    if (!indexNow_->validate()) {
+        return;
+    }
     for (const Box& b : boxes_) {
         WriteSetting(kSettingsSection, b.flagName, b.box->isChecked() ? "1" : "0");
     }
+    indexNow_->save();
     QDialog::accept();
 }
 

@@ -1,4 +1,5 @@
-// "Submit to Engines": one checkbox per engine of the catalogue; OK stores every engine flag.
+// "Submit to Engines": one checkbox per engine of the catalogue and the IndexNow section; OK stores
+// every engine flag and the IndexNow settings.
 #pragma once
 
 #include "core/submit/engine_catalogue.h"
@@ -11,6 +12,8 @@ class QCheckBox;
 
 namespace sendwell::gui {
 
+class IndexNowSection;
+
 class EnginesDialog : public QDialog {
     Q_OBJECT
 public:
@@ -20,7 +23,8 @@ public:
     QCheckBox* checkBoxFor(std::string_view flagName) const;
 
 public slots:
-    // Writes all 26 flags, "1" for a ticked box and "0" for an unticked one, then closes.
+    // Writes all 26 flags, "1" for a ticked box and "0" for an unticked one, and the IndexNow settings,
+    // then closes. A key that does not fit the rules is refused: the section says why and the dialog stays.
     void accept() override;
 
 private:
@@ -29,6 +33,7 @@ private:
         QCheckBox* box = nullptr;
     };
     std::array<Box, kEngineCount> boxes_{};
+    IndexNowSection* indexNow_ = nullptr;
 };
 
 } // namespace sendwell::gui

@@ -1,0 +1,51 @@
+#include "core/indexnow/indexnow_settings.h"
+
+#include "core/base/hosts.h"
+#include "core/base/settings.h"
+
+namespace sendwell {
+
+IndexNowSettings ReadIndexNowSettings() {
+    IndexNowSettings s;
+    s.key = ReadTextSetting(kIndexNowKeySetting);
+    s.keyLocation = ReadTextSetting(kIndexNowKeyLocationSetting);
+    s.endpoint = HostFor(kIndexNowHostKey);
+    s.inRuns = ReadBoolSetting(kIndexNowInRunsSetting, false);
+    return s;
+}
+
+std::optional<IndexNowSettings> IndexNowForRuns() {
+    IndexNowSettings settings = ReadIndexNowSettings();
+    return settings.inRuns ? std::optional(std::move(settings)) : std::nullopt;
+}
+
+bool WriteIndexNowSettings(const IndexNowSettings& settings) {
+    bool ok = WriteSetting(kSettingsSection, kIndexNowKeySetting, settings.key);
+    ok = WriteSetting(kSettingsSection, kIndexNowKeyLocationSetting, settings.keyLocation) && ok;
+    // The built-in endpoint is kept as no value, so that the host table stays the one place naming it.
+    std::string endpoint = settings.endpoint;
+    for (const HostDefault& host : HostDefaults()) {
+        if (host.key == kIndexNowHostKey && host.defaultHost == endpoint) {
+            endpoint.clear();
+        }
+    }
+    ok = WriteSetting(kSettingsSection, HostSettingName(kIndexNowHostKey), endpoint) && ok;
+    return WriteSetting(kSettingsSection, kIndexNowInRunsSetting, settings.inRuns ? "1" : "0") && ok;
+}
+
+const std::vector<std::string_view>& KnownIndexNowEndpoints() {
+    static const std::vector<std::string_view> endpoints = {
+        "api.indexnow.org",        "www.bing.com",     "yandex.com", "search.seznam.cz",
+        "searchadvisor.naver.com", "indexnow.yep.com",
+    };
+    return endpoints;
+}
+
+std::string IndexNowEndpointAddress(std::string_view endpoint) {
+    if (endpoint.find("://") != std::string_view::npos) {
+        return std::string(endpoint);
+    }
+    return "https://" + std::string(endpoint) + "/indexnow";
+}
+
+} // namespace sendwell

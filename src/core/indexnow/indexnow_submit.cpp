@@ -1,0 +1,321 @@
+#include "core/indexnow/indexnow_submit.h"
+
+#include "core/base/ascii_case.h"
+#include "core/indexnow/content_state.h"
+#include "core/indexnow/indexnow_key.h"
+#include "core/results/answer_store.h"
+#include "core/results/failure_log.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <thread>
+#include <unordered_map>
+
+namespace sendwell {
+
+namespace {
+
+// How often a request is sent again after a short Retry-After before IndexNow gives up for the run.
+constexpr int kMaxBackoffs = 3;
+// Longest answer kept: the endpoints answer with a few words.
+constexpr std::uint64_t kMaxAnswerBytes = 1024 * 1024;
+
+class AnswerSink final : public BodySink {
+public:
+    bool Write(std::string_view bytes) override {
+        text.append(bytes);
+        return true;
+    }
+    std::string text;
+};
+
+std::string UtcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string HtmlEscaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '&':
+            out += "&amp;";
+            break;
+        default:
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+// The stored answer: what was asked and how it was answered, then the endpoint's own words.
+void WriteAnswerFile(const std::string& path, const IndexNowOutcome& outcome, const std::string& endpoint,
+                     const std::string& body) {
+    std::string page =
+        "<html><head><title>IndexNow</title></head><body>\r\n<p>IndexNow " + HtmlEscaped(endpoint) + ": " +
+        std::to_string(outcome.addressCount) + " addresses of " + HtmlEscaped(outcome.host) + "</p>\r\n<p>" +
+        (outcome.status != 0 ? std::to_string(outcome.status) + " " : std::string()) +
+        HtmlEscaped(outcome.text) + "</p>\r\n<pre>" + HtmlEscaped(body) + "</pre>\r\n</body></html>\r\n";
+    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(page.data(), 1, page.size(), f);
+        std::fclose(f);
+    }
+}
+
+// Waits up to seconds, returning early (false) when the stop flag is set.
+bool WaitUnlessStopped(long long seconds, const std::atomic<bool>* stop) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < until) {
+        if (stop != nullptr && stop->load()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(100), until - std::chrono::steady_clock::now()));
+    }
+    return stop == nullptr || !stop->load();
+}
+
+bool Stopped(const std::atomic<bool>* stop) {
+    return stop != nullptr && stop->load();
+}
+
+} // namespace
+
+std::string AddressHost(std::string_view address) {
+    const std::size_t schemeEnd = address.find("://");
+    if (schemeEnd == std::string_view::npos) {
+        return {};
+    }
+    const std::string scheme = AsciiLower(address.substr(0, schemeEnd));
+    if (scheme != "http" && scheme != "https") {
+        return {};
+    }
+    const std::string_view rest = address.substr(schemeEnd + 3);
+    std::string host = AsciiLower(rest.substr(0, rest.find_first_of("/?#")));
+    if (host.empty() || host.find('@') != std::string::npos ||
+        std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; })) {
+        return {};
+    }
+    // The scheme's own port names the same host as none.
+    const std::string defaultPort = scheme == "https" ? ":443" : ":80";
+    if (host.size() > defaultPort.size() && host.ends_with(defaultPort)) {
+        host.resize(host.size() - defaultPort.size());
+    }
+    return host.front() == ':' ? std::string() : host;
+}
+
+std::string SiteHost(std::string_view site) {
+    std::string host = AddressHost(site);
+    return host.empty() && site.find("://") == std::string_view::npos
+               ? AddressHost("https://" + std::string(site))
+               : host;
+}
+
+std::string KeyCheckAddress(std::string_view site, std::string_view key, std::string_view keyLocation) {
+    const std::string host = SiteHost(site);
+    if (host.empty() && keyLocation.find("://") == std::string_view::npos) {
+        return {};
+    }
+    return KeyFileAddress(host, key, keyLocation);
+}
+
+AddressGrouping GroupByHost(const std::vector<std::string>& addresses) {
+    AddressGrouping grouping;
+    std::unordered_map<std::string, std::size_t> index;
+    for (const std::string& address : addresses) {
+        std::string host = AddressHost(address);
+        if (host.empty()) {
+            grouping.skipped.push_back(address);
+            continue;
+        }
+        auto [it, added] = index.try_emplace(host, grouping.groups.size());
+        if (added) {
+            grouping.groups.push_back({host, {}});
+        }
+        grouping.groups[it->second].addresses.push_back(address);
+    }
+    return grouping;
+}
+
+std::string IndexNowBody(const std::string& host, const std::string& key, const std::string& keyLocation,
+                         const std::vector<std::string>& addresses) {
+    const nlohmann::json body = {
+        {"host", host}, {"key", key}, {"keyLocation", keyLocation}, {"urlList", addresses}};
+    // Addresses hold what was typed; bytes that are not UTF-8 must not end the run.
+    return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string IndexNowAnswerText(int status) {
+    switch (status) {
+    case 200:
+        return "submitted";
+    case 202:
+        return "received, key check pending";
+    case 400:
+        return "bad request";
+    case 403:
+        return "key not valid: the key file was not found or does not hold the key";
+    case 422:
+        return "addresses do not belong to the host, or the key does not fit the rules";
+    case 429:
+        return "too many requests: try again later";
+    default:
+        return "unexpected answer " + std::to_string(status);
+    }
+}
+
+bool IndexNowAccepted(int status) {
+    return status == 200 || status == 202;
+}
+
+std::optional<long long> RetryAfterSeconds(std::string_view value) {
+    long long seconds = 0;
+    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size() || seconds < 0) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, const IndexNowJob& job,
+                                 IndexNowReport& report) {
+    IndexNowSummary summary;
+    const IndexNowSettings& settings = job.settings;
+    if (std::string rule = KeyRuleText(settings.key); !rule.empty()) {
+        summary.refused = settings.key.empty()
+                              ? "IndexNow has no key yet: generate one and upload its key file."
+                              : "The IndexNow key is not usable. " + rule;
+        report.Status(summary.refused);
+        return summary;
+    }
+    AddressGrouping grouping = GroupByHost(addresses);
+    summary.skipped = grouping.skipped.size();
+    IndexNowState state = IndexNowState::Load(job.statePath);
+    const std::string endpoint = IndexNowEndpointAddress(settings.endpoint);
+
+    TransferSetup setup;
+    setup.connection = job.connection;
+    setup.limits = job.limits;
+    setup.limits.maxBody = kMaxAnswerBytes;
+    setup.postHeaders = {"Content-Type: application/json; charset=utf-8", "Expect:"};
+    setup.stop = job.stop;
+    HttpTransfer transfer(std::move(setup));
+    MakeAnswerStore(job.programFolder);
+
+    for (const HostGroup& group : grouping.groups) {
+        std::vector<std::string> toSend;
+        std::map<std::string, std::optional<ContentMark>> marks;
+        for (const std::string& address : group.addresses) {
+            if (Stopped(job.stop)) {
+                break;
+            }
+            if (!job.force) {
+                report.Status("Checking for changes: " + address);
+                std::optional<ContentMark> mark =
+                    FetchContentMark(address, job.connection, job.limits, job.stop);
+                const SubmittedContent* before = state.Find(address);
+                if (mark && before != nullptr && before->mark && SameContent(*before->mark, *mark)) {
+                    ++summary.unchanged;
+                    continue;
+                }
+                marks[address] = std::move(mark);
+            }
+            toSend.push_back(address);
+        }
+        const std::string keyLocation = KeyFileAddress(group.host, settings.key, settings.keyLocation);
+        for (std::size_t first = 0; first < toSend.size(); first += kMaxAddressesPerRequest) {
+            const std::vector<std::string> chunk(
+                toSend.begin() + static_cast<std::ptrdiff_t>(first),
+                toSend.begin() +
+                    static_cast<std::ptrdiff_t>(std::min(toSend.size(), first + kMaxAddressesPerRequest)));
+            const std::string body = IndexNowBody(group.host, settings.key, keyLocation, chunk);
+            for (int backoffs = 0;; ++backoffs) {
+                if (Stopped(job.stop)) {
+                    summary.stopped = true;
+                    return summary;
+                }
+                report.Status("Sending " + std::to_string(chunk.size()) + " addresses of " + group.host +
+                              " to IndexNow");
+                IndexNowOutcome outcome;
+                outcome.host = group.host;
+                outcome.addressCount = chunk.size();
+                AnswerSink answer;
+                TransferResult result;
+                if (transfer.ready()) {
+                    TransferRequest request;
+                    request.url = endpoint;
+                    request.postBody = body;
+                    request.sink = &answer;
+                    result = transfer.Perform(request);
+                } else {
+                    result.error = "Cannot open the Internet connection.";
+                }
+                outcome.status = result.status;
+                outcome.text = result.status != 0 ? IndexNowAnswerText(result.status) : result.error;
+                outcome.failed = !IndexNowAccepted(result.status);
+                outcome.answerFile =
+                    NextAnswerFileName("https://" + group.host, kIndexNowStoreName, job.programFolder);
+                WriteAnswerFile(outcome.answerFile, outcome, endpoint, answer.text);
+                if (outcome.failed) {
+                    ++summary.failedRequests;
+                    AppendFailureRecord(job.programFolder,
+                                        {"IndexNow: " + outcome.text, "The URL was " + endpoint,
+                                         "The host was " + group.host,
+                                         "The Filename was " + outcome.answerFile});
+                }
+                report.Status(outcome.text);
+                report.Answered(outcome);
+
+                if (result.status == 429) {
+                    std::optional<long long> wait =
+                        RetryAfterSeconds(result.Header("Retry-After").value_or(""));
+                    if (wait && *wait <= job.longestBackoff.count() && backoffs < kMaxBackoffs) {
+                        report.Status("IndexNow asks to wait " + std::to_string(*wait) +
+                                      " s before sending again");
+                        if (!WaitUnlessStopped(*wait, job.stop)) {
+                            summary.stopped = true;
+                            return summary;
+                        }
+                        continue;
+                    }
+                    summary.throttled = true;
+                    report.Status("IndexNow stopped for this run: too many requests");
+                    return summary;
+                }
+                if (IndexNowAccepted(result.status)) {
+                    summary.sent += chunk.size();
+                    const std::string now = UtcNow();
+                    for (const std::string& address : chunk) {
+                        auto it = marks.find(address);
+                        state.Record(address, {now, it != marks.end() ? it->second : std::nullopt});
+                    }
+                    // Saved after each accepted request, so a cancel keeps what was accepted.
+                    state.Save(job.statePath);
+                }
+                break;
+            }
+        }
+        if (Stopped(job.stop)) {
+            summary.stopped = true;
+            break;
+        }
+    }
+    return summary;
+}
+
+} // namespace sendwell

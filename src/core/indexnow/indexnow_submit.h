@@ -1,0 +1,96 @@
+// IndexNow submission: the addresses grouped by host, one JSON POST per host and per 10,000 addresses
+// to the endpoint, each answer in plain words, stored in the answer store and, when it failed, in the
+// failure log. Addresses whose content has not changed since their last accepted submission are left
+// out unless forced.
+#pragma once
+
+#include "core/base/connection_settings.h"
+#include "core/indexnow/indexnow_settings.h"
+#include "core/web/transfer.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace sendwell {
+
+inline constexpr std::size_t kMaxAddressesPerRequest = 10000;
+
+struct HostGroup {
+    std::string host; // lower case, with the port when the addresses name one
+    std::vector<std::string> addresses;
+};
+
+struct AddressGrouping {
+    std::vector<HostGroup> groups;    // in order of each host's first address
+    std::vector<std::string> skipped; // not an http or https address with a host
+};
+
+// The host of an http or https address ("" for any other): lower case, port kept, "user@" refused.
+std::string AddressHost(std::string_view address);
+// The host a user names as an address or a bare "name[:port]"; "" when neither gives one.
+std::string SiteHost(std::string_view site);
+// The key file to check for a site the user names; "" when the site gives no host and the key location
+// is no whole address.
+std::string KeyCheckAddress(std::string_view site, std::string_view key, std::string_view keyLocation);
+inline constexpr std::string_view kNameASiteText = "Name a site to check, for example www.example.com.";
+AddressGrouping GroupByHost(const std::vector<std::string>& addresses);
+
+// {"host", "key", "keyLocation", "urlList"} as one JSON text.
+std::string IndexNowBody(const std::string& host, const std::string& key, const std::string& keyLocation,
+                         const std::vector<std::string>& addresses);
+
+// The answer in plain words: "submitted", "bad request", ... or "unexpected answer <code>".
+std::string IndexNowAnswerText(int status);
+bool IndexNowAccepted(int status); // 200 and 202
+
+// Seconds a Retry-After value asks to wait; none for a date or anything unreadable.
+std::optional<long long> RetryAfterSeconds(std::string_view value);
+
+struct IndexNowOutcome {
+    std::string host;
+    std::size_t addressCount = 0;
+    int status = 0;   // 0: no answer
+    std::string text; // the answer in plain words, or why no answer came
+    std::string answerFile;
+    bool failed = false;
+};
+
+// How a submission goes; the run's front end fills it in.
+struct IndexNowJob {
+    IndexNowSettings settings;
+    ConnectionSettings connection;
+    TransferLimits limits;
+    std::filesystem::path programFolder; // answer store and failure log
+    std::filesystem::path statePath;     // the unchanged-content record
+    bool force = false;                  // send every address, changed or not
+    const std::atomic<bool>* stop = nullptr;
+    // A 429 whose Retry-After asks for this long at most is waited for and the request sent again.
+    std::chrono::seconds longestBackoff{60};
+};
+
+// Hears how the submission goes; called on the submitting thread.
+class IndexNowReport {
+public:
+    virtual ~IndexNowReport() = default;
+    virtual void Status(const std::string& text) = 0;
+    virtual void Answered(const IndexNowOutcome& outcome) = 0;
+};
+
+struct IndexNowSummary {
+    std::size_t sent = 0;      // addresses in accepted requests
+    std::size_t unchanged = 0; // left out: same content as at their last accepted submission
+    std::size_t skipped = 0;   // not http/https
+    std::size_t failedRequests = 0;
+    bool throttled = false; // a 429 ended IndexNow for this run
+    bool stopped = false;   // the stop flag ended it
+    std::string refused;    // the settings did not allow a submission at all, and why
+};
+
+IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, const IndexNowJob& job,
+                                 IndexNowReport& report);
+
+} // namespace sendwell

@@ -1,0 +1,38 @@
+// The IndexNow part of the Engines dialog: the key (typed or generated), its key file, the check that a
+// site serves it, the endpoint and whether runs include IndexNow. The core decides; this only wires.
+#pragma once
+
+#include <QGroupBox>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+namespace sendwell::gui {
+
+class IndexNowSection : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit IndexNowSection(QWidget* parent = nullptr);
+
+    // False, saying why on the section's result line, when the values cannot be kept as they stand.
+    bool validate();
+    // Keeps the values in the settings store; false when the store refused one.
+    bool save() const;
+
+private slots:
+    void generate();
+    void writeKeyFile();
+    void check();
+
+private:
+    QLineEdit* key_ = nullptr;
+    QLineEdit* keyLocation_ = nullptr;
+    QComboBox* endpoint_ = nullptr;
+    QLineEdit* site_ = nullptr;
+    QCheckBox* inRuns_ = nullptr;
+    QLabel* result_ = nullptr;
+};
+
+} // namespace sendwell::gui

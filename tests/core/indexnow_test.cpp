@@ -1,0 +1,361 @@
+// IndexNow against the loopback HTTPS server: the key and its file, the request as the endpoint
+// receives it, the split, every answer, backing off on 429, and leaving unchanged content out.
+#include "core/indexnow/content_state.h"
+#include "core/indexnow/indexnow_key.h"
+#include "core/indexnow/indexnow_submit.h"
+#include "core/results/answer_store.h"
+#include "core/results/failure_log.h"
+#include "core/submit/submission_run.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/loopback_port.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+namespace sendwell {
+namespace {
+
+using test::HttpTestServer;
+using test::Response;
+
+const std::string kKey = "0123456789abcdef0123456789abcdef";
+
+class Recorder : public IndexNowReport {
+public:
+    void Status(const std::string& text) override {
+        statuses.push_back(text);
+        if (stopOn && text.find(*stopOn) != std::string::npos) {
+            stop->store(true);
+        }
+    }
+    void Answered(const IndexNowOutcome& outcome) override { outcomes.push_back(outcome); }
+    std::vector<std::string> statuses;
+    std::vector<IndexNowOutcome> outcomes;
+    std::optional<std::string> stopOn;
+    std::atomic<bool>* stop = nullptr;
+};
+
+class IndexNowTest : public ::testing::Test {
+protected:
+    IndexNowTest() : server_(HttpTestServer::Options{.tls = true}) {
+        job_.settings.key = kKey;
+        job_.settings.endpoint = server_.HostPort();
+        job_.connection.caFile = server_.CaFile().string();
+        job_.programFolder = dir_.path();
+        job_.statePath = dir_ / "indexnow-state.json";
+        job_.stop = &stop_;
+        job_.force = true;
+    }
+
+    std::vector<test::RecordedRequest> Posts() const {
+        std::vector<test::RecordedRequest> posts;
+        for (const auto& r : server_.Requests()) {
+            if (r.method == "POST") {
+                posts.push_back(r);
+            }
+        }
+        return posts;
+    }
+
+    IndexNowSummary Submit(const std::vector<std::string>& addresses) {
+        recorder_ = Recorder{};
+        recorder_.stop = &stop_;
+        return SubmitToIndexNow(addresses, job_, recorder_);
+    }
+
+    test::TempDir dir_;
+    HttpTestServer server_;
+    std::atomic<bool> stop_{false};
+    IndexNowJob job_;
+    Recorder recorder_;
+};
+
+TEST(IndexNowKeyTest, KeysFollowTheRulesAndGeneratedOnesFitThem) {
+    const struct {
+        std::string key;
+        bool valid;
+    } cases[] = {{"abcdEF-9", true},   {std::string(128, 'a'), true},
+                 {"abcdEF9", false},   {std::string(129, 'a'), false},
+                 {"abcd_efgh", false}, {"abcd efgh", false},
+                 {"abcdéfgh", false},  {"", false}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsValidIndexNowKey(c.key), c.valid) << c.key;
+        EXPECT_EQ(KeyRuleText(c.key).empty(), c.valid) << c.key;
+    }
+    const std::string a = GenerateIndexNowKey();
+    EXPECT_EQ(a.size(), 32u);
+    EXPECT_EQ(a.find_first_not_of("0123456789abcdef"), std::string::npos);
+    EXPECT_NE(a, GenerateIndexNowKey());
+}
+
+TEST(IndexNowKeyTest, KeyFileHoldsExactlyTheKeyAndRefusesBadKeys) {
+    test::TempDir dir;
+    const auto file = WriteKeyFile(dir.path(), kKey);
+    EXPECT_EQ(file, dir / (kKey + ".txt"));
+    EXPECT_EQ(test::ReadFileBytes(file), kKey);
+    EXPECT_TRUE(WriteKeyFile(dir.path(), "../../etc/x").empty());
+    EXPECT_EQ(KeyFileAddress("example.com", kKey, ""), "https://example.com/" + kKey + ".txt");
+    EXPECT_EQ(KeyFileAddress("example.com", kKey, "/keys/k.txt"), "https://example.com/keys/k.txt");
+    EXPECT_EQ(KeyFileAddress("example.com", kKey, "https://cdn.example/k.txt"), "https://cdn.example/k.txt");
+}
+
+TEST_F(IndexNowTest, KeyFileCheckTellsServedMissingAndWrongContent) {
+    server_.Route("/served.txt", Response(200, kKey));
+    server_.Route("/newline.txt", Response(200, kKey + "\n"));
+    server_.Route("/other.txt", Response(200, "something else"));
+    const struct {
+        std::string path;
+        KeyFileCheck::Verdict verdict;
+        int status;
+        std::string says;
+    } cases[] = {{"/served.txt", KeyFileCheck::Verdict::Served, 200, "serves exactly the key"},
+                 {"/missing.txt", KeyFileCheck::Verdict::Missing, 404, "is missing: the site answered 404"},
+                 {"/newline.txt", KeyFileCheck::Verdict::WrongContent, 200, "remove the line break"},
+                 {"/other.txt", KeyFileCheck::Verdict::WrongContent, 200, "does not hold exactly the key."}};
+    for (const auto& c : cases) {
+        const KeyFileCheck check = CheckKeyFile(server_.Url(c.path), kKey, job_.connection);
+        EXPECT_EQ(check.verdict, c.verdict) << c.path;
+        EXPECT_EQ(check.status, c.status) << c.path;
+        EXPECT_NE(check.text.find(c.says), std::string::npos) << check.text;
+    }
+    TransferLimits once;
+    once.connectRetries = 0;
+    const KeyFileCheck refused =
+        CheckKeyFile("https://127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()) + "/k.txt", kKey,
+                     job_.connection, once);
+    EXPECT_EQ(refused.verdict, KeyFileCheck::Verdict::Unreachable);
+    EXPECT_NE(refused.text.find("could not be fetched"), std::string::npos);
+}
+
+TEST(IndexNowGroupingTest, AddressesGroupByHostAndOnlyHttpAddressesCount) {
+    const AddressGrouping g =
+        GroupByHost({"https://Example.com/a", "ftp://example.com/b", "http://example.com:80/c",
+                     "https://other.org:8443/d", "https://user@example.com/e", "example.com/f",
+                     "HTTPS://EXAMPLE.COM:443"});
+    ASSERT_EQ(g.groups.size(), 2u);
+    EXPECT_EQ(g.groups[0].host, "example.com");
+    EXPECT_EQ(g.groups[0].addresses,
+              (std::vector<std::string>{"https://Example.com/a", "http://example.com:80/c",
+                                        "HTTPS://EXAMPLE.COM:443"}));
+    EXPECT_EQ(g.groups[1].host, "other.org:8443");
+    EXPECT_EQ(SiteHost("Example.com:8443"), "example.com:8443");
+    EXPECT_EQ(SiteHost("ftp://example.com"), "");
+    EXPECT_EQ(g.skipped, (std::vector<std::string>{"ftp://example.com/b", "https://user@example.com/e",
+                                                   "example.com/f"}));
+}
+
+TEST_F(IndexNowTest, OnePostPerHostCarriesTheJsonBodyAndItsContentType) {
+    server_.Route("/indexnow", Response(200));
+    const std::string site = server_.Url("/");
+    const IndexNowSummary summary =
+        Submit({site + "a", "mailto:x@example.com", "https://localhost:1/b", site + "c?q=1"});
+    EXPECT_EQ(summary.sent, 3u);
+    EXPECT_EQ(summary.skipped, 1u);
+    const auto posts = Posts();
+    ASSERT_EQ(posts.size(), 2u);
+    const auto body = nlohmann::json::parse(posts[0].body);
+    EXPECT_EQ(posts[0].Path(), "/indexnow");
+    EXPECT_EQ(posts[0].Header("Content-Type"), "application/json; charset=utf-8");
+    EXPECT_EQ(body, (nlohmann::json{{"host", server_.HostPort()},
+                                    {"key", kKey},
+                                    {"keyLocation", site + kKey + ".txt"},
+                                    {"urlList", {site + "a", site + "c?q=1"}}}));
+    EXPECT_EQ(nlohmann::json::parse(posts[1].body)["host"], "localhost:1");
+}
+
+TEST_F(IndexNowTest, MoreThanTenThousandAddressesAreSplit) {
+    server_.Route("/indexnow", Response(202));
+    std::vector<std::string> addresses;
+    for (int i = 0; i < 10001; ++i) {
+        addresses.push_back("https://example.com/" + std::to_string(i));
+    }
+    EXPECT_EQ(Submit(addresses).sent, 10001u);
+    const auto posts = Posts();
+    ASSERT_EQ(posts.size(), 2u);
+    EXPECT_EQ(nlohmann::json::parse(posts[0].body)["urlList"].size(), 10000u);
+    EXPECT_EQ(nlohmann::json::parse(posts[1].body)["urlList"], nlohmann::json({"https://example.com/10000"}));
+}
+
+TEST_F(IndexNowTest, EveryAnswerIsStoredInPlainWordsAndFailuresAreLogged) {
+    const struct {
+        int status;
+        std::string text;
+        bool failed;
+    } cases[] = {{200, "submitted", false},
+                 {202, "received, key check pending", false},
+                 {400, "bad request", true},
+                 {403, "key not valid: the key file was not found or does not hold the key", true},
+                 {422, "addresses do not belong to the host, or the key does not fit the rules", true},
+                 {503, "unexpected answer 503", true}};
+    std::uint64_t failures = FailureRecordCount();
+    for (const auto& c : cases) {
+        server_.Route("/indexnow", Response(c.status, "endpoint says <" + std::to_string(c.status) + ">"));
+        const IndexNowSummary summary = Submit({"https://example.com/"});
+        ASSERT_EQ(recorder_.outcomes.size(), 1u);
+        const IndexNowOutcome& outcome = recorder_.outcomes[0];
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.text, c.text);
+        EXPECT_EQ(outcome.failed, c.failed);
+        EXPECT_EQ(summary.failedRequests, c.failed ? 1u : 0u);
+        EXPECT_EQ(FailureRecordCount() - failures, c.failed ? 1u : 0u) << c.status;
+        failures = FailureRecordCount();
+        EXPECT_NE(test::ReadFileBytes(outcome.answerFile).find("endpoint says &lt;"), std::string::npos);
+    }
+    const auto stored = ListStoredAnswers(dir_.path());
+    ASSERT_EQ(stored.size(), std::size(cases));
+    EXPECT_EQ(stored[0].storeName, "IndexNow");
+    EXPECT_NE(test::ReadFileBytes(FailureLogPath(dir_.path())).find("IndexNow: bad request"),
+              std::string::npos);
+}
+
+TEST_F(IndexNowTest, TooManyRequestsBacksOffWhenShortAndStopsOtherwise) {
+    std::mutex mutex;
+    std::vector<test::ScriptedResponse> script;
+    server_.SetHandler([&](const test::RecordedRequest&) {
+        std::lock_guard lock(mutex);
+        if (script.empty()) {
+            return Response(200);
+        }
+        test::ScriptedResponse next = script.front();
+        script.erase(script.begin());
+        return next;
+    });
+    std::vector<std::string> twoRequests;
+    for (int i = 0; i < 10001; ++i) {
+        twoRequests.push_back("https://example.com/" + std::to_string(i));
+    }
+    const struct {
+        std::vector<test::HeaderList> answers429;
+        std::size_t posts;
+        bool throttled;
+    } cases[] = {
+        {{{{"Retry-After", "0"}}, {{"Retry-After", "1"}}}, 4, false}, // waited, sent again, both sent
+        {{{{"Retry-After", "3600"}}}, 1, true},                       // too long: the rest is not sent
+        {{{}}, 1, true},                                              // no Retry-After at all
+        {{{{"Retry-After", "Wed, 21 Oct 2026 07:28:00 GMT"}}}, 1, true},
+    };
+    std::size_t before = 0;
+    for (const auto& c : cases) {
+        {
+            std::lock_guard lock(mutex);
+            script.clear();
+            for (const auto& headers : c.answers429) {
+                script.push_back(Response(429, "", headers));
+            }
+        }
+        const IndexNowSummary summary = Submit(twoRequests);
+        EXPECT_EQ(Posts().size() - before, c.posts);
+        EXPECT_EQ(summary.throttled, c.throttled);
+        EXPECT_EQ(summary.sent, c.throttled ? 0u : 10001u);
+        before = Posts().size();
+    }
+
+    // The stop flag ends a wait the endpoint asked for.
+    {
+        std::lock_guard lock(mutex);
+        script = {Response(429, "", {{"Retry-After", "60"}})};
+    }
+    recorder_ = Recorder{};
+    recorder_.stop = &stop_;
+    recorder_.stopOn = "asks to wait 60 s";
+    const IndexNowSummary summary = SubmitToIndexNow({"https://example.com/"}, job_, recorder_);
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(Posts().size() - before, 1u);
+}
+
+TEST_F(IndexNowTest, UnchangedContentIsLeftOutUnlessForced) {
+    std::mutex mutex;
+    test::HeaderList validators = {{"ETag", "\"v1\""}};
+    std::string content = "page one";
+    server_.Route("/indexnow", Response(200));
+    server_.Route("/refused", Response(403));
+    server_.SetHandler([&](const test::RecordedRequest&) {
+        std::lock_guard lock(mutex);
+        return Response(200, content, validators);
+    });
+    auto change = [&](test::HeaderList h, std::string c) {
+        std::lock_guard lock(mutex);
+        validators = std::move(h);
+        content = std::move(c);
+    };
+    const std::vector<std::string> page = {server_.Url("/page")};
+    const struct {
+        const char* what;
+        std::function<void()> before;
+        bool force;
+        std::size_t sent;
+    } steps[] = {
+        {"first time", [] {}, false, 1},
+        {"same ETag",
+         [&] {
+             change({{"ETag", "\"v1\""}}, "changed body");
+         },
+         false, 0},
+        {"new ETag",
+         [&] {
+             change({{"ETag", "\"v2\""}}, "changed body");
+         },
+         false, 1},
+        {"forced", [] {}, true, 1},
+        {"after a forced run the content is looked at again", [] {}, false, 1},
+        {"no validators, same body", [&] { change({}, "plain"); }, false, 1},
+        {"no validators, same body again", [] {}, false, 0},
+        {"no validators, new body", [&] { change({}, "plain 2"); }, false, 1},
+    };
+    for (const auto& step : steps) {
+        step.before();
+        job_.force = step.force;
+        const IndexNowSummary summary = Submit(page);
+        EXPECT_EQ(summary.sent, step.sent) << step.what;
+        EXPECT_EQ(summary.unchanged, 1 - step.sent) << step.what;
+    }
+    EXPECT_NE(IndexNowState::Load(job_.statePath).Find(page[0]), nullptr);
+
+    // A refused submission records nothing: the address goes again next time.
+    change({{"ETag", "\"v3\""}}, "x");
+    job_.settings.endpoint = server_.Url("/refused");
+    EXPECT_EQ(Submit(page).sent, 0u);
+    job_.settings.endpoint = server_.HostPort();
+    EXPECT_EQ(Submit(page).sent, 1u);
+}
+
+// A run that includes IndexNow reports it after the engines as one more engine.
+class RunEvents : public SubmitProgress {
+public:
+    void RunStarted(std::size_t, int) override {}
+    void AddressStarted(std::size_t, std::size_t, const std::string&) override {}
+    void EngineStarted(const std::string& name) override { engines.push_back(name); }
+    void RequestAnswered(const RequestOutcome& outcome) override { answered.push_back(outcome); }
+    void RequestDone() override {}
+    void RunEnded() override {}
+    void SetStatusText(const std::string&) override {}
+    std::vector<std::string> engines;
+    std::vector<RequestOutcome> answered;
+};
+
+TEST_F(IndexNowTest, ARunIncludingIndexNowSendsItsAddressesThere) {
+    server_.Route("/indexnow", Response(422));
+    server_.SetHandler([](const test::RecordedRequest&) { return Response(200, "page"); });
+    SubmitJob job;
+    job.addresses = {server_.Url("/a")};
+    job.connection = job_.connection;
+    job.programFolder = dir_.path();
+    job.engines.emplace(); // no engine of the catalogue
+    job.indexNow = job_.settings;
+    job.indexNowState = job_.statePath;
+    RunEvents events;
+    RunFlags flags;
+    RunSubmissionWorker(job, events, flags);
+    EXPECT_EQ(events.engines, std::vector<std::string>{"IndexNow"});
+    ASSERT_EQ(events.answered.size(), 1u);
+    EXPECT_EQ(events.answered[0].engineName, "IndexNow");
+    EXPECT_EQ(events.answered[0].result,
+              "addresses do not belong to the host, or the key does not fit the rules");
+    EXPECT_TRUE(events.answered[0].failed);
+    EXPECT_EQ(Posts().size(), 1u);
+}
+
+} // namespace
+} // namespace sendwell
