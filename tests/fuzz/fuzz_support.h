@@ -11,6 +11,7 @@
 #include <string_view>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 // A broken rule is a finding: print it and crash, so that libFuzzer keeps the input.
 #define FUZZ_CHECK(condition)                                                                                \
@@ -76,6 +77,21 @@ inline void EmptyFolder(const std::filesystem::path& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         std::filesystem::remove_all(entry.path(), ec);
     }
+}
+
+} // namespace sendwell::fuzz
+
+namespace sendwell::fuzz {
+
+// The text cut at line feeds, as a fetched page is held.
+inline std::vector<std::string> Lines(std::string_view text) {
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        lines.emplace_back(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return lines;
 }
 
 } // namespace sendwell::fuzz
