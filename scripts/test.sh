@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the include layers and the formatting, builds, and runs every
 # test: the whole suite (core and windows, offscreen),
-# then the core tests again under AddressSanitizer + UndefinedBehaviorSanitizer and under
-# ThreadSanitizer, and finally every fuzz target for 20 seconds (clang, in build-fuzz/).
+# then the core tests again under AddressSanitizer + UndefinedBehaviorSanitizer (clang, in build-fuzz/)
+# and under ThreadSanitizer, and finally every fuzz target for 20 seconds (from the same clang build).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/install-deps.sh"
@@ -18,10 +18,12 @@ echo "== Build and test (all) =="
 bash "$root/scripts/build.sh" "$root/build"
 ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 
-echo "== Core tests under ASan + UBSan =="
-bash "$root/scripts/build.sh" "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DSENDWELL_SANITIZE=address,undefined \
+echo "== Core tests under ASan + UBSan (clang, the fuzz build) =="
+# One clang build serves both the sanitized core tests and the fuzz targets.
+bash "$root/scripts/build.sh" "$root/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DSENDWELL_SANITIZE=address,undefined -DSENDWELL_BUILD_FUZZ=ON -DSENDWELL_BUILD_TESTS=ON \
   -DSENDWELL_BUILD_GUI=OFF -DSENDWELL_BUILD_BENCH=OFF
-ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs" -L core
+ctest --test-dir "$root/build-fuzz" --output-on-failure -j "$jobs" -L core
 
 echo "== Core tests under TSan =="
 bash "$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DSENDWELL_SANITIZE=thread \
