@@ -12,6 +12,7 @@
 #include "core/submit/submission_settings.h"
 #include "core/submit/submit_commands.h"
 #include "core/submit/submit_flow.h"
+#include "core/urldb/url_database.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -60,15 +61,6 @@ public:
 private:
     struct sigaction previous_ {};
 };
-
-std::string UtcTimeText() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
 
 // The progress window's part: every request's result on stdout, the progress line on a terminal.
 class RunReport final : public SubmitProgress {

@@ -1,50 +1,26 @@
 #include "core/indexnow/content_state.h"
 
 #include "core/base/atomic_file.h"
+#include "core/base/sha256.h"
 #include "core/urldb/database_file.h"
 #include "core/web/page_fetcher.h"
 
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 namespace sendwell {
 
 namespace {
 
-struct DigestFree {
-    void operator()(EVP_MD_CTX* c) const noexcept { EVP_MD_CTX_free(c); }
-};
-
 // Hashes the body as it arrives instead of holding it.
 class HashSink final : public BodySink {
 public:
-    HashSink() : context_(EVP_MD_CTX_new()) {
-        ok_ = context_ && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1;
-    }
-    bool Write(std::string_view bytes) override {
-        ok_ = ok_ && EVP_DigestUpdate(context_.get(), bytes.data(), bytes.size()) == 1;
-        return ok_;
-    }
+    bool Write(std::string_view bytes) override { return sha_.Update(bytes); }
     std::string failureText() const override { return "The content could not be hashed."; }
-    std::optional<std::string> Finish() {
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        if (!ok_ || EVP_DigestFinal_ex(context_.get(), digest, &length) != 1) {
-            return std::nullopt;
-        }
-        static constexpr char kHex[] = "0123456789abcdef";
-        std::string hex;
-        for (unsigned int i = 0; i < length; ++i) {
-            hex.push_back(kHex[digest[i] >> 4]);
-            hex.push_back(kHex[digest[i] & 0x0f]);
-        }
-        return hex;
-    }
+    std::optional<std::string> Finish() { return sha_.Finish(); }
 
 private:
-    std::unique_ptr<EVP_MD_CTX, DigestFree> context_;
-    bool ok_ = false;
+    Sha256 sha_;
 };
 
 std::string Text(const nlohmann::json& object, const char* name) {

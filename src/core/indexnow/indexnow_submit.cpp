@@ -5,6 +5,7 @@
 #include "core/indexnow/indexnow_key.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
+#include "core/urldb/url_database.h"
 
 #include <algorithm>
 #include <charconv>
@@ -32,15 +33,6 @@ public:
     }
     std::string text;
 };
-
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
 
 std::string HtmlEscaped(std::string_view text) {
     std::string out;
@@ -299,7 +291,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 }
                 if (IndexNowAccepted(result.status)) {
                     summary.sent += chunk.size();
-                    const std::string now = UtcNow();
+                    const std::string now = UtcTimeText();
                     for (const std::string& address : chunk) {
                         auto it = marks.find(address);
                         state.Record(address, {now, it != marks.end() ? it->second : std::nullopt});

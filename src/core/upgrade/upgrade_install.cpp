@@ -1,11 +1,9 @@
 #include "core/upgrade/upgrade_install.h"
 
+#include "core/base/sha256.h"
 #include "core/upgrade/installer_download.h"
 
-#include <array>
-#include <cstdio>
 #include <memory>
-#include <openssl/evp.h>
 #include <system_error>
 
 namespace sendwell {
@@ -13,13 +11,6 @@ namespace sendwell {
 namespace fs = std::filesystem;
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-struct DigestContextDeleter {
-    void operator()(EVP_MD_CTX* c) const noexcept { EVP_MD_CTX_free(c); }
-};
 
 bool Trusted(const DownloadResult& got, const std::string& sha256, const fs::path& file) {
     if (!sha256.empty()) {
@@ -29,33 +20,6 @@ bool Trusted(const DownloadResult& got, const std::string& sha256, const fs::pat
 }
 
 } // namespace
-
-std::string FileSha256(const fs::path& file) {
-    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(file.c_str(), "rb"));
-    std::unique_ptr<EVP_MD_CTX, DigestContextDeleter> context(EVP_MD_CTX_new());
-    if (!in || !context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
-        return {};
-    }
-    std::array<unsigned char, 65536> buffer;
-    std::size_t n = 0;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
-        if (EVP_DigestUpdate(context.get(), buffer.data(), n) != 1) {
-            return {};
-        }
-    }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (std::ferror(in.get()) != 0 || EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
-        return {};
-    }
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex.push_back(kHex[digest[i] >> 4]);
-        hex.push_back(kHex[digest[i] & 0x0f]);
-    }
-    return hex;
-}
 
 InstallOutcome InstallUpgrade(const InstallRequest& request, InstallHooks& hooks) {
     const fs::path installer = request.folder / kInstallerFile;

@@ -70,7 +70,4 @@ enum class InstallOutcome {
 // refused even over https.
 InstallOutcome InstallUpgrade(const InstallRequest& request, InstallHooks& hooks);
 
-// Lower-case hex SHA-256 of a file's bytes; "" when it cannot be read.
-std::string FileSha256(const std::filesystem::path& file);
-
 } // namespace sendwell

@@ -743,6 +743,15 @@ std::string LocalTimeText(const char* format) {
     return std::string(text, n);
 }
 
+std::string UtcTimeText() {
+    std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return std::string(text, n);
+}
+
 std::string TodayText() {
     return LocalTimeText("%m/%d/%Y");
 }

@@ -243,6 +243,8 @@ std::string StoredUrl(std::string_view text);
 std::string TodayText();
 // The current local time in a strftime format (at most 63 characters of result).
 std::string LocalTimeText(const char* format);
+// The current time in UTC as ISO 8601, "YYYY-MM-DDTHH:MM:SSZ", for records that programs read.
+std::string UtcTimeText();
 
 // The "Last Sent" text for a date line as read from the file: a valid date is written "%m/%d/%Y",
 // anything else gives "".
