@@ -35,6 +35,8 @@ IndexNowSection::IndexNowSection(QWidget* parent) : QGroupBox(QStringLiteral("In
     key_ = new QLineEdit(ToQString(settings.key), this);
     key_->setObjectName(QStringLiteral("indexNowKey"));
     key_->setMaxLength(static_cast<int>(kMaxKeyLength));
+    // A generated key (32 hex digits) shows whole.
+    key_->setMinimumWidth(key_->fontMetrics().horizontalAdvance(QString(34, QLatin1Char('0'))));
     keyLocation_ = new QLineEdit(ToQString(settings.keyLocation), this);
     keyLocation_->setObjectName(QStringLiteral("indexNowKeyLocation"));
     keyLocation_->setPlaceholderText(QStringLiteral("https://<site>/<key>.txt"));
