@@ -41,4 +41,17 @@ inline std::string AsciiUpper(std::string_view text) {
     return out;
 }
 
+// True when text begins with prefix, letters compared without regard to ASCII case.
+constexpr bool AsciiStartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace sendwell

@@ -4,6 +4,7 @@
 #include "core/base/atomic_file.h"
 #include "core/web/page_fetcher.h"
 #include "core/web/transfer.h"
+#include "core/web/url_parts.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -78,14 +79,6 @@ std::string_view Trim(std::string_view text) {
         return {};
     }
     return text.substr(start, text.find_last_not_of(kBlanks) - start + 1);
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == prefix;
-}
-
-bool IsRemote(std::string_view source) {
-    return StartsWithNoCase(source, "http://") || StartsWithNoCase(source, "https://");
 }
 
 bool IsGzip(std::string_view bytes) {
@@ -224,7 +217,7 @@ private:
         if (Stopped()) {
             return false;
         }
-        const bool remote = IsRemote(source);
+        const bool remote = IsHttpAddress(source);
         std::error_code ec;
         const fs::path path = remote ? fs::path() : fs::weakly_canonical(fs::path(source), ec);
         // A source named again (an index naming itself, two indexes naming each other) is read once.
@@ -469,11 +462,11 @@ private:
         }
         for (const std::string& child : children) {
             std::string source = child;
-            if (!IsRemote(child)) {
+            if (!IsHttpAddress(child)) {
                 if (remote) {
                     return Fail(name + " names " + child + ", which is not an http or https address.");
                 }
-                if (StartsWithNoCase(child, "file://")) {
+                if (AsciiStartsWithNoCase(child, "file://")) {
                     source = child.substr(7);
                 }
                 const fs::path path(source);

@@ -1,5 +1,6 @@
 #include "core/web/transfer.h"
 
+#include "core/base/ascii_case.h"
 #include "core/web/status_session.h"
 #include "core/web/url_parts.h"
 
@@ -11,20 +12,6 @@
 namespace sendwell {
 
 namespace {
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string LowerCopy(std::string_view s) {
-    std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), Lower);
-    return out;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && LowerCopy(s.substr(0, prefix.size())) == LowerCopy(prefix);
-}
 
 std::string_view TrimBlanks(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
@@ -134,7 +121,7 @@ std::string UnsendableText(std::string_view what, std::string_view text) {
 std::optional<std::string> FindHeader(const std::vector<std::string>& head, std::string_view name) {
     for (const std::string& line : head) {
         std::size_t colon = line.find(':');
-        if (colon != std::string::npos && colon == name.size() && StartsWithNoCase(line, name)) {
+        if (colon != std::string::npos && colon == name.size() && AsciiStartsWithNoCase(line, name)) {
             return std::string(TrimBlanks(std::string_view(line).substr(colon + 1)));
         }
     }
@@ -146,7 +133,7 @@ std::string ChallengeRealm(const std::vector<std::string>& head) {
     if (!challenge) {
         return {};
     }
-    std::size_t at = LowerCopy(*challenge).find("realm=");
+    std::size_t at = AsciiLower(*challenge).find("realm=");
     if (at == std::string::npos) {
         return {};
     }
@@ -167,7 +154,7 @@ std::optional<std::string> TransferResult::Header(std::string_view name) const {
 }
 
 bool BypassesProxy(std::string_view bypassList, std::string_view host) {
-    std::string lowerHost = LowerCopy(host);
+    std::string lowerHost = AsciiLower(host);
     if (lowerHost.empty()) {
         return false;
     }
@@ -177,7 +164,7 @@ bool BypassesProxy(std::string_view bypassList, std::string_view host) {
         if (end == std::string_view::npos) {
             end = bypassList.size();
         }
-        std::string entry = LowerCopy(bypassList.substr(at, end - at));
+        std::string entry = AsciiLower(bypassList.substr(at, end - at));
         at = end + 1;
         if (entry.empty()) {
             continue;
@@ -442,7 +429,7 @@ CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& reque
     const bool withCredentials = exchange.redirects == 0 && request.credentials != nullptr;
     if (withCredentials) {
         std::optional<std::string> challenge = FindHeader(request.challenge, "WWW-Authenticate");
-        bool digest = challenge && StartsWithNoCase(*challenge, "digest");
+        bool digest = challenge && AsciiStartsWithNoCase(*challenge, "digest");
         curl_easy_setopt(h, CURLOPT_HTTPAUTH, digest ? CURLAUTH_DIGEST : CURLAUTH_BASIC);
         curl_easy_setopt(h, CURLOPT_USERNAME, request.credentials->user.c_str());
         curl_easy_setopt(h, CURLOPT_PASSWORD, request.credentials->password.c_str());

@@ -1,5 +1,7 @@
 #include "core/web/url_parts.h"
 
+#include "core/base/ascii_case.h"
+
 #include <algorithm>
 #include <curl/curl.h>
 #include <memory>
@@ -7,22 +9,6 @@
 namespace sendwell {
 
 namespace {
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    if (s.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (Lower(s[i]) != Lower(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 struct CurlUrlDeleter {
     void operator()(CURLU* u) const noexcept { curl_url_cleanup(u); }
@@ -40,15 +26,19 @@ std::string UrlPart(CURLU* url, CURLUPart part) {
 
 } // namespace
 
+bool IsHttpAddress(std::string_view address) {
+    return AsciiStartsWithNoCase(address, "http://") || AsciiStartsWithNoCase(address, "https://");
+}
+
 std::string CompleteAddress(std::string_view address) {
-    if (StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://")) {
+    if (IsHttpAddress(address)) {
         return std::string(address);
     }
     return "http://" + std::string(address);
 }
 
 bool IsSecureAddress(std::string_view address) {
-    return StartsWithNoCase(address, "https://");
+    return AsciiStartsWithNoCase(address, "https://");
 }
 
 bool IsFetchableAddress(std::string_view url, bool allowHttps) {
@@ -56,8 +46,7 @@ bool IsFetchableAddress(std::string_view url, bool allowHttps) {
     if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, std::string(url).c_str(), 0) != CURLUE_OK) {
         return false;
     }
-    std::string scheme = UrlPart(parsed.get(), CURLUPART_SCHEME);
-    std::transform(scheme.begin(), scheme.end(), scheme.begin(), Lower);
+    const std::string scheme = AsciiLower(UrlPart(parsed.get(), CURLUPART_SCHEME));
     if (scheme != "http" && !(allowHttps && scheme == "https")) {
         return false;
     }

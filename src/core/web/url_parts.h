@@ -7,6 +7,8 @@
 
 namespace sendwell {
 
+// True for an address that starts with "http://" or "https://" (any letter case).
+bool IsHttpAddress(std::string_view address);
 // "http://" in front of an address that does not start with "http://" or "https://" (any letter case).
 std::string CompleteAddress(std::string_view address);
 // True for an "https://" address.
