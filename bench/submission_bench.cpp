@@ -8,14 +8,17 @@
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
 #include "core/submit/engine_catalogue.h"
+#include "core/submit/submission.h"
 #include "core/submit/submission_run.h"
 #include "core/web/url_parts.h"
 #include "tests/support/engine_simulator.h"
 
 #include <benchmark/benchmark.h>
+#include <cstdlib>
 #include <ctime>
 #include <curl/curl.h>
 #include <fstream>
+#include <memory>
 #include <sys/stat.h>
 
 namespace {
@@ -64,20 +67,48 @@ fs::path ProgramFolder() {
     return folder;
 }
 
-// One request as the bare loop makes it.
+struct SlistFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// One request as the bare loop makes it: the same bytes on the wire as the worker's, everything worked out
+// beforehand.
 struct BareRequest {
     bool post = false;
     std::string url;  // GET: the wire address; POST: host, port and object path
     std::string body; // POST only
+    std::unique_ptr<curl_slist, SlistFree> headers;
     std::string answerFile;
 };
+
+std::unique_ptr<curl_slist, SlistFree> Slist(const std::vector<std::string>& lines) {
+    curl_slist* list = nullptr;
+    for (const std::string& line : lines) {
+        list = curl_slist_append(list, line.c_str());
+    }
+    return std::unique_ptr<curl_slist, SlistFree>(list);
+}
+
+// How many requests of the two runs differ on the wire (method, target, version, header lines, body).
+int Mismatches(const std::vector<sendwell::test::EngineRequestRecord>& a,
+               const std::vector<sendwell::test::EngineRequestRecord>& b) {
+    int differ = a.size() == b.size() ? 0 : 1;
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+        differ += a[i].method != b[i].method || a[i].target != b[i].target || a[i].version != b[i].version ||
+                          a[i].headers != b[i].headers || a[i].body != b[i].body
+                      ? 1
+                      : 0;
+    }
+    return differ;
+}
 
 size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
     return std::fwrite(data, size, count, static_cast<std::FILE*>(file)) * size;
 }
 
 // Returns how many requests failed.
-int RunBareLoop(const std::vector<BareRequest>& requests) {
+// Not inlined, so that a profiler can single it out.
+[[gnu::noinline]] int RunBareLoop(const std::vector<BareRequest>& requests) {
     int failed = 0;
     for (const BareRequest& r : requests) {
         std::FILE* file = std::fopen(r.answerFile.c_str(), "wb");
@@ -86,7 +117,10 @@ int RunBareLoop(const std::vector<BareRequest>& requests) {
         curl_easy_setopt(h, CURLOPT_URL, r.url.c_str());
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteToFile);
         curl_easy_setopt(h, CURLOPT_WRITEDATA, file);
+        curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, r.headers.get());
         if (r.post) {
+            curl_easy_setopt(h, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
             curl_easy_setopt(h, CURLOPT_POSTFIELDS, r.body.c_str());
         }
         failed += curl_easy_perform(h) == CURLE_OK ? 0 : 1;
@@ -124,8 +158,10 @@ void BM_SubmissionRun(benchmark::State& state) {
                 r.post = true;
                 r.url = sendwell::GetSiteRoot(request.wireAddress) + split.objectPath;
                 r.body = split.query;
+                r.headers = Slist(sendwell::FormPostHeaders());
             } else {
                 r.url = request.wireAddress;
+                r.headers = Slist(sendwell::PlainSubmissionHeaders(sendwell::GetSiteRoot(request.address)));
             }
             bare.push_back(std::move(r));
         }
@@ -135,6 +171,10 @@ void BM_SubmissionRun(benchmark::State& state) {
     std::vector<double> workerWall, workerCpu, bareWall, bareCpu;
     bool bareFirst = true;
     int failures = 0;
+    int mismatches = 0;
+    // For profiling one side alone: SENDWELL_BENCH_ONLY=worker or bare (the ratios are then 1).
+    const char* onlyEnv = std::getenv("SENDWELL_BENCH_ONLY");
+    const std::string only = onlyEnv != nullptr ? onlyEnv : "";
     for (auto _ : state) {
         auto runBare = [&] {
             sendwell::ClearAnswerStore(folder);
@@ -156,12 +196,24 @@ void BM_SubmissionRun(benchmark::State& state) {
         };
         // Each goes first every other round, so that neither always meets the server fresh.
         Timing b, w;
-        if (bareFirst) {
+        if (only == "worker") {
+            w = runWorker();
+            b = w;
+        } else if (only == "bare") {
+            b = runBare();
+            w = b;
+        } else if (bareFirst) {
             b = runBare();
             w = runWorker();
         } else {
             w = runWorker();
             b = runBare();
+        }
+        if (bareWall.empty() && only.empty()) {
+            // The first round: both sent the same requests, in the same order.
+            std::vector<sendwell::test::EngineRequestRecord> all = simulator.Requests();
+            const auto half = static_cast<std::ptrdiff_t>(all.size() / 2);
+            mismatches = Mismatches({all.begin(), all.begin() + half}, {all.begin() + half, all.end()});
         }
         bareFirst = !bareFirst;
         bareWall.push_back(b.wall / requests);
@@ -178,6 +230,8 @@ void BM_SubmissionRun(benchmark::State& state) {
     // A failed request takes a different path (the worker waits and tries a refused connection again),
     // so the figures only compare like with like when this is 0.
     state.counters["failed_requests"] = failures;
+    // The ratios compare like with like only when both sent the very same requests.
+    state.counters["requests_not_alike"] = mismatches;
     state.counters["worker_us_per_request"] = Median(workerWall) * 1e6;
     state.counters["bare_us_per_request"] = Median(bareWall) * 1e6;
     state.counters["time_ratio"] = Median(workerWall) / Median(bareWall);

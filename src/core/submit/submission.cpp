@@ -188,9 +188,7 @@ std::string SendPlain(const SubmissionRequest& request, const SubmissionContext&
     setup.connection = context.connection;
     setup.limits = LimitsFor(context.timeouts);
     setup.stop = context.stop;
-    // libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
-    setup.getHeaders = {"Accept: text/*", "User-Agent: " + std::string(kSubmissionAgent),
-                        "Referer: " + referrer, "Expect:", "Proxy-Connection:"};
+    setup.getHeaders = PlainSubmissionHeaders(referrer);
     setup.pathAsIs = true; // the user's text goes out as typed
     setup.redirects = RedirectRule::BrowserFailingPastLimit(kMaxRedirects);
 
@@ -244,6 +242,29 @@ std::string SendFormPost(const SubmissionRequest& request, const SubmissionConte
 
 } // namespace
 
+// libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
+std::vector<std::string> PlainSubmissionHeaders(std::string_view referrer) {
+    return {"Accept: text/*", "User-Agent: " + std::string(kSubmissionAgent),
+            "Referer: " + std::string(referrer), "Expect:", "Proxy-Connection:"};
+}
+
+// libcurl's own Accept, Expect, Content-Type and (through an environment proxy) Proxy-Connection give way
+// to exactly these lines.
+std::vector<std::string> FormPostHeaders() {
+    return {"Accept:",
+            "User-Agent: " + std::string(kSubmissionAgent),
+            "Accept-Language: en-us",
+            "Content-type: application/x-www-form-urlencoded",
+            "Expect:",
+            "Proxy-Connection:"};
+}
+
+// A redirected form request that lost its body sends the lines of a form request without one.
+std::vector<std::string> FormRedirectHeaders() {
+    return {"Accept: text/*", "User-Agent: " + std::string(kSubmissionAgent), "Accept-Language: en-us",
+            "Expect:", "Proxy-Connection:"};
+}
+
 SubmissionRequest MakeSubmissionRequest(const EngineRequest& engineRequest, std::string answerFile) {
     SubmissionRequest r;
     r.address = engineRequest.address;
@@ -281,17 +302,8 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
     TransferSetup setup; // no proxy of its own: libcurl may still take one from the environment
     setup.limits = LimitsFor(context.timeouts);
     setup.stop = context.stop;
-    // libcurl's own Accept, Expect, Content-Type and (through an environment proxy) Proxy-Connection give
-    // way to exactly these lines. A redirected request that lost its body sends the lines of a form
-    // request without one.
-    const std::string agent = "User-Agent: " + std::string(kSubmissionAgent);
-    setup.postHeaders = {"Accept:",
-                         agent,
-                         "Accept-Language: en-us",
-                         "Content-type: application/x-www-form-urlencoded",
-                         "Expect:",
-                         "Proxy-Connection:"};
-    setup.getHeaders = {"Accept: text/*", agent, "Accept-Language: en-us", "Expect:", "Proxy-Connection:"};
+    setup.postHeaders = FormPostHeaders();
+    setup.getHeaders = FormRedirectHeaders();
     setup.httpVersion = CURL_HTTP_VERSION_1_0;
     setup.pathAsIs = true;
     // A server that answers the form with a redirect is followed the way a browser does: 301, 302 and

@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sendwell {
 
@@ -67,6 +68,12 @@ struct SubmissionRequest {
     std::string referrer;         // plain requests; "" means the site root of the address
     std::string extraObjectQuery; // form posts; appended to the object path as "?" + text when not empty
 };
+
+// The header lines a submission sends, exactly: a plain request with its Referer, a form post, and the
+// GET a redirect turns a form post into. "Name:" takes away a line libcurl would add.
+std::vector<std::string> PlainSubmissionHeaders(std::string_view referrer);
+std::vector<std::string> FormPostHeaders();
+std::vector<std::string> FormRedirectHeaders();
 
 // A request for one engine of the catalogue, to be stored in answerFile.
 SubmissionRequest MakeSubmissionRequest(const EngineRequest& engineRequest, std::string answerFile);
