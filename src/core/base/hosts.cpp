@@ -2,8 +2,6 @@
 
 #include "core/base/settings.h"
 
-#include <cstdio>
-
 namespace sendwell {
 
 const std::vector<HostDefault>& HostDefaults() {
@@ -69,22 +67,27 @@ std::string HostSettingName(std::string_view key) {
     return "Host." + std::string(key);
 }
 
-std::string HostFor(std::string_view key) {
+std::string HostFor(std::string_view key, const SettingsSnapshot& settings) {
     for (const HostDefault& entry : HostDefaults()) {
         if (entry.key == key) {
-            std::string configured = ReadSetting(kSettingsSection, HostSettingName(key));
-            return configured.empty() ? std::string(entry.defaultHost) : configured;
+            const std::string_view configured = settings.Read(HostSettingName(key));
+            return std::string(configured.empty() ? entry.defaultHost : configured);
         }
     }
     return {};
+}
+
+std::string HostFor(std::string_view key) {
+    return HostFor(key, SettingsSnapshot(kSettingsSection));
 }
 
 std::string EngineHostKey(int position) {
     if (position < 1 || position > 26) {
         return {};
     }
-    char key[16];
-    std::snprintf(key, sizeof key, "Engine%02d", position);
+    std::string key = "Engine00";
+    key[6] = static_cast<char>('0' + position / 10);
+    key[7] = static_cast<char>('0' + position % 10);
     return key;
 }
 

@@ -9,6 +9,8 @@
 
 namespace sendwell {
 
+class SettingsSnapshot;
+
 struct HostDefault {
     std::string_view key;         // e.g. "Engine02", "AlexaConfirm", "GoogleSearch", "Vendor"
     std::string_view defaultHost; // host name or "a.b.c.d", optionally ":port"
@@ -20,6 +22,8 @@ const std::vector<HostDefault>& HostDefaults();
 // The effective host for key: the "Host.<key>" setting when non-empty, else the default.
 // An unknown key yields "".
 std::string HostFor(std::string_view key);
+// The same from settings already read.
+std::string HostFor(std::string_view key, const SettingsSnapshot& settings);
 
 // The settings value name that overrides key ("Host." + key).
 std::string HostSettingName(std::string_view key);

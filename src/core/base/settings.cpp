@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <pwd.h>
 #include <sys/file.h>
@@ -128,7 +129,7 @@ bool ParseEntry(std::string_view line, std::string_view& name, std::string_view&
 }
 
 // Every value of a file by section and name; the first entry of a name in its section wins.
-using ValueTable = std::unordered_map<std::string, std::string>;
+using ValueTable = SettingsValueTable;
 
 std::string TableKey(std::string_view section, std::string_view name) {
     std::string key;
@@ -255,7 +256,7 @@ constexpr std::int64_t kSettledSeconds = 2;
 
 struct CachedFile {
     FileIdentity identity;
-    ValueTable values;
+    std::shared_ptr<const ValueTable> values;
 };
 
 std::mutex g_cacheMutex;
@@ -266,32 +267,27 @@ void ForgetFile(const std::string& file) {
     g_cache.erase(file);
 }
 
-std::optional<std::string> ReadValue(const std::string& file, std::string_view section,
-                                     std::string_view name) {
+// The values of file as they are now: from the cache while the file keeps its identity (one stat), else
+// read and parsed afresh. Null when the file is missing or unreadable.
+std::shared_ptr<const ValueTable> ReadValues(const std::string& file) {
     struct stat before {};
     if (::stat(file.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
         ForgetFile(file);
-        return std::nullopt;
+        return nullptr;
     }
     const FileIdentity identity = IdentityOf(before);
-    const std::string key = TableKey(section, name);
     {
         std::lock_guard lock(g_cacheMutex);
         auto it = g_cache.find(file);
         if (it != g_cache.end() && it->second.identity == identity) {
-            auto found = it->second.values.find(key);
-            return found == it->second.values.end() ? std::nullopt
-                                                    : std::optional<std::string>(found->second);
+            return it->second.values;
         }
     }
     std::string content;
     if (ReadWholeFile(file, content) != ReadStatus::Ok) {
-        return std::nullopt;
+        return nullptr;
     }
-    ValueTable values = ParseValues(content);
-    auto found = values.find(key);
-    std::optional<std::string> result =
-        found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
+    auto values = std::make_shared<const ValueTable>(ParseValues(content));
 
     struct stat after {};
     timespec now{};
@@ -300,11 +296,30 @@ std::optional<std::string> ReadValue(const std::string& file, std::string_view s
     const bool settled = now.tv_sec - before.st_mtim.tv_sec >= kSettledSeconds;
     std::lock_guard lock(g_cacheMutex);
     if (unchanged && settled) {
-        g_cache[file] = CachedFile{identity, std::move(values)};
+        g_cache[file] = CachedFile{identity, values};
     } else {
         g_cache.erase(file);
     }
-    return result;
+    return values;
+}
+
+// The value of section/name in values, or null. Valid while values lives.
+const std::string* FindValue(const ValueTable* values, std::string_view section, std::string_view name) {
+    if (values == nullptr) {
+        return nullptr;
+    }
+    // One key buffer per thread: a lookup makes no allocation of its own.
+    thread_local std::string key;
+    key.assign(section).append("\n").append(name);
+    auto found = values->find(key);
+    return found == values->end() ? nullptr : &found->second;
+}
+
+std::optional<std::string> ReadValue(const std::string& file, std::string_view section,
+                                     std::string_view name) {
+    const std::shared_ptr<const ValueTable> values = ReadValues(file);
+    const std::string* value = FindValue(values.get(), section, name);
+    return value == nullptr ? std::nullopt : std::optional<std::string>(*value);
 }
 
 // Read-modify-write under an exclusive lock on "<file>.lock", so a concurrent writer in another copy
@@ -352,36 +367,58 @@ namespace {
 
 // The settings file of a section as text, spelled as SettingsFileFor spells it. A read from an unchanged
 // file costs one stat, and making this path through std::filesystem for every read cost more than that,
-// so the folder is kept and made again only when a variable it comes from has changed.
-std::string SettingsFileText(std::string_view section) {
+// so the last one is kept and made again only when the section or a variable it comes from has changed.
+// The text stays valid until the thread's next call.
+const std::string& SettingsFileText(std::string_view section) {
     struct Known {
         bool made = false;
         std::optional<std::string> config, home; // the variables it was made from
-        std::string folder;                      // ending in "/"
+        std::string section;
+        std::string file;
     };
     thread_local Known known;
-    auto variable = [](const char* name) {
-        const char* v = std::getenv(name);
-        return v == nullptr ? std::nullopt : std::optional<std::string>(v);
+    auto same = [](const char* now, const std::optional<std::string>& then) {
+        return now == nullptr ? !then.has_value() : then.has_value() && *then == now;
     };
-    std::optional<std::string> config = variable("XDG_CONFIG_HOME");
-    std::optional<std::string> home = variable("HOME");
-    if (!known.made || config != known.config || home != known.home) {
-        known.folder = ConfigHome().string();
-        if (known.folder.empty() || known.folder.back() != '/') {
-            known.folder += '/';
-        }
-        known.config = std::move(config);
-        known.home = std::move(home);
-        known.made = true;
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (known.made && section == known.section && same(config, known.config) && same(home, known.home)) {
+        return known.file;
     }
-    std::string file;
-    file.reserve(known.folder.size() + section.size() + 5);
-    file.append(known.folder).append(section).append(".conf");
-    return file;
+    known.file = ConfigHome().string();
+    if (known.file.empty() || known.file.back() != '/') {
+        known.file += '/';
+    }
+    known.file.append(section).append(".conf");
+    known.section = section;
+    known.config = config == nullptr ? std::nullopt : std::optional<std::string>(config);
+    known.home = home == nullptr ? std::nullopt : std::optional<std::string>(home);
+    known.made = true;
+    return known.file;
 }
 
 } // namespace
+
+SettingsSnapshot::SettingsSnapshot(std::string_view section) : section_(section) {
+    if (ValidSection(section)) {
+        values_ = ReadValues(SettingsFileText(section));
+    }
+}
+
+SettingsSnapshot::~SettingsSnapshot() = default;
+
+std::string_view SettingsSnapshot::Read(std::string_view name) const {
+    const std::string* value = FindValue(values_.get(), section_, name);
+    if (value == nullptr || value->size() >= kReadBufferBytes || *value == "-") {
+        return {};
+    }
+    return *value;
+}
+
+int SettingsSnapshot::Flag(std::string_view name) const {
+    const std::string_view text = Read(name);
+    return text == "0" ? 0 : text == "1" ? 1 : -1;
+}
 
 fs::path SettingsFileFor(std::string_view section) {
     return SettingsFileText(section);
@@ -399,25 +436,11 @@ bool WriteSetting(std::string_view section, std::string_view name, std::string_v
 }
 
 std::string ReadSetting(std::string_view section, std::string_view name) {
-    if (!ValidSection(section)) {
-        return {};
-    }
-    std::optional<std::string> value = ReadValue(SettingsFileText(section), section, name);
-    if (!value || value->size() >= kReadBufferBytes || *value == "-") {
-        return {};
-    }
-    return std::move(*value);
+    return std::string(SettingsSnapshot(section).Read(name));
 }
 
 int ReadFlag(std::string_view section, std::string_view name) {
-    const std::string text = ReadSetting(section, name);
-    if (text == "0") {
-        return 0;
-    }
-    if (text == "1") {
-        return 1;
-    }
-    return -1;
+    return SettingsSnapshot(section).Flag(name);
 }
 
 long long LeadingInteger(std::string_view text) {
@@ -467,6 +490,10 @@ std::string ReadTextSetting(std::string_view name) {
 
 bool EngineFlagEnabled(std::string_view flagName) {
     return ReadFlag(kSettingsSection, flagName) != 0;
+}
+
+bool EngineFlagEnabled(const SettingsSnapshot& settings, std::string_view flagName) {
+    return settings.Flag(flagName) != 0;
 }
 
 bool EngineFlagChecked(std::string_view flagName) {

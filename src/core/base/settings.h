@@ -11,9 +11,11 @@
 #include "core/base/connection_settings.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace sendwell {
 
@@ -34,6 +36,25 @@ std::filesystem::path SettingsFileFor(std::string_view section);
 // File of the framework's per-program area: $XDG_CONFIG_HOME/Quenby/<program name>.conf.
 std::filesystem::path ProfileFile();
 
+// Every value of a settings file, keyed "<section>\n<name>"; the first entry of a name in its section wins.
+using SettingsValueTable = std::unordered_map<std::string, std::string>;
+
+// The values of a section's settings file as they are at one look. Reads that belong together (an engine's
+// flag and its host, for one request) cost one stat of the file between them, and none of their own.
+class SettingsSnapshot {
+public:
+    explicit SettingsSnapshot(std::string_view section);
+    ~SettingsSnapshot();
+    // As ReadSetting; the text stays valid while the snapshot lives.
+    std::string_view Read(std::string_view name) const;
+    // As ReadFlag.
+    int Flag(std::string_view name) const;
+
+private:
+    std::string section_;
+    std::shared_ptr<const SettingsValueTable> values_;
+};
+
 // Stores text under section/name. False, silently, when the store cannot be written.
 // Each value is one line of its file, so a text holding CR or LF is refused (false, the old value
 // stays), as is a name that could not be read back as written: empty, holding "=", CR or LF, or
@@ -53,7 +74,8 @@ bool ReadBoolSetting(std::string_view name, bool defaultValue); // only "0"/"1" 
 int ReadBufSizeSetting();                                       // "i_BufSize": 501..9999 else 8096
 std::string ReadTextSetting(std::string_view name);             // as read; missing -> ""
 bool EngineFlagEnabled(std::string_view flagName);              // worker: anything but 0 is on
-bool EngineFlagChecked(std::string_view flagName);              // dialog: -1 keeps the default (ticked)
+bool EngineFlagEnabled(const SettingsSnapshot& settings, std::string_view flagName);
+bool EngineFlagChecked(std::string_view flagName); // dialog: -1 keeps the default (ticked)
 
 // The connection values, read once at start-up.
 ConnectionSettings ReadConnectionSettings();

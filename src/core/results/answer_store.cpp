@@ -54,7 +54,7 @@ std::string SafeNamePiece(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         char c = text[i];
         auto u = static_cast<unsigned char>(c);
-        std::size_t length = Utf8SequenceLength(text, i);
+        std::size_t length = u < 0x80 ? 1 : Utf8SequenceLength(text, i);
         if (length > 1) {
             out.append(text.substr(i, length));
             i += length;
@@ -148,10 +148,10 @@ fs::path AnswerStorePath(const fs::path& programFolder) {
 }
 
 std::string AnswerSitePiece(std::string_view address) {
-    std::string root = GetSiteRoot(address);
+    const std::string_view root = SiteRootOf(address);
     std::size_t colon = root.find(':');
     std::size_t start = colon == std::string::npos ? 2 : colon + 3;
-    return SafeNamePiece(std::string_view(root).substr(std::min(start, root.size())));
+    return SafeNamePiece(root.substr(std::min(start, root.size())));
 }
 
 void MakeAnswerStore(const fs::path& programFolder) {
@@ -167,7 +167,17 @@ std::string NameAnswerFile(std::string_view address, std::string_view storeName,
 
 std::string NextAnswerFileName(std::string_view address, std::string_view storeName,
                                const fs::path& programFolder) {
-    std::string site = AnswerSitePiece(address);
+    // A run names 26 answers in a row for the same address.
+    struct LastSite {
+        std::string address;
+        std::string site;
+    };
+    thread_local LastSite last;
+    if (last.address != address || last.address.empty()) {
+        last.site = AnswerSitePiece(address);
+        last.address = address;
+    }
+    std::string_view site = last.site;
     std::string engine;
     for (char c : storeName) {
         if (c != ' ') {
@@ -176,24 +186,41 @@ std::string NextAnswerFileName(std::string_view address, std::string_view storeN
     }
     engine = SafeNamePiece(engine);
 
-    std::string counter = std::to_string(g_answerCounter.fetch_add(1));
-    std::string tail = std::string(kAnswerSeparator) + counter + std::string(kAnswerSeparator) + engine +
-                       std::string(kAnswerExtension);
+    char counter[24];
+    const auto written = std::to_chars(std::begin(counter), std::end(counter), g_answerCounter.fetch_add(1));
+    const std::string_view count(counter, static_cast<std::size_t>(written.ptr - counter));
+    const std::size_t tail =
+        2 * kAnswerSeparator.size() + count.size() + engine.size() + kAnswerExtension.size();
     // A very long host would make a name the file system refuses; the site piece gives way.
-    if (site.size() + tail.size() > kMaxFileName) {
-        site.resize(tail.size() < kMaxFileName ? kMaxFileName - tail.size() : 0);
+    if (site.size() + tail > kMaxFileName) {
+        site = site.substr(0, tail < kMaxFileName ? kMaxFileName - tail : 0);
         // Never cut a character in two.
         while (!site.empty() && (static_cast<unsigned char>(site.back()) & 0xC0) == 0x80) {
-            site.pop_back();
+            site.remove_suffix(1);
         }
         if (!site.empty() && static_cast<unsigned char>(site.back()) >= 0xC0) {
-            site.pop_back();
+            site.remove_suffix(1);
         }
     }
-    // Spelled as AnswerStorePath(programFolder) / name would spell it, without parsing the path twice
-    // for every request of a run.
-    std::string path = AnswerStorePath(programFolder).string();
-    path.append("/").append(site).append(tail);
+    // Spelled as AnswerStorePath(programFolder) / name would spell it. A run names every answer in the
+    // same folder, so the folder's spelling is kept rather than made through std::filesystem each time.
+    struct Known {
+        fs::path::string_type programFolder;
+        std::string store;
+    };
+    thread_local Known known;
+    if (known.store.empty() || known.programFolder != programFolder.native()) {
+        known.store = AnswerStorePath(programFolder).string();
+        known.programFolder = programFolder.native();
+    }
+    std::string path;
+    path.reserve(known.store.size() + 1 + site.size() + tail);
+    path.append(known.store).append("/").append(site);
+    path.append(kAnswerSeparator)
+        .append(count)
+        .append(kAnswerSeparator)
+        .append(engine)
+        .append(kAnswerExtension);
     return path;
 }
 

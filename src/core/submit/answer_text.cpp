@@ -1,6 +1,8 @@
 #include "core/submit/answer_text.h"
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace sendwell {
 
@@ -13,14 +15,6 @@ constexpr std::string_view kScriptCloseSubstitute = "-->";
 
 char LowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::size_t LongestMarker() {
-    std::size_t n = 0;
-    for (std::string_view m : kErrorMarkers) {
-        n = std::max(n, m.size());
-    }
-    return n;
 }
 
 bool IsProperPrefixOf(std::string_view text, std::string_view tag) {
@@ -89,23 +83,36 @@ void ScriptDisabler::Finish(std::string& out) {
 }
 
 void ErrorMarkerScan::Feed(std::string_view in) {
-    if (found_ || in.empty()) {
-        return;
-    }
-    std::string window = tail_;
-    window.reserve(tail_.size() + in.size());
-    for (char c : in) {
-        window.push_back(LowerAscii(c));
-    }
-    for (std::string_view marker : kErrorMarkers) {
-        if (window.find(marker) != std::string::npos) {
-            found_ = true;
-            tail_.clear();
-            return;
+    // Each marker has its own skip table, made once: a page is mostly passed over in marker-sized steps.
+    using Searcher = std::boyer_moore_horspool_searcher<const char*>;
+    static const std::vector<Searcher> searchers = [] {
+        std::vector<Searcher> made;
+        for (std::string_view marker : kErrorMarkers) {
+            made.emplace_back(marker.data(), marker.data() + marker.size());
         }
+        return made;
+    }();
+
+    // The kept tail and a piece of the input after it, lower-cased on the stack.
+    constexpr std::size_t kPiece = 4096;
+    std::array<char, kKeep + kPiece> window;
+    while (!found_ && !in.empty()) {
+        const std::size_t n = std::min(in.size(), kPiece);
+        std::copy_n(tail_.begin(), tailSize_, window.begin());
+        std::transform(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(n),
+                       window.begin() + static_cast<std::ptrdiff_t>(tailSize_), LowerAscii);
+        in.remove_prefix(n);
+        const char* begin = window.data();
+        const char* end = begin + tailSize_ + n;
+        for (const Searcher& searcher : searchers) {
+            if (std::search(begin, end, searcher) != end) {
+                found_ = true;
+                break;
+            }
+        }
+        tailSize_ = std::min(kKeep, static_cast<std::size_t>(end - begin));
+        std::copy(end - tailSize_, end, tail_.begin());
     }
-    std::size_t keep = std::min(window.size(), LongestMarker() - 1);
-    tail_.assign(window, window.size() - keep, keep);
 }
 
 } // namespace sendwell

@@ -46,8 +46,18 @@ public:
     void Feed(std::string_view in);
     bool found() const { return found_; }
 
+    // Bytes of the lower-cased tail kept between pieces: the longest marker less one.
+    static constexpr std::size_t kKeep = [] {
+        std::size_t n = 0;
+        for (std::string_view m : kErrorMarkers) {
+            n = m.size() > n ? m.size() : n;
+        }
+        return n - 1;
+    }();
+
 private:
-    std::string tail_;
+    std::array<char, kKeep> tail_{};
+    std::size_t tailSize_ = 0;
     bool found_ = false;
 };
 

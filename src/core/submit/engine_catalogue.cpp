@@ -60,13 +60,15 @@ constexpr std::string_view kConfirmationPath = "/help/webmasters/successful.html
 
 // Appends a fixed piece; spaces become "%20" in the wire form only.
 void AppendFixed(std::string& out, std::string_view piece, bool wire) {
-    for (char c : piece) {
-        if (wire && c == ' ') {
-            out += "%20";
-        } else {
-            out.push_back(c);
-        }
+    if (!wire) {
+        out.append(piece);
+        return;
     }
+    for (std::size_t space = piece.find(' '); space != std::string_view::npos; space = piece.find(' ')) {
+        out.append(piece.substr(0, space)).append("%20");
+        piece.remove_prefix(space + 1);
+    }
+    out.append(piece);
 }
 
 // The hosts a request address is built from, looked up once for both forms of the address.
@@ -75,17 +77,21 @@ struct BuildHosts {
     std::string confirmation; // the confirmation page address when the template names it, else ""
 };
 
-BuildHosts HostsFor(const EngineEntry& engine) {
-    BuildHosts hosts{EngineHost(engine), {}};
+BuildHosts HostsFor(const EngineEntry& engine, const SettingsSnapshot& settings) {
+    BuildHosts hosts{HostFor(EngineHostKey(engine.position), settings), {}};
     if (engine.pathTemplate.find("{confirm}") != std::string_view::npos) {
-        hosts.confirmation = ConfirmationPageAddress();
+        hosts.confirmation = ConfirmationPageAddress(settings);
     }
     return hosts;
 }
 
 std::string Build(const EngineEntry& engine, const BuildHosts& hosts, std::string_view webAddress,
                   std::string_view email, bool wire) {
-    std::string out = "http://";
+    std::string out;
+    // Room for the pieces and every value once; the wire form's "%20"s may still grow it.
+    out.reserve(7 + hosts.engine.size() + engine.pathTemplate.size() + 2 * webAddress.size() +
+                2 * email.size() + hosts.confirmation.size() + 16);
+    out.append("http://");
     AppendFixed(out, hosts.engine, wire);
     std::string_view rest = engine.pathTemplate;
     while (!rest.empty()) {
@@ -126,20 +132,33 @@ std::string EngineHost(const EngineEntry& engine) {
     return HostFor(EngineHostKey(engine.position));
 }
 
+std::string ConfirmationPageAddress(const SettingsSnapshot& settings) {
+    return "http://" + HostFor("AlexaConfirm", settings) + std::string(kConfirmationPath);
+}
+
 std::string ConfirmationPageAddress() {
-    return "http://" + HostFor("AlexaConfirm") + std::string(kConfirmationPath);
+    return ConfirmationPageAddress(SettingsSnapshot(kSettingsSection));
 }
 
 std::string BuildRequestAddress(const EngineEntry& engine, std::string_view webAddress,
                                 std::string_view email) {
-    return Build(engine, HostsFor(engine), webAddress, email, false);
+    return Build(engine, HostsFor(engine, SettingsSnapshot(kSettingsSection)), webAddress, email, false);
+}
+
+EngineRequest BuildEngineRequest(const EngineEntry& engine, std::string_view webAddress,
+                                 std::string_view email, const SettingsSnapshot& settings) {
+    const BuildHosts hosts = HostsFor(engine, settings);
+    return {Build(engine, hosts, webAddress, email, false), Build(engine, hosts, webAddress, email, true),
+            engine.method};
 }
 
 EngineRequest BuildEngineRequest(const EngineEntry& engine, std::string_view webAddress,
                                  std::string_view email) {
-    const BuildHosts hosts = HostsFor(engine);
-    return {Build(engine, hosts, webAddress, email, false), Build(engine, hosts, webAddress, email, true),
-            engine.method};
+    return BuildEngineRequest(engine, webAddress, email, SettingsSnapshot(kSettingsSection));
+}
+
+bool EngineEnabled(const EngineEntry& engine, const SettingsSnapshot& settings) {
+    return EngineFlagEnabled(settings, engine.flagName);
 }
 
 bool EngineEnabled(const EngineEntry& engine) {

@@ -8,6 +8,8 @@
 
 namespace sendwell {
 
+class SettingsSnapshot;
+
 enum class SubmitMethod {
     Plain,   // GET of the whole request address
     FormPost // the query text is POSTed as a form body to the object path
@@ -35,6 +37,7 @@ const EngineEntry& EngineAt(int position);
 std::string EngineHost(const EngineEntry& engine);
 // The absolute confirmation page address some engines are given as their redirect target.
 std::string ConfirmationPageAddress();
+std::string ConfirmationPageAddress(const SettingsSnapshot& settings);
 
 // The request address: "http://", the host and the path-and-query pieces with the two values inserted
 // exactly as given (no trimming, no encoding).
@@ -50,8 +53,12 @@ struct EngineRequest {
 };
 EngineRequest BuildEngineRequest(const EngineEntry& engine, std::string_view webAddress,
                                  std::string_view email);
+// The same with the hosts from settings already read.
+EngineRequest BuildEngineRequest(const EngineEntry& engine, std::string_view webAddress,
+                                 std::string_view email, const SettingsSnapshot& settings);
 
 // The engine's flag, read fresh from the settings: only a stored "0" disables an engine.
 bool EngineEnabled(const EngineEntry& engine);
+bool EngineEnabled(const EngineEntry& engine, const SettingsSnapshot& settings);
 
 } // namespace sendwell

@@ -47,28 +47,33 @@ class AnswerFileWriter final : public BodySink {
 public:
     enum class Mode { Lines, Whole };
 
-    AnswerFileWriter(std::string path, Mode mode, StatusSink* status)
-        : path_(std::move(path)), mode_(mode), status_(status) {}
+    // path must outlive the writer.
+    AnswerFileWriter(const std::string& path, Mode mode, StatusSink* status)
+        : path_(path), mode_(mode), status_(status) {}
 
     bool Write(std::string_view bytes) override {
         if (failed_) {
             return false;
         }
+        // Scratch space of the thread, kept from piece to piece and request to request.
+        thread_local std::string stripped; // the piece without its line feeds
+        thread_local std::string out;      // the piece as it goes to the file
         std::string_view text = bytes;
-        std::string stripped;
         if (mode_ == Mode::Lines) {
-            stripped.reserve(bytes.size());
-            for (char c : bytes) {
-                if (c != '\n') {
-                    stripped.push_back(c);
+            if (bytes.find('\n') != std::string_view::npos) {
+                stripped.clear();
+                for (std::size_t lf = bytes.find('\n'); lf != std::string_view::npos; lf = bytes.find('\n')) {
+                    stripped.append(bytes.substr(0, lf));
+                    bytes.remove_prefix(lf + 1);
                 }
+                stripped.append(bytes);
+                text = stripped;
             }
-            text = stripped;
-            read_ += stripped.size();
+            read_ += text.size();
         } else {
             markers_.Feed(bytes); // a form answer is checked as received
         }
-        std::string out;
+        out.clear();
         scripts_.Feed(text, out);
         bool ok = Emit(out);
         // One text per piece received rather than per line: the count ends the same, and a long page
@@ -144,7 +149,7 @@ private:
         failure_ = std::move(text);
     }
 
-    std::string path_;
+    const std::string& path_;
     Mode mode_;
     StatusSink* status_;
     FilePtr file_;
@@ -182,7 +187,7 @@ std::string SendPlain(const SubmissionRequest& request, const SubmissionContext&
     const std::string& wire = request.wireAddress.empty() ? request.address : request.wireAddress;
     Report(context.status, "Connecting");
 
-    std::string referrer = request.referrer.empty() ? GetSiteRoot(request.address) : request.referrer;
+    std::string_view referrer = request.referrer.empty() ? SiteRootOf(request.address) : request.referrer;
     referrer = referrer.substr(0, referrer.find_first_of("\r\n"));
     TransferSetup setup;
     setup.connection = context.connection;
@@ -242,33 +247,48 @@ std::string SendFormPost(const SubmissionRequest& request, const SubmissionConte
 
 } // namespace
 
+namespace {
+
+constexpr std::string_view kAgentLine = "User-Agent: Microsoft Internet Explorer";
+static_assert(kAgentLine.ends_with(kSubmissionAgent));
+
+// The lines as strings, made in place: a brace list of strings would make each one twice.
+std::vector<std::string> Lines(std::initializer_list<std::string_view> lines) {
+    std::vector<std::string> out;
+    out.reserve(lines.size());
+    for (std::string_view line : lines) {
+        out.emplace_back(line);
+    }
+    return out;
+}
+
+} // namespace
+
 // libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
 std::vector<std::string> PlainSubmissionHeaders(std::string_view referrer) {
-    return {"Accept: text/*", "User-Agent: " + std::string(kSubmissionAgent),
-            "Referer: " + std::string(referrer), "Expect:", "Proxy-Connection:"};
+    std::vector<std::string> lines =
+        Lines({"Accept: text/*", kAgentLine, "", "Expect:", "Proxy-Connection:"});
+    lines[2].reserve(9 + referrer.size());
+    lines[2].append("Referer: ").append(referrer);
+    return lines;
 }
 
 // libcurl's own Accept, Expect, Content-Type and (through an environment proxy) Proxy-Connection give way
 // to exactly these lines.
 std::vector<std::string> FormPostHeaders() {
-    return {"Accept:",
-            "User-Agent: " + std::string(kSubmissionAgent),
-            "Accept-Language: en-us",
-            "Content-type: application/x-www-form-urlencoded",
-            "Expect:",
-            "Proxy-Connection:"};
+    return Lines({"Accept:", kAgentLine, "Accept-Language: en-us",
+                  "Content-type: application/x-www-form-urlencoded", "Expect:", "Proxy-Connection:"});
 }
 
 // A redirected form request that lost its body sends the lines of a form request without one.
 std::vector<std::string> FormRedirectHeaders() {
-    return {"Accept: text/*", "User-Agent: " + std::string(kSubmissionAgent), "Accept-Language: en-us",
-            "Expect:", "Proxy-Connection:"};
+    return Lines({"Accept: text/*", kAgentLine, "Accept-Language: en-us", "Expect:", "Proxy-Connection:"});
 }
 
-SubmissionRequest MakeSubmissionRequest(const EngineRequest& engineRequest, std::string answerFile) {
+SubmissionRequest MakeSubmissionRequest(EngineRequest engineRequest, std::string answerFile) {
     SubmissionRequest r;
-    r.address = engineRequest.address;
-    r.wireAddress = engineRequest.wireAddress;
+    r.address = std::move(engineRequest.address);
+    r.wireAddress = std::move(engineRequest.wireAddress);
     r.method = engineRequest.method;
     r.answerFile = std::move(answerFile);
     return r;

@@ -76,7 +76,7 @@ std::vector<std::string> FormPostHeaders();
 std::vector<std::string> FormRedirectHeaders();
 
 // A request for one engine of the catalogue, to be stored in answerFile.
-SubmissionRequest MakeSubmissionRequest(const EngineRequest& engineRequest, std::string answerFile);
+SubmissionRequest MakeSubmissionRequest(EngineRequest engineRequest, std::string answerFile);
 
 // Sends one request and returns its result text: "OK", "Session = NULL", the library's or the file
 // system's error message for a failed plain request, and "" for every form post.

@@ -1,5 +1,6 @@
 #include "core/submit/submission_run.h"
 
+#include "core/base/settings.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_submit.h"
 #include "core/results/answer_store.h"
@@ -21,9 +22,9 @@ SubmissionContext ContextFor(const SubmitJob& job, SubmitProgress& progress, con
     return context;
 }
 
-bool EngineOn(const SubmitJob& job, const EngineEntry& engine) {
+bool EngineOn(const SubmitJob& job, const EngineEntry& engine, const SettingsSnapshot& settings) {
     return job.engines ? job.engines->test(static_cast<std::size_t>(engine.position - 1))
-                       : EngineEnabled(engine);
+                       : EngineEnabled(engine, settings);
 }
 
 // IndexNow's requests as the progress window hears an engine's.
@@ -85,9 +86,12 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
         }
         progress.AddressStarted(index, count, address);
         for (const EngineEntry& engine : EngineCatalogue()) {
-            if (EngineOn(job, engine)) {
+            // Read afresh for every engine, so that a change made during the run counts from the next
+            // one; the flag and the host come from the same look at the file.
+            const SettingsSnapshot settings(kSettingsSection);
+            if (EngineOn(job, engine, settings)) {
                 progress.EngineStarted(std::string(engine.displayName));
-                EngineRequest request = BuildEngineRequest(engine, address, job.email);
+                EngineRequest request = BuildEngineRequest(engine, address, job.email, settings);
                 if (!flags.stop.load()) {
                     if (remakeStore) {
                         MakeAnswerStore(job.programFolder);
@@ -96,8 +100,8 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
                     outcome.answerFile = NextAnswerFileName(address, engine.storeName, job.programFolder);
                     const SubmitMethod method = request.method;
                     const std::uint64_t failuresBefore = FailureRecordCount();
-                    outcome.result =
-                        SendSubmission(MakeSubmissionRequest(request, outcome.answerFile), context);
+                    outcome.result = SendSubmission(
+                        MakeSubmissionRequest(std::move(request), outcome.answerFile), context);
                     progress.SetStatusText(outcome.result);
                     outcome.failed = FailureRecordCount() != failuresBefore ||
                                      (method == SubmitMethod::Plain && outcome.result != kResultOk);

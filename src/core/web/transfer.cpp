@@ -476,9 +476,11 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         result.error = curl_easy_strerror(result.code);
         return result;
     }
-    std::string url = request.url;
+    std::string redirected; // the address of a redirect followed
+    const std::string* current = &request.url;
     bool post = request.postBody.has_value();
     for (int redirects = 0;; ++redirects) {
+        const std::string& url = *current;
         result = TransferResult{};
         result.redirects = redirects;
         if (std::string bad = UnsendableText("address", url); !bad.empty()) {
@@ -493,6 +495,7 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         }
 
         Exchange exchange;
+        exchange.headLines.reserve(16);
         exchange.request = &request;
         exchange.rule = &setup_.redirects;
         exchange.limits = &setup_.limits;
@@ -535,7 +538,8 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         if (IsMoved(result.status)) {
             post = false;
         }
-        url = std::move(next);
+        redirected = std::move(next);
+        current = &redirected;
     }
 }
 

@@ -53,13 +53,17 @@ bool IsFetchableAddress(std::string_view url, bool allowHttps) {
     return !UrlPart(parsed.get(), CURLUPART_HOST).empty();
 }
 
-std::string GetSiteRoot(std::string_view address) {
+std::string_view SiteRootOf(std::string_view address) {
     for (std::size_t i = 1; i < address.size(); ++i) {
         if (address[i] == '/' && address[i - 1] != ':' && address[i - 1] != '/') {
-            return std::string(address.substr(0, i));
+            return address.substr(0, i);
         }
     }
-    return std::string(address);
+    return address;
+}
+
+std::string GetSiteRoot(std::string_view address) {
+    return std::string(SiteRootOf(address));
 }
 
 ObjectAndQuery SplitObjectAndQuery(std::string_view address) {

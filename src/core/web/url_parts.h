@@ -19,6 +19,8 @@ bool IsFetchableAddress(std::string_view url, bool allowHttps = true);
 // The address up to, not including, the first "/" that is neither its first character nor preceded by
 // ":" or "/" ("http://host/x" -> "http://host"). An address without such a slash is returned whole.
 std::string GetSiteRoot(std::string_view address);
+// The same as a view into address.
+std::string_view SiteRootOf(std::string_view address);
 
 struct ObjectAndQuery {
     std::string objectPath;
