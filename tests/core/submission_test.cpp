@@ -463,6 +463,12 @@ TEST(AnswerText, StreamingConversionMatchesWholeTextAtEveryCut) {
             EXPECT_TRUE(scan.found()) << page << " cut at " << cut;
         }
     }
+    // In any letter case, and across pieces shorter than the tail kept between them.
+    ErrorMarkerScan byteWise;
+    for (char c : std::string_view("xx The Page Requested Was NOT FOUND yy")) {
+        byteWise.Feed(std::string_view(&c, 1));
+    }
+    EXPECT_TRUE(byteWise.found());
     EXPECT_FALSE(LooksLikeErrorPage("not found</h2> error 104 internal server error"));
 }
 

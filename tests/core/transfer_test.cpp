@@ -193,6 +193,37 @@ TEST_F(TransferTest, GuardChecksEveryRequestAndTheProxyBeforeAnyConnection) {
     EXPECT_EQ(GuardRefusals(), 0);
 }
 
+// The guard's view of the environment's proxy: libcurl's order of variables, an empty one passed over,
+// and the first entry of a name the one that counts.
+TEST(GuardProxy, TakesTheEnvironmentsProxyInLibcurlsOrder) {
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> set;
+        std::string http, https;
+    };
+    const std::vector<Case> cases = {
+        {{}, "", ""},
+        {{{"http_proxy", "h:1"}, {"https_proxy", "s:1"}}, "h:1", "s:1"},
+        {{{"HTTPS_PROXY", "S:1"}, {"ALL_PROXY", "A:1"}}, "A:1", "S:1"},
+        {{{"http_proxy", ""}, {"all_proxy", "a:1"}, {"ALL_PROXY", "A:1"}}, "a:1", "a:1"},
+        {{{"HTTP_PROXY", "ignored:1"}, {"https_proxy", ""}, {"ALL_PROXY", "A:1"}}, "A:1", "A:1"},
+    };
+    const char* names[] = {"http_proxy",  "https_proxy", "HTTP_PROXY",
+                           "HTTPS_PROXY", "all_proxy",   "ALL_PROXY"};
+    for (const Case& c : cases) {
+        for (const char* name : names) {
+            ::unsetenv(name);
+        }
+        for (const auto& [name, value] : c.set) {
+            ::setenv(name, value, 1);
+        }
+        EXPECT_EQ(GuardProxyFor({}, "http://127.0.0.1/x"), c.http) << c.http;
+        EXPECT_EQ(GuardProxyFor({}, "https://127.0.0.1/x"), c.https) << c.https;
+    }
+    for (const char* name : names) {
+        ::unsetenv(name);
+    }
+}
+
 TEST_F(TransferTest, SaysWhichCharacterOfAnAddressCannotBeSent) {
     HttpTransfer transfer(SetupWith(RedirectRule::None()));
     TransferRequest request;

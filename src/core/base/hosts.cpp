@@ -2,6 +2,8 @@
 
 #include "core/base/settings.h"
 
+#include <unordered_map>
+
 namespace sendwell {
 
 const std::vector<HostDefault>& HostDefaults() {
@@ -68,13 +70,20 @@ std::string HostSettingName(std::string_view key) {
 }
 
 std::string HostFor(std::string_view key, const SettingsSnapshot& settings) {
-    for (const HostDefault& entry : HostDefaults()) {
-        if (entry.key == key) {
-            const std::string_view configured = settings.Read(HostSettingName(key));
-            return std::string(configured.empty() ? entry.defaultHost : configured);
+    // Looked up for every request of a run.
+    static const std::unordered_map<std::string_view, std::string_view> defaults = [] {
+        std::unordered_map<std::string_view, std::string_view> byKey;
+        for (const HostDefault& entry : HostDefaults()) {
+            byKey.emplace(entry.key, entry.defaultHost);
         }
+        return byKey;
+    }();
+    const auto entry = defaults.find(key);
+    if (entry == defaults.end()) {
+        return {};
     }
-    return {};
+    const std::string_view configured = settings.Read(HostSettingName(key));
+    return std::string(configured.empty() ? entry->second : configured);
 }
 
 std::string HostFor(std::string_view key) {

@@ -2,6 +2,7 @@
 
 #include "core/base/atomic_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -36,7 +37,7 @@ std::mutex g_programNameMutex;
 std::string g_programName = "sendwell";
 
 bool HasLineBreak(std::string_view s) {
-    return s.find_first_of("\r\n") != std::string_view::npos;
+    return std::any_of(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; });
 }
 
 bool ValidSection(std::string_view section) {
@@ -381,7 +382,8 @@ const std::string& SettingsFileText(std::string_view section) {
         return now == nullptr ? !then.has_value() : then.has_value() && *then == now;
     };
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
+    // HOME plays no part while XDG_CONFIG_HOME is an absolute path.
+    const char* home = config != nullptr && config[0] == '/' ? nullptr : std::getenv("HOME");
     if (known.made && section == known.section && same(config, known.config) && same(home, known.home)) {
         return known.file;
     }

@@ -1,7 +1,6 @@
 #include "core/submit/answer_text.h"
 
 #include <algorithm>
-#include <functional>
 #include <vector>
 
 namespace sendwell {
@@ -22,33 +21,33 @@ bool IsProperPrefixOf(std::string_view text, std::string_view tag) {
 }
 
 // Converts text; when holdBack is set, a trailing piece that may still grow into a tag is not converted
-// but returned through carry.
+// but returned through carry. Text between the tags that change is appended in one piece.
 void Convert(std::string_view text, std::string& out, bool holdBack, std::string* carry) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] != '<') {
-            std::size_t next = text.find('<', i);
-            std::size_t end = next == std::string_view::npos ? text.size() : next;
-            out.append(text.substr(i, end - i));
-            i = end;
-            continue;
-        }
+    std::size_t copied = 0; // text before this is in out
+    for (std::size_t i = text.find('<'); i != std::string_view::npos; i = text.find('<', i)) {
         std::string_view rest = text.substr(i);
+        std::string_view substitute;
+        std::size_t replaced = 0;
         if (rest.starts_with(kScriptOpen)) {
-            out += kScriptOpenSubstitute;
-            i += kScriptOpen.size();
+            substitute = kScriptOpenSubstitute;
+            replaced = kScriptOpen.size();
         } else if (rest.starts_with(kScriptClose)) {
-            out += kScriptCloseSubstitute;
-            i += kScriptClose.size();
+            substitute = kScriptCloseSubstitute;
+            replaced = kScriptClose.size();
         } else if (holdBack &&
                    (IsProperPrefixOf(rest, kScriptOpen) || IsProperPrefixOf(rest, kScriptClose))) {
+            out.append(text.substr(copied, i - copied));
             carry->assign(rest);
             return;
         } else {
-            out.push_back('<');
             ++i;
+            continue;
         }
+        out.append(text.substr(copied, i - copied)).append(substitute);
+        i += replaced;
+        copied = i;
     }
+    out.append(text.substr(copied));
 }
 
 } // namespace
@@ -82,37 +81,81 @@ void ScriptDisabler::Finish(std::string& out) {
     carry_.clear();
 }
 
-void ErrorMarkerScan::Feed(std::string_view in) {
-    // Each marker has its own skip table, made once: a page is mostly passed over in marker-sized steps.
-    using Searcher = std::boyer_moore_horspool_searcher<const char*>;
-    static const std::vector<Searcher> searchers = [] {
-        std::vector<Searcher> made;
-        for (std::string_view marker : kErrorMarkers) {
-            made.emplace_back(marker.data(), marker.data() + marker.size());
-        }
-        return made;
-    }();
+namespace {
 
-    // The kept tail and a piece of the input after it, lower-cased on the stack.
-    constexpr std::size_t kPiece = 4096;
-    std::array<char, kKeep + kPiece> window;
-    while (!found_ && !in.empty()) {
-        const std::size_t n = std::min(in.size(), kPiece);
-        std::copy_n(tail_.begin(), tailSize_, window.begin());
-        std::transform(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(n),
-                       window.begin() + static_cast<std::ptrdiff_t>(tailSize_), LowerAscii);
-        in.remove_prefix(n);
-        const char* begin = window.data();
-        const char* end = begin + tailSize_ + n;
-        for (const Searcher& searcher : searchers) {
-            if (std::search(begin, end, searcher) != end) {
-                found_ = true;
-                break;
+// A lower-case text looked for without regard to ASCII letter case, Horspool's way: each try compares from
+// the end and then skips by the table, so a page is mostly passed over in steps of the text's length.
+class CaseBlindNeedle {
+public:
+    explicit CaseBlindNeedle(std::string_view text) : text_(text) {
+        skip_.fill(text.size());
+        for (std::size_t k = 0; k + 1 < text.size(); ++k) {
+            const auto c = static_cast<unsigned char>(text[k]);
+            skip_[c] = text.size() - 1 - k;
+            if (c >= 'a' && c <= 'z') {
+                skip_[c - 'a' + 'A'] = text.size() - 1 - k;
             }
         }
-        tailSize_ = std::min(kKeep, static_cast<std::size_t>(end - begin));
-        std::copy(end - tailSize_, end, tail_.begin());
     }
+
+    bool FoundIn(std::string_view hay) const {
+        const std::size_t m = text_.size();
+        for (std::size_t at = 0; at + m <= hay.size();) {
+            std::size_t j = m;
+            while (j > 0 && LowerAscii(hay[at + j - 1]) == text_[j - 1]) {
+                --j;
+            }
+            if (j == 0) {
+                return true;
+            }
+            at += skip_[static_cast<unsigned char>(hay[at + m - 1])];
+        }
+        return false;
+    }
+
+private:
+    std::string_view text_;
+    std::array<std::size_t, 256> skip_{};
+};
+
+template <std::size_t N>
+std::vector<CaseBlindNeedle> NeedlesFor(const std::array<std::string_view, N>& texts) {
+    return {texts.begin(), texts.end()};
+}
+
+} // namespace
+
+void ErrorMarkerScan::Feed(std::string_view in) {
+    static const std::vector<CaseBlindNeedle> markers = NeedlesFor(kErrorMarkers);
+    // Every marker holds one of these, so text holding neither needs no closer look.
+    static constexpr std::array<std::string_view, 2> kCores{"not found", "error"};
+    static_assert(std::all_of(kErrorMarkers.begin(), kErrorMarkers.end(), [](std::string_view marker) {
+        return std::any_of(kCores.begin(), kCores.end(), [&](std::string_view core) {
+            return marker.find(core) != std::string_view::npos;
+        });
+    }));
+    static const std::vector<CaseBlindNeedle> cores = NeedlesFor(kCores);
+    auto holdsMarker = [](std::string_view text) {
+        auto in = [&](const CaseBlindNeedle& needle) { return needle.FoundIn(text); };
+        return std::any_of(cores.begin(), cores.end(), in) && std::any_of(markers.begin(), markers.end(), in);
+    };
+    if (found_ || in.empty()) {
+        return;
+    }
+    // A marker begun in the kept tail ends within the first kKeep bytes of this piece; any other lies
+    // within the piece.
+    std::array<char, 2 * kKeep> seam;
+    const std::size_t head = std::min(in.size(), kKeep);
+    std::copy_n(tail_.begin(), tailSize_, seam.begin());
+    std::copy_n(in.begin(), head, seam.begin() + static_cast<std::ptrdiff_t>(tailSize_));
+    const std::string_view joined(seam.data(), tailSize_ + head);
+    if (holdsMarker(joined) || holdsMarker(in)) {
+        found_ = true;
+        return;
+    }
+    const std::string_view last = in.size() >= kKeep ? in.substr(in.size() - kKeep) : joined;
+    tailSize_ = std::min(kKeep, last.size());
+    std::copy(last.end() - static_cast<std::ptrdiff_t>(tailSize_), last.end(), tail_.begin());
 }
 
 } // namespace sendwell

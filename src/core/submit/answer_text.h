@@ -39,8 +39,8 @@ private:
     std::string carry_;
 };
 
-// The error-page check over a stream, without keeping the answer: remembers only the lower-cased tail
-// that could begin a marker continued in the next piece.
+// The error-page check over a stream, without keeping the answer: remembers only the tail that could
+// begin a marker continued in the next piece.
 class ErrorMarkerScan {
 public:
     void Feed(std::string_view in);

@@ -188,7 +188,10 @@ std::string SendPlain(const SubmissionRequest& request, const SubmissionContext&
     Report(context.status, "Connecting");
 
     std::string_view referrer = request.referrer.empty() ? SiteRootOf(request.address) : request.referrer;
-    referrer = referrer.substr(0, referrer.find_first_of("\r\n"));
+    referrer = referrer.substr(
+        0, static_cast<std::size_t>(
+               std::find_if(referrer.begin(), referrer.end(), [](char c) { return c == '\r' || c == '\n'; }) -
+               referrer.begin()));
     TransferSetup setup;
     setup.connection = context.connection;
     setup.limits = LimitsFor(context.timeouts);

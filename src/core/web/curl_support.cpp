@@ -1,7 +1,9 @@
 #include "core/web/curl_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace sendwell {
@@ -27,19 +29,35 @@ CurlEasy NewCurlHandle() {
     return CurlEasy(curl_easy_init());
 }
 
-void AppendHeader(CurlSlist& list, const std::string& line) {
-    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
-    if (grown != nullptr) {
-        (void)list.release();
-        list.reset(grown);
+HeaderLineList::HeaderLineList(const std::vector<std::string>& lines) {
+    if (lines.empty()) {
+        return;
+    }
+    std::size_t bytes = 0;
+    for (const std::string& line : lines) {
+        bytes += line.size() + 1;
+    }
+    text_ = std::make_unique_for_overwrite<char[]>(bytes);
+    nodes_.resize(lines.size());
+    char* at = text_.get();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        // As a C string, the way libcurl reads it: a line holding NUL ends there.
+        const std::string& line = lines[i];
+        std::memcpy(at, line.data(), line.size());
+        at[line.size()] = '\0';
+        nodes_[i].data = at;
+        nodes_[i].next = i + 1 < lines.size() ? &nodes_[i + 1] : nullptr;
+        at += line.size() + 1;
     }
 }
 
 std::string UrlHost(std::string_view url) {
     std::size_t schemeEnd = url.find("://");
     std::string_view rest = schemeEnd == std::string_view::npos ? url : url.substr(schemeEnd + 3);
-    std::size_t end = rest.find_first_of("/?#");
-    std::string_view authority = rest.substr(0, end);
+    // A plain loop: find_first_of looks each character up in the set with a call of its own.
+    const auto end =
+        std::find_if(rest.begin(), rest.end(), [](char c) { return c == '/' || c == '?' || c == '#'; });
+    std::string_view authority = rest.substr(0, static_cast<std::size_t>(end - rest.begin()));
     if (std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
         authority = authority.substr(at + 1);
     }
@@ -69,20 +87,19 @@ void SetLoopbackOnly(bool on) {
 }
 
 bool IsLoopbackHost(std::string_view host) {
-    std::string h;
-    h.reserve(host.size());
-    for (char c : host) {
-        h.push_back(LowerAscii(c));
-    }
-    if (h == "localhost" || h == "::1") {
+    auto is = [&](std::string_view name) {
+        return host.size() == name.size() && std::equal(host.begin(), host.end(), name.begin(),
+                                                        [](char a, char b) { return LowerAscii(a) == b; });
+    };
+    if (is("localhost") || host == "::1") {
         return true;
     }
     // 127.0.0.0/8 written as a dotted quad of digits only.
-    if (!StartsWith(h, "127.")) {
+    if (!StartsWith(host, "127.")) {
         return false;
     }
     int dots = 0;
-    for (char c : h) {
+    for (char c : host) {
         if (c == '.') {
             ++dots;
         } else if (c < '0' || c > '9') {

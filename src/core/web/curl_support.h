@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sendwell {
 
@@ -14,17 +15,23 @@ struct CurlEasyDeleter {
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
 
-struct CurlSlistDeleter {
-    void operator()(curl_slist* l) const noexcept { curl_slist_free_all(l); }
+// Header lines as libcurl's list. libcurl only walks a list it is handed, so the nodes and the text lie
+// in two blocks rather than in two allocations per line, as curl_slist_append would make them.
+class HeaderLineList {
+public:
+    HeaderLineList() = default;
+    explicit HeaderLineList(const std::vector<std::string>& lines);
+    // Null for no lines.
+    curl_slist* get() { return nodes_.empty() ? nullptr : nodes_.data(); }
+
+private:
+    std::vector<curl_slist> nodes_;
+    std::unique_ptr<char[]> text_; // every line, each ending in NUL; stays put when the list moves
 };
-using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
 // A fresh easy handle (global initialisation happens once, thread-safely). Null when libcurl cannot
 // make one, which callers report as "cannot open the Internet connection".
 CurlEasy NewCurlHandle();
-
-// Appends header lines to a list, keeping ownership in one place.
-void AppendHeader(CurlSlist& list, const std::string& line);
 
 // The host part of an absolute URL ("http://h:1/x" -> "h"), without brackets for IPv6; "" if none.
 std::string UrlHost(std::string_view url);

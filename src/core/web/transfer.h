@@ -145,8 +145,8 @@ private:
     std::string FailureText(CURLcode code, const Exchange& exchange) const;
 
     TransferSetup setup_;
-    CurlSlist getHeaders_;
-    CurlSlist postHeaders_;
+    HeaderLineList getHeaders_;
+    HeaderLineList postHeaders_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     CurlEasy handle_;
     std::unique_ptr<StatusSession> session_; // after the handle: it detaches before the handle goes
