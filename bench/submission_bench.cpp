@@ -81,10 +81,10 @@ struct BareRequest {
     std::string answerFile;
 };
 
-std::unique_ptr<curl_slist, SlistFree> Slist(const std::vector<std::string>& lines) {
+std::unique_ptr<curl_slist, SlistFree> Slist(const sendwell::HeaderLineList& lines) {
     curl_slist* list = nullptr;
-    for (const std::string& line : lines) {
-        list = curl_slist_append(list, line.c_str());
+    for (std::string_view line : lines.lines()) {
+        list = curl_slist_append(list, std::string(line).c_str());
     }
     return std::unique_ptr<curl_slist, SlistFree>(list);
 }
@@ -239,7 +239,7 @@ void BM_SubmissionRun(benchmark::State& state) {
     state.counters["bare_cpu_us_per_request"] = Median(bareCpu) * 1e6;
     state.counters["cpu_ratio"] = Median(workerCpu) / Median(bareCpu);
 }
-BENCHMARK(BM_SubmissionRun)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
+BENCHMARK(BM_SubmissionRun)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(30);
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "core/web/url_parts.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -255,37 +256,38 @@ namespace {
 constexpr std::string_view kAgentLine = "User-Agent: Microsoft Internet Explorer";
 static_assert(kAgentLine.ends_with(kSubmissionAgent));
 
-// The lines as strings, made in place: a brace list of strings would make each one twice.
-std::vector<std::string> Lines(std::initializer_list<std::string_view> lines) {
-    std::vector<std::string> out;
-    out.reserve(lines.size());
-    for (std::string_view line : lines) {
-        out.emplace_back(line);
-    }
-    return out;
-}
-
 } // namespace
 
 // libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
-std::vector<std::string> PlainSubmissionHeaders(std::string_view referrer) {
-    std::vector<std::string> lines =
-        Lines({"Accept: text/*", kAgentLine, "", "Expect:", "Proxy-Connection:"});
-    lines[2].reserve(9 + referrer.size());
-    lines[2].append("Referer: ").append(referrer);
-    return lines;
+HeaderLineList PlainSubmissionHeaders(std::string_view referrer) {
+    std::array<char, 512> line;
+    std::string_view referer = "Referer: ";
+    // A longer site root than this is no engine's; it goes out whole all the same.
+    std::string longer;
+    if (referer.size() + referrer.size() <= line.size()) {
+        std::copy(referrer.begin(), referrer.end(), std::copy(referer.begin(), referer.end(), line.begin()));
+        referer = std::string_view(line.data(), referer.size() + referrer.size());
+    } else {
+        longer.append(referer).append(referrer);
+        referer = longer;
+    }
+    return {"Accept: text/*", kAgentLine, referer, "Expect:", "Proxy-Connection:"};
 }
 
 // libcurl's own Accept, Expect, Content-Type and (through an environment proxy) Proxy-Connection give way
 // to exactly these lines.
-std::vector<std::string> FormPostHeaders() {
-    return Lines({"Accept:", kAgentLine, "Accept-Language: en-us",
-                  "Content-type: application/x-www-form-urlencoded", "Expect:", "Proxy-Connection:"});
+HeaderLineList FormPostHeaders() {
+    return {"Accept:",
+            kAgentLine,
+            "Accept-Language: en-us",
+            "Content-type: application/x-www-form-urlencoded",
+            "Expect:",
+            "Proxy-Connection:"};
 }
 
 // A redirected form request that lost its body sends the lines of a form request without one.
-std::vector<std::string> FormRedirectHeaders() {
-    return Lines({"Accept: text/*", kAgentLine, "Accept-Language: en-us", "Expect:", "Proxy-Connection:"});
+HeaderLineList FormRedirectHeaders() {
+    return {"Accept: text/*", kAgentLine, "Accept-Language: en-us", "Expect:", "Proxy-Connection:"};
 }
 
 SubmissionRequest MakeSubmissionRequest(EngineRequest engineRequest, std::string answerFile) {

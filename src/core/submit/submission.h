@@ -71,9 +71,9 @@ struct SubmissionRequest {
 
 // The header lines a submission sends, exactly: a plain request with its Referer, a form post, and the
 // GET a redirect turns a form post into. "Name:" takes away a line libcurl would add.
-std::vector<std::string> PlainSubmissionHeaders(std::string_view referrer);
-std::vector<std::string> FormPostHeaders();
-std::vector<std::string> FormRedirectHeaders();
+HeaderLineList PlainSubmissionHeaders(std::string_view referrer);
+HeaderLineList FormPostHeaders();
+HeaderLineList FormRedirectHeaders();
 
 // A request for one engine of the catalogue, to be stored in answerFile.
 SubmissionRequest MakeSubmissionRequest(EngineRequest engineRequest, std::string answerFile);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <utility>
 
 namespace sendwell {
 
@@ -29,26 +31,69 @@ CurlEasy NewCurlHandle() {
     return CurlEasy(curl_easy_init());
 }
 
-HeaderLineList::HeaderLineList(const std::vector<std::string>& lines) {
-    if (lines.empty()) {
+template <typename Lines>
+void HeaderLineList::Lay(const Lines& lines) {
+    block_.reset();
+    first_ = nullptr;
+    if (lines.size() == 0) {
         return;
     }
-    std::size_t bytes = 0;
-    for (const std::string& line : lines) {
-        bytes += line.size() + 1;
+    std::size_t text = 0;
+    for (std::string_view line : lines) {
+        text += line.size() + 1;
     }
-    text_ = std::make_unique_for_overwrite<char[]>(bytes);
-    nodes_.resize(lines.size());
-    char* at = text_.get();
-    for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::size_t count = lines.size();
+    block_ = std::make_unique_for_overwrite<std::byte[]>(count * sizeof(curl_slist) + text);
+    auto* nodes = reinterpret_cast<curl_slist*>(block_.get()); // new[] memory suits any object
+    char* at = reinterpret_cast<char*>(block_.get() + count * sizeof(curl_slist));
+    std::size_t i = 0;
+    for (std::string_view line : lines) {
         // As a C string, the way libcurl reads it: a line holding NUL ends there.
-        const std::string& line = lines[i];
         std::memcpy(at, line.data(), line.size());
         at[line.size()] = '\0';
-        nodes_[i].data = at;
-        nodes_[i].next = i + 1 < lines.size() ? &nodes_[i + 1] : nullptr;
+        ::new (&nodes[i]) curl_slist{at, i + 1 < count ? &nodes[i + 1] : nullptr};
         at += line.size() + 1;
+        ++i;
     }
+    first_ = nodes;
+}
+
+HeaderLineList::HeaderLineList(std::initializer_list<std::string_view> lines) {
+    Lay(lines);
+}
+
+HeaderLineList::HeaderLineList(const std::vector<std::string>& lines) {
+    Lay(lines);
+}
+
+HeaderLineList::HeaderLineList(const HeaderLineList& other) {
+    Lay(other.lines());
+}
+
+HeaderLineList& HeaderLineList::operator=(const HeaderLineList& other) {
+    if (this != &other) {
+        Lay(other.lines());
+    }
+    return *this;
+}
+
+HeaderLineList::HeaderLineList(HeaderLineList&& other) noexcept
+    : block_(std::move(other.block_)), first_(std::exchange(other.first_, nullptr)) {}
+
+HeaderLineList& HeaderLineList::operator=(HeaderLineList&& other) noexcept {
+    block_ = std::move(other.block_);
+    first_ = std::exchange(other.first_, nullptr);
+    return *this;
+}
+
+HeaderLineList::~HeaderLineList() = default;
+
+std::vector<std::string_view> HeaderLineList::lines() const {
+    std::vector<std::string_view> out;
+    for (const curl_slist* node = first_; node != nullptr; node = node->next) {
+        out.emplace_back(node->data);
+    }
+    return out;
 }
 
 std::string UrlHost(std::string_view url) {

@@ -2,7 +2,9 @@
 // handles, URL host extraction and the loopback-only guard that tests and demos switch on.
 #pragma once
 
+#include <cstddef>
 #include <curl/curl.h>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,18 +17,29 @@ struct CurlEasyDeleter {
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
 
-// Header lines as libcurl's list. libcurl only walks a list it is handed, so the nodes and the text lie
-// in two blocks rather than in two allocations per line, as curl_slist_append would make them.
+// Header lines as libcurl's list. libcurl only walks a list it is handed, so the nodes and the text lie in
+// one block rather than in two allocations per line, as curl_slist_append would make them.
 class HeaderLineList {
 public:
     HeaderLineList() = default;
-    explicit HeaderLineList(const std::vector<std::string>& lines);
-    // Null for no lines.
-    curl_slist* get() { return nodes_.empty() ? nullptr : nodes_.data(); }
+    HeaderLineList(std::initializer_list<std::string_view> lines);
+    HeaderLineList(const std::vector<std::string>& lines);
+    HeaderLineList(const HeaderLineList& other);
+    HeaderLineList& operator=(const HeaderLineList& other);
+    HeaderLineList(HeaderLineList&& other) noexcept;
+    HeaderLineList& operator=(HeaderLineList&& other) noexcept;
+    ~HeaderLineList();
+
+    // Null for no lines. libcurl takes the list as non-const but only reads it.
+    curl_slist* get() const { return first_; }
+    std::vector<std::string_view> lines() const;
 
 private:
-    std::vector<curl_slist> nodes_;
-    std::unique_ptr<char[]> text_; // every line, each ending in NUL; stays put when the list moves
+    template <typename Lines>
+    void Lay(const Lines& lines);
+
+    std::unique_ptr<std::byte[]> block_; // the nodes, then every line ending in NUL
+    curl_slist* first_ = nullptr;
 };
 
 // A fresh easy handle (global initialisation happens once, thread-safely). Null when libcurl cannot

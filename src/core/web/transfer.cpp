@@ -272,9 +272,7 @@ struct HttpTransfer::Exchange {
     }
 };
 
-HttpTransfer::HttpTransfer(TransferSetup setup)
-    : setup_(std::move(setup)), getHeaders_(setup_.getHeaders), postHeaders_(setup_.postHeaders),
-      handle_(NewCurlHandle()) {
+HttpTransfer::HttpTransfer(TransferSetup setup) : setup_(std::move(setup)), handle_(NewCurlHandle()) {
     if (!handle_) {
         return;
     }
@@ -430,12 +428,12 @@ CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& reque
     CURL* h = handle_.get();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     if (post) {
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, postHeaders_.get());
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, setup_.postHeaders.get());
         curl_easy_setopt(h, CURLOPT_POST, 1L);
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.postBody->data());
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.postBody->size()));
     } else {
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, getHeaders_.get());
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, setup_.getHeaders.get());
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
     }
     if (setup_.connection.useProxy) {

@@ -81,8 +81,8 @@ struct RedirectRule {
 struct TransferSetup {
     ConnectionSettings connection; // proxy choice and trusted certificates; bufSize plays no part
     TransferLimits limits;
-    std::vector<std::string> getHeaders;       // lines of every GET
-    std::vector<std::string> postHeaders;      // lines of every POST
+    HeaderLineList getHeaders;                 // lines of every GET
+    HeaderLineList postHeaders;                // lines of every POST
     long httpVersion = CURL_HTTP_VERSION_NONE; // libcurl's choice unless set
     bool pathAsIs = false;                     // send "/./" and "/../" as typed
     RedirectRule redirects;
@@ -145,8 +145,6 @@ private:
     std::string FailureText(CURLcode code, const Exchange& exchange) const;
 
     TransferSetup setup_;
-    HeaderLineList getHeaders_;
-    HeaderLineList postHeaders_;
     char errorBuffer_[CURL_ERROR_SIZE] = {};
     CurlEasy handle_;
     std::unique_ptr<StatusSession> session_; // after the handle: it detaches before the handle goes
