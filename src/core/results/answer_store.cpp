@@ -4,8 +4,10 @@
 #include "core/web/url_parts.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
+#include <functional>
 #include <system_error>
 
 namespace sendwell {
@@ -178,13 +180,24 @@ std::string NextAnswerFileName(std::string_view address, std::string_view storeN
         last.address = address;
     }
     std::string_view site = last.site;
-    std::string engine;
-    for (char c : storeName) {
-        if (c != ' ') {
-            engine.push_back(c);
+    // And the same 26 engines for every address.
+    struct LastEngine {
+        std::string storeName;
+        std::string piece;
+    };
+    thread_local std::array<LastEngine, 32> engines;
+    LastEngine& cached = engines[std::hash<std::string_view>{}(storeName) % engines.size()];
+    if (cached.storeName != storeName || cached.piece.empty()) {
+        std::string spaceless;
+        for (char c : storeName) {
+            if (c != ' ') {
+                spaceless.push_back(c);
+            }
         }
+        cached.piece = SafeNamePiece(spaceless);
+        cached.storeName = storeName;
     }
-    engine = SafeNamePiece(engine);
+    const std::string_view engine = cached.piece;
 
     char counter[24];
     const auto written = std::to_chars(std::begin(counter), std::end(counter), g_answerCounter.fetch_add(1));

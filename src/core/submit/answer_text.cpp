@@ -149,7 +149,7 @@ void ErrorMarkerScan::Feed(std::string_view in) {
     std::copy_n(tail_.begin(), tailSize_, seam.begin());
     std::copy_n(in.begin(), head, seam.begin() + static_cast<std::ptrdiff_t>(tailSize_));
     const std::string_view joined(seam.data(), tailSize_ + head);
-    if (holdsMarker(joined) || holdsMarker(in)) {
+    if ((tailSize_ > 0 && holdsMarker(joined)) || holdsMarker(in)) {
         found_ = true;
         return;
     }

@@ -292,7 +292,9 @@ void HttpTransfer::ApplySetup() {
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer_);
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L); // redirects go by our rule
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, setup_.httpVersion);
+    if (setup_.httpVersion != CURL_HTTP_VERSION_NONE) {
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, setup_.httpVersion);
+    }
     if (setup_.pathAsIs) {
         curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
     }
