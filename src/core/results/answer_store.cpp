@@ -4,11 +4,10 @@
 #include "core/web/url_parts.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <charconv>
-#include <functional>
 #include <system_error>
+#include <unordered_map>
 
 namespace sendwell {
 
@@ -181,23 +180,21 @@ std::string NextAnswerFileName(std::string_view address, std::string_view storeN
     }
     std::string_view site = last.site;
     // And the same 26 engines for every address.
-    struct LastEngine {
-        std::string storeName;
-        std::string piece;
-    };
-    thread_local std::array<LastEngine, 32> engines;
-    LastEngine& cached = engines[std::hash<std::string_view>{}(storeName) % engines.size()];
-    if (cached.storeName != storeName || cached.piece.empty()) {
+    thread_local std::unordered_map<std::string, std::string> engines;
+    auto cached = engines.find(std::string(storeName));
+    if (cached == engines.end()) {
+        if (engines.size() > 256) {
+            engines.clear(); // names that are not the catalogue's come and go
+        }
         std::string spaceless;
         for (char c : storeName) {
             if (c != ' ') {
                 spaceless.push_back(c);
             }
         }
-        cached.piece = SafeNamePiece(spaceless);
-        cached.storeName = storeName;
+        cached = engines.emplace(std::string(storeName), SafeNamePiece(spaceless)).first;
     }
-    const std::string_view engine = cached.piece;
+    const std::string_view engine = cached->second;
 
     char counter[24];
     const auto written = std::to_chars(std::begin(counter), std::end(counter), g_answerCounter.fetch_add(1));
