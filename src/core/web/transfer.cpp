@@ -199,7 +199,8 @@ std::string GuardProxyFor(const ConnectionSettings& connection, std::string_view
     const std::string_view* names = secure ? kSecure.data() : kPlain.data();
     const std::size_t count = secure ? kSecure.size() : kPlain.size();
     std::array<const char*, 4> values{}; // the first entry of each name, as getenv would find it
-    for (char** entry = environ; *entry != nullptr; ++entry) {
+    for (char** entry = environ; entry != nullptr && *entry != nullptr;
+         ++entry) { // clearenv() leaves it null
         const char* text = *entry;
         // Every name starts "ht", "HT", "al" or "AL": most entries are passed over after two bytes.
         const char a = text[0];
