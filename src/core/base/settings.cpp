@@ -132,11 +132,9 @@ bool ParseEntry(std::string_view line, std::string_view& name, std::string_view&
 // Every value of a file by section and name; the first entry of a name in its section wins.
 using ValueTable = SettingsValueTable;
 
-std::string TableKey(std::string_view section, std::string_view name) {
-    std::string key;
-    key.reserve(section.size() + 1 + name.size());
-    key.append(section).append("\n").append(name); // neither may hold a line feed
-    return key;
+// Sets key to the table's key of section/name; neither may hold a line feed.
+void SetTableKey(std::string& key, std::string_view section, std::string_view name) {
+    key.assign(section).append("\n").append(name);
 }
 
 ValueTable ParseValues(std::string_view content) {
@@ -149,7 +147,9 @@ ValueTable ParseValues(std::string_view content) {
             section = header;
             inSection = true;
         } else if (inSection && ParseEntry(line.text, key, value)) {
-            table.emplace(TableKey(section, key), std::string(value));
+            std::string tableKey;
+            SetTableKey(tableKey, section, key);
+            table.emplace(std::move(tableKey), std::string(value));
         }
     }
     return table;
@@ -311,7 +311,7 @@ const std::string* FindValue(const ValueTable* values, std::string_view section,
     }
     // One key buffer per thread: a lookup makes no allocation of its own.
     thread_local std::string key;
-    key.assign(section).append("\n").append(name);
+    SetTableKey(key, section, name);
     auto found = values->find(key);
     return found == values->end() ? nullptr : &found->second;
 }

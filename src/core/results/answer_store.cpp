@@ -7,7 +7,6 @@
 #include <atomic>
 #include <charconv>
 #include <system_error>
-#include <unordered_map>
 
 namespace sendwell {
 
@@ -179,22 +178,13 @@ std::string NextAnswerFileName(std::string_view address, std::string_view storeN
         last.address = address;
     }
     std::string_view site = last.site;
-    // And the same 26 engines for every address.
-    thread_local std::unordered_map<std::string, std::string> engines;
-    auto cached = engines.find(std::string(storeName));
-    if (cached == engines.end()) {
-        if (engines.size() > 256) {
-            engines.clear(); // names that are not the catalogue's come and go
+    std::string engine;
+    for (char c : storeName) {
+        if (c != ' ') {
+            engine.push_back(c);
         }
-        std::string spaceless;
-        for (char c : storeName) {
-            if (c != ' ') {
-                spaceless.push_back(c);
-            }
-        }
-        cached = engines.emplace(std::string(storeName), SafeNamePiece(spaceless)).first;
     }
-    const std::string_view engine = cached->second;
+    engine = SafeNamePiece(engine);
 
     char counter[24];
     const auto written = std::to_chars(std::begin(counter), std::end(counter), g_answerCounter.fetch_add(1));

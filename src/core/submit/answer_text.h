@@ -46,7 +46,7 @@ public:
     void Feed(std::string_view in);
     bool found() const { return found_; }
 
-    // Bytes of the lower-cased tail kept between pieces: the longest marker less one.
+    // Bytes of the tail kept between pieces: the longest marker less one.
     static constexpr std::size_t kKeep = [] {
         std::size_t n = 0;
         for (std::string_view m : kErrorMarkers) {

@@ -71,6 +71,11 @@ void AppendFixed(std::string& out, std::string_view piece, bool wire) {
     out.append(piece);
 }
 
+// The absolute confirmation page address some engines are given as their redirect target.
+std::string ConfirmationPageAddress(const SettingsSnapshot& settings) {
+    return "http://" + HostFor("AlexaConfirm", settings) + std::string(kConfirmationPath);
+}
+
 // The hosts a request address is built from, looked up once for both forms of the address.
 struct BuildHosts {
     std::string engine;
@@ -130,14 +135,6 @@ const EngineEntry& EngineAt(int position) {
 
 std::string EngineHost(const EngineEntry& engine) {
     return HostFor(EngineHostKey(engine.position));
-}
-
-std::string ConfirmationPageAddress(const SettingsSnapshot& settings) {
-    return "http://" + HostFor("AlexaConfirm", settings) + std::string(kConfirmationPath);
-}
-
-std::string ConfirmationPageAddress() {
-    return ConfirmationPageAddress(SettingsSnapshot(kSettingsSection));
 }
 
 std::string BuildRequestAddress(const EngineEntry& engine, std::string_view webAddress,

@@ -35,9 +35,6 @@ const EngineEntry& EngineAt(int position);
 
 // The engine's submission host from the hosts table (settings override included); may carry ":port".
 std::string EngineHost(const EngineEntry& engine);
-// The absolute confirmation page address some engines are given as their redirect target.
-std::string ConfirmationPageAddress();
-std::string ConfirmationPageAddress(const SettingsSnapshot& settings);
 
 // The request address: "http://", the host and the path-and-query pieces with the two values inserted
 // exactly as given (no trimming, no encoding).

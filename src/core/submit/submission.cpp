@@ -6,7 +6,6 @@
 #include "core/web/url_parts.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -189,10 +188,7 @@ std::string SendPlain(const SubmissionRequest& request, const SubmissionContext&
     Report(context.status, "Connecting");
 
     std::string_view referrer = request.referrer.empty() ? SiteRootOf(request.address) : request.referrer;
-    referrer = referrer.substr(
-        0, static_cast<std::size_t>(
-               std::find_if(referrer.begin(), referrer.end(), [](char c) { return c == '\r' || c == '\n'; }) -
-               referrer.begin()));
+    referrer = referrer.substr(0, std::min(referrer.find('\r'), referrer.find('\n')));
     TransferSetup setup;
     setup.connection = context.connection;
     setup.limits = LimitsFor(context.timeouts);
@@ -260,17 +256,7 @@ static_assert(kAgentLine.ends_with(kSubmissionAgent));
 
 // libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
 HeaderLineList PlainSubmissionHeaders(std::string_view referrer) {
-    std::array<char, 512> line;
-    std::string_view referer = "Referer: ";
-    // A longer site root than this is no engine's; it goes out whole all the same.
-    std::string longer;
-    if (referer.size() + referrer.size() <= line.size()) {
-        std::copy(referrer.begin(), referrer.end(), std::copy(referer.begin(), referer.end(), line.begin()));
-        referer = std::string_view(line.data(), referer.size() + referrer.size());
-    } else {
-        longer.append(referer).append(referrer);
-        referer = longer;
-    }
+    const std::string referer = "Referer: " + std::string(referrer);
     return {"Accept: text/*", kAgentLine, referer, "Expect:", "Proxy-Connection:"};
 }
 

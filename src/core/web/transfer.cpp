@@ -8,9 +8,8 @@
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
+#include <span>
 #include <thread>
-#include <unistd.h>
 
 namespace sendwell {
 
@@ -190,36 +189,15 @@ std::string GuardProxyFor(const ConnectionSettings& connection, std::string_view
         return connection.proxyName;
     }
     // The environment's proxy as libcurl would pick it (no_proxy aside: the guard may be stricter): the
-    // first of these that is set and not empty. One pass over the environment rather than a getenv each,
-    // since every request asks.
-    static constexpr std::array<std::string_view, 4> kSecure{"https_proxy", "HTTPS_PROXY", "all_proxy",
-                                                             "ALL_PROXY"};
-    static constexpr std::array<std::string_view, 3> kPlain{"http_proxy", "all_proxy", "ALL_PROXY"};
-    const bool secure = IsSecureAddress(url);
-    const std::string_view* names = secure ? kSecure.data() : kPlain.data();
-    const std::size_t count = secure ? kSecure.size() : kPlain.size();
-    std::array<const char*, 4> values{}; // the first entry of each name, as getenv would find it
-    for (char** entry = environ; entry != nullptr && *entry != nullptr;
-         ++entry) { // clearenv() leaves it null
-        const char* text = *entry;
-        // Every name starts "ht", "HT", "al" or "AL": most entries are passed over after two bytes.
-        const char a = text[0];
-        const char b = a == '\0' ? '\0' : text[1];
-        if (!((a == 'h' && b == 't') || (a == 'H' && b == 'T') || (a == 'a' && b == 'l') ||
-              (a == 'A' && b == 'L'))) {
-            continue;
-        }
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::string_view name = names[i];
-            if (values[i] == nullptr && std::strncmp(text, name.data(), name.size()) == 0 &&
-                text[name.size()] == '=') {
-                values[i] = text + name.size() + 1;
-            }
-        }
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        if (values[i] != nullptr && values[i][0] != '\0') {
-            return values[i];
+    // first of these that is set and not empty.
+    static constexpr std::array<const char*, 4> kSecure{"https_proxy", "HTTPS_PROXY", "all_proxy",
+                                                        "ALL_PROXY"};
+    static constexpr std::array<const char*, 3> kPlain{"http_proxy", "all_proxy", "ALL_PROXY"};
+    const std::span<const char* const> names =
+        IsSecureAddress(url) ? std::span<const char* const>(kSecure) : std::span<const char* const>(kPlain);
+    for (const char* name : names) {
+        if (const char* value = std::getenv(name); value != nullptr && value[0] != '\0') {
+            return value;
         }
     }
     return {};
