@@ -193,8 +193,7 @@ TEST_F(TransferTest, GuardChecksEveryRequestAndTheProxyBeforeAnyConnection) {
     EXPECT_EQ(GuardRefusals(), 0);
 }
 
-// The guard's view of the environment's proxy: libcurl's order of variables, an empty one passed over,
-// and the first entry of a name the one that counts.
+// The guard's view of the environment's proxy: libcurl's order of variables, an empty one passed over.
 TEST(GuardProxy, TakesTheEnvironmentsProxyInLibcurlsOrder) {
     struct Case {
         std::vector<std::pair<const char*, const char*>> set;
