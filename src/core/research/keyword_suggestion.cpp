@@ -101,7 +101,8 @@ void MergedKeywords::Clear() {
 }
 
 std::vector<std::string> ResultAddresses(const LineList& answer, std::string_view ownDomain) {
-    const std::string dotDomain = "." + std::string(ownDomain);
+    std::string dotDomain(1, '.');
+    dotDomain += ownDomain; // not "." + string: GCC 12 at -O3 warns there (-Wrestrict, GCC bug 105651)
     std::vector<std::string> found;
     bool inResults = false;
     std::string upper;
