@@ -1,6 +1,7 @@
 #include "core/submit/submission_settings.h"
 
 #include "core/base/settings.h"
+#include "core/web/page_fetcher.h"
 
 #include <algorithm>
 
@@ -17,10 +18,7 @@ long long PositiveSetting(std::string_view name) {
 
 SubmissionTimeouts ReadSubmissionLimits() {
     SubmissionTimeouts timeouts;
-    // Seconds beyond a day are taken as a day: libcurl's time limit is a long of milliseconds.
-    if (long long seconds = PositiveSetting("i_RequestTimeout"); seconds > 0) {
-        timeouts.total = std::chrono::seconds(std::min<long long>(seconds, 86400));
-    }
+    timeouts.total = ReadRequestLimits().total;
     if (long long bytes = PositiveSetting("i_MaxAnswerBytes"); bytes > 0) {
         timeouts.maxAnswerBytes = static_cast<std::uint64_t>(bytes);
     }

@@ -1,7 +1,10 @@
 #include "core/web/page_fetcher.h"
 
+#include "core/base/settings.h"
 #include "core/web/network_lock.h"
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <optional>
 
@@ -72,6 +75,15 @@ TransferSetup PageRequestSetup(const ConnectionSettings& connection, const Trans
     // One version, so the request line and header set are the same for every server.
     setup.httpVersion = CURL_HTTP_VERSION_1_1;
     return setup;
+}
+
+TransferLimits ReadRequestLimits() {
+    TransferLimits limits;
+    const std::string text = ReadSetting(kSettingsSection, "i_RequestTimeout");
+    if (const long long seconds = text.empty() ? 0 : LeadingInteger(text); seconds > 0) {
+        limits.total = std::chrono::seconds(std::min<long long>(seconds, 86400));
+    }
+    return limits;
 }
 
 const LineList* PageFetcher::FetchPage(const std::string& address) {

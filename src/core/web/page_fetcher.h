@@ -58,6 +58,11 @@ private:
 // connection's proxy choice and limits; redirects are answers unless the caller's rule says otherwise.
 TransferSetup PageRequestSetup(const ConnectionSettings& connection, const TransferLimits& limits);
 
+// The bounds of a request outside a submission run's own (a sitemap fetch, IndexNow, the key-file
+// check): the defaults, ended after "i_RequestTimeout" seconds when that is a positive number (more than
+// a day counts as a day: libcurl's time limit is a long of milliseconds).
+TransferLimits ReadRequestLimits();
+
 inline constexpr const char* kCannotOpenConnectionText = "Cannot open internet connection.";
 
 } // namespace sendwell

@@ -36,14 +36,19 @@ public:
     virtual std::string failureText() const { return {}; }
 };
 
+// The time a request may take in all unless its caller says otherwise.
+inline constexpr std::chrono::milliseconds kDefaultRequestTime{60000};
+
 // Bounds of each request of a transfer. The defaults are the page fetch's.
 struct TransferLimits {
     std::chrono::milliseconds connect{20000};
     std::chrono::seconds stall{60}; // less than one byte a second for this long ends a request
     std::chrono::milliseconds connectBackoff{1000};
-    int connectRetries = 1;             // a connection that could not be made is tried this many times more
-    std::chrono::milliseconds total{0}; // a request still going after this long ends; 0: no bound
-    std::uint64_t maxBody = 0;          // answer bytes handed to the sink at most; 0: no bound
+    int connectRetries = 1; // a connection that could not be made is tried this many times more
+    // A request still going after this long ends, so a server trickling bytes cannot hold a caller
+    // for ever; the default is that of "i_RequestTimeout". 0: no bound.
+    std::chrono::milliseconds total{kDefaultRequestTime};
+    std::uint64_t maxBody = 0; // answer bytes handed to the sink at most; 0: no bound
     // With a stop flag, a request still going this long after the flag was first seen is ended: one
     // that finishes in time completes, a server that never does cannot hold a cancel up.
     std::chrono::milliseconds cancelGrace{5000};
