@@ -3,6 +3,7 @@
 #include "core/sitemap/sitemap_reader.h"
 #include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/url_import.h"
+#include "core/web/page_fetcher.h"
 #include "gui/urldb/import_command.h"
 #include "gui/urldb/url_list_model.h"
 
@@ -26,6 +27,7 @@ std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::fi
                                     const sendwell::ImportControl& control) {
         sendwell::SitemapOptions options;
         options.connection = connection;
+        options.requests = sendwell::ReadRequestLimits();
         options.stop = control.stop;
         read = sendwell::ReadSitemap(source.string(), options);
         addresses = read.addresses;
