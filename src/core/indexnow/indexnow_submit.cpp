@@ -197,7 +197,18 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
     }
     AddressGrouping grouping = GroupByHost(addresses);
     summary.skipped = grouping.skipped.size();
-    IndexNowState state = IndexNowState::Load(job.statePath);
+    IndexNowState state;
+    const StateFileNote loaded = state.Load(job.statePath);
+    summary.stateWarning = loaded.warning;
+    summary.stateError = loaded.error;
+    for (const std::string* text : {&loaded.warning, &loaded.error}) {
+        if (!text->empty()) {
+            report.Status(*text);
+        }
+    }
+    if (!loaded.ok()) {
+        AppendFailureRecord(job.programFolder, {"IndexNow: " + loaded.error});
+    }
     const std::string endpoint = IndexNowEndpointAddress(settings.endpoint);
 
     TransferSetup setup;
@@ -259,12 +270,26 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 }
                 outcome.status = result.status;
                 outcome.text = result.status != 0 ? IndexNowAnswerText(result.status) : result.error;
-                outcome.failed = !IndexNowAccepted(result.status);
+                const bool accepted = IndexNowAccepted(result.status);
+                outcome.failed = !accepted;
+                if (accepted) {
+                    const std::string now = UtcTimeText();
+                    for (const std::string& address : chunk) {
+                        auto it = marks.find(address);
+                        state.Record(address, {now, it != marks.end() ? it->second : std::nullopt});
+                    }
+                    // Saved after each accepted request, so a cancel keeps what was accepted.
+                    if (const StateFileNote saved = state.Save(job.statePath); !saved.ok()) {
+                        summary.stateError = saved.error;
+                        outcome.text += ". " + saved.error;
+                        outcome.failed = true;
+                    }
+                }
                 outcome.answerFile =
                     NextAnswerFileName("https://" + group.host, kIndexNowStoreName, job.programFolder);
                 WriteAnswerFile(outcome.answerFile, outcome, endpoint, answer.text);
                 if (outcome.failed) {
-                    ++summary.failedRequests;
+                    summary.failedRequests += accepted ? 0 : 1;
                     AppendFailureRecord(job.programFolder,
                                         {"IndexNow: " + outcome.text, "The URL was " + endpoint,
                                          "The host was " + group.host,
@@ -289,15 +314,8 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                     report.Status("IndexNow stopped for this run: too many requests");
                     return summary;
                 }
-                if (IndexNowAccepted(result.status)) {
+                if (accepted) {
                     summary.sent += chunk.size();
-                    const std::string now = UtcTimeText();
-                    for (const std::string& address : chunk) {
-                        auto it = marks.find(address);
-                        state.Record(address, {now, it != marks.end() ? it->second : std::nullopt});
-                    }
-                    // Saved after each accepted request, so a cancel keeps what was accepted.
-                    state.Save(job.statePath);
                 }
                 break;
             }

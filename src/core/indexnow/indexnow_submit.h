@@ -87,7 +87,11 @@ struct IndexNowSummary {
     std::size_t failedRequests = 0;
     bool throttled = false; // a 429 ended IndexNow for this run
     bool stopped = false;   // the stop flag ended it
-    std::string refused;    // the settings did not allow a submission at all, and why
+    // The record of submitted content: damaged and kept aside (the run started a new one), or not read
+    // or not saved (the accepted requests it concerns say so too), and why.
+    std::string stateWarning;
+    std::string stateError;
+    std::string refused; // the settings did not allow a submission at all, and why
 };
 
 IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, const IndexNowJob& job,
