@@ -9,12 +9,16 @@ namespace sendwell::cli {
 
 namespace {
 
+// Names the holder only when it said who it is.
 std::string LockRefusal(const DatabaseLock& lock) {
     if (lock.holderName() == kCommandLineHolder) {
         return "the URL database is being changed by another sendwell-cli command (process " +
                std::to_string(lock.holderPid()) + "); try again when it has finished";
     }
-    return kOpenInWindowText;
+    if (lock.holderName() == kWindowHolder) {
+        return kOpenInWindowText;
+    }
+    return "the URL database is in use by another program; try again when it has finished";
 }
 
 // The digits of "#N" or "N"; nothing for any other text.
