@@ -1,13 +1,16 @@
 // The commands on the URL database: list, add, remove, import, sitemap and email.
 #include "cli/command.h"
 #include "cli/database_access.h"
+#include "cli/interrupt.h"
 #include "core/base/settings.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/url_import.h"
+#include "core/web/page_fetcher.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 
 namespace sendwell::cli {
@@ -180,8 +183,18 @@ private:
     int Import(Output& output) {
         SitemapOptions options;
         options.connection = ReadConnectionSettings();
+        options.requests = ReadRequestLimits();
+        std::atomic<bool> stop{false};
+        options.stop = &stop;
         // Read before the database is locked: fetching the sitemaps may take a while.
-        SitemapRead read = ReadSitemap(source_, options);
+        SitemapRead read;
+        {
+            InterruptScope interrupt(stop);
+            read = ReadSitemap(source_, options);
+        }
+        if (read.end == SitemapRead::End::Cancelled) {
+            throw CommandFailure(kExitCancelled, "cancelled: nothing was imported");
+        }
         if (!read.ok()) {
             throw CommandFailure(kExitUsage, read.error);
         }

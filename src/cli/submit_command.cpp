@@ -4,6 +4,7 @@
 #include "cli/command.h"
 #include "cli/database_access.h"
 #include "cli/engine_names.h"
+#include "cli/interrupt.h"
 #include "cli/terminal_progress.h"
 #include "core/base/program_folder.h"
 #include "core/indexnow/indexnow_settings.h"
@@ -17,50 +18,12 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <ctime>
 #include <optional>
-#include <unistd.h>
 
 namespace sendwell::cli {
 
 namespace {
-
-std::atomic<std::atomic<bool>*> g_runStop{nullptr};
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) {
-    g_interrupted.store(true);
-    if (std::atomic<bool>* stop = g_runStop.load()) {
-        stop->store(true);
-    }
-    static const char text[] =
-        "\nsendwell-cli: cancelling after the request in progress (Ctrl+C again ends at once)\n";
-    (void)!::write(STDERR_FILENO, text, sizeof text - 1);
-}
-
-// Ctrl+C during the run asks the worker to stop, as the progress window's Cancel does; a second one
-// ends the program the ordinary way.
-class InterruptScope {
-public:
-    explicit InterruptScope(std::atomic<bool>& stop) {
-        g_runStop.store(&stop);
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        ::sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptScope() {
-        ::sigaction(SIGINT, &previous_, nullptr);
-        g_runStop.store(nullptr);
-    }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-
-private:
-    struct sigaction previous_ {};
-};
 
 // The progress window's part: every request's result on stdout, the progress line on a terminal.
 class RunReport final : public SubmitProgress {
@@ -226,13 +189,13 @@ private:
         RunFlags flags;
         InterruptScope interrupt(flags.stop);
         RunSubmissionWorker(job, *report_, flags);
-        interrupted_ = g_interrupted.load();
+        interrupted_ = WasInterrupted();
     }
     void ShowRunInProgress() override {}
 
     // RunReview: the review's OK clears the store; closing it keeps everything.
     void Open(const std::filesystem::path& programFolder) override {
-        interrupted_ = interrupted_ || g_interrupted.load();
+        interrupted_ = interrupted_ || WasInterrupted();
         if (clear_) {
             ClearAnswerStore(programFolder);
         }
