@@ -4,6 +4,7 @@
 #include "core/base/settings.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/sitemap/sitemap_writer.h"
+#include "core/urldb/add_command.h"
 #include "core/urldb/url_import.h"
 
 #include <CLI/CLI.hpp>
@@ -73,7 +74,7 @@ public:
         const std::size_t first = db.recordCount();
         // All or nothing: one refused address leaves the file untouched.
         for (const std::string& address : addresses_) {
-            switch (db.AddCommand(address)) {
+            switch (sendwell::AddCommand(db, address)) {
             case AddOutcome::Appended:
                 break;
             case AddOutcome::InvalidUrl:
