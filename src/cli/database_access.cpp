@@ -1,7 +1,6 @@
 #include "cli/database_access.h"
 
 #include "cli/command.h"
-#include "core/urldb/database_file.h"
 
 #include <optional>
 
@@ -41,21 +40,21 @@ std::string StoredForm(const std::string& text) {
 
 } // namespace
 
-DatabaseAccess::DatabaseAccess(Mode mode) : file_(DefaultDatabasePath()) {
+DatabaseAccess::DatabaseAccess(Mode mode) {
     if (mode == Mode::Write) {
-        switch (lock_.TryAcquire(file_, kCommandLineHolder)) {
+        switch (session_.Lock(kCommandLineHolder)) {
         case LockResult::Acquired:
             break;
         case LockResult::Busy:
-            throw CommandFailure(kExitData, LockRefusal(lock_));
+            throw CommandFailure(kExitData, LockRefusal(session_.lock()));
         case LockResult::Failed:
             throw CommandFailure(kExitData,
-                                 "the URL database cannot be locked for writing: " + lock_.error());
+                                 "the URL database cannot be locked for writing: " + session_.lock().error());
         }
     }
-    const LoadResult loaded = LoadDatabase(db_, file_);
+    const LoadResult& loaded = session_.Load();
     if (loaded.status == LoadStatus::Unreadable) {
-        std::string text = "the URL database " + file_.string() + " could not be read";
+        std::string text = "the URL database " + file().string() + " could not be read";
         if (!loaded.setAside.empty()) {
             text += "; it was moved aside to " + loaded.setAside.string();
         }
@@ -64,8 +63,8 @@ DatabaseAccess::DatabaseAccess(Mode mode) : file_(DefaultDatabasePath()) {
 }
 
 void DatabaseAccess::Save() {
-    if (!SaveDatabase(db_, file_)) {
-        throw CommandFailure(kExitData, "the URL database could not be saved to " + file_.string() +
+    if (!session_.Save()) {
+        throw CommandFailure(kExitData, "the URL database could not be saved to " + file().string() +
                                             "; the file is as it was before");
     }
 }

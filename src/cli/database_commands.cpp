@@ -5,6 +5,7 @@
 #include "core/base/settings.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/sitemap/sitemap_writer.h"
+#include "core/urldb/add_command.h"
 #include "core/urldb/url_import.h"
 #include "core/web/page_fetcher.h"
 
@@ -76,7 +77,7 @@ public:
         const std::size_t first = db.recordCount();
         // All or nothing: one refused address leaves the file untouched.
         for (const std::string& address : addresses_) {
-            switch (db.AddCommand(address)) {
+            switch (sendwell::AddCommand(db, address)) {
             case AddOutcome::Appended:
                 break;
             case AddOutcome::InvalidUrl:

@@ -6,6 +6,7 @@
 #include "cli/engine_names.h"
 #include "cli/interrupt.h"
 #include "cli/terminal_progress.h"
+#include "core/base/dates.h"
 #include "core/base/program_folder.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/results/answer_store.h"

@@ -1,8 +1,10 @@
 // sendwell-cli run as a program, as cron or a pipeline runs it: each command's effect on the files and
 // its exit code, --json read back, Ctrl+C during a run, the database lock, and no Qt in sight.
 #include "cli/terminal_progress.h"
+#include "core/base/dates.h"
 #include "core/base/settings.h"
 #include "core/submit/engine_catalogue.h"
+#include "core/urldb/add_command.h"
 #include "core/urldb/database_file.h"
 #include "core/urldb/database_lock.h"
 #include "core/urldb/url_database.h"

@@ -8,6 +8,7 @@
 #include "gui/upgrade/check_upgrade_dialog.h"
 #include "gui/upgrade/upgrade_command.h"
 #include "tests/gui/support/gui_test_env.h"
+#include "tests/gui/support/started_window.h"
 #include "tests/gui/support/window_test_support.h"
 #include "tests/support/http_test_server.h"
 
@@ -81,7 +82,7 @@ private slots:
             dialog.closeButton()->click();
         });
         {
-            MainWindow window(&world.messages);
+            sendwell::test::StartedWindow window(&world.messages);
             QCOMPARE(server.RequestCount(), std::size_t(1));
             QCOMPARE(world.messages.shown.size(), std::size_t(1));
             QCOMPARE(world.messages.shown[0].text,
@@ -109,7 +110,7 @@ private slots:
                 sendwell::SettingsFileFor(sendwell::kSettingsSection).string() + "' settings-seen\n");
         fs::permissions(folder / "unins000.exe", fs::perms::owner_all);
 
-        MainWindow window(&world.messages);
+        sendwell::test::StartedWindow window(&world.messages);
         QString asked;
         bool ended = false;
         window.upgradeCommand().setQuestion([&](QWidget*, const QString& caption, const QString& text) {

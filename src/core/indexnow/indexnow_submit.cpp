@@ -1,11 +1,11 @@
 #include "core/indexnow/indexnow_submit.h"
 
 #include "core/base/ascii_case.h"
+#include "core/base/dates.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_key.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
-#include "core/urldb/url_database.h"
 
 #include <algorithm>
 #include <charconv>

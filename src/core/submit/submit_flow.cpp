@@ -1,5 +1,6 @@
 #include "core/submit/submit_flow.h"
 
+#include "core/base/dates.h"
 #include "core/submit/submit_commands.h"
 
 #include <exception>

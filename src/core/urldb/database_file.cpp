@@ -1,5 +1,6 @@
 #include "core/urldb/database_file.h"
 
+#include "core/base/dates.h"
 #include "core/base/settings.h"
 #include "core/base/unique_fd.h"
 

@@ -5,6 +5,7 @@
 #include <exception>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace sendwell::gui {
 
@@ -39,6 +40,41 @@ void RunOffUiThread(const std::function<void()>& work, QEventLoop::ProcessEvents
     if (failure) {
         std::rethrow_exception(failure);
     }
+}
+
+BackgroundTask::~BackgroundTask() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void BackgroundTask::wait() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    if (std::exception_ptr failure = std::exchange(failure_, nullptr)) {
+        std::rethrow_exception(failure);
+    }
+}
+
+std::unique_ptr<BackgroundTask> StartOffUiThread(std::function<void()> work, QObject* context,
+                                                 std::function<void()> ended) {
+    auto task = std::make_unique<BackgroundTask>();
+    // The thread writes failure_ and the UI thread reads it only after joining the thread.
+    auto body = [work = std::move(work), ended = std::move(ended), context, failure = &task->failure_] {
+        try {
+            work();
+        } catch (...) {
+            *failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(context, ended, Qt::QueuedConnection);
+    };
+    try {
+        task->thread_ = std::thread(body);
+    } catch (const std::system_error&) {
+        body();
+    }
+    return task;
 }
 
 } // namespace sendwell::gui

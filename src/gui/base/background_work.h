@@ -3,7 +3,12 @@
 #pragma once
 
 #include <QEventLoop>
+#include <exception>
 #include <functional>
+#include <memory>
+#include <thread>
+
+class QObject;
 
 namespace sendwell::gui {
 
@@ -15,5 +20,30 @@ namespace sendwell::gui {
 // the work runs right here, and the windows freeze until it ends.
 void RunOffUiThread(const std::function<void()>& work,
                     QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents);
+
+// Work started on a thread of its own while the UI thread goes on with whatever comes (see
+// StartOffUiThread). Destroying a task waits for its work to end.
+class BackgroundTask {
+public:
+    BackgroundTask() = default;
+    ~BackgroundTask();
+    BackgroundTask(const BackgroundTask&) = delete;
+    BackgroundTask& operator=(const BackgroundTask&) = delete;
+
+    // Waits for the work to end (at once when it has) and rethrows what it threw.
+    void wait();
+
+private:
+    friend std::unique_ptr<BackgroundTask> StartOffUiThread(std::function<void()> work, QObject* context,
+                                                            std::function<void()> ended);
+    std::thread thread_;
+    std::exception_ptr failure_;
+};
+
+// Starts work on a thread of its own and returns at once. When the work has ended, ended is called on
+// context's thread (not at all once context is gone). work must not touch widgets. Without a thread to
+// be had the work runs right here before this returns.
+std::unique_ptr<BackgroundTask> StartOffUiThread(std::function<void()> work, QObject* context,
+                                                 std::function<void()> ended);
 
 } // namespace sendwell::gui
