@@ -120,6 +120,52 @@ TEST(MetaWriter, ReplacesOrInsertsTheTag) {
     }
 }
 
+TEST(MetaWriter, ReplacesOnlyMetaElementsOfTheNameAndKeepsEveryOtherByte) {
+    const std::string description = R"(<meta name="description" content="Choose keywords wisely">)";
+    const std::string paragraph = "<p>Our metadata team names the best keywords.</p>\n";
+    const std::string inserted = "<META NAME=\"Keywords\" CONTENT=\"c,d\">\n";
+    const struct {
+        const char* what;
+        std::string page;
+        std::string result;
+    } cases[] = {
+        {"no keywords tag: the description and the text stay",
+         "<head>\n" + description + "\n</head>\n" + paragraph,
+         "<head>" + inserted + "\n" + description + "\n</head>\n" + paragraph},
+        {"only the keywords tag changes",
+         "<head><meta name=\"keywords\" content=\"a\">" + description + "</head>\n" + paragraph,
+         "<head><META NAME=\"KEYWORDS\" CONTENT=\"a,c,d\">\n" + description + "</head>\n" + paragraph},
+        {"content first", R"(<meta content="a,b" name="keywords">)",
+         "<META NAME=\"KEYWORDS\" CONTENT=\"a,b,c,d\">\n"},
+        {"single quotes", "<meta name='keywords' content='a, b'>",
+         "<META NAME=\"KEYWORDS\" CONTENT=\"a,b,c,d\">\n"},
+        {"unquoted, any case, other attributes, self-closed", "<META Content=a,b lang=en NAME=KeyWords />x",
+         "<META NAME=\"KEYWORDS\" CONTENT=\"a,b,c,d\">\nx"},
+        {"a quoted \">\" belongs to the tag", R"(<meta name="keywords" content="a>b">rest)",
+         "<META NAME=\"KEYWORDS\" CONTENT=\"a,b,c,d\">\nrest"},
+        {"an unclosed quote does not swallow what follows",
+         "<head><meta name=\"keywords\" content=\"a>\n<p>text</p>",
+         "<head><META NAME=\"KEYWORDS\" CONTENT=\"a,c,d\">\n\n<p>text</p>"},
+        {"comments and scripts hold no tags",
+         "<head><!-- <meta name=\"keywords\" content=\"old\"> --><script>s='<meta name=keywords "
+         "content=x>'</script>",
+         "<head>" + inserted +
+             "<!-- <meta name=\"keywords\" content=\"old\"> --><script>s='<meta name=keywords "
+             "content=x>'</script>"},
+        {"other elements and other names",
+         "<head><metadata name=keywords><meta name=\"keywords x\" content=y><meta property=keywords "
+         "content=z>",
+         "<head>" + inserted +
+             "<metadata name=keywords><meta name=\"keywords x\" content=y><meta property=keywords "
+             "content=z>"},
+    };
+    for (const auto& c : cases) {
+        const RewrittenPage page = RewriteMetaTag(c.page, "Keywords", "c,d", InsertMode::After);
+        EXPECT_EQ(page.text, c.result) << c.what;
+        EXPECT_EQ(page.change, TagChange::Written) << c.what;
+    }
+}
+
 TEST(MetaSave, ANewPageGetsTheTemplateWithDescriptionThenKeywordsAfterHead) {
     TempDir dir;
     Script script;
