@@ -3,6 +3,7 @@
 #include "cli/command.h"
 #include "core/urldb/database_file.h"
 
+#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {

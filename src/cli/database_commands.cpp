@@ -9,6 +9,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 namespace sendwell::cli {
 

@@ -11,6 +11,7 @@
 #include "core/results/failure_log.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {

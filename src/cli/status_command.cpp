@@ -4,6 +4,7 @@
 #include "core/web/status_check.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {

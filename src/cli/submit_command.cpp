@@ -19,6 +19,7 @@
 #include <atomic>
 #include <csignal>
 #include <ctime>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <unistd.h>
 

@@ -1,4 +1,5 @@
 // The database list's commands: Add, Remove, marking submissions, header-click sorting, date reading.
+#include "core/base/ascii_case.h"
 #include "core/urldb/url_database.h"
 
 #include <algorithm>
@@ -130,12 +131,7 @@ TEST(UrlDatabaseSort, MatchesAPlainCaseFoldingSortOnAwkwardTexts) {
         }
         urls.push_back(u);
     }
-    auto fold = [](std::string t) {
-        for (char& c : t) {
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        }
-        return t;
-    };
+    auto fold = [](const std::string& t) { return AsciiLower(t); };
     auto foldedLess = [&fold](const std::string& a, const std::string& b) {
         const std::string fa = fold(a), fb = fold(b);
         return std::lexicographical_compare(fa.begin(), fa.end(), fb.begin(), fb.end(), [](char x, char y) {

@@ -41,17 +41,25 @@ inline std::string AsciiUpper(std::string_view text) {
     return out;
 }
 
+// True when a and b hold the same bytes, letters compared without regard to ASCII case.
+constexpr bool AsciiEqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // True when text begins with prefix, letters compared without regard to ASCII case.
 constexpr bool AsciiStartsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
+    return AsciiEqualNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 } // namespace sendwell

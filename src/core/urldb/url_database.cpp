@@ -1,5 +1,6 @@
 #include "core/urldb/url_database.h"
 
+#include "core/base/ascii_case.h"
 #include "core/base/settings.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ bool Contains(std::string_view text, std::string_view part) {
 constexpr std::array<unsigned char, 256> MakeLowerTable() {
     std::array<unsigned char, 256> table{};
     for (int c = 0; c < 256; ++c) {
-        table[c] = static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+        table[c] = static_cast<unsigned char>(AsciiLower(static_cast<char>(c)));
     }
     return table;
 }

@@ -1,5 +1,7 @@
 #include "core/web/curl_support.h"
 
+#include "core/base/ascii_case.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -18,10 +20,6 @@ std::atomic<long> g_refusals{0};
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && s.compare(0, prefix.size(), prefix) == 0;
-}
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 } // namespace
@@ -132,11 +130,7 @@ void SetLoopbackOnly(bool on) {
 }
 
 bool IsLoopbackHost(std::string_view host) {
-    auto is = [&](std::string_view name) {
-        return host.size() == name.size() && std::equal(host.begin(), host.end(), name.begin(),
-                                                        [](char a, char b) { return LowerAscii(a) == b; });
-    };
-    if (is("localhost") || host == "::1") {
+    if (AsciiEqualNoCase(host, "localhost") || host == "::1") {
         return true;
     }
     // 127.0.0.0/8 written as a dotted quad of digits only.
