@@ -1,5 +1,6 @@
 // Status texts of the status session: the formatting table and the texts of a real request.
 #include "core/web/curl_support.h"
+#include "core/web/loopback_guard.h"
 #include "core/web/status_session.h"
 #include "tests/support/http_test_server.h"
 

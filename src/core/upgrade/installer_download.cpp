@@ -139,7 +139,7 @@ TransferSetup DownloadSetup(const DownloadJob& job) {
     setup.limits.connectRetries = 0;
     // Our header lines only: no default Accept, no proxy keep-alive line.
     setup.getHeaders = {"User-Agent: " + job.vendorHost, "Accept:", "Proxy-Connection:"};
-    setup.httpVersion = CURL_HTTP_VERSION_1_1;
+    setup.httpVersion = HttpVersion::Http11;
     setup.redirects = RedirectRule::OnceToHttp();
     return setup;
 }

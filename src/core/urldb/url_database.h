@@ -235,10 +235,6 @@ private:
     std::uint64_t version_ = 0;
 };
 
-// The "Web URL" AppendUrl stores for a text: "http://" in front when it holds neither "http://" nor
-// "https://"; "" for an empty text.
-std::string StoredUrl(std::string_view text);
-
 // Today's local date as "%m/%d/%Y".
 std::string TodayText();
 // The current local time in a strftime format (at most 63 characters of result).

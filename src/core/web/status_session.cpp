@@ -1,6 +1,7 @@
 #include "core/web/status_session.h"
 
 #include "core/web/curl_support.h"
+#include "core/web/url_parts.h"
 
 #include <cstdio>
 #include <sys/socket.h>
