@@ -1,8 +1,8 @@
-// The commands on the URL database: list, add, remove, import, sitemap and email.
+// The commands on the URL database: list, add, remove, sitemap, sitemap and email.
 #include "cli/command.h"
 #include "cli/database_access.h"
 #include "core/base/settings.h"
-#include "core/sitemap/sitemap_reader.h"
+#include "core/sitemap/sitemap_import.h"
 #include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/url_import.h"
 
@@ -179,18 +179,18 @@ public:
 
 private:
     int Import(Output& output) {
-        SitemapOptions options;
-        options.connection = ReadConnectionSettings();
         // Read before the database is locked: fetching the sitemaps may take a while.
-        SitemapRead read = ReadSitemap(source_, options);
+        SitemapImport sitemap = ReadSitemapImport(source_, ReadConnectionSettings());
+        const SitemapRead& read = sitemap.read;
         if (!read.ok()) {
             throw CommandFailure(kExitUsage, read.error);
         }
         DatabaseAccess access(DatabaseAccess::Mode::Write);
         UrlDatabase& db = access.db();
         const std::size_t first = db.recordCount();
-        std::size_t skipped = 0;
-        for (const std::string& address : AddressesNotIn(db, read.addresses, &skipped)) {
+        ChooseSitemapAdditions(sitemap, db);
+        const std::size_t skipped = sitemap.skipped;
+        for (const std::string& address : sitemap.toAdd) {
             db.AppendUrl(address);
         }
         access.Save();
