@@ -2,6 +2,7 @@
 
 #include "cli/command.h"
 
+#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {

@@ -3,7 +3,7 @@
 #include "cli/database_access.h"
 #include "cli/interrupt.h"
 #include "core/base/settings.h"
-#include "core/sitemap/sitemap_reader.h"
+#include "core/sitemap/sitemap_import.h"
 #include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/add_command.h"
 #include "core/urldb/url_import.h"
@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 namespace sendwell::cli {
 
@@ -182,17 +183,14 @@ public:
 
 private:
     int Import(Output& output) {
-        SitemapOptions options;
-        options.connection = ReadConnectionSettings();
-        options.requests = ReadRequestLimits();
         std::atomic<bool> stop{false};
-        options.stop = &stop;
         // Read before the database is locked: fetching the sitemaps may take a while.
-        SitemapRead read;
+        SitemapImport sitemap;
         {
             InterruptScope interrupt(stop);
-            read = ReadSitemap(source_, options);
+            sitemap = ReadSitemapImport(source_, ReadConnectionSettings(), &stop);
         }
+        const SitemapRead& read = sitemap.read;
         if (read.end == SitemapRead::End::Cancelled) {
             throw CommandFailure(kExitCancelled, "cancelled: nothing was imported");
         }
@@ -202,8 +200,9 @@ private:
         DatabaseAccess access(DatabaseAccess::Mode::Write);
         UrlDatabase& db = access.db();
         const std::size_t first = db.recordCount();
-        std::size_t skipped = 0;
-        for (const std::string& address : AddressesNotIn(db, read.addresses, &skipped)) {
+        ChooseSitemapAdditions(sitemap, db);
+        const std::size_t skipped = sitemap.skipped;
+        for (const std::string& address : sitemap.toAdd) {
             db.AppendUrl(address);
         }
         access.Save();

@@ -14,6 +14,7 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {

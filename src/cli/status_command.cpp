@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {

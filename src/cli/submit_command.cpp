@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <atomic>
 #include <ctime>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {

@@ -2,6 +2,7 @@
 // the answers it acts on (401, redirects) or refuses.
 #include "core/web/network_lock.h"
 #include "core/web/page_fetcher.h"
+#include "core/web/proxy_rules.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/loopback_port.h"
 
@@ -380,6 +381,47 @@ TEST(AddressCompletion, AddsHttpOnlyWithoutAScheme) {
     EXPECT_EQ(CompleteAddress(""), "http://");
     EXPECT_TRUE(IsSecureAddress("Https://a"));
     EXPECT_FALSE(IsSecureAddress("http://a/https://"));
+}
+
+// The database and the query page keep rules of their own; the same texts show where they part.
+TEST(AddressCompletion, TheDatabaseAndTheQueryPageLookForASchemeAnywhere) {
+    const struct {
+        const char* text;
+        const char* request; // CompleteAddress
+        const char* stored;  // StoredUrl
+        const char* query;   // CompleteQueryAddress
+    } cases[] = {
+        {"www.a.b", "http://www.a.b", "http://www.a.b", "http://www.a.b"},
+        {"HTTP://A.B", "HTTP://A.B", "http://HTTP://A.B", "http://HTTP://A.B"},
+        {"https://a.b", "https://a.b", "https://a.b", "http://https://a.b"},
+        {"a.b/?to=http://c", "http://a.b/?to=http://c", "a.b/?to=http://c", "a.b/?to=http://c"},
+        {"", "http://", "", "http://"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CompleteAddress(c.text), c.request) << c.text;
+        EXPECT_EQ(StoredUrl(c.text), c.stored) << c.text;
+        EXPECT_EQ(CompleteQueryAddress(c.text), c.query) << c.text;
+    }
+}
+
+TEST(AddressParts, FormPostServerIsTheSiteRootsHostAndPort) {
+    const struct {
+        const char* address;
+        const char* host;
+        int port;
+    } cases[] = {
+        {"http://h.com/cgi/a.asp?x=1", "h.com", 80},
+        {"http://h.com:8080/a.asp?x=1", "h.com", 8080},
+        {"h.com:81/a", "h.com", 81},
+        {"http://h.com:99999/a", "h.com:99999", 80},
+    };
+    for (const auto& c : cases) {
+        std::string host;
+        int port = 0;
+        FormPostServer(c.address, host, port);
+        EXPECT_EQ(host, c.host) << c.address;
+        EXPECT_EQ(port, c.port) << c.address;
+    }
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // Sitemap import and export: every form of sitemap is read, a bad one imports nothing, limits warn.
+#include "core/sitemap/sitemap_import.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/url_database.h"
@@ -210,6 +211,23 @@ TEST(SitemapImport, AddressesAlreadyListedOrRepeatedAreSkipped) {
                              &skipped),
               (Strings{"http://b.test/", "http://www.c.test"}));
     EXPECT_EQ(skipped, 3U);
+}
+
+TEST(SitemapImport, ChoosesWhatTheDatabaseLacksAndNothingFromAFailedRead) {
+    UrlDatabase db;
+    db.AppendUrl("http://a.test/");
+    Files files;
+    SitemapImport good = ReadSitemapImport(
+        files.Put({{"a.xml", Urlset({"http://a.test/", "http://b.test/", "http://b.test/"})}}), {});
+    ChooseSitemapAdditions(good, db);
+    EXPECT_EQ(good.toAdd, (Strings{"http://b.test/"}));
+    EXPECT_EQ(good.skipped, 2U);
+
+    SitemapImport bad = ReadSitemapImport((files.dir / "gone.xml").string(), {});
+    bad.read.addresses = {"http://c.test/"}; // whatever a failed read holds is not added
+    ChooseSitemapAdditions(bad, db);
+    EXPECT_TRUE(bad.toAdd.empty());
+    EXPECT_EQ(bad.skipped, 0U);
 }
 
 TEST(SitemapExport, WritesEachAddressOnceAndReadsBackTheSame) {

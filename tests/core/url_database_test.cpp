@@ -1,6 +1,7 @@
 // The database list's commands: Add, Remove, marking submissions, header-click sorting, date reading.
 #include "core/base/dates.h"
 #include "core/urldb/add_command.h"
+#include "core/base/ascii_case.h"
 #include "core/urldb/url_database.h"
 
 #include <algorithm>
@@ -132,12 +133,7 @@ TEST(UrlDatabaseSort, MatchesAPlainCaseFoldingSortOnAwkwardTexts) {
         }
         urls.push_back(u);
     }
-    auto fold = [](std::string t) {
-        for (char& c : t) {
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        }
-        return t;
-    };
+    auto fold = [](const std::string& t) { return AsciiLower(t); };
     auto foldedLess = [&fold](const std::string& a, const std::string& b) {
         const std::string fa = fold(a), fb = fold(b);
         return std::lexicographical_compare(fa.begin(), fa.end(), fb.begin(), fb.end(), [](char x, char y) {

@@ -1,6 +1,7 @@
 // A million rows in the main window. Header clicks sort on another thread, so the window keeps handling
 // its events, input included, meanwhile; the longest pause between ticks of a UI-thread timer is reported,
 // not judged, as the machine may be shared. The "#" column is wide enough for every row number.
+#include "core/base/ascii_case.h"
 #include "gui/app/main_window.h"
 #include "gui/base/control_ids.h"
 #include "gui/urldb/url_list_model.h"
@@ -54,11 +55,7 @@ std::string MillionRecords() {
 }
 
 std::string Folded(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return out;
+    return sendwell::AsciiLower(text);
 }
 
 // The longest time between two ticks of a timer on the UI thread, from the first tick on.

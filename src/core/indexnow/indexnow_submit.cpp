@@ -88,36 +88,6 @@ bool Stopped(const std::atomic<bool>* stop) {
 
 } // namespace
 
-std::string AddressHost(std::string_view address) {
-    const std::size_t schemeEnd = address.find("://");
-    if (schemeEnd == std::string_view::npos) {
-        return {};
-    }
-    const std::string scheme = AsciiLower(address.substr(0, schemeEnd));
-    if (scheme != "http" && scheme != "https") {
-        return {};
-    }
-    const std::string_view rest = address.substr(schemeEnd + 3);
-    std::string host = AsciiLower(rest.substr(0, rest.find_first_of("/?#")));
-    if (host.empty() || host.find('@') != std::string::npos ||
-        std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; })) {
-        return {};
-    }
-    // The scheme's own port names the same host as none.
-    const std::string defaultPort = scheme == "https" ? ":443" : ":80";
-    if (host.size() > defaultPort.size() && host.ends_with(defaultPort)) {
-        host.resize(host.size() - defaultPort.size());
-    }
-    return host.front() == ':' ? std::string() : host;
-}
-
-std::string SiteHost(std::string_view site) {
-    std::string host = AddressHost(site);
-    return host.empty() && site.find("://") == std::string_view::npos
-               ? AddressHost("https://" + std::string(site))
-               : host;
-}
-
 std::string KeyCheckAddress(std::string_view site, std::string_view key, std::string_view keyLocation) {
     const std::string host = SiteHost(site);
     if (host.empty() && keyLocation.find("://") == std::string_view::npos) {

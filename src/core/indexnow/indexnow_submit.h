@@ -7,6 +7,7 @@
 #include "core/base/connection_settings.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/web/transfer.h"
+#include "core/web/url_parts.h"
 
 #include <atomic>
 #include <chrono>
@@ -29,10 +30,6 @@ struct AddressGrouping {
     std::vector<std::string> skipped; // not an http or https address with a host
 };
 
-// The host of an http or https address ("" for any other): lower case, port kept, "user@" refused.
-std::string AddressHost(std::string_view address);
-// The host a user names as an address or a bare "name[:port]"; "" when neither gives one.
-std::string SiteHost(std::string_view site);
 // The key file to check for a site the user names; "" when the site gives no host and the key location
 // is no whole address.
 std::string KeyCheckAddress(std::string_view site, std::string_view key, std::string_view keyLocation);

@@ -4,6 +4,7 @@
 #include "core/submit/answer_text.h"
 #include "core/web/status_sink.h"
 #include "core/web/url_parts.h"
+#include "core/web/user_agent.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -228,12 +229,9 @@ std::string SendPlain(const SubmissionRequest& request, const SubmissionContext&
 std::string SendFormPost(const SubmissionRequest& request, const SubmissionContext& context) {
     const std::string& wire = request.wireAddress.empty() ? request.address : request.wireAddress;
     ObjectAndQuery split = SplitObjectAndQuery(wire);
-    std::string root = GetSiteRoot(wire);
-    std::size_t scheme = root.find("://");
-    std::string hostAndPort = scheme == std::string::npos ? root : root.substr(scheme + 3);
     std::string host;
     int port = 80;
-    SplitHostPort(hostAndPort, 80, host, port);
+    FormPostServer(wire, host, port);
 
     AnswerFileWriter writer(request.answerFile, AnswerFileWriter::Mode::Whole, context.status);
     PostForm(host, port, split.objectPath, request.extraObjectQuery, split.query, writer, context);
@@ -247,24 +245,17 @@ std::string SendFormPost(const SubmissionRequest& request, const SubmissionConte
 
 } // namespace
 
-namespace {
-
-constexpr std::string_view kAgentLine = "User-Agent: Microsoft Internet Explorer";
-static_assert(kAgentLine.ends_with(kSubmissionAgent));
-
-} // namespace
-
 // libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
 HeaderLineList PlainSubmissionHeaders(std::string_view referrer) {
     const std::string referer = "Referer: " + std::string(referrer);
-    return {"Accept: text/*", kAgentLine, referer, "Expect:", "Proxy-Connection:"};
+    return {"Accept: text/*", kUserAgentHeader, referer, "Expect:", "Proxy-Connection:"};
 }
 
 // libcurl's own Accept, Expect, Content-Type and (through an environment proxy) Proxy-Connection give way
 // to exactly these lines.
 HeaderLineList FormPostHeaders() {
     return {"Accept:",
-            kAgentLine,
+            kUserAgentHeader,
             "Accept-Language: en-us",
             "Content-type: application/x-www-form-urlencoded",
             "Expect:",
@@ -273,7 +264,7 @@ HeaderLineList FormPostHeaders() {
 
 // A redirected form request that lost its body sends the lines of a form request without one.
 HeaderLineList FormRedirectHeaders() {
-    return {"Accept: text/*", kAgentLine, "Accept-Language: en-us", "Expect:", "Proxy-Connection:"};
+    return {"Accept: text/*", kUserAgentHeader, "Accept-Language: en-us", "Expect:", "Proxy-Connection:"};
 }
 
 SubmissionRequest MakeSubmissionRequest(EngineRequest engineRequest, std::string answerFile) {
@@ -315,7 +306,7 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
     setup.stop = context.stop;
     setup.postHeaders = FormPostHeaders();
     setup.getHeaders = FormRedirectHeaders();
-    setup.httpVersion = CURL_HTTP_VERSION_1_0;
+    setup.httpVersion = HttpVersion::Http10;
     setup.pathAsIs = true;
     // A server that answers the form with a redirect is followed the way a browser does: 301, 302 and
     // 303 become a GET of the new place without the body, 307 and 308 repeat the request there.

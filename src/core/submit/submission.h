@@ -24,7 +24,6 @@ class StatusSink;
 inline constexpr std::string_view kResultOk = "OK";
 inline constexpr std::string_view kResultNoSession = "Session = NULL";
 
-inline constexpr std::string_view kSubmissionAgent = "Microsoft Internet Explorer";
 // Buffer-size values above this are logged as this.
 inline constexpr int kMaxLoggedBufSize = 15000;
 // Longest error text returned and logged.

@@ -1,5 +1,6 @@
 #include "core/upgrade/installer_download.h"
 
+#include "core/base/ascii_case.h"
 #include "core/web/network_lock.h"
 #include "core/web/page_fetcher.h"
 #include "core/web/transfer.h"
@@ -19,10 +20,6 @@ namespace sendwell {
 namespace fs = std::filesystem;
 
 namespace {
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::uint64_t ContentLength(const std::vector<std::string>& head) {
     std::optional<std::string> value = FindHeader(head, "Content-Length");
@@ -105,8 +102,7 @@ public:
 private:
     // One block of the body: an HTML page instead of the file fails the download.
     bool WriteBlock(std::string_view bytes) {
-        std::string text(bytes.substr(0, bytes.find('\0')));
-        std::transform(text.begin(), text.end(), text.begin(), Lower);
+        const std::string text = AsciiLower(bytes.substr(0, bytes.find('\0')));
         if (text.find("<html>") != std::string::npos) {
             return false;
         }
@@ -143,7 +139,7 @@ TransferSetup DownloadSetup(const DownloadJob& job) {
     setup.limits.connectRetries = 0;
     // Our header lines only: no default Accept, no proxy keep-alive line.
     setup.getHeaders = {"User-Agent: " + job.vendorHost, "Accept:", "Proxy-Connection:"};
-    setup.httpVersion = CURL_HTTP_VERSION_1_1;
+    setup.httpVersion = HttpVersion::Http11;
     setup.redirects = RedirectRule::OnceToHttp();
     return setup;
 }

@@ -1,5 +1,7 @@
 #include "core/upgrade/upgrade_page.h"
 
+#include "core/base/ascii_case.h"
+
 #include <charconv>
 #include <cstddef>
 #include <optional>
@@ -25,9 +27,7 @@ std::string DigestFrom(std::string_view line) {
     }
     std::string digest;
     for (char c : line.substr(begin, 64)) {
-        if (c >= 'A' && c <= 'F') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+        c = AsciiLower(c);
         if (!IsDigit(c) && !(c >= 'a' && c <= 'f')) {
             return {};
         }

@@ -1,5 +1,6 @@
 #include "core/urldb/row_sort.h"
 
+#include "core/base/ascii_case.h"
 #include "core/urldb/text_store.h"
 
 #include <algorithm>
@@ -22,17 +23,6 @@ namespace {
 
 using Key = TextOrder::Key;
 
-// Eight bytes with 'A' to 'Z' turned to lower case, all at once: a byte gets 0x20 when its low seven
-// bits reach 'A' but not past 'Z' and its top bit is clear.
-std::uint64_t FoldEight(std::uint64_t x) {
-    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr std::uint64_t kTop = 0x8080808080808080ULL;
-    const std::uint64_t low = x & ~kTop;
-    const std::uint64_t fromA = low + (0x80 - 'A') * kOnes;
-    const std::uint64_t pastZ = low + (0x80 - 'Z' - 1) * kOnes;
-    return x | (((fromA & ~pastZ & ~x) & kTop) >> 2);
-}
-
 std::uint64_t BigEndian(std::uint64_t x) {
     if constexpr (std::endian::native == std::endian::little) {
         return __builtin_bswap64(x);
@@ -52,13 +42,12 @@ void FillHead(Key& key, const char* text, std::size_t depth) {
             std::memcpy(word, text + depth, left);
         }
     }
-    key.hi = BigEndian(FoldEight(word[0]));
-    key.lo = BigEndian(FoldEight(word[1]));
+    key.hi = BigEndian(AsciiLowerEight(word[0]));
+    key.lo = BigEndian(AsciiLowerEight(word[1]));
 }
 
 unsigned char Folded(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return (b >= 'A' && b <= 'Z') ? static_cast<unsigned char>(b - 'A' + 'a') : b;
+    return static_cast<unsigned char>(AsciiLower(c));
 }
 
 bool HeadLess(const Key& a, const Key& b) {

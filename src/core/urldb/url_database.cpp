@@ -3,6 +3,7 @@
 #include "core/base/dates.h"
 #include "core/base/settings.h"
 #include "core/urldb/row_sort.h"
+#include "core/web/url_parts.h"
 
 #include <algorithm>
 #include <atomic>
@@ -199,28 +200,11 @@ void UrlDatabase::AppendRow(std::string_view url, std::string_view lastSent, std
     Changed();
 }
 
-namespace {
-
-bool NeedsScheme(std::string_view text) {
-    return !Contains(text, "http://") && !Contains(text, "https://");
-}
-
-} // namespace
-
-std::string StoredUrl(std::string_view text) {
-    if (text.empty() || !NeedsScheme(text)) {
-        return std::string(text);
-    }
-    std::string full = "http://";
-    full.append(text);
-    return full;
-}
-
 bool UrlDatabase::AppendUrl(std::string_view text) {
     if (text.empty()) {
         return false;
     }
-    if (NeedsScheme(text)) {
+    if (StoredUrlNeedsScheme(text)) {
         AppendRow(StoredUrl(text), {}, "0");
     } else {
         AppendRow(text, {}, "0");

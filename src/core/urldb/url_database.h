@@ -166,8 +166,5 @@ private:
     std::uint64_t version_ = 0;
 };
 
-// The "Web URL" AppendUrl stores for a text: "http://" in front when it holds neither "http://" nor
-// "https://"; "" for an empty text.
-std::string StoredUrl(std::string_view text);
 
 } // namespace sendwell

@@ -2,6 +2,7 @@
 
 #include "core/urldb/line_reader.h"
 #include "core/urldb/url_database.h"
+#include "core/web/url_parts.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -12,10 +12,6 @@ namespace sendwell {
 
 namespace {
 
-bool IsMoved(int status) {
-    return status == 301 || status == 302 || status == 303;
-}
-
 // Splits a body into lines as it arrives: a line ends at a line feed, carriage returns are dropped.
 // With a piece size, an entry also ends after that many body bytes, and keeps its line feed.
 class LineCollector final : public BodySink {
@@ -73,7 +69,7 @@ TransferSetup PageRequestSetup(const ConnectionSettings& connection, const Trans
     // libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
     setup.getHeaders = {kAcceptHeader, kUserAgentHeader, "Proxy-Connection:"};
     // One version, so the request line and header set are the same for every server.
-    setup.httpVersion = CURL_HTTP_VERSION_1_1;
+    setup.httpVersion = HttpVersion::Http11;
     return setup;
 }
 
@@ -99,7 +95,7 @@ const LineList* PageFetcher::FetchPage(const std::string& address) {
 const LineList* PageFetcher::FetchQueryPage(const std::string& address) {
     lines.clear();
     try {
-        std::string url = address.find("http://") == std::string::npos ? "http://" + address : address;
+        std::string url = CompleteQueryAddress(address);
         ConnectionSettings direct;
         direct.useProxy = true; // with no proxy name: none at all
         direct.caFile = connection.caFile;
@@ -133,7 +129,7 @@ const LineList* PageFetcher::Fetch(const std::string& url, TransferSetup setup, 
         request.url = url;
         request.sink = &collector;
         request.stopAfterHead = [](int status, int redirects) {
-            return redirects == 0 ? status == 401 || IsMoved(status) : status != 200;
+            return redirects == 0 ? status == 401 || IsMovedStatus(status) : status != 200;
         };
         TransferResult answer = transfer.Perform(request);
 
@@ -146,7 +142,7 @@ const LineList* PageFetcher::Fetch(const std::string& url, TransferSetup setup, 
             request.credentials = credentials ? &*credentials : nullptr;
             request.challenge = answer.head;
             request.stopAfterHead = [](int status, int redirects) {
-                return redirects == 0 ? IsMoved(status) : status != 200;
+                return redirects == 0 ? IsMovedStatus(status) : status != 200;
             };
             answer = transfer.Perform(request);
         }

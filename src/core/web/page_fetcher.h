@@ -7,6 +7,7 @@
 #include "core/web/credentials_prompt.h"
 #include "core/web/transfer.h"
 #include "core/web/url_parts.h"
+#include "core/web/user_agent.h"
 
 #include <string>
 #include <vector>
@@ -15,11 +16,9 @@ namespace sendwell {
 
 using LineList = std::vector<std::string>;
 
-// The header lines every fetch and status check sends, exactly.
+// The header lines every fetch and status check sends, exactly: this, then kUserAgentHeader (the
+// keyword suggestion's search query sends kQueryUserAgentHeader instead).
 inline constexpr const char* kAcceptHeader = "Accept: text/*";
-inline constexpr const char* kUserAgentHeader = "User-Agent: Microsoft Internet Explorer";
-// The keyword suggestion's search query sends its own user agent.
-inline constexpr const char* kQueryUserAgentHeader = "User-Agent: URL Submitter by Quenby";
 // Most body characters one entry of a query page holds.
 inline constexpr std::size_t kQueryPieceSize = 1022;
 

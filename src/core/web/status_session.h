@@ -30,8 +30,7 @@ enum InternetStatus : unsigned long {
 };
 
 // The text for a status, or none when the status line keeps its current text (40, 70).
-// info is the status information: the host name for 10 and 11; for 100 the asynchronous result as two
-// 32-bit little-endian values (result, error) when it is exactly 8 bytes long.
+// info is the status information: the host name for 10 and 11, up to its first NUL.
 std::optional<std::string> FormatStatusText(unsigned long code, std::string_view info = {});
 
 // Reports the progress of the requests made on one easy handle.

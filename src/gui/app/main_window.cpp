@@ -307,7 +307,7 @@ void MainWindow::LoadBackgroundPicture() {
         return;
     }
     QPixmap picture;
-    if (picture.load(QFile::decodeName(file.c_str()))) {
+    if (picture.load(PathText(file))) {
         list_->setBackgroundPicture(picture);
     }
 }
@@ -396,7 +396,7 @@ void MainWindow::OnImport() {
         return;
     }
     try {
-        const fs::path path(QFile::encodeName(file).toStdString());
+        const fs::path path = ToPath(file);
         if (sendwell::LooksLikeSitemapFile(path.string())) {
             RunSitemapImport(this, *model_, path, connection_, *messages_);
         } else {

@@ -50,7 +50,7 @@ public:
                QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The control with the given id (see main_window_ids.h), or nullptr.
+    // The control with the given id (see gui/base/control_ids.h), or nullptr.
     QWidget* control(int id) const;
     QPushButton* button(int id) const;
 
@@ -94,7 +94,7 @@ public slots:
     void OnQuit();
     void ShowAbout();
 
-    // Commands whose windows live elsewhere; each runs its feature once that is built.
+    // Commands whose windows live elsewhere: each hands over to its feature's command code.
     void OnSubmitAll();
     void OnSubmitSelected();
     void OnListDoubleClicked();

@@ -71,7 +71,7 @@ public:
             args << ToQString(a);
         }
         QProcess process;
-        process.setProgram(QFile::decodeName(program.c_str()));
+        process.setProgram(PathText(program));
         process.setArguments(args);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         process.start();

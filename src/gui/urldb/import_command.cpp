@@ -2,6 +2,7 @@
 
 #include "gui/base/background_work.h"
 #include "gui/base/dialog_layout.h"
+#include "gui/base/text_bytes.h"
 #include "gui/urldb/url_list_model.h"
 
 #include <QFile>
@@ -33,7 +34,7 @@ std::size_t RunImportCommand(QWidget* parent, UrlListModel& model, const std::fi
     window->setObjectName(QStringLiteral("importProgress"));
     window->setFont(DialogFont());
     window->setWindowTitle(QString::fromUtf8(kImportCaption));
-    window->setLabelText(QStringLiteral("Reading %1").arg(QFile::decodeName(file.filename().c_str())));
+    window->setLabelText(QStringLiteral("Reading %1").arg(PathText(file.filename())));
     window->setRange(0, kProgressSteps);
     window->setAutoClose(false);
     window->setAutoReset(false);
