@@ -15,10 +15,6 @@ namespace sendwell {
 
 namespace {
 
-bool Contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
-
 // A date in the list form "%m/%d/%Y", with a four-digit year, as one word: 1 + yyyymmdd.
 std::uint32_t PackDate(int month, int day, int year) {
     return 1U + static_cast<std::uint32_t>(year) * 10000U + static_cast<std::uint32_t>(month) * 100U +
