@@ -61,4 +61,10 @@ fs::path ProgramFolder() {
                                DataHome() / "Sendwell");
 }
 
+fs::path ProgramInstallFolder() {
+    std::error_code ec;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : executable.parent_path();
+}
+
 } // namespace sendwell

@@ -1,4 +1,4 @@
-// The program folder: where answer files, the failure log and upgrade files live.
+// The program folder, where answer files and the failure log live, and the program's install folder.
 #pragma once
 
 #include <filesystem>
@@ -14,5 +14,8 @@ std::filesystem::path ChooseProgramFolder(const std::filesystem::path& workingDi
 
 // ChooseProgramFolder with this process's working directory, $HOME and $XDG_DATA_HOME/Sendwell.
 std::filesystem::path ProgramFolder();
+
+// The folder the running program's own executable is installed in; empty when it cannot be told.
+std::filesystem::path ProgramInstallFolder();
 
 } // namespace sendwell

@@ -3,17 +3,25 @@
 #include "core/base/hosts.h"
 #include "core/base/program_version.h"
 #include "core/base/settings.h"
+#include "core/upgrade/upgrade_signature.h"
+#include "core/web/curl_support.h"
 
 #include <cstdio>
 
 namespace sendwell {
+
+std::string UpgradePageAddress(const std::string& host) {
+    // A loopback host has no certificate to check; trust never rests on the transport anyway.
+    const bool loopback = IsLoopbackHost(UrlHost("http://" + host));
+    return (loopback ? "http://" : "https://") + host + kUpgradePagePath;
+}
 
 UpgradeChecker::UpgradeChecker() : currentVersion(kProgramVersion), productName(kAppCaption) {}
 
 void UpgradeChecker::Prepare() {
     productName = kAppCaption;
     currentVersion = kProgramVersion;
-    pageAddress = "http://" + HostFor(kUpgradeHostKey) + kUpgradePagePath;
+    pageAddress = UpgradePageAddress(HostFor(kUpgradeHostKey));
 }
 
 bool UpgradeChecker::CheckDue(LocalTime now) {
@@ -54,11 +62,13 @@ void UpgradeChecker::MarkChecked(LocalTime now) {
     lastCheck_ = DayOf(now);
 }
 
-InstallRequest UpgradeChecker::InstallRequestFor(const std::filesystem::path& folder) const {
+InstallRequest UpgradeChecker::InstallRequestFor(const std::filesystem::path& installFolder) const {
     InstallRequest request;
     request.link = announced_.link;
-    request.sha256 = announced_.sha256;
-    request.folder = folder;
+    request.signature = announced_.signature;
+    request.keys = TrustedUpgradeKeys();
+    request.downloadParent = DataHome() / "Sendwell";
+    request.installFolder = installFolder;
     // A fresh connection: no proxy of the program's own, and none of the environment either.
     request.connection = ConnectionSettings{};
     request.connection.caFile = fetcher.connection.caFile;

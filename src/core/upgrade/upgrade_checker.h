@@ -23,6 +23,9 @@ inline constexpr const char* kCheckingCaption = "Checking for any upgrades ..";
 inline constexpr const char* kCheckingText = "Checking for new upgrades of the software ..";
 inline constexpr const char* kNewUpgradeCaption = "A new upgrade is available.";
 
+// The upgrade page on host: over https with its certificate checked, except on a loopback host.
+std::string UpgradePageAddress(const std::string& host);
+
 class UpgradeChecker {
 public:
     UpgradeChecker();
@@ -60,8 +63,9 @@ public:
     // Every finished check moves the stored date to today.
     void MarkChecked(LocalTime now = LocalNow());
 
-    // What installing the announced upgrade into folder needs.
-    InstallRequest InstallRequestFor(const std::filesystem::path& folder) const;
+    // What installing the announced upgrade needs: its link and signature, the trusted keys, a download
+    // folder under the data folder, and the folder of the installed program (where its uninstaller is).
+    InstallRequest InstallRequestFor(const std::filesystem::path& installFolder) const;
 
 private:
     UpgradeAnnouncement announced_;

@@ -1,21 +1,17 @@
 #include "gui/upgrade/upgrade_command.h"
 
+#include "core/base/program_folder.h"
 #include "gui/base/text_bytes.h"
 #include "gui/upgrade/check_upgrade_dialog.h"
 #include "gui/web/password_dialog.h"
 #include "gui/web/wait_window.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
-#include <QProcess>
 #include <QThread>
-#include <system_error>
 
 namespace sendwell::gui {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -65,21 +61,6 @@ public:
 
     bool SaveBeforeUninstall() override { return save_(); }
 
-    void RunProgram(const fs::path& program, const std::vector<std::string>& arguments) override {
-        QStringList args;
-        for (const std::string& a : arguments) {
-            args << ToQString(a);
-        }
-        QProcess process;
-        process.setProgram(PathText(program));
-        process.setArguments(args);
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start();
-        if (process.waitForStarted(-1)) {
-            process.waitForFinished(-1);
-        }
-    }
-
     sendwell::MessageSink& Messages() override { return messages_; }
     sendwell::CredentialsPrompt* Credentials() override { return &credentials_; }
 
@@ -96,12 +77,6 @@ bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
-fs::path CurrentFolder() {
-    std::error_code ec;
-    fs::path folder = fs::current_path(ec);
-    return ec ? fs::path(".") : folder;
-}
-
 } // namespace
 
 UpgradeCommand::UpgradeCommand(QWidget* window, sendwell::MessageSink& messages,
@@ -109,7 +84,7 @@ UpgradeCommand::UpgradeCommand(QWidget* window, sendwell::MessageSink& messages,
     : QObject(window), window_(window), messages_(messages),
       anyThreadMessages_(std::make_unique<AnyThreadMessages>(messages)),
       saveBeforeInstall_(std::move(saveBeforeInstall)), question_(AskYesNo),
-      endProgram_([] { QCoreApplication::exit(0); }) {
+      endProgram_([] { QCoreApplication::exit(0); }), installFolder_(sendwell::ProgramInstallFolder()) {
     checker_.fetcher.messages = anyThreadMessages_.get();
 }
 
@@ -155,7 +130,7 @@ void UpgradeCommand::Check(CheckUpgradeDialog& dialog) {
         checker_.SaveCheckDate();
         return saveBeforeInstall_ ? saveBeforeInstall_() : true;
     });
-    if (sendwell::InstallUpgrade(checker_.InstallRequestFor(CurrentFolder()), hooks) ==
+    if (sendwell::InstallUpgrade(checker_.InstallRequestFor(installFolder_), hooks) ==
         sendwell::InstallOutcome::Installed) {
         dialog.reject();
         endProgram_();
