@@ -505,6 +505,7 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         result.head = std::move(exchange.head);
         if (!result.ok()) {
             result.error = FailureText(result.code, exchange);
+            result.cancelled = exchange.cancelled;
             return result;
         }
 

@@ -1,7 +1,9 @@
 #include "gui/base/background_work.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QMetaObject>
+#include <QThread>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -36,6 +38,28 @@ void RunOffUiThread(const std::function<void()>& work, QEventLoop::ProcessEvents
         // Normally at once; longer only when the application quit the loop early.
         worker.join();
     }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+void InvokeOnUiThreadAndWait(const std::function<void()>& work) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() == app->thread()) {
+        work(); // waiting for ourselves would never end
+        return;
+    }
+    std::exception_ptr failure;
+    QMetaObject::invokeMethod(
+        app,
+        [&] {
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
     if (failure) {
         std::rethrow_exception(failure);
     }

@@ -1,5 +1,6 @@
 #include "gui/upgrade/upgrade_command.h"
 
+#include "gui/base/background_work.h"
 #include "gui/base/text_bytes.h"
 #include "gui/upgrade/check_upgrade_dialog.h"
 #include "gui/web/password_dialog.h"
@@ -10,7 +11,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
-#include <QThread>
 #include <system_error>
 
 namespace sendwell::gui {
@@ -26,13 +26,7 @@ public:
 
     void ShowMessage(const std::string& text, const std::string& caption,
                      sendwell::MessageIcon icon) override {
-        QCoreApplication* app = QCoreApplication::instance();
-        if (app == nullptr || QThread::currentThread() == app->thread()) {
-            inner_.ShowMessage(text, caption, icon);
-            return;
-        }
-        QMetaObject::invokeMethod(
-            app, [&] { inner_.ShowMessage(text, caption, icon); }, Qt::BlockingQueuedConnection);
+        InvokeOnUiThreadAndWait([&] { inner_.ShowMessage(text, caption, icon); });
     }
 
 private:
@@ -109,9 +103,7 @@ UpgradeCommand::UpgradeCommand(QWidget* window, sendwell::MessageSink& messages,
     : QObject(window), window_(window), messages_(messages),
       anyThreadMessages_(std::make_unique<AnyThreadMessages>(messages)),
       saveBeforeInstall_(std::move(saveBeforeInstall)), question_(AskYesNo),
-      endProgram_([] { QCoreApplication::exit(0); }) {
-    checker_.fetcher.messages = anyThreadMessages_.get();
-}
+      endProgram_([] { QCoreApplication::exit(0); }) {}
 
 UpgradeCommand::~UpgradeCommand() {
     checker_.SaveCheckDate();
@@ -131,14 +123,18 @@ void UpgradeCommand::Run() {
 void UpgradeCommand::Check(CheckUpgradeDialog& dialog) {
     sendwell::DialogCredentialsPrompt credentials(&dialog);
     checker_.fetcher.credentialsPrompt = &credentials;
+    sendwell::Outcome fetched;
     try {
         RunBehindWaitWindow(
-            &dialog, [this] { checker_.FetchUpgradePage(); }, QString::fromUtf8(sendwell::kCheckingText),
-            QString::fromUtf8(sendwell::kCheckingCaption));
+            &dialog, [this, &fetched] { fetched = checker_.FetchUpgradePage(); },
+            QString::fromUtf8(sendwell::kCheckingText), QString::fromUtf8(sendwell::kCheckingCaption));
     } catch (...) {
         // A check that could not run reads as a page without lines.
     }
     checker_.fetcher.credentialsPrompt = nullptr;
+    if (!fetched.ok() && !fetched.text.empty()) {
+        messages_.ShowMessage(fetched.text, sendwell::kAppCaption);
+    }
     checker_.MarkChecked();
 
     const sendwell::UpgradeChecker::Verdict verdict = checker_.Decide();
