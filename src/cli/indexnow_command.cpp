@@ -58,7 +58,7 @@ IndexNowSettings UsableSettings() {
 class SubmitReport final : public IndexNowReport {
 public:
     explicit SubmitReport(Output& output) : output_(output) {}
-    void Status(const std::string&) override {}
+    void SetStatusText(const std::string&) override {}
     void Answered(const IndexNowOutcome& outcome) override {
         if (output_.json()) {
             output_.PrintJson({{"host", outcome.host},

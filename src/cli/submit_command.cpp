@@ -5,6 +5,7 @@
 #include "cli/database_access.h"
 #include "cli/engine_names.h"
 #include "cli/interrupt.h"
+#include "cli/submit_exit.h"
 #include "cli/terminal_progress.h"
 #include "core/base/dates.h"
 #include "core/base/program_folder.h"
@@ -34,9 +35,7 @@ public:
         : output_(output), progress_(output.err(), TerminalProgress::StderrIsTerminal()),
           enginesOn_(enginesOn) {}
 
-    std::size_t requests() const { return requests_; }
     std::size_t total() const { return total_; }
-    std::size_t failed() const { return failed_; }
 
     void RunStarted(std::size_t addressCount, int) override {
         total_ = addressCount * enginesOn_;
@@ -51,7 +50,6 @@ public:
     void SetStatusText(const std::string&) override {}
     void RequestAnswered(const RequestOutcome& outcome) override {
         ++requests_;
-        failed_ += outcome.failed ? 1 : 0;
         progress_.Clear();
         if (output_.json()) {
             output_.PrintJson({{"address", outcome.address},
@@ -80,7 +78,6 @@ private:
     std::size_t enginesOn_;
     std::size_t total_ = 0;
     std::size_t requests_ = 0;
-    std::size_t failed_ = 0;
     std::string address_;
     std::string label_;
 };
@@ -130,20 +127,13 @@ public:
         programFolder_ = ProgramFolder();
 
         SubmitFlow flow({*this, *this, *this, *this, *this, *this});
-        if (all_) {
-            flow.SubmitAll();
-        } else {
-            flow.SubmitRows(RowsNamed(access.db(), targets_, false));
+        const SubmitResult result =
+            all_ ? flow.SubmitAll() : flow.SubmitRows(RowsNamed(access.db(), targets_, false));
+        if (result.ran()) {
+            PrintSummary(result.run);
+            access.Save();
         }
-        if (!report_) {
-            return kExitUsage; // a check refused the run and said why
-        }
-        PrintSummary();
-        access.Save();
-        if (interrupted_) {
-            return kExitCancelled;
-        }
-        return report_->failed() > 0 || runFailed_ ? kExitSomeFailed : kExitDone;
+        return SubmitExitCode(result);
     }
 
 private:
@@ -160,8 +150,7 @@ private:
     }
 
     // MessageSink: a message box becomes a line on stderr.
-    void ShowMessage(const std::string& text, const std::string&, MessageIcon icon) override {
-        runFailed_ = runFailed_ || (report_ && icon == MessageIcon::Error);
+    void ShowMessage(const std::string& text, const std::string&, MessageIcon) override {
         output_->Message(text);
     }
 
@@ -173,52 +162,43 @@ private:
     bool FirstTimeNoticeDue() const override { return sendwell::FirstTimeNoticeDue(); }
     void RecordFirstTimeNoticeShown() override { sendwell::RecordFirstTimeNoticeShown(); }
 
-    void RunAndWait(const SubmitJob& given) override {
+    RunTally RunAndWait(const SubmitJob& given) override {
         SubmitJob job = given;
         if (engines_) {
             job.engines = engines_;
         }
-        std::size_t enginesOn = 0;
-        for (const EngineEntry& engine : EngineCatalogue()) {
-            enginesOn += (job.engines ? job.engines->test(static_cast<std::size_t>(engine.position - 1))
-                                      : EngineEnabled(engine))
-                             ? 1
-                             : 0;
-        }
         // Each run is a session of its own: the answers of the last one go, as when the window starts.
         ClearAnswerStoreAtStartup(job.programFolder);
-        report_.emplace(*output_, enginesOn);
+        report_.emplace(*output_, EnginesOn(job));
         RunFlags flags;
         InterruptScope interrupt(flags.stop);
-        RunSubmissionWorker(job, *report_, flags);
-        interrupted_ = WasInterrupted();
+        return RunSubmissionWorker(job, *report_, flags);
     }
     void ShowRunInProgress() override {}
 
     // RunReview: the review's OK clears the store; closing it keeps everything.
     void Open(const std::filesystem::path& programFolder) override {
-        interrupted_ = interrupted_ || WasInterrupted();
         if (clear_) {
             ClearAnswerStore(programFolder);
         }
     }
 
-    void PrintSummary() const {
+    void PrintSummary(const RunTally& run) const {
         std::ostream& err = output_->err();
-        if (interrupted_) {
-            err << "Cancelled after " << report_->requests() << " of " << report_->total()
+        if (run.cancelled) {
+            err << "Cancelled after " << run.requests << " of " << (report_ ? report_->total() : 0)
                 << " requests; the addresses of the run are marked as submitted.\n";
         } else {
-            err << "Submission complete: " << report_->requests() << " requests";
-            if (report_->failed() > 0) {
-                err << ", " << report_->failed() << " failed (details in "
-                    << FailureLogPath(programFolder_).string() << ")";
+            err << "Submission complete: " << run.requests << " requests";
+            if (run.failed > 0) {
+                err << ", " << run.failed << " failed (details in " << FailureLogPath(programFolder_).string()
+                    << ")";
             }
             err << ".\n";
         }
         if (clear_) {
             err << "The answers and the failure log were cleared.\n";
-        } else if (report_->requests() > 0) {
+        } else if (run.requests > 0) {
             err << "Answers are in " << AnswerStorePath(programFolder_).string() << ".\n";
         }
     }
@@ -234,11 +214,19 @@ private:
     DatabaseAccess* access_ = nullptr;
     std::filesystem::path programFolder_;
     std::optional<RunReport> report_;
-    bool interrupted_ = false;
-    bool runFailed_ = false;
 };
 
 } // namespace
+
+int SubmitExitCode(const SubmitResult& result) {
+    if (!result.ran()) {
+        return kExitUsage; // a check refused the run and said why
+    }
+    if (result.run.cancelled) {
+        return kExitCancelled;
+    }
+    return result.run.failed > 0 || !result.error.empty() ? kExitSomeFailed : kExitDone;
+}
 
 std::unique_ptr<Command> MakeSubmitCommand() {
     return std::make_unique<SubmitCommand>();

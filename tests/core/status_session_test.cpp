@@ -16,7 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class RecordingSink : public StatusSink {
+class RecordingSink : public Progress {
 public:
     void SetStatusText(const std::string& text) override {
         std::lock_guard lock(mutex_);

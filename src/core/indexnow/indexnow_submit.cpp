@@ -162,7 +162,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
         summary.refused = settings.key.empty()
                               ? "IndexNow has no key yet: generate one and upload its key file."
                               : "The IndexNow key is not usable. " + rule;
-        report.Status(summary.refused);
+        report.SetStatusText(summary.refused);
         return summary;
     }
     AddressGrouping grouping = GroupByHost(addresses);
@@ -198,7 +198,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 break;
             }
             if (!job.force) {
-                report.Status("Checking for changes: " + address);
+                report.SetStatusText("Checking for changes: " + address);
                 std::optional<ContentMark> mark =
                     FetchContentMark(address, job.connection, job.limits, job.stop);
                 const SubmittedContent* before = state.Find(address);
@@ -222,8 +222,8 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                     summary.stopped = true;
                     return summary;
                 }
-                report.Status("Sending " + std::to_string(chunk.size()) + " addresses of " + group.host +
-                              " to IndexNow");
+                report.SetStatusText("Sending " + std::to_string(chunk.size()) + " addresses of " +
+                                     group.host + " to IndexNow");
                 IndexNowOutcome outcome;
                 outcome.host = group.host;
                 outcome.addressCount = chunk.size();
@@ -265,15 +265,15 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                                          "The host was " + group.host,
                                          "The Filename was " + outcome.answerFile});
                 }
-                report.Status(outcome.text);
+                report.SetStatusText(outcome.text);
                 report.Answered(outcome);
 
                 if (result.status == 429) {
                     std::optional<long long> wait =
                         RetryAfterSeconds(result.Header("Retry-After").value_or(""));
                     if (wait && *wait <= job.longestBackoff.count() && backoffs < kMaxBackoffs) {
-                        report.Status("IndexNow asks to wait " + std::to_string(*wait) +
-                                      " s before sending again");
+                        report.SetStatusText("IndexNow asks to wait " + std::to_string(*wait) +
+                                             " s before sending again");
                         if (!WaitUnlessStopped(*wait, job.stop)) {
                             summary.stopped = true;
                             return summary;
@@ -281,7 +281,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                         continue;
                     }
                     summary.throttled = true;
-                    report.Status("IndexNow stopped for this run: too many requests");
+                    report.SetStatusText("IndexNow stopped for this run: too many requests");
                     return summary;
                 }
                 if (accepted) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
+#include "core/base/progress.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/web/transfer.h"
 #include "core/web/url_parts.h"
@@ -69,11 +70,10 @@ struct IndexNowJob {
     std::chrono::seconds longestBackoff{60};
 };
 
-// Hears how the submission goes; called on the submitting thread.
-class IndexNowReport {
+// Hears how the submission goes: status texts as any work's, and each request's answer. Called on the
+// submitting thread.
+class IndexNowReport : public Progress {
 public:
-    virtual ~IndexNowReport() = default;
-    virtual void Status(const std::string& text) = 0;
     virtual void Answered(const IndexNowOutcome& outcome) = 0;
 };
 

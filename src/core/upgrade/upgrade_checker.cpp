@@ -36,10 +36,11 @@ void UpgradeChecker::SaveCheckDate() const {
     }
 }
 
-void UpgradeChecker::FetchUpgradePage() {
+Outcome UpgradeChecker::FetchUpgradePage() {
     announced_.description.clear();
-    const LineList* page = fetcher.FetchPage(pageAddress);
-    ReadUpgradePage(page != nullptr ? *page : LineList{}, announced_);
+    const PageFetch fetched = fetcher.FetchPage(pageAddress);
+    ReadUpgradePage(fetched.page != nullptr ? *fetched.page : LineList{}, announced_);
+    return fetched.outcome;
 }
 
 UpgradeChecker::Verdict UpgradeChecker::Decide() const {

@@ -47,9 +47,10 @@ public:
     void SaveCheckDate() const;
     std::optional<std::chrono::year_month_day> lastCheckDate() const { return lastCheck_; }
 
-    // Empties the description, fetches the upgrade page and reads it. Touches nothing but the checker,
-    // so it may run off the UI thread.
-    void FetchUpgradePage();
+    // Empties the description, fetches the upgrade page and reads it; returns how the fetch went (a
+    // failure with a text is one to tell the user). Touches nothing but the checker, so it may run off
+    // the UI thread.
+    Outcome FetchUpgradePage();
     const UpgradeAnnouncement& announcement() const { return announced_; }
 
     // What the check tells the user: an offer to download (a Yes/No question) or "the most recent

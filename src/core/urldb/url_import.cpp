@@ -124,8 +124,8 @@ public:
             }
             ScanBlock(std::string_view(block.data(), got), pos);
             pos += got;
-            if (control_.progress) {
-                control_.progress(pos, size);
+            if (control_.progress != nullptr) {
+                control_.progress->SetSteps(pos, size);
             }
         }
         if (cancelled_) {

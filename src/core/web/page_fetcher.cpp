@@ -82,84 +82,72 @@ TransferLimits ReadRequestLimits() {
     return limits;
 }
 
-const LineList* PageFetcher::FetchPage(const std::string& address) {
+PageFetch PageFetcher::FetchPage(const std::string& address) {
     std::lock_guard networkLock(NetworkLock());
     lines.clear();
-    try {
-        return Fetch(CompleteAddress(address), PageRequestSetup(connection, limits), 0);
-    } catch (...) {
-        return &lines;
-    }
+    return Fetch(CompleteAddress(address), PageRequestSetup(connection, limits), 0);
 }
 
-const LineList* PageFetcher::FetchQueryPage(const std::string& address) {
+PageFetch PageFetcher::FetchQueryPage(const std::string& address) {
     lines.clear();
-    try {
-        std::string url = CompleteQueryAddress(address);
-        ConnectionSettings direct;
-        direct.useProxy = true; // with no proxy name: none at all
-        direct.caFile = connection.caFile;
-        TransferSetup setup = PageRequestSetup(direct, limits);
-        setup.getHeaders = {kAcceptHeader, kQueryUserAgentHeader, "Proxy-Connection:"};
-        return Fetch(url, std::move(setup), kQueryPieceSize);
-    } catch (...) {
-        return &lines;
-    }
+    std::string url = CompleteQueryAddress(address);
+    ConnectionSettings direct;
+    direct.useProxy = true; // with no proxy name: none at all
+    direct.caFile = connection.caFile;
+    TransferSetup setup = PageRequestSetup(direct, limits);
+    setup.getHeaders = {kAcceptHeader, kQueryUserAgentHeader, "Proxy-Connection:"};
+    return Fetch(url, std::move(setup), kQueryPieceSize);
 }
 
-const LineList* PageFetcher::Fetch(const std::string& url, TransferSetup setup, std::size_t pieceSize) {
+PageFetch PageFetcher::Fetch(const std::string& url, TransferSetup setup, std::size_t pieceSize) {
     lines.clear();
-    try {
-        // One redirect, to an absolute http address only; anything else means no page.
-        setup.redirects = RedirectRule::OnceToHttp();
-        HttpTransfer transfer(std::move(setup));
-        if (!transfer.ready()) {
-            if (messages != nullptr) {
-                messages->ShowMessage(kCannotOpenConnectionText, kAppCaption);
-            }
-            return nullptr;
-        }
-        if (!IsFetchableAddress(url)) {
-            return nullptr;
-        }
+    const PageFetch noPage{nullptr, Outcome::Failed({})};
+    // One redirect, to an absolute http address only; anything else means no page.
+    setup.redirects = RedirectRule::OnceToHttp();
+    HttpTransfer transfer(std::move(setup));
+    if (!transfer.ready()) {
+        return {nullptr, Outcome::Failed(kCannotOpenConnectionText)};
+    }
+    if (!IsFetchableAddress(url)) {
+        return noPage;
+    }
 
-        // Answers we act on are not read beyond their head, nor is a redirect's target that is not 200.
-        LineCollector collector(lines, pieceSize);
-        TransferRequest request;
-        request.url = url;
-        request.sink = &collector;
+    // Answers we act on are not read beyond their head, nor is a redirect's target that is not 200.
+    LineCollector collector(lines, pieceSize);
+    TransferRequest request;
+    request.url = url;
+    request.sink = &collector;
+    request.stopAfterHead = [](int status, int redirects) {
+        return redirects == 0 ? status == 401 || IsMovedStatus(status) : status != 200;
+    };
+    TransferResult answer = transfer.Perform(request);
+
+    if (answer.ok() && answer.redirects == 0 && answer.status == 401) {
+        std::optional<Credentials> credentials;
+        if (credentialsPrompt != nullptr) {
+            credentials = credentialsPrompt->AskCredentials(url, ChallengeRealm(answer.head));
+        }
+        // Sent once more whether or not the user gave credentials; whatever comes back is the page.
+        request.credentials = credentials ? &*credentials : nullptr;
+        request.challenge = answer.head;
         request.stopAfterHead = [](int status, int redirects) {
-            return redirects == 0 ? status == 401 || IsMovedStatus(status) : status != 200;
+            return redirects == 0 ? IsMovedStatus(status) : status != 200;
         };
-        TransferResult answer = transfer.Perform(request);
-
-        if (answer.ok() && answer.redirects == 0 && answer.status == 401) {
-            std::optional<Credentials> credentials;
-            if (credentialsPrompt != nullptr) {
-                credentials = credentialsPrompt->AskCredentials(url, ChallengeRealm(answer.head));
-            }
-            // Sent once more whether or not the user gave credentials; whatever comes back is the page.
-            request.credentials = credentials ? &*credentials : nullptr;
-            request.challenge = answer.head;
-            request.stopAfterHead = [](int status, int redirects) {
-                return redirects == 0 ? IsMovedStatus(status) : status != 200;
-            };
-            answer = transfer.Perform(request);
-        }
-
-        if (!answer.ok()) {
-            return &lines; // the complete lines read before the failure
-        }
-        if (answer.redirectRefused || (answer.redirects > 0 && answer.status != 200)) {
-            lines.clear();
-            return nullptr;
-        }
-        collector.Finish();
-        return &lines;
-    } catch (...) {
-        // Whatever went wrong, the page is what was read so far.
-        return &lines;
+        answer = transfer.Perform(request);
     }
+
+    if (!answer.ok()) {
+        // The complete lines read before the failure.
+        return {&lines, Outcome::Failed({}, {answer.error})};
+    }
+    if (answer.redirectRefused || (answer.redirects > 0 && answer.status != 200)) {
+        lines.clear();
+        return noPage;
+    }
+    collector.Finish();
+    Outcome fetched = Outcome::Succeeded();
+    fetched.httpStatus = answer.status;
+    return {&lines, std::move(fetched)};
 }
 
 } // namespace sendwell

@@ -54,7 +54,7 @@ std::optional<std::string> FormatStatusText(unsigned long code, std::string_view
     }
 }
 
-StatusSession::StatusSession(StatusSink* sink) : sink_(sink) {}
+StatusSession::StatusSession(sendwell::Progress* sink) : sink_(sink) {}
 
 StatusSession::~StatusSession() {
     Detach();
@@ -62,7 +62,7 @@ StatusSession::~StatusSession() {
 
 void StatusSession::Report(unsigned long code, std::string_view info) {
     std::optional<std::string> text = FormatStatusText(code, info);
-    StatusSink* sink = sink_.load();
+    sendwell::Progress* sink = sink_.load();
     if (text && sink != nullptr) {
         sink->SetStatusText(*text);
     }

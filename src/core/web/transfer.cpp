@@ -378,6 +378,7 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         result.head = std::move(exchange.head);
         if (!result.ok()) {
             result.error = FailureText(code, exchange, errorBuffer_.data());
+            result.cancelled = exchange.cancelled;
             return result;
         }
 

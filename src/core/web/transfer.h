@@ -24,7 +24,7 @@
 
 namespace sendwell {
 
-class StatusSink;
+class Progress;
 class StatusSession;
 
 // Receives a response body as it arrives. Returning false ends the request; failureText() says why.
@@ -99,7 +99,7 @@ struct TransferSetup {
     HttpVersion httpVersion = HttpVersion::Default;
     bool pathAsIs = false; // send "/./" and "/../" as typed
     RedirectRule redirects;
-    StatusSink* progress = nullptr; // the library's progress texts ("Resolving name for ...") go here
+    Progress* progress = nullptr; // the library's progress texts ("Resolving name for ...") go here
     const std::atomic<bool>* stop = nullptr; // set by another thread to cancel (see cancelGrace)
 };
 
@@ -129,6 +129,7 @@ struct TransferResult {
     std::vector<std::string> head; // that head's lines, without line ends
     int redirects = 0;             // redirects followed
     bool redirectRefused = false;  // the answer is a redirect whose target the rule does not allow
+    bool cancelled = false;        // the stop flag ended it (error is kCancelledText)
 
     bool ok() const { return code == 0; }
     // Value of the first header line named name (ASCII case-insensitive), blanks trimmed.

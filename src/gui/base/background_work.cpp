@@ -1,7 +1,9 @@
 #include "gui/base/background_work.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QMetaObject>
+#include <QThread>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -75,6 +77,28 @@ std::unique_ptr<BackgroundTask> StartOffUiThread(std::function<void()> work, QOb
         body();
     }
     return task;
+}
+
+void InvokeOnUiThreadAndWait(const std::function<void()>& work) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() == app->thread()) {
+        work(); // waiting for ourselves would never end
+        return;
+    }
+    std::exception_ptr failure;
+    QMetaObject::invokeMethod(
+        app,
+        [&] {
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
 }
 
 } // namespace sendwell::gui

@@ -1,5 +1,6 @@
 // The one way to run work off the UI thread: the work gets a thread of its own while the UI thread
-// keeps handling events (painting, timers, the user's clicks) until the work has ended.
+// keeps handling events (painting, timers, the user's clicks) until the work has ended. And its
+// counterpart, the one way for that work to come back to the UI thread and wait there.
 #pragma once
 
 #include <QEventLoop>
@@ -45,5 +46,11 @@ private:
 // be had the work runs right here before this returns.
 std::unique_ptr<BackgroundTask> StartOffUiThread(std::function<void()> work, QObject* context,
                                                  std::function<void()> ended);
+
+// Runs work on the UI thread and returns when it has ended: for work off the UI thread that needs the
+// user (a message box, a question, a password). Called on the UI thread, which is where work runs
+// when RunOffUiThread found no thread to be had, or with no application, it runs work right here. An
+// exception thrown by work is rethrown to the caller.
+void InvokeOnUiThreadAndWait(const std::function<void()>& work);
 
 } // namespace sendwell::gui

@@ -1,6 +1,7 @@
 #include "gui/upgrade/upgrade_command.h"
 
 #include "core/base/program_folder.h"
+#include "gui/base/background_work.h"
 #include "gui/base/text_bytes.h"
 #include "gui/upgrade/check_upgrade_dialog.h"
 #include "gui/web/password_dialog.h"
@@ -10,6 +11,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
+#include <system_error>
 
 namespace sendwell::gui {
 
@@ -22,13 +24,7 @@ public:
 
     void ShowMessage(const std::string& text, const std::string& caption,
                      sendwell::MessageIcon icon) override {
-        QCoreApplication* app = QCoreApplication::instance();
-        if (app == nullptr || QThread::currentThread() == app->thread()) {
-            inner_.ShowMessage(text, caption, icon);
-            return;
-        }
-        QMetaObject::invokeMethod(
-            app, [&] { inner_.ShowMessage(text, caption, icon); }, Qt::BlockingQueuedConnection);
+        InvokeOnUiThreadAndWait([&] { inner_.ShowMessage(text, caption, icon); });
     }
 
 private:
@@ -84,9 +80,7 @@ UpgradeCommand::UpgradeCommand(QWidget* window, sendwell::MessageSink& messages,
     : QObject(window), window_(window), messages_(messages),
       anyThreadMessages_(std::make_unique<AnyThreadMessages>(messages)),
       saveBeforeInstall_(std::move(saveBeforeInstall)), question_(AskYesNo),
-      endProgram_([] { QCoreApplication::exit(0); }), installFolder_(sendwell::ProgramInstallFolder()) {
-    checker_.fetcher.messages = anyThreadMessages_.get();
-}
+      endProgram_([] { QCoreApplication::exit(0); }), installFolder_(sendwell::ProgramInstallFolder()) {}
 
 UpgradeCommand::~UpgradeCommand() {
     checker_.SaveCheckDate();
@@ -106,14 +100,18 @@ void UpgradeCommand::Run() {
 void UpgradeCommand::Check(CheckUpgradeDialog& dialog) {
     sendwell::DialogCredentialsPrompt credentials(&dialog);
     checker_.fetcher.credentialsPrompt = &credentials;
+    sendwell::Outcome fetched;
     try {
         RunBehindWaitWindow(
-            &dialog, [this] { checker_.FetchUpgradePage(); }, QString::fromUtf8(sendwell::kCheckingText),
-            QString::fromUtf8(sendwell::kCheckingCaption));
+            &dialog, [this, &fetched] { fetched = checker_.FetchUpgradePage(); },
+            QString::fromUtf8(sendwell::kCheckingText), QString::fromUtf8(sendwell::kCheckingCaption));
     } catch (...) {
         // A check that could not run reads as a page without lines.
     }
     checker_.fetcher.credentialsPrompt = nullptr;
+    if (!fetched.ok() && !fetched.text.empty()) {
+        messages_.ShowMessage(fetched.text, sendwell::kAppCaption);
+    }
     checker_.MarkChecked();
 
     const sendwell::UpgradeChecker::Verdict verdict = checker_.Decide();
