@@ -173,7 +173,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
     summary.stateError = loaded.error;
     for (const std::string* text : {&loaded.warning, &loaded.error}) {
         if (!text->empty()) {
-            report.Status(*text);
+            report.SetStatusText(*text);
         }
     }
     if (!loaded.ok()) {

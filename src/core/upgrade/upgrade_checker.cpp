@@ -4,7 +4,8 @@
 #include "core/base/program_version.h"
 #include "core/base/settings.h"
 #include "core/upgrade/upgrade_signature.h"
-#include "core/web/curl_support.h"
+#include "core/web/loopback_guard.h"
+#include "core/web/url_parts.h"
 
 #include <cstdio>
 
