@@ -1,7 +1,7 @@
 // The database list's commands: Add, Remove, marking submissions, header-click sorting, date reading.
+#include "core/base/ascii_case.h"
 #include "core/base/dates.h"
 #include "core/urldb/add_command.h"
-#include "core/base/ascii_case.h"
 #include "core/urldb/url_database.h"
 
 #include <algorithm>

@@ -166,5 +166,4 @@ private:
     std::uint64_t version_ = 0;
 };
 
-
 } // namespace sendwell
