@@ -135,6 +135,9 @@ TransferSetup DownloadSetup(const DownloadJob& job) {
         setup.connection.proxyName.clear();
     }
     setup.limits.connectRetries = 0;
+    // An installer may be large and the link slow: an hour, not the page requests' minute, still ends
+    // a server that trickles.
+    setup.limits.total = std::chrono::hours(1);
     // Our header lines only: no default Accept, no proxy keep-alive line.
     setup.getHeaders = {"User-Agent: " + job.vendorHost, "Accept:", "Proxy-Connection:"};
     setup.httpVersion = HttpVersion::Http11;
