@@ -1,7 +1,7 @@
 // The commands on the URL database: list, add, remove, import, sitemap and email.
 #include "cli/command.h"
 #include "cli/database_access.h"
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/url_import.h"
@@ -179,7 +179,7 @@ public:
 private:
     int Import(Output& output) {
         SitemapOptions options;
-        options.connection = ReadConnectionSettings();
+        options.connection = ProgramSettings().Connection();
         // Read before the database is locked: fetching the sitemaps may take a while.
         SitemapRead read = ReadSitemap(source_, options);
         if (!read.ok()) {

@@ -2,7 +2,6 @@
 
 #include "core/base/atomic_file.h"
 #include "core/base/sha256.h"
-#include "core/urldb/database_file.h"
 #include "core/web/page_fetcher.h"
 
 #include <memory>
@@ -66,10 +65,6 @@ std::optional<ContentMark> FetchContentMark(const std::string& address, const Co
     mark.lastModified = result.Header("Last-Modified").value_or("");
     mark.hash = *hash;
     return mark;
-}
-
-std::filesystem::path DefaultIndexNowStatePath() {
-    return DefaultDatabasePath().parent_path() / "indexnow-state.json";
 }
 
 IndexNowState IndexNowState::Load(const std::filesystem::path& file) {

@@ -12,10 +12,6 @@ std::mutex g_logMutex; // keeps one record's lines together should two requests 
 std::atomic<std::uint64_t> g_records{0};
 } // namespace
 
-std::filesystem::path FailureLogPath(const std::filesystem::path& programFolder) {
-    return programFolder / kFailureLogName;
-}
-
 bool AppendFailureRecord(const std::filesystem::path& programFolder,
                          std::initializer_list<std::string_view> lines) {
     g_records.fetch_add(1);

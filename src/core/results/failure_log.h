@@ -2,16 +2,14 @@
 // requests, one line per field, CR LF line ends, no header and no separators.
 #pragma once
 
+#include "core/base/paths.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
 #include <string_view>
 
 namespace sendwell {
-
-inline constexpr std::string_view kFailureLogName = "msg_dump.txt";
-
-std::filesystem::path FailureLogPath(const std::filesystem::path& programFolder);
 
 // Appends one record; the file is opened and closed around it. False when it cannot be written.
 bool AppendFailureRecord(const std::filesystem::path& programFolder,

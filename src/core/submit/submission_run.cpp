@@ -1,6 +1,6 @@
 #include "core/submit/submission_run.h"
 
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_submit.h"
 #include "core/results/answer_store.h"
@@ -22,7 +22,7 @@ SubmissionContext ContextFor(const SubmitJob& job, SubmitProgress& progress, con
     return context;
 }
 
-bool EngineOn(const SubmitJob& job, const EngineEntry& engine, const SettingsSnapshot& settings) {
+bool EngineOn(const SubmitJob& job, const EngineEntry& engine, const ProgramSettings& settings) {
     return job.engines ? job.engines->test(static_cast<std::size_t>(engine.position - 1))
                        : EngineEnabled(engine, settings);
 }
@@ -88,7 +88,7 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
         for (const EngineEntry& engine : EngineCatalogue()) {
             // Read afresh for every engine, so that a change made during the run counts from the next
             // one; the flag and the host come from the same look at the file.
-            const SettingsSnapshot settings(kSettingsSection);
+            const ProgramSettings settings;
             if (EngineOn(job, engine, settings)) {
                 progress.EngineStarted(std::string(engine.displayName));
                 EngineRequest request = BuildEngineRequest(engine, address, job.email, settings);

@@ -1,6 +1,5 @@
 #include "core/urldb/database_file.h"
 
-#include "core/base/settings.h"
 #include "core/base/unique_fd.h"
 
 #include <algorithm>
@@ -65,7 +64,7 @@ fs::path FirstFreeName(const fs::path& file, const std::string& suffix, const Pl
 
 // Moves an unreadable data file out of the way so that no later save replaces it; "" when it stays.
 fs::path SetAside(const fs::path& file) {
-    return FirstFreeName(file, ".unreadable-" + TimestampForName(),
+    return FirstFreeName(file, std::string(kUnreadableMark) + TimestampForName(),
                          [&file](const fs::path& to) { return RenameNoReplace(file, to); });
 }
 
@@ -108,7 +107,7 @@ bool CopyToNewFile(const fs::path& from, const fs::path& to) {
 // allows one (the save then renames a new file over the old name and the link keeps the old bytes),
 // else a copy. "" when neither could be made.
 fs::path KeepCopy(const fs::path& file) {
-    return FirstFreeName(file, ".bak-" + TimestampForName(), [&file](const fs::path& to) {
+    return FirstFreeName(file, std::string(kKeptCopyMark) + TimestampForName(), [&file](const fs::path& to) {
         if (::linkat(AT_FDCWD, file.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             return true;
         }
@@ -402,10 +401,6 @@ public:
         return emit(std::string_view(piece.data(), used + tail.size()));
     }
 };
-
-fs::path DefaultDatabasePath() {
-    return DataHome() / "Sendwell" / "linkroll2.dat";
-}
 
 std::string SerializeDatabase(const UrlDatabase& db) {
     std::string out;

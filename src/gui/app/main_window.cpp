@@ -1,6 +1,7 @@
 #include "gui/app/main_window.h"
 
-#include "core/base/program_folder.h"
+#include "core/base/paths.h"
+#include "core/base/program_settings.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/research/last_selected.h"
 #include "core/results/answer_store.h"
@@ -139,7 +140,7 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
                      QStringLiteral("\nProgrammed by Quenby"));
     icon_->show();
 
-    connection_ = sendwell::ReadConnectionSettings();
+    connection_ = sendwell::ProgramSettings().Connection();
     sendwell::ClearAnswerStoreAtStartup(programFolder_);
 
     SetToolTips();
@@ -150,8 +151,7 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
 MainWindow::~MainWindow() {
     if (resized_) {
         const QSize outer = frameGeometry().size();
-        sendwell::WriteWindowSetting(sendwell::kWindowSizeSection, "CX", outer.width());
-        sendwell::WriteWindowSetting(sendwell::kWindowSizeSection, "CY", outer.height());
+        sendwell::ProgramSettings::KeepWindowSize(sendwell::SizedWindow::Main, outer.width(), outer.height());
     }
 }
 
@@ -316,7 +316,7 @@ void MainWindow::UpdateSelectionButtons() {
 }
 
 void MainWindow::LoadBackgroundPicture() {
-    const fs::path file = programFolder_ / "bkimage.bmp";
+    const fs::path file = sendwell::BackgroundPicturePath(programFolder_);
     std::error_code ec;
     if (programFolder_.empty() || !fs::is_regular_file(file, ec)) {
         return;
@@ -521,7 +521,7 @@ void MainWindow::OnListDoubleClicked() {
 }
 
 void MainWindow::OnEngines() {
-    EnginesDialog dialog(this);
+    EnginesDialog dialog(connection_, this);
     dialog.exec();
 }
 void MainWindow::OnAnalyze() {

@@ -1,6 +1,5 @@
 #include "gui/indexnow/indexnow_section.h"
 
-#include "core/base/settings.h"
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/indexnow/indexnow_submit.h"
@@ -28,7 +27,8 @@ PushButton* Button(const QString& text, const char* name, QWidget* parent) {
 
 } // namespace
 
-IndexNowSection::IndexNowSection(QWidget* parent) : QGroupBox(QStringLiteral("IndexNow"), parent) {
+IndexNowSection::IndexNowSection(const ConnectionSettings& connection, QWidget* parent)
+    : QGroupBox(QStringLiteral("IndexNow"), parent), connection_(connection) {
     setObjectName(QStringLiteral("indexNow"));
     const IndexNowSettings settings = ReadIndexNowSettings();
 
@@ -144,8 +144,7 @@ void IndexNowSection::check() {
     }
     result_->setText(QStringLiteral("Checking %1 ...").arg(ToQString(address)));
     KeyFileCheck outcome;
-    const ConnectionSettings connection = ReadConnectionSettings();
-    RunOffUiThread([&] { outcome = CheckKeyFile(address, key, connection); },
+    RunOffUiThread([&] { outcome = CheckKeyFile(address, key, connection_); },
                    QEventLoop::ExcludeUserInputEvents);
     result_->setText(ToQString(outcome.text));
 }
