@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package needed to build, run and test the program.
+# Installs every Debian package needed to build, run, test and package the program, from a minimal
+# Debian 12 system on (CPack's dependency scan needs `file`; the package check runs lintian).
 # Safe to run repeatedly: packages already present are skipped.
 set -euo pipefail
 
@@ -13,7 +14,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth fonts-dejavu-core
   clang-format ccache
-  desktop-file-utils appstream dpkg-dev
+  desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev
 )
 

@@ -2,7 +2,10 @@
 # Installs what is needed, checks the include layers and the formatting, builds, and runs every
 # test: the whole suite (core and windows, offscreen),
 # then the core tests again under AddressSanitizer + UndefinedBehaviorSanitizer (clang, in build-fuzz/)
-# and under ThreadSanitizer, and finally every fuzz target for 20 seconds (from the same clang build).
+# and under ThreadSanitizer, every fuzz target for 20 seconds (from the same clang build), and finally
+# builds the package as scripts/package.sh does for users and checks it, lintian included.
+# Each build is configured with its tests on whatever an earlier command left in its cache, and ctest
+# fails when it finds no test, so this command cannot pass without testing.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$root/scripts/install-deps.sh"
@@ -15,20 +18,25 @@ bash "$root/scripts/check-layers.sh"
 bash "$root/scripts/check-format.sh"
 
 echo "== Build and test (all) =="
-bash "$root/scripts/build.sh" "$root/build"
-ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
+bash "$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSENDWELL_BUILD_TESTS=ON \
+  -DSENDWELL_BUILD_GUI=ON -DSENDWELL_BUILD_BENCH=ON -DSENDWELL_BUILD_SIMULATOR=ON
+ctest --test-dir "$root/build" --output-on-failure --no-tests=error -j "$jobs"
 
 echo "== Core tests under ASan + UBSan (clang, the fuzz build) =="
 # One clang build serves both the sanitized core tests and the fuzz targets.
 bash "$root/scripts/build.sh" "$root/build-fuzz" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSENDWELL_SANITIZE=address,undefined -DSENDWELL_BUILD_FUZZ=ON -DSENDWELL_BUILD_TESTS=ON \
   -DSENDWELL_BUILD_GUI=OFF -DSENDWELL_BUILD_BENCH=OFF
-ctest --test-dir "$root/build-fuzz" --output-on-failure -j "$jobs" -L core
+ctest --test-dir "$root/build-fuzz" --output-on-failure --no-tests=error -j "$jobs" -L core
 
 echo "== Core tests under TSan =="
 bash "$root/scripts/build.sh" "$root/build-tsan" -DCMAKE_BUILD_TYPE=Debug -DSENDWELL_SANITIZE=thread \
-  -DSENDWELL_BUILD_GUI=OFF -DSENDWELL_BUILD_BENCH=OFF
-ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -L core
+  -DSENDWELL_BUILD_TESTS=ON -DSENDWELL_BUILD_GUI=OFF -DSENDWELL_BUILD_BENCH=OFF
+ctest --test-dir "$root/build-tsan" --output-on-failure --no-tests=error -j "$jobs" -L core
 
 echo "== Fuzz targets, 20 s each =="
 bash "$root/scripts/fuzz.sh" all 20
+
+echo "== The package, built as the README says, and checked =="
+deb="$(bash "$root/scripts/package.sh")"
+bash "$root/tests/install/package_check.sh" --lintian "$deb"

@@ -1,10 +1,10 @@
 // The command line's commands. Each is a class that adds its arguments to its subcommand and runs with
-// what the parser filled in; the command table (commands.cpp) lists them once. The parser, the exit
-// codes and the output conventions are shared by all of them.
+// what the parser filled in; the command table (CommandTable, command_line.cpp) lists them once. The parser,
+// the exit codes and the output conventions are shared by all of them.
 #pragma once
 
 #include <memory>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <ostream>
 #include <span>
 #include <stdexcept>

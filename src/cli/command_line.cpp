@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <exception>
 #include <new>
+#include <nlohmann/json.hpp>
 #include <utility>
 #include <vector>
 

@@ -1,20 +1,24 @@
 #include "cli/database_access.h"
 
 #include "cli/command.h"
-#include "core/urldb/database_file.h"
 
+#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {
 
 namespace {
 
+// Names the holder only when it said who it is.
 std::string LockRefusal(const DatabaseLock& lock) {
     if (lock.holderName() == kCommandLineHolder) {
         return "the URL database is being changed by another sendwell-cli command (process " +
                std::to_string(lock.holderPid()) + "); try again when it has finished";
     }
-    return kOpenInWindowText;
+    if (lock.holderName() == kWindowHolder) {
+        return kOpenInWindowText;
+    }
+    return "the URL database is in use by another program; try again when it has finished";
 }
 
 // The digits of "#N" or "N"; nothing for any other text.
@@ -37,21 +41,21 @@ std::string StoredForm(const std::string& text) {
 
 } // namespace
 
-DatabaseAccess::DatabaseAccess(Mode mode) : file_(DefaultDatabasePath()) {
+DatabaseAccess::DatabaseAccess(Mode mode) {
     if (mode == Mode::Write) {
-        switch (lock_.TryAcquire(file_, kCommandLineHolder)) {
+        switch (session_.Lock(kCommandLineHolder)) {
         case LockResult::Acquired:
             break;
         case LockResult::Busy:
-            throw CommandFailure(kExitData, LockRefusal(lock_));
+            throw CommandFailure(kExitData, LockRefusal(session_.lock()));
         case LockResult::Failed:
             throw CommandFailure(kExitData,
-                                 "the URL database cannot be locked for writing: " + lock_.error());
+                                 "the URL database cannot be locked for writing: " + session_.lock().error());
         }
     }
-    const LoadResult loaded = LoadDatabase(db_, file_);
+    const LoadResult& loaded = session_.Load();
     if (loaded.status == LoadStatus::Unreadable) {
-        std::string text = "the URL database " + file_.string() + " could not be read";
+        std::string text = "the URL database " + file().string() + " could not be read";
         if (!loaded.setAside.empty()) {
             text += "; it was moved aside to " + loaded.setAside.string();
         }
@@ -60,8 +64,8 @@ DatabaseAccess::DatabaseAccess(Mode mode) : file_(DefaultDatabasePath()) {
 }
 
 void DatabaseAccess::Save() {
-    if (!SaveDatabase(db_, file_)) {
-        throw CommandFailure(kExitData, "the URL database could not be saved to " + file_.string() +
+    if (!session_.Save()) {
+        throw CommandFailure(kExitData, "the URL database could not be saved to " + file().string() +
                                             "; the file is as it was before");
     }
 }

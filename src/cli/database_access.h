@@ -2,12 +2,12 @@
 // before the load until after the save, so that no window or other command saves over it meanwhile.
 #pragma once
 
-#include "core/urldb/database_lock.h"
+#include "core/urldb/database_session.h"
 #include "core/urldb/url_database.h"
 
 #include <cstddef>
 #include <filesystem>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,15 +25,13 @@ public:
     // file cannot be read.
     explicit DatabaseAccess(Mode mode);
 
-    UrlDatabase& db() { return db_; }
-    const std::filesystem::path& file() const { return file_; }
+    UrlDatabase& db() { return session_.db(); }
+    const std::filesystem::path& file() const { return session_.file(); }
     // Throws CommandFailure (exit 3) when the file cannot be written; the old file then stays intact.
     void Save();
 
 private:
-    std::filesystem::path file_;
-    DatabaseLock lock_;
-    UrlDatabase db_;
+    DatabaseSession session_;
 };
 
 // Rows named on the command line, in the order named: "#N" or "N" is row N (from 1); any other text is

@@ -1,14 +1,19 @@
 // The commands on the URL database: list, add, remove, import, sitemap and email.
 #include "cli/command.h"
 #include "cli/database_access.h"
+#include "cli/interrupt.h"
 #include "core/base/program_settings.h"
-#include "core/sitemap/sitemap_reader.h"
+#include "core/sitemap/sitemap_import.h"
 #include "core/sitemap/sitemap_writer.h"
+#include "core/urldb/add_command.h"
 #include "core/urldb/url_import.h"
+#include "core/web/page_fetcher.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <atomic>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 namespace sendwell::cli {
 
@@ -73,7 +78,7 @@ public:
         const std::size_t first = db.recordCount();
         // All or nothing: one refused address leaves the file untouched.
         for (const std::string& address : addresses_) {
-            switch (db.AddCommand(address)) {
+            switch (sendwell::AddCommand(db, address)) {
             case AddOutcome::Appended:
                 break;
             case AddOutcome::InvalidUrl:
@@ -178,18 +183,26 @@ public:
 
 private:
     int Import(Output& output) {
-        SitemapOptions options;
-        options.connection = ProgramSettings().Connection();
+        std::atomic<bool> stop{false};
         // Read before the database is locked: fetching the sitemaps may take a while.
-        SitemapRead read = ReadSitemap(source_, options);
+        SitemapImport sitemap;
+        {
+            InterruptScope interrupt(stop);
+            sitemap = ReadSitemapImport(source_, ProgramSettings().Connection(), &stop);
+        }
+        const SitemapRead& read = sitemap.read;
+        if (read.end == SitemapRead::End::Cancelled) {
+            throw CommandFailure(kExitCancelled, "cancelled: nothing was imported");
+        }
         if (!read.ok()) {
             throw CommandFailure(kExitUsage, read.error);
         }
         DatabaseAccess access(DatabaseAccess::Mode::Write);
         UrlDatabase& db = access.db();
         const std::size_t first = db.recordCount();
-        std::size_t skipped = 0;
-        for (const std::string& address : AddressesNotIn(db, read.addresses, &skipped)) {
+        ChooseSitemapAdditions(sitemap, db);
+        const std::size_t skipped = sitemap.skipped;
+        for (const std::string& address : sitemap.toAdd) {
             db.AppendUrl(address);
         }
         access.Save();

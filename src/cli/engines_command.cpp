@@ -5,6 +5,7 @@
 #include "core/submit/engine_choice.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 namespace sendwell::cli {
 

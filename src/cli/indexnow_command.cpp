@@ -2,6 +2,7 @@
 // a submission of addresses to the IndexNow endpoint, with the same settings as the Engines dialog.
 #include "cli/command.h"
 #include "cli/database_access.h"
+#include "cli/interrupt.h"
 #include "core/base/paths.h"
 #include "core/base/program_settings.h"
 #include "core/indexnow/content_state.h"
@@ -9,8 +10,11 @@
 #include "core/indexnow/indexnow_submit.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
+#include "core/web/page_fetcher.h"
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {
@@ -54,7 +58,7 @@ IndexNowSettings UsableSettings() {
 class SubmitReport final : public IndexNowReport {
 public:
     explicit SubmitReport(Output& output) : output_(output) {}
-    void Status(const std::string&) override {}
+    void SetStatusText(const std::string&) override {}
     void Answered(const IndexNowOutcome& outcome) override {
         if (output_.json()) {
             output_.PrintJson({{"host", outcome.host},
@@ -99,7 +103,8 @@ public:
         command.require_subcommand(1);
         command.footer(
             "indexnow submit (--all | URL...) [--force]: one request per site and 10,000 addresses; exit 1 "
-            "when a request failed or the endpoint asked for a pause.\n"
+            "when a request failed, the endpoint asked for a pause, or the record of what was accepted "
+            "could not be saved.\n"
             "indexnow check [HOST...]: exit 1 when a site does not serve exactly the key.\n"
             "indexnow key [--generate | --set KEY] [--write FOLDER]: the key is kept in the settings.\n"
             "Run 'sendwell-cli indexnow SUBCOMMAND --help' for the arguments.");
@@ -126,11 +131,21 @@ private:
         job.settings = UsableSettings();
         const std::vector<std::string> addresses = AddressesNamed(targets_, all_);
         job.connection = ProgramSettings().Connection();
+        job.limits = ReadRequestLimits();
         job.programFolder = ProgramFolder();
         job.statePath = DefaultIndexNowStatePath();
         job.force = force_;
+        std::atomic<bool> stop{false};
+        job.stop = &stop;
         SubmitReport report(output);
-        const IndexNowSummary summary = SubmitToIndexNow(addresses, job, report);
+        IndexNowSummary summary;
+        {
+            InterruptScope interrupt(stop);
+            summary = SubmitToIndexNow(addresses, job, report);
+        }
+        if (!summary.stateWarning.empty()) {
+            output.Message(summary.stateWarning);
+        }
         std::ostream& err = output.err();
         err << "IndexNow: " << summary.sent << " addresses accepted, " << summary.unchanged
             << " unchanged and left out";
@@ -145,7 +160,15 @@ private:
         if (summary.throttled) {
             output.Message("the endpoint asked for a pause: the rest was not sent");
         }
-        return summary.failedRequests > 0 || summary.throttled ? kExitSomeFailed : kExitDone;
+        if (!summary.stateError.empty()) {
+            output.Message(summary.stateError);
+        }
+        if (summary.stopped && WasInterrupted()) {
+            return kExitCancelled;
+        }
+        return summary.failedRequests > 0 || summary.throttled || !summary.stateError.empty()
+                   ? kExitSomeFailed
+                   : kExitDone;
     }
 
     int Check(Output& output) {
@@ -163,11 +186,17 @@ private:
             throw CommandFailure(kExitUsage, "no host to check");
         }
         const ConnectionSettings connection = ProgramSettings().Connection();
+        const TransferLimits limits = ReadRequestLimits();
         bool allServed = true;
         nlohmann::json results = nlohmann::json::array();
+        std::atomic<bool> stop{false};
+        InterruptScope interrupt(stop);
         for (const std::string& host : hosts) {
+            if (stop.load()) {
+                break;
+            }
             const KeyFileCheck check = CheckKeyFile(KeyFileAddress(host, settings.key, settings.keyLocation),
-                                                    settings.key, connection);
+                                                    settings.key, connection, limits, &stop);
             const bool served = check.verdict == KeyFileCheck::Verdict::Served;
             allServed = allServed && served;
             if (output.json()) {
@@ -179,6 +208,9 @@ private:
         }
         if (output.json()) {
             output.PrintJson({{"check", results}});
+        }
+        if (WasInterrupted()) {
+            return kExitCancelled;
         }
         return allServed ? kExitDone : kExitSomeFailed;
     }

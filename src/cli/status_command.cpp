@@ -1,9 +1,12 @@
 // The status command: the status check's code and words for each address, as the Ping report gives them.
 #include "cli/command.h"
 #include "cli/database_access.h"
+#include "cli/interrupt.h"
 #include "core/web/status_check.h"
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {
@@ -22,12 +25,17 @@ public:
         const std::vector<std::string> addresses = Addresses();
         bool allAnswered = true;
         nlohmann::json results = nlohmann::json::array();
+        std::atomic<bool> stop{false};
+        InterruptScope interrupt(stop);
         for (const std::string& address : addresses) {
+            if (stop.load()) {
+                break;
+            }
             std::string text;
             int code = -1;
             try {
                 // The window's connection for the check: no proxy of the user's, its own time-out.
-                code = CheckUrlStatus(address, text);
+                code = CheckUrlStatus(address, text, {}, {}, &stop);
             } catch (const std::exception&) {
                 code = -1;
                 text = "Error: ";
@@ -41,6 +49,9 @@ public:
         }
         if (output.json()) {
             output.PrintJson({{"status", results}});
+        }
+        if (WasInterrupted()) {
+            return kExitCancelled;
         }
         return allAnswered ? kExitDone : kExitSomeFailed;
     }

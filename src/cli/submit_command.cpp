@@ -4,7 +4,10 @@
 #include "cli/command.h"
 #include "cli/database_access.h"
 #include "cli/engine_names.h"
+#include "cli/interrupt.h"
+#include "cli/submit_exit.h"
 #include "cli/terminal_progress.h"
+#include "core/base/dates.h"
 #include "core/base/paths.h"
 #include "core/base/program_settings.h"
 #include "core/indexnow/indexnow_settings.h"
@@ -18,50 +21,13 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <ctime>
+#include <nlohmann/json.hpp>
 #include <optional>
-#include <unistd.h>
 
 namespace sendwell::cli {
 
 namespace {
-
-std::atomic<std::atomic<bool>*> g_runStop{nullptr};
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) {
-    g_interrupted.store(true);
-    if (std::atomic<bool>* stop = g_runStop.load()) {
-        stop->store(true);
-    }
-    static const char text[] =
-        "\nsendwell-cli: cancelling after the request in progress (Ctrl+C again ends at once)\n";
-    (void)!::write(STDERR_FILENO, text, sizeof text - 1);
-}
-
-// Ctrl+C during the run asks the worker to stop, as the progress window's Cancel does; a second one
-// ends the program the ordinary way.
-class InterruptScope {
-public:
-    explicit InterruptScope(std::atomic<bool>& stop) {
-        g_runStop.store(&stop);
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        ::sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptScope() {
-        ::sigaction(SIGINT, &previous_, nullptr);
-        g_runStop.store(nullptr);
-    }
-    InterruptScope(const InterruptScope&) = delete;
-    InterruptScope& operator=(const InterruptScope&) = delete;
-
-private:
-    struct sigaction previous_ {};
-};
 
 // The progress window's part: every request's result on stdout, the progress line on a terminal.
 class RunReport final : public SubmitProgress {
@@ -70,9 +36,7 @@ public:
         : output_(output), progress_(output.err(), TerminalProgress::StderrIsTerminal()),
           enginesOn_(enginesOn) {}
 
-    std::size_t requests() const { return requests_; }
     std::size_t total() const { return total_; }
-    std::size_t failed() const { return failed_; }
 
     void RunStarted(std::size_t addressCount, int) override {
         total_ = addressCount * enginesOn_;
@@ -87,7 +51,6 @@ public:
     void SetStatusText(const std::string&) override {}
     void RequestAnswered(const RequestOutcome& outcome) override {
         ++requests_;
-        failed_ += outcome.failed ? 1 : 0;
         progress_.Clear();
         if (output_.json()) {
             output_.PrintJson({{"address", outcome.address},
@@ -116,7 +79,6 @@ private:
     std::size_t enginesOn_;
     std::size_t total_ = 0;
     std::size_t requests_ = 0;
-    std::size_t failed_ = 0;
     std::string address_;
     std::string label_;
 };
@@ -166,20 +128,13 @@ public:
         programFolder_ = ProgramFolder();
 
         SubmitFlow flow({*this, *this, *this, *this, *this, *this});
-        if (all_) {
-            flow.SubmitAll();
-        } else {
-            flow.SubmitRows(RowsNamed(access.db(), targets_, false));
+        const SubmitResult result =
+            all_ ? flow.SubmitAll() : flow.SubmitRows(RowsNamed(access.db(), targets_, false));
+        if (result.ran()) {
+            PrintSummary(result.run);
+            access.Save();
         }
-        if (!report_) {
-            return kExitUsage; // a check refused the run and said why
-        }
-        PrintSummary();
-        access.Save();
-        if (interrupted_) {
-            return kExitCancelled;
-        }
-        return report_->failed() > 0 || runFailed_ ? kExitSomeFailed : kExitDone;
+        return SubmitExitCode(result);
     }
 
 private:
@@ -196,8 +151,7 @@ private:
     }
 
     // MessageSink: a message box becomes a line on stderr.
-    void ShowMessage(const std::string& text, const std::string&, MessageIcon icon) override {
-        runFailed_ = runFailed_ || (report_ && icon == MessageIcon::Error);
+    void ShowMessage(const std::string& text, const std::string&, MessageIcon) override {
         output_->Message(text);
     }
 
@@ -209,52 +163,43 @@ private:
     bool FirstTimeNoticeDue() const override { return sendwell::FirstTimeNoticeDue(); }
     void RecordFirstTimeNoticeShown() override { sendwell::RecordFirstTimeNoticeShown(); }
 
-    void RunAndWait(const SubmitJob& given) override {
+    RunTally RunAndWait(const SubmitJob& given) override {
         SubmitJob job = given;
         if (engines_) {
             job.engines = engines_;
         }
-        std::size_t enginesOn = 0;
-        for (const EngineEntry& engine : EngineCatalogue()) {
-            enginesOn += (job.engines ? job.engines->test(static_cast<std::size_t>(engine.position - 1))
-                                      : EngineEnabled(engine))
-                             ? 1
-                             : 0;
-        }
         // Each run is a session of its own: the answers of the last one go, as when the window starts.
         ClearAnswerStoreAtStartup(job.programFolder);
-        report_.emplace(*output_, enginesOn);
+        report_.emplace(*output_, EnginesOn(job));
         RunFlags flags;
         InterruptScope interrupt(flags.stop);
-        RunSubmissionWorker(job, *report_, flags);
-        interrupted_ = g_interrupted.load();
+        return RunSubmissionWorker(job, *report_, flags);
     }
     void ShowRunInProgress() override {}
 
     // RunReview: the review's OK clears the store; closing it keeps everything.
     void Open(const std::filesystem::path& programFolder) override {
-        interrupted_ = interrupted_ || g_interrupted.load();
         if (clear_) {
             ClearAnswerStore(programFolder);
         }
     }
 
-    void PrintSummary() const {
+    void PrintSummary(const RunTally& run) const {
         std::ostream& err = output_->err();
-        if (interrupted_) {
-            err << "Cancelled after " << report_->requests() << " of " << report_->total()
+        if (run.cancelled) {
+            err << "Cancelled after " << run.requests << " of " << (report_ ? report_->total() : 0)
                 << " requests; the addresses of the run are marked as submitted.\n";
         } else {
-            err << "Submission complete: " << report_->requests() << " requests";
-            if (report_->failed() > 0) {
-                err << ", " << report_->failed() << " failed (details in "
-                    << FailureLogPath(programFolder_).string() << ")";
+            err << "Submission complete: " << run.requests << " requests";
+            if (run.failed > 0) {
+                err << ", " << run.failed << " failed (details in " << FailureLogPath(programFolder_).string()
+                    << ")";
             }
             err << ".\n";
         }
         if (clear_) {
             err << "The answers and the failure log were cleared.\n";
-        } else if (report_->requests() > 0) {
+        } else if (run.requests > 0) {
             err << "Answers are in " << AnswerStorePath(programFolder_).string() << ".\n";
         }
     }
@@ -270,11 +215,19 @@ private:
     DatabaseAccess* access_ = nullptr;
     std::filesystem::path programFolder_;
     std::optional<RunReport> report_;
-    bool interrupted_ = false;
-    bool runFailed_ = false;
 };
 
 } // namespace
+
+int SubmitExitCode(const SubmitResult& result) {
+    if (!result.ran()) {
+        return kExitUsage; // a check refused the run and said why
+    }
+    if (result.run.cancelled) {
+        return kExitCancelled;
+    }
+    return result.run.failed > 0 || !result.error.empty() ? kExitSomeFailed : kExitDone;
+}
 
 std::unique_ptr<Command> MakeSubmitCommand() {
     return std::make_unique<SubmitCommand>();

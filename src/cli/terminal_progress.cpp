@@ -52,14 +52,24 @@ std::size_t TerminalWidth() {
 std::string ProgressLine(std::size_t done, std::size_t total, double elapsedSeconds, std::string_view label,
                          std::size_t width) {
     const std::size_t filled = total == 0 ? kBarWidth : std::min(kBarWidth, done * kBarWidth / total);
-    std::string line = "[" + std::string(filled, '#') + std::string(kBarWidth - filled, '.') + "]  " +
-                       std::to_string(done) + "/" + std::to_string(total);
+    // Appended piece by piece: GCC 12 at -O3 takes chains of operator+ for overlapping copies
+    // (-Wrestrict, GCC bug 105651).
+    std::string line;
+    line.reserve(kBarWidth + 64 + label.size());
+    line += '[';
+    line.append(filled, '#').append(kBarWidth - filled, '.');
+    line += "]  ";
+    line += std::to_string(done);
+    line += '/';
+    line += std::to_string(total);
     if (done > 0 && elapsedSeconds > 0) {
         const double rate = static_cast<double>(done) / elapsedSeconds;
         char text[32];
         std::snprintf(text, sizeof text, "  %.1f/s  ", rate);
         const std::size_t left = total > done ? total - done : 0;
-        line += text + Duration(static_cast<double>(left) / rate) + " left";
+        line += text;
+        line += Duration(static_cast<double>(left) / rate);
+        line += " left";
     } else {
         line += "  -/s  - left";
     }

@@ -1,8 +1,10 @@
 // sendwell-cli run as a program, as cron or a pipeline runs it: each command's effect on the files and
 // its exit code, --json read back, Ctrl+C during a run, the database lock, and no Qt in sight.
 #include "cli/terminal_progress.h"
+#include "core/base/dates.h"
 #include "core/base/settings.h"
 #include "core/submit/engine_catalogue.h"
+#include "core/urldb/add_command.h"
 #include "core/urldb/database_file.h"
 #include "core/urldb/database_lock.h"
 #include "core/urldb/url_database.h"
@@ -18,6 +20,7 @@
 #include <nlohmann/json.hpp>
 #include <spawn.h>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -350,6 +353,37 @@ TEST_F(CliTest, IndexNowKeyAndSubmitLeaveUnchangedContentOutUnlessForced) {
     EXPECT_EQ(JsonLines(outs[0]).at(0)["result"], "received, key check pending");
     EXPECT_EQ(outs[1], "");
     EXPECT_EQ(outs[2], server.HostPort() + "  1 address  202  received, key check pending\n");
+
+    // A record that cannot be saved is a failure of the run, not a silent success.
+    const fs::path state = DefaultDatabasePath().parent_path() / "indexnow-state.json";
+    fs::remove(state);
+    fs::create_directories(state);
+    result = Run({"indexnow", "submit", page, "--force"});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find(state.string() + " is a folder"), std::string::npos) << result.err;
+}
+
+TEST_F(CliTest, CtrlCEndsALongCommandWithExit130) {
+    test::HttpTestServer server;
+    test::ScriptedResponse stalled = test::Response(200, "late");
+    stalled.delayBeforeHead = std::chrono::minutes(5); // woken when the server goes
+    server.SetHandler(test::Always(stalled));
+    WriteSetting(kSettingsSection, "m_IndexNowKey", "0123456789abcdef");
+    WriteSetting(kSettingsSection, "Host.IndexNow", server.Url("/indexnow"));
+    const std::vector<std::vector<std::string>> commands = {
+        {"sitemap", "import", server.Url("/sitemap.xml")},
+        {"indexnow", "submit", server.Url("/page")},
+        {"status", server.Url("/")},
+    };
+    for (const std::vector<std::string>& command : commands) {
+        const std::size_t before = server.RequestCount();
+        CliProcess run(work_, command);
+        ASSERT_TRUE(server.WaitForRequests(before + 1)) << command[0];
+        run.Interrupt();
+        const CliResult result = run.Wait();
+        EXPECT_EQ(result.exitCode, 130) << command[0] << ": " << result.err;
+        EXPECT_NE(result.err.find("cancelling"), std::string::npos) << result.err;
+    }
 }
 
 TEST_F(CliTest, WritersAreRefusedWhileTheWindowHoldsTheDatabaseAndReadersAreNot) {
@@ -369,6 +403,18 @@ TEST_F(CliTest, WritersAreRefusedWhileTheWindowHoldsTheDatabaseAndReadersAreNot)
     EXPECT_EQ(Run({"email"}).out, "me@example.test\n");
 
     window.Release();
+
+    // A holder that has not said who it is is not taken for the window.
+    test::WriteFileBytes(DatabaseLockPath(DefaultDatabasePath()), "");
+    const int unnamed = ::open(DatabaseLockPath(DefaultDatabasePath()).c_str(), O_RDWR);
+    ASSERT_EQ(::flock(unnamed, LOCK_EX), 0);
+    CliResult refused = Run({"add", "www.b.test"});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_EQ(
+        refused.err,
+        "sendwell-cli: the URL database is in use by another program; try again when it has finished\n");
+    ::close(unnamed);
+
     EXPECT_EQ(Run({"add", "www.b.test"}).exitCode, 0);
 }
 

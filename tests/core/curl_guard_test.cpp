@@ -1,4 +1,5 @@
-#include "core/web/curl_support.h"
+#include "core/web/loopback_guard.h"
+#include "core/web/url_parts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 // linkroll2.dat: layout on write, the tolerant reader, the safe save and the set-aside of a bad file.
+#include "core/base/dates.h"
 #include "core/urldb/database_file.h"
 #include "tests/support/temp_dir.h"
 

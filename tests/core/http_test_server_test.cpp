@@ -1,5 +1,6 @@
 // The loopback test server itself: what it records, what it sends, and that it stops cleanly.
 #include "core/web/curl_support.h"
+#include "core/web/loopback_guard.h"
 #include "tests/support/http_test_server.h"
 
 #include <arpa/inet.h>

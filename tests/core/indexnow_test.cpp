@@ -1,10 +1,12 @@
 // IndexNow against the loopback HTTPS server: the key and its file, the request as the endpoint
-// receives it, the split, every answer, backing off on 429, and leaving unchanged content out.
+// receives it, the split, every answer, backing off on 429, leaving unchanged content out, the record of
+// it kept safe, and a time limit on every request.
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_submit.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
+#include "core/sitemap/sitemap_reader.h"
 #include "core/submit/submission_run.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/loopback_port.h"
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 namespace sendwell {
 namespace {
@@ -24,7 +27,7 @@ const std::string kKey = "0123456789abcdef0123456789abcdef";
 
 class Recorder : public IndexNowReport {
 public:
-    void Status(const std::string& text) override {
+    void SetStatusText(const std::string& text) override {
         statuses.push_back(text);
         if (stopOn && text.find(*stopOn) != std::string::npos) {
             stop->store(true);
@@ -189,7 +192,17 @@ TEST_F(IndexNowTest, EveryAnswerIsStoredInPlainWordsAndFailuresAreLogged) {
                  {403, "key not valid: the key file was not found or does not hold the key", true},
                  {422, "addresses do not belong to the host, or the key does not fit the rules", true},
                  {503, "unexpected answer 503", true}};
-    std::uint64_t failures = FailureRecordCount();
+    // Each record opens with the answer in plain words.
+    auto records = [&] {
+        const std::string log = test::ReadFileBytes(FailureLogPath(dir_.path()));
+        std::size_t count = log.rfind("IndexNow: ", 0) == 0 ? 1 : 0;
+        for (std::size_t at = log.find("\r\nIndexNow: "); at != std::string::npos;
+             at = log.find("\r\nIndexNow: ", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    std::size_t failures = records();
     for (const auto& c : cases) {
         server_.Route("/indexnow", Response(c.status, "endpoint says <" + std::to_string(c.status) + ">"));
         const IndexNowSummary summary = Submit({"https://example.com/"});
@@ -199,8 +212,8 @@ TEST_F(IndexNowTest, EveryAnswerIsStoredInPlainWordsAndFailuresAreLogged) {
         EXPECT_EQ(outcome.text, c.text);
         EXPECT_EQ(outcome.failed, c.failed);
         EXPECT_EQ(summary.failedRequests, c.failed ? 1u : 0u);
-        EXPECT_EQ(FailureRecordCount() - failures, c.failed ? 1u : 0u) << c.status;
-        failures = FailureRecordCount();
+        EXPECT_EQ(records() - failures, c.failed ? 1u : 0u) << c.status;
+        failures = records();
         EXPECT_NE(test::ReadFileBytes(outcome.answerFile).find("endpoint says &lt;"), std::string::npos);
     }
     const auto stored = ListStoredAnswers(dir_.path());
@@ -311,7 +324,9 @@ TEST_F(IndexNowTest, UnchangedContentIsLeftOutUnlessForced) {
         EXPECT_EQ(summary.sent, step.sent) << step.what;
         EXPECT_EQ(summary.unchanged, 1 - step.sent) << step.what;
     }
-    EXPECT_NE(IndexNowState::Load(job_.statePath).Find(page[0]), nullptr);
+    IndexNowState saved;
+    EXPECT_TRUE(saved.Load(job_.statePath).ok());
+    EXPECT_NE(saved.Find(page[0]), nullptr);
 
     // A refused submission records nothing: the address goes again next time.
     change({{"ETag", "\"v3\""}}, "x");
@@ -319,6 +334,138 @@ TEST_F(IndexNowTest, UnchangedContentIsLeftOutUnlessForced) {
     EXPECT_EQ(Submit(page).sent, 0u);
     job_.settings.endpoint = server_.HostPort();
     EXPECT_EQ(Submit(page).sent, 1u);
+}
+
+TEST_F(IndexNowTest, EveryRequestEndsAtItsTimeLimitWhileTheServerTrickles) {
+    // The head itself trickles: no answer ever arrives whole.
+    test::ScriptedResponse trickle =
+        test::RawResponse("HTTP/1.1 200 OK\r\nX-Filler: " + std::string(4000, 'x') + "\r\n\r\n");
+    trickle.pieceSize = 4;
+    trickle.delayBetweenPieces = std::chrono::milliseconds(200); // fast enough for the stall limit
+    server_.SetHandler(test::Always(trickle));
+    TransferLimits limits;
+    limits.total = std::chrono::seconds(1);
+    job_.limits = limits;
+    const struct {
+        const char* what;
+        std::function<std::string()> run; // why it failed, "" when it did not
+    } cases[] = {
+        {"sitemap fetch",
+         [&] {
+             SitemapOptions options;
+             options.connection = job_.connection;
+             options.requests = limits;
+             const SitemapRead read = ReadSitemap(server_.Url("/sitemap.xml"), options);
+             return read.end == SitemapRead::End::Failed ? read.error : std::string();
+         }},
+        {"key-file check",
+         [&] {
+             const KeyFileCheck check = CheckKeyFile(server_.Url("/k.txt"), kKey, job_.connection, limits);
+             return check.verdict == KeyFileCheck::Verdict::Served ? std::string() : check.text;
+         }},
+        {"content check",
+         [&] {
+             return FetchContentMark(server_.Url("/page"), job_.connection, limits, nullptr)
+                        ? std::string()
+                        : std::string("no mark");
+         }},
+        {"submission",
+         [&] {
+             const IndexNowSummary summary = Submit({"https://site.test/a"});
+             return summary.failedRequests == 1 ? recorder_.outcomes.at(0).text : std::string();
+         }},
+    };
+    for (const auto& c : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        const std::string failure = c.run();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << c.what;
+        EXPECT_FALSE(failure.empty()) << c.what;
+    }
+}
+
+// The record of what was accepted: never overwritten when it cannot be read, never silently unsaved.
+TEST_F(IndexNowTest, ARecordThatCannotBeReadIsKeptAsideOrReported) {
+    const std::filesystem::path state = job_.statePath;
+    const std::string intact = R"({"addresses": {"https://a.test/": {"submitted": "2026-01-01T00:00:00Z"}}})";
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        bool keptAside; // else an error, and the thing in the way stays as it is
+    } cases[] = {
+        {"garbage", [&] { test::WriteFileBytes(state, "not json at all"); }, true},
+        {"cut short", [&] { test::WriteFileBytes(state, intact.substr(0, intact.size() / 2)); }, true},
+        {"brackets alone", [&] { test::WriteFileBytes(state, std::string(1000, '[')); }, true},
+        {"over the size bound", [&] { test::WriteFileBytes(state, intact + std::string(2000, ' ')); }, true},
+        {"a folder", [&] { std::filesystem::create_directories(state / "inside"); }, false},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(dir_.path());
+        std::filesystem::create_directories(dir_.path());
+        c.make();
+        const std::string before =
+            std::filesystem::is_regular_file(state) ? test::ReadFileBytes(state) : std::string();
+        IndexNowState loaded;
+        const StateFileNote note = loaded.Load(state, 2048);
+        EXPECT_EQ(note.ok(), c.keptAside) << c.what << ": " << note.error;
+        EXPECT_EQ(loaded.Find("https://a.test/"), nullptr) << c.what;
+        std::vector<std::filesystem::path> aside;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+            if (entry.path().filename().string().starts_with("indexnow-state.json.unreadable-")) {
+                aside.push_back(entry.path());
+            }
+        }
+        if (c.keptAside) {
+            ASSERT_EQ(aside.size(), 1u) << c.what;
+            EXPECT_EQ(test::ReadFileBytes(aside[0]), before) << c.what;
+            EXPECT_NE(note.warning.find(aside[0].string()), std::string::npos) << note.warning;
+        } else {
+            EXPECT_TRUE(aside.empty()) << c.what;
+            EXPECT_TRUE(std::filesystem::is_directory(state / "inside")) << c.what;
+        }
+    }
+
+    // A run with a folder in the way still submits, and says that nothing was recorded.
+    server_.Route("/indexnow", Response(200));
+    const IndexNowSummary summary = Submit({"https://site.test/a"});
+    EXPECT_EQ(summary.sent, 1u);
+    EXPECT_NE(summary.stateError.find("is a folder"), std::string::npos) << summary.stateError;
+    ASSERT_EQ(recorder_.outcomes.size(), 1u);
+    EXPECT_TRUE(recorder_.outcomes[0].failed);
+    EXPECT_NE(recorder_.outcomes[0].text.find("is a folder"), std::string::npos);
+
+    // A record that would outgrow the bound is not saved over the one there.
+    std::filesystem::remove_all(state);
+    IndexNowState grown;
+    ASSERT_TRUE(grown.Load(state, 200).ok());
+    grown.Record(std::string(300, 'a'), {"now", std::nullopt});
+    EXPECT_NE(grown.Save(state, 200).error.find("would grow past 200 bytes"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(state));
+}
+
+TEST(IndexNowState, TwoRunsSavingAtOnceKeepEveryRecord) {
+    test::TempDir dir;
+    const std::filesystem::path state = dir / "indexnow-state.json";
+    constexpr int kEach = 20;
+    auto run = [&state](const std::string& site) {
+        IndexNowState mine;
+        ASSERT_TRUE(mine.Load(state).ok());
+        for (int i = 0; i < kEach; ++i) {
+            mine.Record("https://" + site + "/" + std::to_string(i), {"now", std::nullopt});
+            ASSERT_TRUE(mine.Save(state).ok());
+        }
+    };
+    std::thread first(run, "one.test");
+    std::thread second(run, "two.test");
+    first.join();
+    second.join();
+    IndexNowState both;
+    ASSERT_TRUE(both.Load(state).ok());
+    for (const char* site : {"one.test", "two.test"}) {
+        for (int i = 0; i < kEach; ++i) {
+            EXPECT_NE(both.Find("https://" + std::string(site) + "/" + std::to_string(i)), nullptr)
+                << site << " " << i;
+        }
+    }
 }
 
 // A run that includes IndexNow reports it after the engines as one more engine.

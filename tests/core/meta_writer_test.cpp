@@ -120,6 +120,52 @@ TEST(MetaWriter, ReplacesOrInsertsTheTag) {
     }
 }
 
+TEST(MetaWriter, ReplacesOnlyMetaElementsOfTheNameAndKeepsEveryOtherByte) {
+    const std::string description = R"(<meta name="description" content="Choose keywords wisely">)";
+    const std::string paragraph = "<p>Our metadata team names the best keywords.</p>\n";
+    const std::string inserted = "<META NAME=\"Keywords\" CONTENT=\"c,d\">\n";
+    const struct {
+        const char* what;
+        std::string page;
+        std::string result;
+    } cases[] = {
+        {"no keywords tag: the description and the text stay",
+         "<head>\n" + description + "\n</head>\n" + paragraph,
+         "<head>" + inserted + "\n" + description + "\n</head>\n" + paragraph},
+        {"only the keywords tag changes",
+         "<head><meta name=\"keywords\" content=\"a\">" + description + "</head>\n" + paragraph,
+         "<head><META NAME=\"KEYWORDS\" CONTENT=\"a,c,d\">\n" + description + "</head>\n" + paragraph},
+        {"content first", R"(<meta content="a,b" name="keywords">)",
+         "<META NAME=\"KEYWORDS\" CONTENT=\"a,b,c,d\">\n"},
+        {"single quotes", "<meta name='keywords' content='a, b'>",
+         "<META NAME=\"KEYWORDS\" CONTENT=\"a,b,c,d\">\n"},
+        {"unquoted, any case, other attributes, self-closed", "<META Content=a,b lang=en NAME=KeyWords />x",
+         "<META NAME=\"KEYWORDS\" CONTENT=\"a,b,c,d\">\nx"},
+        {"a quoted \">\" belongs to the tag", R"(<meta name="keywords" content="a>b">rest)",
+         "<META NAME=\"KEYWORDS\" CONTENT=\"a,b,c,d\">\nrest"},
+        {"an unclosed quote does not swallow what follows",
+         "<head><meta name=\"keywords\" content=\"a>\n<p>text</p>",
+         "<head><META NAME=\"KEYWORDS\" CONTENT=\"a,c,d\">\n\n<p>text</p>"},
+        {"comments and scripts hold no tags",
+         "<head><!-- <meta name=\"keywords\" content=\"old\"> --><script>s='<meta name=keywords "
+         "content=x>'</script>",
+         "<head>" + inserted +
+             "<!-- <meta name=\"keywords\" content=\"old\"> --><script>s='<meta name=keywords "
+             "content=x>'</script>"},
+        {"other elements and other names",
+         "<head><metadata name=keywords><meta name=\"keywords x\" content=y><meta property=keywords "
+         "content=z>",
+         "<head>" + inserted +
+             "<metadata name=keywords><meta name=\"keywords x\" content=y><meta property=keywords "
+             "content=z>"},
+    };
+    for (const auto& c : cases) {
+        const RewrittenPage page = RewriteMetaTag(c.page, "Keywords", "c,d", InsertMode::After);
+        EXPECT_EQ(page.text, c.result) << c.what;
+        EXPECT_EQ(page.change, TagChange::Written) << c.what;
+    }
+}
+
 TEST(MetaSave, ANewPageGetsTheTemplateWithDescriptionThenKeywordsAfterHead) {
     TempDir dir;
     Script script;
@@ -302,6 +348,94 @@ TEST(MetaSave, LongLinesTokensAndPathsGoThroughWhole) {
     EXPECT_EQ(ReadFileBytes(folder / "long.html_OLD"), "<head>\n" + longLine + "\n");
     ASSERT_EQ(script.shown.size(), 1u);
     EXPECT_EQ(script.shown[0].icon, MessageIcon::Information);
+}
+
+struct FileInfo {
+    uid_t uid;
+    gid_t gid;
+    mode_t mode;
+};
+
+FileInfo InfoOf(const fs::path& file) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(file.c_str(), &st), 0) << file;
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << file;
+    return {st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 07777)};
+}
+
+TEST(MetaSave, ThePageAndItsBackupKeepThePagesOwnerGroupAndMode) {
+    const bool root = ::geteuid() == 0;
+    const struct {
+        const char* what;
+        mode_t mode;
+        bool otherOwner; // only root may save a page it does not own and keep its owner
+    } cases[] = {
+        {"private", 0600, false},
+        {"group-readable", 0640, false},
+        {"another user's private page", 0600, true},
+    };
+    for (const auto& c : cases) {
+        if (c.otherOwner && !root) {
+            continue;
+        }
+        TempDir dir;
+        const fs::path page = dir / "p.html";
+        WriteFileBytes(page, "<head></head>\n");
+        // An older backup that anyone could read: the new one must not stay that open.
+        WriteFileBytes(dir / "p.html_OLD", "older backup\n");
+        ASSERT_EQ(::chmod((dir / "p.html_OLD").c_str(), 0644), 0);
+        if (c.otherOwner) {
+            ASSERT_EQ(::chown(page.c_str(), 4242, 4343), 0);
+        }
+        ASSERT_EQ(::chmod(page.c_str(), c.mode), 0);
+        const FileInfo before = InfoOf(page);
+        Script script;
+        script.target = page;
+        Save(script, "k");
+
+        ASSERT_THAT(ReadFileBytes(page), HasSubstr("CONTENT=\"k\"")) << c.what;
+        EXPECT_EQ(ReadFileBytes(dir / "p.html_OLD"), "<head></head>\n") << c.what;
+        for (const fs::path& file : {page, dir / "p.html_OLD"}) {
+            const FileInfo after = InfoOf(file);
+            EXPECT_EQ(after.uid, before.uid) << c.what << ' ' << file;
+            EXPECT_EQ(after.gid, before.gid) << c.what << ' ' << file;
+            EXPECT_EQ(after.mode, c.mode) << c.what << ' ' << file;
+        }
+    }
+}
+
+TEST(MetaSave, ALinkPlantedAsTheBackupIsReplacedNotWrittenThrough) {
+    const struct {
+        const char* what;
+        bool targetExists;
+    } cases[] = {
+        {"a link to another file", true},
+        {"a link to nothing yet", false},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const fs::path page = dir / "p.html";
+        const fs::path victim = dir / "victim.txt";
+        WriteFileBytes(page, "<head></head>\n");
+        ASSERT_EQ(::chmod(page.c_str(), 0600), 0);
+        if (c.targetExists) {
+            WriteFileBytes(victim, "not yours\n");
+        }
+        fs::create_symlink(victim, dir / "p.html_OLD");
+        Script script;
+        script.target = page;
+        Save(script, "k");
+
+        EXPECT_EQ(ReadFileBytes(dir / "p.html_OLD"), "<head></head>\n") << c.what;
+        EXPECT_EQ(InfoOf(dir / "p.html_OLD").mode, 0600u) << c.what;
+        if (c.targetExists) {
+            EXPECT_EQ(ReadFileBytes(victim), "not yours\n") << c.what;
+        } else {
+            EXPECT_FALSE(fs::exists(victim)) << c.what;
+        }
+        ASSERT_EQ(script.shown.size(), 1u) << c.what;
+        EXPECT_EQ(script.shown[0].icon, MessageIcon::Information) << c.what;
+    }
 }
 
 } // namespace

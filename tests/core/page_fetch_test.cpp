@@ -2,6 +2,7 @@
 // the answers it acts on (401, redirects) or refuses.
 #include "core/web/network_lock.h"
 #include "core/web/page_fetcher.h"
+#include "core/web/proxy_rules.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/loopback_port.h"
 
@@ -46,7 +47,7 @@ TEST(PageFetch, PutsHttpInFrontAndSendsExactlyTheFixedHeaderBlock) {
     HttpTestServer server;
     server.Route("/path", Response(200, "one\ntwo\n"));
     PageFetcher fetcher;
-    const LineList* page = fetcher.FetchPage(server.HostPort() + "/path?q=1");
+    const LineList* page = fetcher.FetchPage(server.HostPort() + "/path?q=1").page;
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(page, &fetcher.lines);
     EXPECT_THAT(*page, ElementsAre("one", "two"));
@@ -68,7 +69,7 @@ TEST(PageFetch, FetchesHttpsOverVerifiedTls) {
     server.SetHandler(test::Always(Response(200, "secure\r\n")));
     PageFetcher fetcher;
     fetcher.connection.caFile = server.CaFile().string();
-    const LineList* page = fetcher.FetchPage(server.Url("/s"));
+    const LineList* page = fetcher.FetchPage(server.Url("/s")).page;
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, ElementsAre("secure"));
     ASSERT_EQ(server.RequestCount(), 1u);
@@ -76,7 +77,7 @@ TEST(PageFetch, FetchesHttpsOverVerifiedTls) {
 
     // The system's store does not know the test certificate: a failed request, not a page.
     PageFetcher untrusting;
-    page = untrusting.FetchPage(server.Url("/s"));
+    page = untrusting.FetchPage(server.Url("/s")).page;
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, IsEmpty());
     EXPECT_EQ(server.RequestCount(), 1u);
@@ -101,7 +102,7 @@ TEST(PageFetch, SplitsBodiesAtLineFeedsAndDropsEveryCarriageReturn) {
 
     PageFetcher fetcher;
     auto fetch = [&](const char* path) {
-        const LineList* page = fetcher.FetchPage(server.Url(path));
+        const LineList* page = fetcher.FetchPage(server.Url(path)).page;
         return page == nullptr ? LineList{"<none>"} : *page;
     };
     EXPECT_THAT(fetch("/crlf"), ElementsAre("a", "b", "", "last"));
@@ -119,12 +120,12 @@ TEST(PageFetch, KeepsTheBodyOfErrorAnswers) {
     server.Route("/broken", Response(500, "oops"));
     server.Route("/temp", test::Redirect(307, server.Url("/elsewhere")));
     PageFetcher fetcher;
-    ASSERT_NE(fetcher.FetchPage(server.Url("/missing")), nullptr);
+    ASSERT_NE(fetcher.FetchPage(server.Url("/missing")).page, nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("<h1>Not Found</h1>", "sorry"));
-    ASSERT_NE(fetcher.FetchPage(server.Url("/broken")), nullptr);
+    ASSERT_NE(fetcher.FetchPage(server.Url("/broken")).page, nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("oops"));
     // 307 is not one of the redirects that are followed: its own body is the page.
-    ASSERT_NE(fetcher.FetchPage(server.Url("/temp")), nullptr);
+    ASSERT_NE(fetcher.FetchPage(server.Url("/temp")).page, nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("moved"));
     EXPECT_EQ(server.RequestCount(), 3u);
 }
@@ -141,7 +142,7 @@ TEST(PageFetch, FollowsOneRedirectToAnAbsoluteHttpAddress) {
                  Response(302, "", {{"Content-Location", "/nowhere"}, {"location", target.Url("/landing")}}));
     PageFetcher fetcher;
     for (const char* path : {"/r301", "/r302", "/r303", "/content-location"}) {
-        const LineList* page = fetcher.FetchPage(server.Url(path));
+        const LineList* page = fetcher.FetchPage(server.Url(path)).page;
         ASSERT_NE(page, nullptr) << path;
         EXPECT_THAT(*page, ElementsAre("arrived")) << path;
     }
@@ -164,7 +165,7 @@ TEST(PageFetch, RefusesRedirectsItCannotFollow) {
     for (const char* path : {"/relative", "/to-https", "/no-location", "/chain", "/to-404"}) {
         PageFetcher fetcher;
         fetcher.connection.caFile = secure.CaFile().string();
-        EXPECT_EQ(fetcher.FetchPage(server.Url(path)), nullptr) << path;
+        EXPECT_EQ(fetcher.FetchPage(server.Url(path)).page, nullptr) << path;
         EXPECT_THAT(fetcher.lines, IsEmpty()) << path;
     }
     EXPECT_EQ(secure.RequestCount(), 0u);
@@ -184,7 +185,7 @@ TEST(PageFetch, AsksForCredentialsOnceAndSendsThem) {
     StubPrompt prompt(Credentials{"ann", "p:w d"});
     PageFetcher fetcher;
     fetcher.credentialsPrompt = &prompt;
-    const LineList* page = fetcher.FetchPage(server.HostPort() + "/club");
+    const LineList* page = fetcher.FetchPage(server.HostPort() + "/club").page;
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, ElementsAre("welcome"));
     EXPECT_EQ(prompt.calls, 1);
@@ -209,7 +210,7 @@ TEST(PageFetch, ReadsWhateverComesBackAfterTheOnePasswordRetry) {
         StubPrompt prompt(answer);
         PageFetcher fetcher;
         fetcher.credentialsPrompt = &prompt;
-        const LineList* page = fetcher.FetchPage(server.Url("/"));
+        const LineList* page = fetcher.FetchPage(server.Url("/")).page;
         ASSERT_NE(page, nullptr);
         EXPECT_THAT(*page, ElementsAre("<html><body><h1>401 Unauthorized</h1></body></html>"));
         EXPECT_EQ(prompt.calls, 1);
@@ -230,7 +231,7 @@ TEST(PageFetch, DoesNotCarryCredentialsAcrossARedirect) {
     StubPrompt prompt(Credentials{"ann", "pw"});
     PageFetcher fetcher;
     fetcher.credentialsPrompt = &prompt;
-    const LineList* page = fetcher.FetchPage(server.Url("/"));
+    const LineList* page = fetcher.FetchPage(server.Url("/")).page;
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, ElementsAre("other site"));
     ASSERT_EQ(other.RequestCount(), 1u);
@@ -243,13 +244,13 @@ TEST(PageFetch, ReturnsTheCompleteLinesReadBeforeAFailure) {
     dropped.dropAfterBodyBytes = 10; // "one\ntwo\nth"
     server.SetHandler(test::Always(dropped));
     PageFetcher fetcher;
-    const LineList* page = fetcher.FetchPage(server.Url("/"));
+    const LineList* page = fetcher.FetchPage(server.Url("/")).page;
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, ElementsAre("one", "two"));
 
     // Nobody listening: a list with nothing in it, after the one retry.
     auto started = std::chrono::steady_clock::now();
-    page = fetcher.FetchPage("127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()) + "/");
+    page = fetcher.FetchPage("127.0.0.1:" + std::to_string(test::ClosedLoopbackPort()) + "/").page;
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, IsEmpty());
     EXPECT_GE(std::chrono::steady_clock::now() - started, 1s);
@@ -262,7 +263,7 @@ TEST(PageFetch, GivesUpOnAServerThatStopsSending) {
     server.SetHandler(test::Always(stalled));
     PageFetcher fetcher;
     fetcher.limits.stall = 1s;
-    const LineList* page = fetcher.FetchPage(server.Url("/"));
+    const LineList* page = fetcher.FetchPage(server.Url("/")).page;
     ASSERT_NE(page, nullptr);
     EXPECT_THAT(*page, IsEmpty());
 }
@@ -270,12 +271,12 @@ TEST(PageFetch, GivesUpOnAServerThatStopsSending) {
 TEST(PageFetch, AnswersNoneForAddressesThatAreNotHttp) {
     HttpTestServer server;
     PageFetcher fetcher;
-    EXPECT_EQ(fetcher.FetchPage("http://"), nullptr);
-    EXPECT_EQ(fetcher.FetchPage("http://127.0.0.1:99999/"), nullptr);
-    EXPECT_EQ(fetcher.FetchPage(""), nullptr);
+    EXPECT_EQ(fetcher.FetchPage("http://").page, nullptr);
+    EXPECT_EQ(fetcher.FetchPage("http://127.0.0.1:99999/").page, nullptr);
+    EXPECT_EQ(fetcher.FetchPage("").page, nullptr);
     // Upper-case schemes are schemes too, not host names.
     server.SetHandler(test::Always(Response(200, "ok")));
-    EXPECT_NE(fetcher.FetchPage("HTTP://" + server.HostPort() + "/"), nullptr);
+    EXPECT_NE(fetcher.FetchPage("HTTP://" + server.HostPort() + "/").page, nullptr);
     EXPECT_EQ(server.RequestCount(), 1u);
 }
 
@@ -289,7 +290,7 @@ TEST(PageFetch, FetchesFromTwoThreadsNeverOverlap) {
     auto fetchTwice = [&] {
         for (int i = 0; i < 2; ++i) {
             PageFetcher fetcher;
-            const LineList* page = fetcher.FetchPage(server.Url("/"));
+            const LineList* page = fetcher.FetchPage(server.Url("/")).page;
             EXPECT_NE(page, nullptr);
         }
     };
@@ -335,7 +336,7 @@ TEST(PageFetch, GoesThroughTheProxyUnlessTheBypassListNamesTheHost) {
     fetcher.connection.useProxy = true;
     fetcher.connection.proxyName = proxy.HostPort();
     fetcher.connection.proxyBypass = "*.example.org;<local>";
-    ASSERT_NE(fetcher.FetchPage(site.Url("/page")), nullptr);
+    ASSERT_NE(fetcher.FetchPage(site.Url("/page")).page, nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("via proxy"));
     ASSERT_EQ(proxy.RequestCount(), 1u);
     test::RecordedRequest r = proxy.Requests()[0];
@@ -343,17 +344,17 @@ TEST(PageFetch, GoesThroughTheProxyUnlessTheBypassListNamesTheHost) {
     EXPECT_THAT(r.HeaderNames(), ElementsAre("Host", "Accept", "User-Agent"));
 
     // "<local>": a host name without a dot goes direct.
-    ASSERT_NE(fetcher.FetchPage("localhost:" + std::to_string(site.port()) + "/"), nullptr);
+    ASSERT_NE(fetcher.FetchPage("localhost:" + std::to_string(site.port()) + "/").page, nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("direct"));
 
     fetcher.connection.proxyBypass = "10.0.0.1 127.0.0.*";
-    ASSERT_NE(fetcher.FetchPage(site.Url("/")), nullptr);
+    ASSERT_NE(fetcher.FetchPage(site.Url("/")).page, nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("direct"));
 
     // Proxy switched on without a name: a direct connection.
     fetcher.connection.proxyName.clear();
     fetcher.connection.proxyBypass.clear();
-    ASSERT_NE(fetcher.FetchPage(site.Url("/")), nullptr);
+    ASSERT_NE(fetcher.FetchPage(site.Url("/")).page, nullptr);
     EXPECT_THAT(fetcher.lines, ElementsAre("direct"));
     EXPECT_EQ(proxy.RequestCount(), 1u);
 }
@@ -380,6 +381,47 @@ TEST(AddressCompletion, AddsHttpOnlyWithoutAScheme) {
     EXPECT_EQ(CompleteAddress(""), "http://");
     EXPECT_TRUE(IsSecureAddress("Https://a"));
     EXPECT_FALSE(IsSecureAddress("http://a/https://"));
+}
+
+// The database and the query page keep rules of their own; the same texts show where they part.
+TEST(AddressCompletion, TheDatabaseAndTheQueryPageLookForASchemeAnywhere) {
+    const struct {
+        const char* text;
+        const char* request; // CompleteAddress
+        const char* stored;  // StoredUrl
+        const char* query;   // CompleteQueryAddress
+    } cases[] = {
+        {"www.a.b", "http://www.a.b", "http://www.a.b", "http://www.a.b"},
+        {"HTTP://A.B", "HTTP://A.B", "http://HTTP://A.B", "http://HTTP://A.B"},
+        {"https://a.b", "https://a.b", "https://a.b", "http://https://a.b"},
+        {"a.b/?to=http://c", "http://a.b/?to=http://c", "a.b/?to=http://c", "a.b/?to=http://c"},
+        {"", "http://", "", "http://"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CompleteAddress(c.text), c.request) << c.text;
+        EXPECT_EQ(StoredUrl(c.text), c.stored) << c.text;
+        EXPECT_EQ(CompleteQueryAddress(c.text), c.query) << c.text;
+    }
+}
+
+TEST(AddressParts, FormPostServerIsTheSiteRootsHostAndPort) {
+    const struct {
+        const char* address;
+        const char* host;
+        int port;
+    } cases[] = {
+        {"http://h.com/cgi/a.asp?x=1", "h.com", 80},
+        {"http://h.com:8080/a.asp?x=1", "h.com", 8080},
+        {"h.com:81/a", "h.com", 81},
+        {"http://h.com:99999/a", "h.com:99999", 80},
+    };
+    for (const auto& c : cases) {
+        std::string host;
+        int port = 0;
+        FormPostServer(c.address, host, port);
+        EXPECT_EQ(host, c.host) << c.address;
+        EXPECT_EQ(port, c.port) << c.address;
+    }
 }
 
 } // namespace

@@ -19,10 +19,13 @@ using test::Response;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class Recorder : public KeywordProgress, public MessageSink {
+class Recorder : public Progress, public MessageSink {
 public:
-    void SetStatus(const std::string& text) override { statuses.push_back(text); }
-    void SetPosition(int position) override { positions.push_back(position); }
+    void SetStatusText(const std::string& text) override { statuses.push_back(text); }
+    void SetSteps(std::uint64_t done, std::uint64_t total) override {
+        positions.push_back(static_cast<int>(done));
+        EXPECT_EQ(total, static_cast<std::uint64_t>(kKeywordProgressMax));
+    }
     void ShowMessage(const std::string& text, const std::string&, MessageIcon) override {
         messages.push_back(text);
     }
@@ -121,7 +124,7 @@ TEST_F(Research, QueryPageComesInPiecesThatKeepTheirLineFeeds) {
     HttpTestServer server;
     server.Route("/q", Response(200, "ab\r\n" + std::string(1030, 'y') + "\nend"));
     PageFetcher fetcher;
-    ASSERT_NE(fetcher.FetchQueryPage(server.Url("/q")), nullptr);
+    ASSERT_NE(fetcher.FetchQueryPage(server.Url("/q")).page, nullptr);
     EXPECT_THAT(fetcher.lines,
                 ElementsAre("ab\n", std::string(1022, 'y'), std::string(8, 'y') + "\n", "end"));
 }

@@ -1,4 +1,5 @@
 // Sitemap import and export: every form of sitemap is read, a bad one imports nothing, limits warn.
+#include "core/sitemap/sitemap_import.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/url_database.h"
@@ -103,6 +104,27 @@ TEST(SitemapReader, ReadsEveryFormOfLocalSitemap) {
     }
 }
 
+TEST(SitemapReader, AddressesWithControlCharactersOrBrokenUtf8AreLeftOutAndCounted) {
+    const Strings locs = {"https://a.test/plain",
+                          "https://a.test/caf\xC3\xA9",   // UTF-8 é: kept
+                          "https://a.test/\x1B[2J",       // escape sequence
+                          "https://a.test/&#27;[31m",     // the same as a character reference
+                          "https://a.test/a&#10;b",       // line feed inside
+                          "https://a.test/\x7F",          // DEL
+                          "https://a.test/\xC2\x9B[2J",   // C1 control (CSI) in UTF-8
+                          "https://a.test/\xFF",          // not UTF-8
+                          "https://a.test/\xC3",          // cut-off sequence
+                          "https://a.test/\xE0\x80\xAF",  // overlong "/"
+                          "https://a.test/\xED\xA0\x80"}; // surrogate
+    Files files;
+    const SitemapRead read = ReadSitemap(files.Put({{"a.xml", Urlset(locs)}}));
+    ASSERT_TRUE(read.ok()) << read.error;
+    EXPECT_EQ(read.addresses, (Strings{"https://a.test/plain", "https://a.test/caf\xC3\xA9"}));
+    EXPECT_EQ(
+        read.warnings,
+        Strings{"9 addresses were left out: they hold control characters or bytes that are not UTF-8."});
+}
+
 TEST(SitemapReader, FailuresNameTheFileAndImportNothing) {
     const struct {
         const char* what;
@@ -189,6 +211,23 @@ TEST(SitemapImport, AddressesAlreadyListedOrRepeatedAreSkipped) {
                              &skipped),
               (Strings{"http://b.test/", "http://www.c.test"}));
     EXPECT_EQ(skipped, 3U);
+}
+
+TEST(SitemapImport, ChoosesWhatTheDatabaseLacksAndNothingFromAFailedRead) {
+    UrlDatabase db;
+    db.AppendUrl("http://a.test/");
+    Files files;
+    SitemapImport good = ReadSitemapImport(
+        files.Put({{"a.xml", Urlset({"http://a.test/", "http://b.test/", "http://b.test/"})}}), {});
+    ChooseSitemapAdditions(good, db);
+    EXPECT_EQ(good.toAdd, (Strings{"http://b.test/"}));
+    EXPECT_EQ(good.skipped, 2U);
+
+    SitemapImport bad = ReadSitemapImport((files.dir / "gone.xml").string(), {});
+    bad.read.addresses = {"http://c.test/"}; // whatever a failed read holds is not added
+    ChooseSitemapAdditions(bad, db);
+    EXPECT_TRUE(bad.toAdd.empty());
+    EXPECT_EQ(bad.skipped, 0U);
 }
 
 TEST(SitemapExport, WritesEachAddressOnceAndReadsBackTheSame) {

@@ -3,6 +3,7 @@
 #include "core/base/hosts.h"
 #include "core/base/settings.h"
 #include "core/results/answer_store.h"
+#include "core/results/failure_log.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/submit/submission_run.h"
 #include "tests/support/engine_simulator.h"
@@ -155,6 +156,35 @@ TEST_F(SubmissionRunTest, AJobsOwnEngineChoiceReplacesTheFlags) {
     EXPECT_EQ(progress.steps(), 26);
 }
 
+// Another run (or IndexNow) writing the failure log while a request is in progress says nothing about
+// that request: a plain request and a form post that succeed stay successful.
+TEST_F(SubmissionRunTest, ARequestThatSucceedsWhileAnotherThreadLogsAFailureIsNotMarkedFailed) {
+    for (int position : {1, 26}) {
+        SCOPED_TRACE(position);
+        SubmitJob job = Job({"http://one.test/"});
+        job.engines.emplace();
+        job.engines->set(static_cast<std::size_t>(position - 1));
+        engines_.HoldAnswers(position);
+        RecordingProgress progress;
+        RunFlags flags;
+        RunTally tally;
+        const std::size_t before = engines_.RequestCount();
+        std::thread worker([&] { tally = RunSubmissionWorker(job, progress, flags); });
+        const bool asked = engines_.server().WaitForRequests(before + 1);
+        AppendFailureRecord(dir_.path(), {"another run's failure", "The URL was http://elsewhere.test/"});
+        engines_.ReleaseHeldAnswers();
+        worker.join();
+        ASSERT_TRUE(asked);
+
+        std::vector<RequestOutcome> outcomes = progress.Outcomes();
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_FALSE(outcomes[0].failed);
+        EXPECT_EQ(tally.requests, 1u);
+        EXPECT_EQ(tally.failed, 0u);
+        EXPECT_FALSE(tally.cancelled);
+    }
+}
+
 TEST_F(SubmissionRunTest, EmptyListStartsAndEndsTheRunWithoutRequests) {
     RecordingProgress progress;
     RunFlags flags;
@@ -194,7 +224,9 @@ TEST_F(SubmissionRunTest, FailingEnginesAreLoggedAndTheOthersAnswersKept) {
     RunFlags flags;
     SubmitJob job = Job({"http://one.test/"});
     job.timeouts.receive = job.timeouts.dataReceive = job.timeouts.send = std::chrono::milliseconds(1000);
-    RunSubmissionWorker(job, progress, flags);
+    const RunTally tally = RunSubmissionWorker(job, progress, flags);
+    EXPECT_EQ(tally.requests, 26u);
+    EXPECT_EQ(tally.failed, 5u);
 
     // Every engine but the unreachable one was asked, and the run went on after each failure.
     EXPECT_EQ(engines_.RequestCount(), 25u);

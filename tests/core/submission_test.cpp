@@ -1,10 +1,11 @@
+#include "core/base/progress.h"
 #include "core/base/settings.h"
 #include "core/results/answer_store.h"
+#include "core/results/failure_log.h"
 #include "core/submit/answer_text.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/submit/submission.h"
 #include "core/submit/submission_settings.h"
-#include "core/web/status_sink.h"
 #include "core/web/url_parts.h"
 #include "tests/support/engine_simulator.h"
 #include "tests/support/http_test_server.h"
@@ -36,7 +37,7 @@ using test::Response;
 using test::ScriptedResponse;
 using test::TempDir;
 
-class RecordingSink : public StatusSink {
+class RecordingSink : public Progress {
 public:
     void SetStatusText(const std::string& text) override {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -68,6 +69,13 @@ std::vector<std::string> LogLines(const fs::path& folder) {
     return lines;
 }
 
+// Sends one request and, as a run does, writes its failure record; returns the result text.
+std::string Send(const SubmissionRequest& request, const SubmissionContext& context) {
+    Outcome outcome = SendSubmission(request, context);
+    AppendFailureRecord(context.programFolder, outcome.failureLines);
+    return outcome.text;
+}
+
 class SubmissionTest : public ::testing::Test {
 protected:
     SubmissionTest() {
@@ -82,14 +90,14 @@ protected:
         SubmissionRequest r;
         r.address = address;
         r.answerFile = answerFile_.string();
-        return SendSubmission(r, context_);
+        return Send(r, context_);
     }
     std::string Form(const std::string& address) {
         SubmissionRequest r;
         r.address = address;
         r.method = SubmitMethod::FormPost;
         r.answerFile = answerFile_.string();
-        return SendSubmission(r, context_);
+        return Send(r, context_);
     }
     std::string Answer() const { return ReadFileBytes(answerFile_); }
 
@@ -240,7 +248,7 @@ TEST_F(SubmissionTest, FixedSpacesGoOutEncodedWhileTheLoggedAddressKeepsThem) {
     r.address = server_.Url("/p?a=1&submit=Add page");
     r.wireAddress = server_.Url("/p?a=1&submit=Add%20page");
     r.answerFile = answerFile_.string();
-    EXPECT_EQ(SendSubmission(r, context_), "OK");
+    EXPECT_EQ(Send(r, context_), "OK");
     ASSERT_EQ(server_.RequestCount(), 1u);
     EXPECT_EQ(server_.Requests()[0].target, "/p?a=1&submit=Add%20page");
 }
@@ -492,7 +500,7 @@ protected:
             EngineRequest request = BuildEngineRequest(engine, address, email);
             std::string file = NameAnswerFile(address, engine.storeName, dir_.path());
             results[static_cast<std::size_t>(engine.position)] =
-                SendSubmission(MakeSubmissionRequest(request, file), context_);
+                Send(MakeSubmissionRequest(request, file), context_);
         }
         return results;
     }

@@ -44,7 +44,7 @@ public:
     RunSettings Current() const override { return settings; }
     bool FirstTimeNoticeDue() const override { return tipDue; }
     void RecordFirstTimeNoticeShown() override { tipDue = false; }
-    void RunAndWait(const SubmitJob& job) override {
+    RunTally RunAndWait(const SubmitJob& job) override {
         std::string entry = "run " + job.email;
         for (const std::string& a : job.addresses) {
             entry += " " + a;
@@ -54,6 +54,7 @@ public:
         if (duringRun) {
             duringRun();
         }
+        return {};
     }
     void ShowRunInProgress() override { log.push_back("bring forward"); }
     void Open(const std::filesystem::path& folder) override { log.push_back("review " + folder.string()); }

@@ -1,6 +1,8 @@
 // The transfer routine against a scripted loopback server: redirects by rule, the header lines per
 // method, what reaches the sink, and the loopback guard at every request.
 #include "core/web/curl_support.h"
+#include "core/web/loopback_guard.h"
+#include "core/web/proxy_rules.h"
 #include "core/web/transfer.h"
 #include "tests/support/http_test_server.h"
 

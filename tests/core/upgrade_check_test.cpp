@@ -1,21 +1,23 @@
-// The upgrade check: reading the vendor's page, what the user is told, and the start-up due rule with
-// the date it stores.
+// The upgrade check: reading the vendor's page, the keys and signatures that make an installer trusted,
+// what the user is told, and the start-up due rule with the date it stores.
 #include "core/base/hosts.h"
 #include "core/base/settings.h"
 #include "core/upgrade/upgrade_checker.h"
+#include "core/upgrade/upgrade_signature.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/loopback_port.h"
+#include "tests/support/signing_key.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 
 namespace sendwell {
 namespace {
 
 namespace chr = std::chrono;
 using Lines = std::vector<std::string>;
-
-const std::string kDigest(64, 'a');
 
 TEST(UpgradePage, ReadsVersionAndDescription) {
     struct Case {
@@ -55,27 +57,79 @@ TEST(UpgradePage, ReadsVersionAndDescription) {
     }
 }
 
-TEST(UpgradePage, KeepsLinkAndVersionFromEarlierPagesAndTiesTheDigestToItsLink) {
+TEST(UpgradePage, KeepsLinkAndVersionFromEarlierPagesAndTiesTheSignatureToItsLink) {
+    const std::string signature(64, '\x07');
     UpgradeAnnouncement announced;
-    ReadUpgradePage({"<!-- UPGRADE SHA256 -->", " " + kDigest + " ", "<!-- UPGRADE Download Link -->",
-                     "http://h/NewUpdate.exe", "<!-- UPGRADE Version -->", "3.9"},
+    ReadUpgradePage({"<!-- UPGRADE Signature -->", " " + test::Base64(signature) + " ",
+                     "<!-- UPGRADE Download Link -->", "http://h/NewUpdate.exe", "<!-- UPGRADE Version -->",
+                     "3.9"},
                     announced);
     EXPECT_EQ(announced.link, "http://h/NewUpdate.exe");
-    EXPECT_EQ(announced.sha256, kDigest);
+    EXPECT_EQ(announced.signature, signature);
 
     ReadUpgradePage({"<html>nothing announced</html>"}, announced);
     EXPECT_EQ(announced.version, 3.9f);
     EXPECT_EQ(announced.link, "http://h/NewUpdate.exe");
-    EXPECT_EQ(announced.sha256, kDigest);
+    EXPECT_EQ(announced.signature, signature);
 
-    // A new link without a digest has none; a malformed digest counts as none.
+    // A new link without a signature has none; a malformed one or one of another length counts as none.
     ReadUpgradePage({"<!-- UPGRADE Download Link -->", "http://h/Other.exe"}, announced);
     EXPECT_EQ(announced.link, "http://h/Other.exe");
-    EXPECT_EQ(announced.sha256, "");
-    ReadUpgradePage({"<!-- UPGRADE Download Link -->", "http://h/Third.exe", "<!-- UPGRADE SHA256 -->",
-                     kDigest.substr(1) + "g"},
-                    announced);
-    EXPECT_EQ(announced.sha256, "");
+    EXPECT_EQ(announced.signature, "");
+    for (const std::string& line :
+         {test::Base64(signature).substr(1), test::Base64(signature + "x"), test::Base64(signature) + "!"}) {
+        ReadUpgradePage(
+            {"<!-- UPGRADE Download Link -->", "http://h/Third.exe", "<!-- UPGRADE Signature -->", line},
+            announced);
+        EXPECT_EQ(announced.signature, "") << line;
+    }
+}
+
+TEST(UpgradeSignature, DecodesOnlyWellFormedBase64) {
+    const struct {
+        std::string text;
+        std::optional<std::string> bytes;
+    } cases[] = {
+        {"YWJj", "abc"},          // whole groups
+        {" \tYWI= ", "ab"},       // blanks around, one padding
+        {"YQ==", "a"},            // two padding
+        {"", std::nullopt},       // nothing
+        {"YWJ", std::nullopt},    // not whole groups of four
+        {"YW=j", std::nullopt},   // padding inside
+        {"Y===", std::nullopt},   // more padding than a group allows
+        {"YR==", std::nullopt},   // bits the padding drops are set
+        {"YW Jj", std::nullopt},  // a blank inside
+        {"YW\nJj", std::nullopt}, // a line break inside
+        {"YWJj\r", std::nullopt}, // a carriage return after it
+        {"-_Jj", std::nullopt},   // the address-safe alphabet is another format
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DecodeBase64(c.text), c.bytes) << '"' << c.text << '"';
+    }
+}
+
+TEST(UpgradeSignature, VerifiesAgainstUsableEd25519KeysOnly) {
+    const test::SigningKey key;
+    const std::string message = "installer bytes";
+    const std::string signature = key.Sign(message);
+    EXPECT_TRUE(SignatureVerifies(message, signature, key.PublicKey()));
+    EXPECT_TRUE(SignatureVerifies(message, signature, key.PublicKey(true)));
+    EXPECT_FALSE(SignatureVerifies(message + " ", signature, key.PublicKey()));
+    EXPECT_FALSE(SignatureVerifies(message, signature.substr(1), key.PublicKey()));
+    EXPECT_FALSE(SignatureVerifies(message, signature, test::SigningKey().PublicKey()));
+
+    // A DER key of another algorithm (P-256), or a DER key with bytes after it, is not trusted.
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> ec(EVP_EC_gen("P-256"), EVP_PKEY_free);
+    unsigned char* der = nullptr;
+    const int length = i2d_PUBKEY(ec.get(), &der);
+    const std::string ecKey =
+        test::Base64(std::string(reinterpret_cast<char*>(der), static_cast<std::size_t>(length)));
+    OPENSSL_free(der);
+    for (const std::string& text : {ecKey, test::Base64(*DecodeBase64(key.PublicKey(true)) + "x"),
+                                    std::string("not a key"), std::string()}) {
+        EXPECT_FALSE(IsUsablePublicKey(text)) << text;
+        EXPECT_FALSE(SignatureVerifies(message, signature, text)) << text;
+    }
 }
 
 class UpgradeCheckerTest : public ::testing::Test {
@@ -152,6 +206,28 @@ TEST(UpgradeDue, OffersAfterSixteenWholeDaysSinceTheStoredDate) {
         EXPECT_EQ(answer.due, c.due) << '"' << c.stored << '"';
         EXPECT_EQ(answer.lastCheck, c.kept) << '"' << c.stored << '"';
     }
+}
+
+TEST_F(UpgradeCheckerTest, TrustsTheKeyOfTheSettingsFileAndFetchesThePageOverHttps) {
+    const test::SigningKey key;
+    const std::size_t builtIn = TrustedUpgradeKeys().size();
+    ASSERT_TRUE(WriteSetting(kSettingsSection, "UpgradePublicKey", "not a key"));
+    EXPECT_EQ(TrustedUpgradeKeys().size(), builtIn);
+    ASSERT_TRUE(WriteSetting(kSettingsSection, "UpgradePublicKey", key.PublicKey()));
+    EXPECT_EQ(TrustedUpgradeKeys().size(), builtIn + 1);
+    EXPECT_EQ(TrustedUpgradeKeys().back(), key.PublicKey());
+
+    UpgradeChecker checker;
+    const InstallRequest request = checker.InstallRequestFor("/opt/sendwell");
+    EXPECT_EQ(request.keys, TrustedUpgradeKeys());
+    EXPECT_EQ(request.installFolder, "/opt/sendwell");
+    EXPECT_EQ(request.downloadParent, DataHome() / "Sendwell");
+
+    EXPECT_EQ(UpgradePageAddress("www.sendwellpro.example"),
+              "https://www.sendwellpro.example/sendwell_upgrade.html");
+    EXPECT_EQ(UpgradePageAddress("vendor.test:8443"), "https://vendor.test:8443/sendwell_upgrade.html");
+    EXPECT_EQ(UpgradePageAddress("127.0.0.1:8080"), "http://127.0.0.1:8080/sendwell_upgrade.html");
+    EXPECT_EQ(UpgradePageAddress("localhost"), "http://localhost/sendwell_upgrade.html");
 }
 
 TEST_F(UpgradeCheckerTest, StoresTheCheckDateAsMonthDayYear) {

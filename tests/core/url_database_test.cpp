@@ -1,4 +1,7 @@
 // The database list's commands: Add, Remove, marking submissions, header-click sorting, date reading.
+#include "core/base/ascii_case.h"
+#include "core/base/dates.h"
+#include "core/urldb/add_command.h"
 #include "core/urldb/url_database.h"
 
 #include <algorithm>
@@ -33,17 +36,17 @@ using Strings = std::vector<std::string>;
 
 TEST(UrlDatabaseAdd, FollowsTheAddressFieldRules) {
     UrlDatabase db;
-    EXPECT_EQ(db.AddCommand("ab"), AddOutcome::Nothing);
-    EXPECT_EQ(db.AddCommand("abc"), AddOutcome::InvalidUrl);
-    EXPECT_EQ(db.AddCommand("\xc3\xa9."), AddOutcome::Nothing); // two characters in three bytes
+    EXPECT_EQ(AddCommand(db, "ab"), AddOutcome::Nothing);
+    EXPECT_EQ(AddCommand(db, "abc"), AddOutcome::InvalidUrl);
+    EXPECT_EQ(AddCommand(db, "\xc3\xa9."), AddOutcome::Nothing); // two characters in three bytes
     EXPECT_EQ(db.recordCount(), 0U);
 
-    EXPECT_EQ(db.AddCommand("www.a.b"), AddOutcome::Appended);
-    EXPECT_EQ(db.AddCommand("https://a.b"), AddOutcome::Appended);
-    EXPECT_EQ(db.AddCommand("see http://a.b"), AddOutcome::Appended);
-    EXPECT_EQ(db.AddCommand("HTTP://A.B"), AddOutcome::Appended);
-    EXPECT_EQ(db.AddCommand("#www.a.b"), AddOutcome::Appended);
-    EXPECT_EQ(db.AddCommand("www.a.b"), AddOutcome::Appended);
+    EXPECT_EQ(AddCommand(db, "www.a.b"), AddOutcome::Appended);
+    EXPECT_EQ(AddCommand(db, "https://a.b"), AddOutcome::Appended);
+    EXPECT_EQ(AddCommand(db, "see http://a.b"), AddOutcome::Appended);
+    EXPECT_EQ(AddCommand(db, "HTTP://A.B"), AddOutcome::Appended);
+    EXPECT_EQ(AddCommand(db, "#www.a.b"), AddOutcome::Appended);
+    EXPECT_EQ(AddCommand(db, "www.a.b"), AddOutcome::Appended);
     EXPECT_EQ(Urls(db), (Strings{"http://www.a.b", "https://a.b", "see http://a.b", "http://HTTP://A.B",
                                  "http://www.a.b", "http://www.a.b"}));
     EXPECT_EQ(Column(db, &UrlRecord::number), (Strings{"1", "2", "3", "4", "5", "6"}));
@@ -130,12 +133,7 @@ TEST(UrlDatabaseSort, MatchesAPlainCaseFoldingSortOnAwkwardTexts) {
         }
         urls.push_back(u);
     }
-    auto fold = [](std::string t) {
-        for (char& c : t) {
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        }
-        return t;
-    };
+    auto fold = [](const std::string& t) { return AsciiLower(t); };
     auto foldedLess = [&fold](const std::string& a, const std::string& b) {
         const std::string fa = fold(a), fb = fold(b);
         return std::lexicographical_compare(fa.begin(), fa.end(), fb.begin(), fb.end(), [](char x, char y) {

@@ -127,8 +127,8 @@ TEST(HyperlinkAutoSize, KeepsTheEdgeItsAlignmentNames) {
 TEST(OpenAddress, FailureTextsNameTheCodeOrSayItIsUnknown) {
     EXPECT_EQ(OpenFailureText(kOpenNoAssociation),
               "Can't open link:\n\nThere is no application associated\nwith the given filename extension.");
-    EXPECT_EQ(OpenFailureText(kOpenOutOfResources),
-              "Can't open link:\n\nThe operating system is out\nof memory or resources.");
+    EXPECT_EQ(OpenFailureText(kOpenAccessDenied),
+              "Can't open link:\n\nThe operating system denied\naccess to the specified file.");
     EXPECT_EQ(OpenFailureText(42), "Can't open link:\n\nUnknown Error (42) occurred.");
     EXPECT_EQ(OpenFailureText(-7), "Can't open link:\n\nUnknown Error (-7) occurred.");
 }

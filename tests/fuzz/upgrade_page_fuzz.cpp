@@ -1,6 +1,7 @@
-// The upgrade page reader on any lines: it returns, and a digest it keeps is always 64 lower-case hex
-// digits (it decides whether a downloaded installer may run).
+// The upgrade page reader on any lines: it returns, and a signature it keeps is always the 64 bytes an
+// Ed25519 signature has (it decides, with a trusted key, whether a downloaded installer may run).
 #include "core/upgrade/upgrade_page.h"
+#include "core/upgrade/upgrade_signature.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -8,10 +9,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         sendwell::fuzz::Lines(std::string_view(reinterpret_cast<const char*>(data), size));
     sendwell::UpgradeAnnouncement announced;
     sendwell::ReadUpgradePage(lines, announced);
-    FUZZ_CHECK(announced.sha256.empty() || announced.sha256.size() == 64);
-    for (char c : announced.sha256) {
-        FUZZ_CHECK((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'));
-    }
+    FUZZ_CHECK(announced.signature.empty() || announced.signature.size() == sendwell::kSignatureBytes);
     FUZZ_CHECK(announced.link.size() <= size && announced.description.size() <= size + lines.size());
+    // Each line is also read as a key, as the settings file's would be: it only has to return.
+    for (const std::string& line : lines) {
+        (void)sendwell::IsUsablePublicKey(line);
+    }
     return 0;
 }

@@ -49,7 +49,7 @@ private slots:
         auto reader = [&](const std::filesystem::path&, std::vector<std::string>& out,
                           const ImportControl& c) {
             out = {"www.a.example", "http://b.example"};
-            c.progress(1, 2);
+            c.progress->SetSteps(1, 2);
             released.wait();
             stopSeen = c.stop->load();
             return ImportEnd::Finished;

@@ -7,6 +7,7 @@
 #include "gui/urldb/url_list_view.h"
 #include "gui/widgets/help_window.h"
 #include "tests/gui/support/gui_test_env.h"
+#include "tests/gui/support/started_window.h"
 #include "tests/gui/support/window_test_support.h"
 #include "tests/support/http_test_server.h"
 
@@ -34,7 +35,7 @@ private slots:
                                            {server.Url("/second"), "", "0"},
                                            {server.Url("/third"), "", "0"}},
                                           "me@example.org"));
-        MainWindow window(&world.messages);
+        sendwell::test::StartedWindow window(&world.messages);
         window.show();
         window.list()->selectRows({2, 1});
         QTest::mouseClick(window.button(ids::kPing), Qt::LeftButton);
@@ -58,7 +59,7 @@ private slots:
         // The server stands in for the proxy too: the request then names the whole address.
         sendwell::WriteSetting(sendwell::kSettingsSection, "bProxyOn", "1");
         sendwell::WriteSetting(sendwell::kSettingsSection, "m_ProxyName", server.HostPort());
-        MainWindow window(&world.messages);
+        sendwell::test::StartedWindow window(&world.messages);
         window.show();
         window.list()->selectRows({2, 0});
         QTest::mouseClick(window.button(ids::kAnalyze), Qt::LeftButton);
@@ -74,7 +75,7 @@ private slots:
 
     void enginesButtonOpensTheEnginesDialog() {
         ScratchWorld world;
-        MainWindow window(&world.messages);
+        sendwell::test::StartedWindow window(&world.messages);
         window.show();
         bool seen = false;
         QTimer::singleShot(0, [&] {
@@ -92,7 +93,7 @@ private slots:
 
     void helpButtonOpensTheHelpWindow() {
         ScratchWorld world;
-        MainWindow window(&world.messages);
+        sendwell::test::StartedWindow window(&world.messages);
         window.show();
         QString caption;
         QTimer::singleShot(0, [&] {

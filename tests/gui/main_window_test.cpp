@@ -10,6 +10,7 @@
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
 #include "tests/gui/support/gui_test_env.h"
+#include "tests/gui/support/started_window.h"
 #include "tests/gui/support/window_test_support.h"
 
 #include <QApplication>
@@ -35,7 +36,7 @@ const int kAlwaysEnabled[] = {ids::kRank,    ids::kKeywords, ids::kAdvertise, id
                               ids::kEngines, ids::kUpgrade,  ids::kHelp,      ids::kQuit};
 
 std::unique_ptr<MainWindow> OpenWindow(ScratchWorld& world) {
-    auto window = std::make_unique<MainWindow>(&world.messages);
+    auto window = std::make_unique<sendwell::test::StartedWindow>(&world.messages);
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get())) {
         return nullptr;

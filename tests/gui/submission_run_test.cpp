@@ -1,5 +1,6 @@
 // Submit All, Submit and the list's double-click through the real windows against the engine
 // simulator: what is sent, what the progress window shows, cancelling, the review and the marking.
+#include "core/base/dates.h"
 #include "core/base/settings.h"
 #include "core/results/answer_store.h"
 #include "core/submit/engine_catalogue.h"
@@ -14,6 +15,7 @@
 #include "gui/urldb/url_list_view.h"
 #include "gui/widgets/sound_player.h"
 #include "tests/gui/support/gui_test_env.h"
+#include "tests/gui/support/started_window.h"
 #include "tests/gui/support/window_test_support.h"
 #include "tests/support/engine_simulator.h"
 
@@ -110,7 +112,7 @@ struct RunWorld {
         engines.PointEnginesHere();
         sendwell::WriteSetting(sendwell::kSettingsSection, "m_bFirstTimeNotice", "1");
         world.writeDatabase(databaseBytes);
-        window = std::make_unique<MainWindow>(&world.messages);
+        window = std::make_unique<sendwell::test::StartedWindow>(&world.messages);
         window->setSoundPlayer(&sounds);
         auto& submit = window->submitController();
         submit.setReviewOpener([this](const fs::path& folder) {

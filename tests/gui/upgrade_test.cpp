@@ -8,8 +8,10 @@
 #include "gui/upgrade/check_upgrade_dialog.h"
 #include "gui/upgrade/upgrade_command.h"
 #include "tests/gui/support/gui_test_env.h"
+#include "tests/gui/support/started_window.h"
 #include "tests/gui/support/window_test_support.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/signing_key.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -25,9 +27,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The stand-in installer the server hands out, and its SHA-256.
+// The stand-in installer the server hands out.
 const char* const kInstaller = "#!/bin/sh\nprintf 'installer %s [%s]\\n' \"$#\" \"$1\" >> calls.log\n";
-const char* const kInstallerDigest = "e6afc47f638376fa447d66d5dbf3909aa7b3fd5eab4af945438870cf090e02b0";
 
 void PointVendorAt(const sendwell::test::HttpTestServer& server, const std::string& page) {
     const_cast<sendwell::test::HttpTestServer&>(server).Route("/sendwell_upgrade.html",
@@ -81,7 +82,7 @@ private slots:
             dialog.closeButton()->click();
         });
         {
-            MainWindow window(&world.messages);
+            sendwell::test::StartedWindow window(&world.messages);
             QCOMPARE(server.RequestCount(), std::size_t(1));
             QCOMPARE(world.messages.shown.size(), std::size_t(1));
             QCOMPARE(world.messages.shown[0].text,
@@ -97,10 +98,12 @@ private slots:
         ScratchWorld world;
         sendwell::test::HttpTestServer server;
         server.Route("/NewUpdate.exe", sendwell::test::Response(200, kInstaller));
+        const sendwell::test::SigningKey key;
+        sendwell::WriteSetting(sendwell::kSettingsSection, "UpgradePublicKey", key.PublicKey());
         PointVendorAt(server, "<!-- UPGRADE Version -->\n3.82\n<!-- UPGRADE Description -->\nNew engines.\n"
                               "<!-- END UPGRADE Description -->\n<!-- UPGRADE Download Link -->\n" +
-                                  server.Url("/NewUpdate.exe") + "\n<!-- UPGRADE SHA256 -->\n" +
-                                  kInstallerDigest + "\n");
+                                  server.Url("/NewUpdate.exe") + "\n<!-- UPGRADE Signature -->\n" +
+                                  sendwell::test::Base64(key.Sign(kInstaller)) + "\n");
         const fs::path folder = world.programFolder();
         sendwell::test::WriteFileBytes(
             folder / "unins000.exe",
@@ -109,7 +112,7 @@ private slots:
                 sendwell::SettingsFileFor(sendwell::kSettingsSection).string() + "' settings-seen\n");
         fs::permissions(folder / "unins000.exe", fs::perms::owner_all);
 
-        MainWindow window(&world.messages);
+        sendwell::test::StartedWindow window(&world.messages);
         QString asked;
         bool ended = false;
         window.upgradeCommand().setQuestion([&](QWidget*, const QString& caption, const QString& text) {
@@ -117,6 +120,7 @@ private slots:
             return true;
         });
         window.upgradeCommand().setEndProgram([&] { ended = true; });
+        window.upgradeCommand().setInstallFolder(folder);
         window.show();
         qobject_cast<QLineEdit*>(window.control(ids::kAddressEdit))->setText("http://entered.example");
         window.button(ids::kAdd)->click();
@@ -133,7 +137,10 @@ private slots:
                 std::string::npos);
         QVERIFY(sendwell::test::ReadFileBytes(folder / "settings-seen").find("UpgradeDate=" + Today()) !=
                 std::string::npos);
-        QVERIFY(!fs::exists(folder / "NewUpdate.exe"));
+        // The private download folder went with the installer.
+        for (const fs::directory_entry& entry : fs::directory_iterator(sendwell::DataHome() / "Sendwell")) {
+            QVERIFY2(!entry.path().filename().string().starts_with("upgrade-"), entry.path().c_str());
+        }
         QVERIFY(world.messages.shown.empty());
     }
 };

@@ -1,15 +1,19 @@
 // A million rows in the main window. Header clicks sort on another thread, so the window keeps handling
-// its events meanwhile; the longest pause between ticks of a UI-thread timer is reported, not judged,
-// as the machine may be shared. The "#" column is wide enough for every row number.
+// its events, input included, meanwhile; the longest pause between ticks of a UI-thread timer is reported,
+// not judged, as the machine may be shared. The "#" column is wide enough for every row number.
+#include "core/base/ascii_case.h"
 #include "gui/app/main_window.h"
+#include "gui/base/control_ids.h"
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
 #include "tests/gui/support/gui_test_env.h"
+#include "tests/gui/support/started_window.h"
 #include "tests/gui/support/window_test_support.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -51,11 +55,7 @@ std::string MillionRecords() {
 }
 
 std::string Folded(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    return out;
+    return sendwell::AsciiLower(text);
 }
 
 // The longest time between two ticks of a timer on the UI thread, from the first tick on.
@@ -89,7 +89,7 @@ private slots:
     void initTestCase() {
         world_ = std::make_unique<ScratchWorld>();
         world_->writeDatabase(MillionRecords());
-        window_ = std::make_unique<MainWindow>(&world_->messages);
+        window_ = std::make_unique<sendwell::test::StartedWindow>(&world_->messages);
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
         QCOMPARE(window_->listModel()->rowCount(), kRows);
@@ -110,7 +110,9 @@ private slots:
             QHeaderView* header = window_->list()->horizontalHeader();
             const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
                             header->height() / 2);
+            QSignalSpy sorted(window_->listModel(), &sendwell::gui::UrlListModel::sortFinished);
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+            QVERIFY(sorted.wait(60000));
             QVERIFY(ticked.wait()); // the first tick after the rows are in place closes the last pause
             qInfo("header %d: the UI thread paused for at most %lld ms", column, ticks.longestMs());
 
@@ -131,6 +133,34 @@ private slots:
                 }
             }
         }
+    }
+
+    // The click returns while the rows are being sorted; typing goes on meanwhile, and an address
+    // added then lands after the sorted rows, as it would have after a sort that held the window.
+    void inputDuringASortIsTakenAndAChangeWaitsForTheSort() {
+        const sendwell::UrlDatabase& db = window_->database();
+        const bool ascending = db.sortAscending();
+        QSignalSpy sorted(window_->listModel(), &sendwell::gui::UrlListModel::sortFinished);
+        QHeaderView* header = window_->list()->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(1) + header->sectionSize(1) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+        QVERIFY(window_->listModel()->sortPending());
+
+        auto* address = qobject_cast<QLineEdit*>(window_->control(sendwell::gui::ids::kAddressEdit));
+        QTest::keyClicks(address, "www.typed-meanwhile.example");
+        QVERIFY(window_->listModel()->sortPending());
+        window_->OnAdd();
+
+        QCOMPARE(sorted.count(), 1);
+        QCOMPARE(db.sortAscending(), !ascending);
+        QCOMPARE(db.recordCount(), std::size_t(kRows) + 1);
+        QCOMPARE(std::string(db.Url(kRows)), std::string("http://www.typed-meanwhile.example"));
+        for (std::size_t r = 1; r < kRows; ++r) {
+            const std::string a = Folded(db.Url(r - 1)), b = Folded(db.Url(r));
+            QVERIFY(ascending ? a <= b : b <= a);
+        }
+        window_->listModel()->removeRows({kRows});
     }
 
     void numberColumnShowsTheLargestNumberWhole() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch root and checks what a package would hold: every file in its place,
 # valid desktop and AppStream files, a program that answers --version without a display and keeps its
-# files under $XDG_DATA_HOME/Sendwell when started where it cannot write, and a .deb listing the files.
+# files under $XDG_DATA_HOME/Sendwell when started where it cannot write, and a .deb from the same build
+# that passes package_check.sh.
 #   install_test.sh BUILD-DIR
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -19,8 +20,8 @@ r="$scratch/root/usr"
 id=org.sendwellpro.Sendwell
 for f in bin/sendwell bin/sendwell-engine-simulator \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-         share/icons/hicolor/scalable/apps/$id.svg share/man/man1/sendwell.1 \
-         share/man/man1/sendwell-engine-simulator.1; do
+         share/icons/hicolor/scalable/apps/$id.svg share/man/man1/sendwell.1.gz \
+         share/man/man1/sendwell-engine-simulator.1.gz share/doc/sendwell/copyright; do
     [ -e "$r/$f" ] || fail "$f was not installed"
 done
 for size in 16 24 32 48 64 128 256; do
@@ -28,7 +29,7 @@ for size in 16 24 32 48 64 128 256; do
 done
 if [ -e "$build/sendwell-cli" ]; then
     [ -x "$r/bin/sendwell-cli" ] || fail "sendwell-cli was not installed"
-    [ -e "$r/share/man/man1/sendwell-cli.1" ] || fail "the sendwell-cli man page was not installed"
+    [ -e "$r/share/man/man1/sendwell-cli.1.gz" ] || fail "the sendwell-cli man page was not installed"
 fi
 
 desktop-file-validate "$r/share/applications/$id.desktop"
@@ -56,13 +57,7 @@ kill "$pid"
 wait "$pid" 2>/dev/null || true
 pid=""
 
-# The package holds the same files.
+# The package made from the same build.
 (cd "$build" && cpack -G DEB -B "$scratch/package" >/dev/null)
-deb="$(ls "$scratch"/package/*.deb)"
-contents="$(dpkg-deb --contents "$deb")"
-for f in ./usr/bin/sendwell ./usr/share/applications/$id.desktop ./usr/share/metainfo/$id.metainfo.xml; do
-    grep -qF "$f" <<<"$contents" || fail "the package lacks $f"
-done
-depends="$(dpkg-deb --field "$deb" Depends)"
-[[ "$depends" == *libqt6widgets6* ]] || fail "the package does not depend on the Qt libraries: $depends"
+bash "$(dirname "${BASH_SOURCE[0]}")/package_check.sh" "$scratch"/package/*.deb
 echo "install layout: every check passed"

@@ -1,5 +1,5 @@
 // Test entry for the core tests: loopback-only traffic, and a run fails if anything tried otherwise.
-#include "core/web/curl_support.h"
+#include "core/web/loopback_guard.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>

@@ -1,5 +1,7 @@
 #include "tests/support/http_test_server.h"
 
+#include "core/base/ascii_case.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -27,20 +29,8 @@ namespace {
 constexpr std::size_t kMaxHead = 64 * 1024;
 constexpr std::size_t kMaxBody = 64 * 1024 * 1024;
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
+    return AsciiEqualNoCase(a, b);
 }
 
 bool ContainsNoCase(std::string_view haystack, std::string_view needle) {

@@ -68,10 +68,8 @@ bool ProcessGone(pid_t pid) {
     return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
-} // namespace
-
-void RemoveStaleTempFiles(const fs::path& file) {
-    const fs::path target = ResolveTarget(file);
+// RemoveStaleTempFiles for the file at target itself, whatever a link there points to.
+void RemoveStaleTempFilesBeside(const fs::path& target) {
     fs::path dir = target.parent_path();
     if (dir.empty()) {
         dir = ".";
@@ -102,6 +100,12 @@ void RemoveStaleTempFiles(const fs::path& file) {
         }
     }
     ::closedir(folder);
+}
+
+} // namespace
+
+void RemoveStaleTempFiles(const fs::path& file) {
+    RemoveStaleTempFilesBeside(ResolveTarget(file));
 }
 
 ReadStatus ReadWholeFile(const fs::path& file, std::string& out) {
@@ -155,27 +159,29 @@ bool WriteAllToFd(int fd, std::string_view bytes) {
     return true;
 }
 
-bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes, const FileWriter& writer) {
+namespace {
+
+// Writes bytes to a temporary file beside target and renames it over whatever is at target. With like,
+// the new file gets like's owner, group and permission bits, as far as the process may give them.
+bool ReplaceAt(const fs::path& target, std::string_view bytes, const FileWriter& writer,
+               const struct stat* like) {
     static std::atomic<unsigned long> counter{0};
 
-    const fs::path target = ResolveTarget(file);
     fs::path dir = target.parent_path();
     if (dir.empty()) {
         dir = ".";
     }
     std::error_code ec;
     fs::create_directories(dir, ec);
-    RemoveStaleTempFiles(target);
-
-    struct stat old {};
-    const bool keepMode = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    RemoveStaleTempFilesBeside(target);
 
     fs::path temp;
     int rawFd = -1;
     for (int attempt = 0; attempt < 100 && rawFd < 0; ++attempt) {
         temp = dir / (target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
                       std::to_string(counter.fetch_add(1)));
-        rawFd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // Private until its owner and mode are set: nobody may open a copy of a private file meanwhile.
+        rawFd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, like ? 0600 : 0666);
         if (rawFd < 0 && errno != EEXIST) {
             return false;
         }
@@ -185,8 +191,24 @@ bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes, const F
     }
     UniqueFd fd(rawFd);
     bool ok = true;
-    if (keepMode) {
-        ok = ::fchmod(fd.get(), old.st_mode & 07777) == 0;
+    if (like) {
+        // Only root may give a file away; anyone may keep a group they belong to. What cannot be kept
+        // becomes the process's own, without the set-id bit that went with it. Owner first: a change of
+        // owner clears the set-id bits that the mode then puts back.
+        if (::fchown(fd.get(), like->st_uid, like->st_gid) != 0 &&
+            ::fchown(fd.get(), static_cast<uid_t>(-1), like->st_gid) != 0) {
+            ok = errno == EPERM || errno == EINVAL;
+        }
+        struct stat now {};
+        ok = ok && ::fstat(fd.get(), &now) == 0;
+        mode_t mode = like->st_mode & 07777;
+        if (now.st_uid != like->st_uid) {
+            mode &= ~static_cast<mode_t>(S_ISUID);
+        }
+        if (now.st_gid != like->st_gid) {
+            mode &= ~static_cast<mode_t>(S_ISGID);
+        }
+        ok = ok && ::fchmod(fd.get(), mode) == 0;
     }
     ok = ok && writer(fd.get(), bytes);
     ok = ok && ::fsync(fd.get()) == 0;
@@ -199,6 +221,24 @@ bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes, const F
     // Makes the rename itself survive a crash.
     SyncFolder(dir);
     return true;
+}
+
+} // namespace
+
+bool ReplaceFileAtomically(const fs::path& file, std::string_view bytes, const FileWriter& writer) {
+    const fs::path target = ResolveTarget(file);
+    struct stat old {};
+    const bool keep = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    return ReplaceAt(target, bytes, writer, keep ? &old : nullptr);
+}
+
+bool WriteCopyAtomically(const fs::path& file, const fs::path& original, std::string_view bytes,
+                         const FileWriter& writer) {
+    struct stat like {};
+    if (::stat(original.c_str(), &like) != 0 || !S_ISREG(like.st_mode)) {
+        return false;
+    }
+    return ReplaceAt(file, bytes, writer, &like);
 }
 
 } // namespace sendwell

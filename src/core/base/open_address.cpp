@@ -1,5 +1,7 @@
 #include "core/base/open_address.h"
 
+#include "core/base/ascii_case.h"
+
 #include <array>
 #include <utility>
 
@@ -26,8 +28,7 @@ std::string LeadingScheme(std::string_view address) {
         if (!IsSchemeChar(address[i], i == 0)) {
             return {};
         }
-        const char c = address[i];
-        scheme += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        scheme += AsciiLower(address[i]);
     }
     return scheme;
 }
@@ -35,21 +36,10 @@ std::string LeadingScheme(std::string_view address) {
 } // namespace
 
 std::string OpenFailureText(int code) {
-    static constexpr std::array<std::pair<int, const char*>, 13> kMessages = {{
-        {kOpenOutOfResources, "The operating system is out\nof memory or resources."},
+    static constexpr std::array<std::pair<int, const char*>, 3> kMessages = {{
         {kOpenFileNotFound, "The specified file was not found."},
-        {kOpenPathNotFound, "The specified path was not found."},
         {kOpenAccessDenied, "The operating system denied\naccess to the specified file."},
-        {kOpenOutOfMemory, "There was not enough memory to complete the operation."},
-        {kOpenBadFormat, "The .EXE file is invalid\n(non-Win32 .EXE or error in .EXE image)."},
-        {kOpenSharingViolation, "A sharing violation occurred. "},
-        {kOpenAssociationIncomplete, "The filename association is\nincomplete or invalid."},
-        {kOpenDdeTimeout, "The DDE transaction could not\nbe completed because the request timed out."},
-        {kOpenDdeFailed, "The DDE transaction failed."},
-        {kOpenDdeBusy, "The DDE transaction could not\nbe completed because other DDE transactions\n"
-                       "were being processed."},
         {kOpenNoAssociation, "There is no application associated\nwith the given filename extension."},
-        {kOpenLibraryNotFound, "The specified dynamic-link library was not found."},
     }};
     std::string text = "Can't open link:\n\n";
     for (const auto& [known, message] : kMessages) {

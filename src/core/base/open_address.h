@@ -7,20 +7,11 @@
 
 namespace sendwell {
 
-// Failure codes of an open request. The numbering is the one the link error texts are keyed by.
-inline constexpr int kOpenOutOfResources = 0;
-inline constexpr int kOpenFileNotFound = 2;
-inline constexpr int kOpenPathNotFound = 3;
-inline constexpr int kOpenAccessDenied = 5;
-inline constexpr int kOpenOutOfMemory = 8;
-inline constexpr int kOpenBadFormat = 11;
-inline constexpr int kOpenSharingViolation = 26;
-inline constexpr int kOpenAssociationIncomplete = 27;
-inline constexpr int kOpenDdeTimeout = 28;
-inline constexpr int kOpenDdeFailed = 29;
-inline constexpr int kOpenDdeBusy = 30;
-inline constexpr int kOpenNoAssociation = 31;
-inline constexpr int kOpenLibraryNotFound = 32;
+// Failure codes of an open request: the ways handing an address to the desktop fails here. The
+// numbering is the one the link error texts are keyed by.
+inline constexpr int kOpenFileNotFound = 2;   // no such local file, or no address to open
+inline constexpr int kOpenAccessDenied = 5;   // a web address while only loopback is allowed
+inline constexpr int kOpenNoAssociation = 31; // the desktop has no program for it
 
 // What a failed open shows: "Can't open link:\n\n" and the message for code ("Unknown Error (n)
 // occurred." for a code without one).

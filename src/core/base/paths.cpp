@@ -171,6 +171,12 @@ fs::path ProgramFolder() {
     return ChooseProgramFolder(working, home != nullptr ? fs::path(home) : fs::path(), DataFolder());
 }
 
+fs::path ProgramInstallFolder() {
+    std::error_code ec;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? fs::path() : executable.parent_path();
+}
+
 fs::path AnswerStorePath(const fs::path& programFolder) {
     return programFolder / "submitok";
 }

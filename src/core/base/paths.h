@@ -60,6 +60,9 @@ std::filesystem::path ChooseProgramFolder(const std::filesystem::path& workingDi
 // ChooseProgramFolder with this process's working directory, $HOME and DataFolder().
 std::filesystem::path ProgramFolder();
 
+// The folder the running program's own executable is installed in; empty when it cannot be told.
+std::filesystem::path ProgramInstallFolder();
+
 // The answer store: "submitok" in the program folder.
 std::filesystem::path AnswerStorePath(const std::filesystem::path& programFolder);
 // The failure log: msg_dump.txt in the program folder.

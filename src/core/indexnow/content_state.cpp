@@ -2,12 +2,20 @@
 
 #include "core/base/atomic_file.h"
 #include "core/base/sha256.h"
+#include "core/urldb/database_file.h"
 #include "core/web/page_fetcher.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace sendwell {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -25,6 +33,167 @@ private:
 std::string Text(const nlohmann::json& object, const char* name) {
     auto it = object.find(name);
     return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+std::string ErrnoText() {
+    return std::strerror(errno);
+}
+
+std::string SizeText(std::uint64_t bytes) {
+    constexpr std::uint64_t kMegabyte = 1024 * 1024;
+    return bytes % kMegabyte == 0 ? std::to_string(bytes / kMegabyte) + " MB"
+                                  : std::to_string(bytes) + " bytes";
+}
+
+// Whether arrays and objects nest deeper than limit (brackets within strings do not count). The
+// record nests three deep; a file of brackets alone would take many times its size once parsed.
+bool NestedDeeperThan(std::string_view text, int limit) {
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > limit) {
+                return true;
+            }
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+    return false;
+}
+
+// An exclusive advisory lock on "<file>.lock" for as long as it lives, as the settings store takes.
+class StateLock {
+public:
+    explicit StateLock(const fs::path& file) {
+        const fs::path path = fs::path(file).concat(".lock");
+        std::error_code ec;
+        if (path.has_parent_path()) {
+            fs::create_directories(path.parent_path(), ec);
+        }
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        int rc = -1;
+        if (fd_ >= 0) {
+            do {
+                rc = ::flock(fd_, LOCK_EX);
+            } while (rc != 0 && errno == EINTR);
+        }
+        if (rc != 0) {
+            error_ = "The IndexNow record " + file.string() + " cannot be locked (" + path.string() +
+                     "): " + ErrnoText() + ".";
+        }
+    }
+    ~StateLock() {
+        if (fd_ >= 0) {
+            ::close(fd_); // releases the lock; the file stays, as the database's does
+        }
+    }
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+    const std::string& error() const { return error_; }
+
+private:
+    int fd_ = -1;
+    std::string error_;
+};
+
+// Fills entries from the record's text; false when the text is not the record.
+bool ParseRecords(const std::string& text, std::map<std::string, SubmittedContent>& entries) {
+    if (NestedDeeperThan(text, 3)) {
+        return false;
+    }
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    if (!document.is_object() || !document.contains("addresses") || !document["addresses"].is_object()) {
+        return false;
+    }
+    for (const auto& [address, entry] : document["addresses"].items()) {
+        if (!entry.is_object()) {
+            continue;
+        }
+        SubmittedContent content;
+        content.submitted = Text(entry, "submitted");
+        ContentMark mark{Text(entry, "etag"), Text(entry, "lastModified"), Text(entry, "sha256")};
+        if (!mark.etag.empty() || !mark.lastModified.empty() || !mark.hash.empty()) {
+            content.mark = mark;
+        }
+        entries[address] = std::move(content);
+    }
+    return true;
+}
+
+// Reads the record file into entries (left empty unless it reads whole); see IndexNowState::Load.
+StateFileNote ReadRecords(const fs::path& file, std::uint64_t maxBytes,
+                          std::map<std::string, SubmittedContent>& entries) {
+    entries.clear();
+    StateFileNote note;
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    if (status.type() == fs::file_type::not_found) {
+        return note;
+    }
+    if (status.type() == fs::file_type::directory) {
+        note.error = file.string() + " is a folder, not the IndexNow record; move it away so that the record "
+                                     "can be kept.";
+        return note;
+    }
+    if (status.type() != fs::file_type::regular) {
+        note.error = file.string() + " is not a regular file, so the IndexNow record cannot be kept there.";
+        return note;
+    }
+    std::string damage;
+    std::string text;
+    if (const std::uintmax_t size = fs::file_size(file, ec); !ec && size > maxBytes) {
+        damage = "it is larger than " + SizeText(maxBytes);
+    } else if (ReadWholeFile(file, text) != ReadStatus::Ok) {
+        note.error = "The IndexNow record " + file.string() + " cannot be read: " + ErrnoText() + ".";
+        return note;
+    } else if (text.size() > maxBytes) {
+        damage = "it is larger than " + SizeText(maxBytes);
+    } else if (!ParseRecords(text, entries)) {
+        damage = "it is not the record's JSON, or it is cut short";
+    }
+    if (damage.empty()) {
+        return note;
+    }
+    entries.clear();
+    const fs::path aside = SetAsideUnreadable(file);
+    if (aside.empty()) {
+        note.error = "The IndexNow record " + file.string() + " cannot be read (" + damage +
+                     ") nor moved aside: " + ErrnoText() + ".";
+        return note;
+    }
+    note.warning = "The IndexNow record " + file.string() + " could not be read (" + damage +
+                   "); it was kept as " + aside.string() + " and a new record was started.";
+    return note;
+}
+
+// The record as the file holds it.
+std::string RecordText(const std::map<std::string, SubmittedContent>& entries) {
+    nlohmann::json addresses = nlohmann::json::object();
+    for (const auto& [address, content] : entries) {
+        nlohmann::json entry = {{"submitted", content.submitted}};
+        if (content.mark) {
+            entry["etag"] = content.mark->etag;
+            entry["lastModified"] = content.mark->lastModified;
+            entry["sha256"] = content.mark->hash;
+        }
+        addresses[address] = std::move(entry);
+    }
+    const nlohmann::json document = {{"addresses", std::move(addresses)}};
+    // Addresses and validators are whatever the servers and the database held: never fail on bytes that
+    // are not UTF-8.
+    return document.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
 } // namespace
@@ -67,47 +236,46 @@ std::optional<ContentMark> FetchContentMark(const std::string& address, const Co
     return mark;
 }
 
-IndexNowState IndexNowState::Load(const std::filesystem::path& file) {
-    IndexNowState state;
-    std::string text;
-    if (ReadWholeFile(file, text) != ReadStatus::Ok) {
-        return state;
+StateFileNote IndexNowState::Load(const fs::path& file, std::uint64_t maxBytes) {
+    entries_.clear();
+    recorded_.clear();
+    StateLock lock(file);
+    if (!lock.error().empty()) {
+        return {{}, lock.error()};
     }
-    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
-    if (!document.is_object() || !document.contains("addresses") || !document["addresses"].is_object()) {
-        return state;
-    }
-    for (const auto& [address, entry] : document["addresses"].items()) {
-        if (!entry.is_object()) {
-            continue;
-        }
-        SubmittedContent content;
-        content.submitted = Text(entry, "submitted");
-        ContentMark mark{Text(entry, "etag"), Text(entry, "lastModified"), Text(entry, "sha256")};
-        if (!mark.etag.empty() || !mark.lastModified.empty() || !mark.hash.empty()) {
-            content.mark = mark;
-        }
-        state.entries_[address] = std::move(content);
-    }
-    return state;
+    return ReadRecords(file, maxBytes, entries_);
 }
 
-bool IndexNowState::Save(const std::filesystem::path& file) const {
-    nlohmann::json addresses = nlohmann::json::object();
-    for (const auto& [address, content] : entries_) {
-        nlohmann::json entry = {{"submitted", content.submitted}};
-        if (content.mark) {
-            entry["etag"] = content.mark->etag;
-            entry["lastModified"] = content.mark->lastModified;
-            entry["sha256"] = content.mark->hash;
-        }
-        addresses[address] = std::move(entry);
+StateFileNote IndexNowState::Save(const fs::path& file, std::uint64_t maxBytes) {
+    StateLock lock(file);
+    if (!lock.error().empty()) {
+        return {{}, lock.error()};
     }
-    const nlohmann::json document = {{"addresses", std::move(addresses)}};
-    // Addresses and validators are whatever the servers and the database held: never fail on bytes that
-    // are not UTF-8.
-    return ReplaceFileAtomically(
-        file, document.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+    // The file as it is now, which another run may have saved to since the load.
+    std::map<std::string, SubmittedContent> merged;
+    StateFileNote note = ReadRecords(file, maxBytes, merged);
+    if (!note.ok()) {
+        return note;
+    }
+    if (!note.warning.empty()) {
+        merged = entries_; // it was damaged meanwhile: what this run read stays
+    }
+    for (const auto& [address, content] : recorded_) {
+        merged[address] = content;
+    }
+    const std::string text = RecordText(merged);
+    if (text.size() > maxBytes) {
+        note.error = "The IndexNow record would grow past " + SizeText(maxBytes) + "; " + file.string() +
+                     " was left as it was.";
+        return note;
+    }
+    if (!ReplaceFileAtomically(file, text)) {
+        note.error = "The IndexNow record " + file.string() + " could not be written: " + ErrnoText() + ".";
+        return note;
+    }
+    entries_ = std::move(merged);
+    recorded_.clear();
+    return note;
 }
 
 const SubmittedContent* IndexNowState::Find(const std::string& address) const {
@@ -116,6 +284,7 @@ const SubmittedContent* IndexNowState::Find(const std::string& address) const {
 }
 
 void IndexNowState::Record(const std::string& address, SubmittedContent entry) {
+    recorded_[address] = entry;
     entries_[address] = std::move(entry);
 }
 

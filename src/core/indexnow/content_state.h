@@ -7,6 +7,7 @@
 #include "core/web/transfer.h"
 
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -33,18 +34,37 @@ struct SubmittedContent {
     std::optional<ContentMark> mark;
 };
 
+// A record file larger than this is not read: a damaged one could otherwise take many times its size
+// in memory. A record that would grow past it is not saved.
+inline constexpr std::uint64_t kMaxIndexNowStateBytes = 64ULL * 1024 * 1024;
+
+// How a load or save of the record file went. A warning leaves the work done (a damaged file was kept
+// aside); an error says why nothing could be read or saved.
+struct StateFileNote {
+    std::string warning;
+    std::string error;
+    bool ok() const { return error.empty(); }
+};
+
+// Loads and saves hold an advisory lock (flock) on "<file>.lock", so that two runs at once keep each
+// other's records.
 class IndexNowState {
 public:
-    // A missing or unreadable file gives an empty state: every address counts as changed.
-    static IndexNowState Load(const std::filesystem::path& file);
-    // Replaces the file whole; false when it could not be written.
-    bool Save(const std::filesystem::path& file) const;
+    // Reads the file into this (empty) state. A missing file gives an empty state. A file that cannot
+    // be read as the record (damaged, cut short, larger than maxBytes) is moved aside to
+    // "<file>.unreadable-<date>" with a warning, and the state starts empty; anything else (a folder in
+    // its place, a file that cannot be moved aside) is an error, the state empty.
+    StateFileNote Load(const std::filesystem::path& file, std::uint64_t maxBytes = kMaxIndexNowStateBytes);
+    // Adds the addresses recorded since the load to the file as it is now and replaces it, so records
+    // another run saved meanwhile stay. An error leaves the file as it was.
+    StateFileNote Save(const std::filesystem::path& file, std::uint64_t maxBytes = kMaxIndexNowStateBytes);
 
     const SubmittedContent* Find(const std::string& address) const;
     void Record(const std::string& address, SubmittedContent entry);
 
 private:
     std::map<std::string, SubmittedContent> entries_;
+    std::map<std::string, SubmittedContent> recorded_; // since the load, for the next save
 };
 
 } // namespace sendwell

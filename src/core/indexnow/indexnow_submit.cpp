@@ -1,11 +1,11 @@
 #include "core/indexnow/indexnow_submit.h"
 
 #include "core/base/ascii_case.h"
+#include "core/base/dates.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_key.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
-#include "core/urldb/url_database.h"
 
 #include <algorithm>
 #include <charconv>
@@ -88,36 +88,6 @@ bool Stopped(const std::atomic<bool>* stop) {
 
 } // namespace
 
-std::string AddressHost(std::string_view address) {
-    const std::size_t schemeEnd = address.find("://");
-    if (schemeEnd == std::string_view::npos) {
-        return {};
-    }
-    const std::string scheme = AsciiLower(address.substr(0, schemeEnd));
-    if (scheme != "http" && scheme != "https") {
-        return {};
-    }
-    const std::string_view rest = address.substr(schemeEnd + 3);
-    std::string host = AsciiLower(rest.substr(0, rest.find_first_of("/?#")));
-    if (host.empty() || host.find('@') != std::string::npos ||
-        std::any_of(host.begin(), host.end(), [](char c) { return static_cast<unsigned char>(c) <= ' '; })) {
-        return {};
-    }
-    // The scheme's own port names the same host as none.
-    const std::string defaultPort = scheme == "https" ? ":443" : ":80";
-    if (host.size() > defaultPort.size() && host.ends_with(defaultPort)) {
-        host.resize(host.size() - defaultPort.size());
-    }
-    return host.front() == ':' ? std::string() : host;
-}
-
-std::string SiteHost(std::string_view site) {
-    std::string host = AddressHost(site);
-    return host.empty() && site.find("://") == std::string_view::npos
-               ? AddressHost("https://" + std::string(site))
-               : host;
-}
-
 std::string KeyCheckAddress(std::string_view site, std::string_view key, std::string_view keyLocation) {
     const std::string host = SiteHost(site);
     if (host.empty() && keyLocation.find("://") == std::string_view::npos) {
@@ -192,12 +162,23 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
         summary.refused = settings.key.empty()
                               ? "IndexNow has no key yet: generate one and upload its key file."
                               : "The IndexNow key is not usable. " + rule;
-        report.Status(summary.refused);
+        report.SetStatusText(summary.refused);
         return summary;
     }
     AddressGrouping grouping = GroupByHost(addresses);
     summary.skipped = grouping.skipped.size();
-    IndexNowState state = IndexNowState::Load(job.statePath);
+    IndexNowState state;
+    const StateFileNote loaded = state.Load(job.statePath);
+    summary.stateWarning = loaded.warning;
+    summary.stateError = loaded.error;
+    for (const std::string* text : {&loaded.warning, &loaded.error}) {
+        if (!text->empty()) {
+            report.SetStatusText(*text);
+        }
+    }
+    if (!loaded.ok()) {
+        AppendFailureRecord(job.programFolder, {"IndexNow: " + loaded.error});
+    }
     const std::string endpoint = IndexNowEndpointAddress(settings.endpoint);
 
     TransferSetup setup;
@@ -217,7 +198,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 break;
             }
             if (!job.force) {
-                report.Status("Checking for changes: " + address);
+                report.SetStatusText("Checking for changes: " + address);
                 std::optional<ContentMark> mark =
                     FetchContentMark(address, job.connection, job.limits, job.stop);
                 const SubmittedContent* before = state.Find(address);
@@ -241,8 +222,8 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                     summary.stopped = true;
                     return summary;
                 }
-                report.Status("Sending " + std::to_string(chunk.size()) + " addresses of " + group.host +
-                              " to IndexNow");
+                report.SetStatusText("Sending " + std::to_string(chunk.size()) + " addresses of " +
+                                     group.host + " to IndexNow");
                 IndexNowOutcome outcome;
                 outcome.host = group.host;
                 outcome.addressCount = chunk.size();
@@ -259,26 +240,40 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 }
                 outcome.status = result.status;
                 outcome.text = result.status != 0 ? IndexNowAnswerText(result.status) : result.error;
-                outcome.failed = !IndexNowAccepted(result.status);
+                const bool accepted = IndexNowAccepted(result.status);
+                outcome.failed = !accepted;
+                if (accepted) {
+                    const std::string now = UtcTimeText();
+                    for (const std::string& address : chunk) {
+                        auto it = marks.find(address);
+                        state.Record(address, {now, it != marks.end() ? it->second : std::nullopt});
+                    }
+                    // Saved after each accepted request, so a cancel keeps what was accepted.
+                    if (const StateFileNote saved = state.Save(job.statePath); !saved.ok()) {
+                        summary.stateError = saved.error;
+                        outcome.text += ". " + saved.error;
+                        outcome.failed = true;
+                    }
+                }
                 outcome.answerFile =
                     NextAnswerFileName("https://" + group.host, kIndexNowStoreName, job.programFolder);
                 WriteAnswerFile(outcome.answerFile, outcome, endpoint, answer.text);
                 if (outcome.failed) {
-                    ++summary.failedRequests;
+                    summary.failedRequests += accepted ? 0 : 1;
                     AppendFailureRecord(job.programFolder,
                                         {"IndexNow: " + outcome.text, "The URL was " + endpoint,
                                          "The host was " + group.host,
                                          "The Filename was " + outcome.answerFile});
                 }
-                report.Status(outcome.text);
+                report.SetStatusText(outcome.text);
                 report.Answered(outcome);
 
                 if (result.status == 429) {
                     std::optional<long long> wait =
                         RetryAfterSeconds(result.Header("Retry-After").value_or(""));
                     if (wait && *wait <= job.longestBackoff.count() && backoffs < kMaxBackoffs) {
-                        report.Status("IndexNow asks to wait " + std::to_string(*wait) +
-                                      " s before sending again");
+                        report.SetStatusText("IndexNow asks to wait " + std::to_string(*wait) +
+                                             " s before sending again");
                         if (!WaitUnlessStopped(*wait, job.stop)) {
                             summary.stopped = true;
                             return summary;
@@ -286,18 +281,11 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                         continue;
                     }
                     summary.throttled = true;
-                    report.Status("IndexNow stopped for this run: too many requests");
+                    report.SetStatusText("IndexNow stopped for this run: too many requests");
                     return summary;
                 }
-                if (IndexNowAccepted(result.status)) {
+                if (accepted) {
                     summary.sent += chunk.size();
-                    const std::string now = UtcTimeText();
-                    for (const std::string& address : chunk) {
-                        auto it = marks.find(address);
-                        state.Record(address, {now, it != marks.end() ? it->second : std::nullopt});
-                    }
-                    // Saved after each accepted request, so a cancel keeps what was accepted.
-                    state.Save(job.statePath);
                 }
                 break;
             }

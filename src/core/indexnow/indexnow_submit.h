@@ -5,8 +5,10 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
+#include "core/base/progress.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/web/transfer.h"
+#include "core/web/url_parts.h"
 
 #include <atomic>
 #include <chrono>
@@ -29,10 +31,6 @@ struct AddressGrouping {
     std::vector<std::string> skipped; // not an http or https address with a host
 };
 
-// The host of an http or https address ("" for any other): lower case, port kept, "user@" refused.
-std::string AddressHost(std::string_view address);
-// The host a user names as an address or a bare "name[:port]"; "" when neither gives one.
-std::string SiteHost(std::string_view site);
 // The key file to check for a site the user names; "" when the site gives no host and the key location
 // is no whole address.
 std::string KeyCheckAddress(std::string_view site, std::string_view key, std::string_view keyLocation);
@@ -72,11 +70,10 @@ struct IndexNowJob {
     std::chrono::seconds longestBackoff{60};
 };
 
-// Hears how the submission goes; called on the submitting thread.
-class IndexNowReport {
+// Hears how the submission goes: status texts as any work's, and each request's answer. Called on the
+// submitting thread.
+class IndexNowReport : public Progress {
 public:
-    virtual ~IndexNowReport() = default;
-    virtual void Status(const std::string& text) = 0;
     virtual void Answered(const IndexNowOutcome& outcome) = 0;
 };
 
@@ -87,7 +84,11 @@ struct IndexNowSummary {
     std::size_t failedRequests = 0;
     bool throttled = false; // a 429 ended IndexNow for this run
     bool stopped = false;   // the stop flag ended it
-    std::string refused;    // the settings did not allow a submission at all, and why
+    // The record of submitted content: damaged and kept aside (the run started a new one), or not read
+    // or not saved (the accepted requests it concerns say so too), and why.
+    std::string stateWarning;
+    std::string stateError;
+    std::string refused; // the settings did not allow a submission at all, and why
 };
 
 IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, const IndexNowJob& job,

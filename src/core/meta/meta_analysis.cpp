@@ -8,27 +8,6 @@ namespace sendwell {
 
 namespace {
 
-// Keeps the fetch's messages until the fetch is over, so that none is shown from the fetching thread.
-class HeldMessages : public MessageSink {
-public:
-    void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
-        held_.push_back({text, caption, icon});
-    }
-    void ShowTo(MessageSink& sink) const {
-        for (const Held& m : held_) {
-            sink.ShowMessage(m.text, m.caption, m.icon);
-        }
-    }
-
-private:
-    struct Held {
-        std::string text;
-        std::string caption;
-        MessageIcon icon;
-    };
-    std::vector<Held> held_;
-};
-
 // The quoted list after CONTENT on one line, cut at commas.
 void ReadContentPieces(const std::string& line, const std::string& upper, std::vector<std::string>& out) {
     const std::size_t content = upper.find("CONTENT");
@@ -120,10 +99,12 @@ void AnalyzeMetaTags(const std::string& address, const ConnectionSettings& setti
     PageFetcher fetcher;
     fetcher.connection = settings;
     fetcher.limits.connect = std::chrono::seconds(connectTimeout);
-    HeldMessages fetchMessages;
-    fetcher.messages = &fetchMessages;
-    windows.FetchBehindWaitWindow(address, [&] { fetcher.FetchPage(address); });
-    fetchMessages.ShowTo(messages);
+    PageFetch fetched;
+    windows.FetchBehindWaitWindow(address, [&] { fetched = fetcher.FetchPage(address); });
+    // Told once the fetch is over, so that nothing is shown from the fetching thread.
+    if (!fetched.outcome.ok() && !fetched.outcome.text.empty()) {
+        messages.ShowMessage(fetched.outcome.text, kAppCaption);
+    }
 
     MetaFindings findings = ReadFindings(scanner, fetcher.lines);
     findings.address = address;

@@ -64,8 +64,9 @@ void SaveMetaTags(const std::string& keywords, MetaSaveWindows& windows, Message
     bool backedUp = false;
     auto makeBackup = [&] {
         if (original && !backedUp) {
-            backedUp = ReplaceFileAtomically(backup, PageBytes({EndedLines(original->text), original->crlf}),
-                                             writer);
+            // As private as the page, and never written through a link planted in its place.
+            backedUp = WriteCopyAtomically(backup, page,
+                                           PageBytes({EndedLines(original->text), original->crlf}), writer);
             return backedUp;
         }
         return true;

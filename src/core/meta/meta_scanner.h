@@ -12,9 +12,8 @@ namespace sendwell {
 
 // The scanner keeps what it has half-matched (an unfinished title, a META tag whose NAME or CONTENT
 // is still to come) and carries it into the next line, the next call and the next page; only a
-// returned value or a failed META name clears it. The program keeps one scanner for its whole run
-// (see gui/meta/program_scanner.h), so pages read one after the other share that state. Not for use
-// from two threads at once.
+// returned value or a failed META name clears it. A caller that keeps one scanner across pages has
+// pages read one after the other share that state. Not for use from two threads at once.
 class MetaScanner {
 public:
     // fetched is the fetcher's own line list, the page last fetched: the whole-page title search always

@@ -58,14 +58,25 @@ enum class TagChange {
     NoPlace, // no "<HEAD>" and no "<HTML>" to put a new tag after: the page is unchanged
 };
 
+// A tag the rewrite replaced: where it was in the page and the line put in its place ("" when it had no
+// CONTENT and was taken out).
+struct ReplacedTag {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    std::string line;
+};
+
 struct RewrittenPage {
     std::string text;
     TagChange change = TagChange::Written;
+    std::vector<ReplacedTag> replaced; // in page order; empty when a tag was inserted
 };
 
-// The page with the tag of that name replaced (when the page has one; mode decides where the new
-// content goes), or with a new tag inserted after "<HEAD>" or, failing that, in a new HEAD after
-// "<HTML>". A replaced tag's name is written in upper case, an inserted one as given.
+// The page with every META element whose NAME attribute is name replaced (attributes in any order, their
+// values in any quotes or none, words in any case; tags inside comments, scripts and styles are text),
+// or, without one, with a new tag inserted after "<HEAD>" or, failing that, in a new HEAD after "<HTML>".
+// mode decides where the new content goes beside the tag's own. Every byte outside the replaced tags
+// stays as it was. A replaced tag's name is written in upper case, an inserted one as given.
 RewrittenPage RewriteMetaTag(std::string_view text, std::string_view name, std::string_view content,
                              InsertMode mode);
 

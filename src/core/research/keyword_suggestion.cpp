@@ -101,7 +101,8 @@ void MergedKeywords::Clear() {
 }
 
 std::vector<std::string> ResultAddresses(const LineList& answer, std::string_view ownDomain) {
-    const std::string dotDomain = "." + std::string(ownDomain);
+    std::string dotDomain(1, '.');
+    dotDomain += ownDomain; // not "." + string: GCC 12 at -O3 warns there (-Wrestrict, GCC bug 105651)
     std::vector<std::string> found;
     bool inResults = false;
     std::string upper;
@@ -140,21 +141,30 @@ std::vector<std::string> ResultAddresses(const LineList& answer, std::string_vie
     return found;
 }
 
+namespace {
+
+// A fetch the user is to hear about.
+void Tell(MessageSink& messages, const PageFetch& fetched) {
+    if (!fetched.outcome.ok() && !fetched.outcome.text.empty()) {
+        messages.ShowMessage(fetched.outcome.text, kAppCaption);
+    }
+}
+
+} // namespace
+
 void CollectSuggestedKeywords(const std::string& typed, MetaScanner& scanner, MergedKeywords& keywords,
-                              KeywordProgress& progress, MessageSink& messages,
-                              const KeywordRunOptions& options) {
+                              Progress& progress, MessageSink& messages, const KeywordRunOptions& options) {
     auto cancelled = [&options] { return options.cancel != nullptr && options.cancel->load(); };
 
-    progress.SetStatus(kQueryingText);
-    progress.SetPosition(1);
+    progress.SetStatusText(kQueryingText);
+    progress.SetSteps(1, kKeywordProgressMax);
     std::vector<std::string> results;
     {
         PageFetcher query;
         query.limits = options.limits;
         query.connection.caFile = options.caFile;
-        query.messages = &messages;
-        query.FetchQueryPage(KeywordQueryAddress(typed));
-        progress.SetPosition(2);
+        Tell(messages, query.FetchQueryPage(KeywordQueryAddress(typed)));
+        progress.SetSteps(2, kKeywordProgressMax);
         results = ResultAddresses(query.lines, HostFor("GoogleDomain"));
     }
 
@@ -164,18 +174,17 @@ void CollectSuggestedKeywords(const std::string& typed, MetaScanner& scanner, Me
             return;
         }
         ++taken;
-        progress.SetStatus(address);
+        progress.SetStatusText(address);
         PageFetcher page; // the environment's proxy, not the user's
         page.limits = options.limits;
         page.connection.caFile = options.caFile;
-        page.messages = &messages;
-        page.FetchPage(address);
-        progress.SetPosition(1 + taken);
-        progress.SetStatus(kMergingText);
+        Tell(messages, page.FetchPage(address));
+        progress.SetSteps(1 + taken, kKeywordProgressMax);
+        progress.SetStatusText(kMergingText);
         keywords.Merge(scanner.GetKeywords(page.lines));
     }
-    progress.SetPosition(kKeywordProgressMax);
-    progress.SetStatus(kDoneText);
+    progress.SetSteps(kKeywordProgressMax, kKeywordProgressMax);
+    progress.SetStatusText(kDoneText);
 }
 
 std::string JoinChosenKeywords(const std::vector<std::string>& chosen) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/base/messages.h"
+#include "core/base/progress.h"
 #include "core/meta/meta_scanner.h"
 #include "core/web/page_fetcher.h"
 
@@ -66,14 +67,6 @@ private:
 // of "/search?q=", "/url?", "." + ownDomain and "swr?q=".
 std::vector<std::string> ResultAddresses(const LineList& answer, std::string_view ownDomain);
 
-// What the command shows while it runs. Called from the thread the run is on.
-class KeywordProgress {
-public:
-    virtual ~KeywordProgress() = default;
-    virtual void SetStatus(const std::string& text) = 0;
-    virtual void SetPosition(int position) = 0;
-};
-
 struct KeywordRunOptions {
     TransferLimits limits;
     std::string caFile;                        // tests' own certificates; empty: the system's
@@ -83,7 +76,7 @@ struct KeywordRunOptions {
 // The query and the result pages, fetched and merged into keywords. messages hears only "Cannot open
 // internet connection.". Returns early, with what was merged so far, once cancel is set.
 void CollectSuggestedKeywords(const std::string& typed, MetaScanner& scanner, MergedKeywords& keywords,
-                              KeywordProgress& progress, MessageSink& messages,
+                              Progress& progress, MessageSink& messages,
                               const KeywordRunOptions& options = {});
 
 // "&Save": the highlighted entries in list order, joined by "," with no spaces.

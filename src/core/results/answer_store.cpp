@@ -1,5 +1,6 @@
 #include "core/results/answer_store.h"
 
+#include "core/base/ascii_case.h"
 #include "core/results/failure_log.h"
 #include "core/web/url_parts.h"
 
@@ -78,17 +79,8 @@ bool HasAnswerExtension(const std::string& name) {
         return false;
     }
     // The store's extension is matched without regard to letter case, so a hand-placed ".html" counts too.
-    std::string_view tail = std::string_view(name).substr(name.size() - kAnswerExtension.size());
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-        char c = tail[i];
-        char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        char want = kAnswerExtension[i];
-        char wantLower = (want >= 'A' && want <= 'Z') ? static_cast<char>(want - 'A' + 'a') : want;
-        if (lower != wantLower) {
-            return false;
-        }
-    }
-    return true;
+    return AsciiEqualNoCase(std::string_view(name).substr(name.size() - kAnswerExtension.size()),
+                            kAnswerExtension);
 }
 
 bool AllDigits(std::string_view s) {

@@ -1,6 +1,5 @@
 #include "core/results/failure_log.h"
 
-#include <atomic>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -9,14 +8,14 @@ namespace sendwell {
 
 namespace {
 std::mutex g_logMutex; // keeps one record's lines together should two requests fail at once
-std::atomic<std::uint64_t> g_records{0};
 } // namespace
 
-bool AppendFailureRecord(const std::filesystem::path& programFolder,
-                         std::initializer_list<std::string_view> lines) {
-    g_records.fetch_add(1);
+bool AppendFailureRecord(const std::filesystem::path& programFolder, const std::vector<std::string>& lines) {
+    if (lines.empty()) {
+        return true;
+    }
     std::string record;
-    for (std::string_view line : lines) {
+    for (const std::string& line : lines) {
         // A line break inside a value (an address typed with one) must not split the record.
         for (char c : line) {
             record.push_back(c == '\r' || c == '\n' ? ' ' : c);
@@ -28,10 +27,6 @@ bool AppendFailureRecord(const std::filesystem::path& programFolder,
     out.write(record.data(), static_cast<std::streamsize>(record.size()));
     out.close();
     return static_cast<bool>(out);
-}
-
-std::uint64_t FailureRecordCount() {
-    return g_records.load();
 }
 
 } // namespace sendwell

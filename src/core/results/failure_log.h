@@ -4,19 +4,15 @@
 
 #include "core/base/paths.h"
 
-#include <cstdint>
 #include <filesystem>
-#include <initializer_list>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace sendwell {
 
-// Appends one record; the file is opened and closed around it. False when it cannot be written.
-bool AppendFailureRecord(const std::filesystem::path& programFolder,
-                         std::initializer_list<std::string_view> lines);
-
-// How many records this process has tried to append, written or not: a run compares it before and
-// after a request to tell whether the request failed.
-std::uint64_t FailureRecordCount();
+// Appends one record (an outcome's failure lines); the file is opened and closed around it. Nothing is
+// written for no lines. False when it cannot be written.
+bool AppendFailureRecord(const std::filesystem::path& programFolder, const std::vector<std::string>& lines);
 
 } // namespace sendwell

@@ -121,6 +121,52 @@ std::string ElementText(pugi::xml_node element) {
     return text;
 }
 
+// Well-formed UTF-8 without a control character (C0, DEL or C1): such an address would reach the
+// database and, printed, the user's terminal.
+bool IsPrintableUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            if (lead < 0x20 || lead == 0x7f) {
+                return false;
+            }
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        std::uint32_t code = 0;
+        if (lead >= 0xc2 && lead <= 0xdf) {
+            length = 2;
+            code = lead & 0x1fU;
+        } else if (lead >= 0xe0 && lead <= 0xef) {
+            length = 3;
+            code = lead & 0x0fU;
+        } else if (lead >= 0xf0 && lead <= 0xf4) {
+            length = 4;
+            code = lead & 0x07U;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xc0U) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3fU);
+        }
+        // Overlong forms, surrogates, past U+10FFFF, and the C1 controls.
+        const std::uint32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+        if (code < least || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff || code <= 0x9f) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
 std::string MegabytesText(std::uint64_t bytes) {
     return std::to_string(bytes / (1024 * 1024)) + " MB";
 }
@@ -179,6 +225,12 @@ private:
         if (leftOut_ > 0) {
             result_.warnings.push_back(std::to_string(leftOut_) + " sitemaps past the first " +
                                        std::to_string(options_.limits.maxFiles) + " were not read.");
+        }
+        if (refusedLocs_ > 0) {
+            result_.warnings.push_back(std::to_string(refusedLocs_) +
+                                       (refusedLocs_ == 1 ? " address was" : " addresses were") +
+                                       " left out: they hold control characters or bytes that are not "
+                                       "UTF-8.");
         }
         if (tooDeep_) {
             result_.warnings.push_back("Sitemap indexes nested more than " +
@@ -268,7 +320,7 @@ private:
     }
 
     bool Fetch(const std::string& url, std::string& body) {
-        TransferSetup setup = PageRequestSetup(options_.connection, TransferLimits{});
+        TransferSetup setup = PageRequestSetup(options_.connection, options_.requests);
         // The page fetch's request, except that a sitemap is XML or gzip rather than text.
         setup.getHeaders = {"Accept: */*", kUserAgentHeader, "Proxy-Connection:"};
         setup.redirects = RedirectRule::Browser(5);
@@ -420,9 +472,14 @@ private:
                 continue;
             }
             const std::string loc(Trim(ElementText(ChildNamed(entry, "loc"))));
-            if (!loc.empty()) {
+            if (loc.empty()) {
+                continue;
+            }
+            ++count;
+            if (IsPrintableUtf8(loc)) {
                 result_.addresses.push_back(loc);
-                ++count;
+            } else {
+                ++refusedLocs_;
             }
         }
         if (count > kSitemapMaxAddresses) {
@@ -486,6 +543,7 @@ private:
     std::uint64_t used_ = 0;
     std::size_t files_ = 0;
     std::size_t leftOut_ = 0;
+    std::size_t refusedLocs_ = 0;
     bool tooDeep_ = false;
     bool failed_ = false;
     bool cancelled_ = false;

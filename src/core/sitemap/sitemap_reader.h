@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
+#include "core/web/transfer.h"
 
 #include <atomic>
 #include <cstddef>
@@ -33,15 +34,18 @@ struct SitemapLimits {
 struct SitemapOptions {
     ConnectionSettings connection; // for http and https sources
     SitemapLimits limits;
+    TransferLimits requests; // each fetch's bounds; a sitemap that is still arriving at the time limit fails
     const std::atomic<bool>* stop = nullptr; // set from another thread to cancel
 };
 
 struct SitemapRead {
     enum class End { Finished, Failed, Cancelled };
     End end = End::Failed;
-    std::string error;                  // why nothing was read (Failed)
-    std::vector<std::string> addresses; // every <loc> of every sitemap, blanks trimmed, in order
-    std::vector<std::string> warnings;  // read anyway: over the limits, sitemaps left out
+    std::string error; // why nothing was read (Failed)
+    // Every <loc> of every sitemap, blanks trimmed, in order; one holding a control character or bytes
+    // that are not UTF-8 is left out, with a warning counting them.
+    std::vector<std::string> addresses;
+    std::vector<std::string> warnings; // read anyway: over the limits, sitemaps or addresses left out
 
     bool ok() const { return end == End::Finished; }
 };

@@ -1,5 +1,7 @@
 #include "core/submit/answer_text.h"
 
+#include "core/base/ascii_case.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -11,10 +13,6 @@ constexpr std::string_view kScriptOpen = "<script";
 constexpr std::string_view kScriptOpenSubstitute = "<!--";
 constexpr std::string_view kScriptClose = "</script>";
 constexpr std::string_view kScriptCloseSubstitute = "-->";
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool IsProperPrefixOf(std::string_view text, std::string_view tag) {
     return text.size() < tag.size() && tag.substr(0, text.size()) == text;
@@ -92,9 +90,7 @@ public:
         for (std::size_t k = 0; k + 1 < text.size(); ++k) {
             const auto c = static_cast<unsigned char>(text[k]);
             skip_[c] = text.size() - 1 - k;
-            if (c >= 'a' && c <= 'z') {
-                skip_[c - 'a' + 'A'] = text.size() - 1 - k;
-            }
+            skip_[static_cast<unsigned char>(AsciiUpper(static_cast<char>(c)))] = text.size() - 1 - k;
         }
     }
 
@@ -102,7 +98,7 @@ public:
         const std::size_t m = text_.size();
         for (std::size_t at = 0; at + m <= hay.size();) {
             std::size_t j = m;
-            while (j > 0 && LowerAscii(hay[at + j - 1]) == text_[j - 1]) {
+            while (j > 0 && AsciiLower(hay[at + j - 1]) == text_[j - 1]) {
                 --j;
             }
             if (j == 0) {

@@ -1,5 +1,7 @@
 #include "core/submit/engine_choice.h"
 
+#include "core/base/ascii_case.h"
+
 #include <string>
 
 namespace sendwell {
@@ -13,7 +15,7 @@ std::string Folded(std::string_view text) {
         if (c == ' ') {
             continue;
         }
-        out.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+        out.push_back(AsciiLower(c));
     }
     return out;
 }

@@ -1,9 +1,9 @@
 #include "core/submit/submission.h"
 
-#include "core/results/failure_log.h"
+#include "core/base/progress.h"
 #include "core/submit/answer_text.h"
-#include "core/web/status_sink.h"
 #include "core/web/url_parts.h"
+#include "core/web/user_agent.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,7 +23,7 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-void Report(StatusSink* status, const std::string& text) {
+void Report(Progress* status, const std::string& text) {
     if (status != nullptr) {
         status->SetStatusText(text);
     }
@@ -48,7 +48,7 @@ public:
     enum class Mode { Lines, Whole };
 
     // path must outlive the writer.
-    AnswerFileWriter(const std::string& path, Mode mode, StatusSink* status)
+    AnswerFileWriter(const std::string& path, Mode mode, Progress* status)
         : path_(path), mode_(mode), status_(status) {}
 
     bool Write(std::string_view bytes) override {
@@ -151,7 +151,7 @@ private:
 
     const std::string& path_;
     Mode mode_;
-    StatusSink* status_;
+    Progress* status_;
     FilePtr file_;
     ScriptDisabler scripts_;
     ErrorMarkerScan markers_;
@@ -175,15 +175,15 @@ TransferLimits LimitsFor(const SubmissionTimeouts& timeouts) {
     return limits;
 }
 
-void LogPlainFailure(const SubmissionRequest& request, const SubmissionContext& context,
+Outcome PlainFailure(const SubmissionRequest& request, const SubmissionContext& context,
                      const std::string& message) {
     int bufSize = std::min(context.connection.bufSize, kMaxLoggedBufSize);
-    AppendFailureRecord(context.programFolder,
-                        {message, "The URL was " + request.address, "The Filename was " + request.answerFile,
-                         "The BufSize was " + std::to_string(bufSize)});
+    return Outcome::Failed(message, {message, "The URL was " + request.address,
+                                     "The Filename was " + request.answerFile,
+                                     "The BufSize was " + std::to_string(bufSize)});
 }
 
-std::string SendPlain(const SubmissionRequest& request, const SubmissionContext& context) {
+Outcome SendPlain(const SubmissionRequest& request, const SubmissionContext& context) {
     const std::string& wire = request.wireAddress.empty() ? request.address : request.wireAddress;
     Report(context.status, "Connecting");
 
@@ -199,10 +199,12 @@ std::string SendPlain(const SubmissionRequest& request, const SubmissionContext&
 
     AnswerFileWriter writer(request.answerFile, AnswerFileWriter::Mode::Lines, context.status);
     std::string failure;
+    bool cancelled = false;
+    int status = 0;
     {
         HttpTransfer transfer(std::move(setup));
         if (!transfer.ready()) {
-            return std::string(kResultNoSession);
+            return Outcome::Failed(std::string(kResultNoSession));
         }
         TransferRequest get;
         get.url = wire;
@@ -210,61 +212,56 @@ std::string SendPlain(const SubmissionRequest& request, const SubmissionContext&
         TransferResult result = transfer.Perform(get);
         if (!result.ok()) {
             failure = result.error;
+            cancelled = result.cancelled;
         }
+        status = result.status;
     }
 
     // An answer file exists only when the answer arrived, or began to.
     if (!writer.Finish(failure.empty()) && failure.empty()) {
         failure = writer.failureText();
     }
-    if (!failure.empty()) {
-        failure = Truncated(std::move(failure));
-        LogPlainFailure(request, context, failure);
-        return failure;
+    Outcome outcome = failure.empty() ? Outcome::Succeeded(std::string(kResultOk))
+                                      : PlainFailure(request, context, Truncated(std::move(failure)));
+    if (cancelled) {
+        outcome.end = Outcome::End::Cancelled;
     }
-    return std::string(kResultOk);
+    outcome.httpStatus = status;
+    return outcome;
 }
 
-std::string SendFormPost(const SubmissionRequest& request, const SubmissionContext& context) {
+Outcome SendFormPost(const SubmissionRequest& request, const SubmissionContext& context) {
     const std::string& wire = request.wireAddress.empty() ? request.address : request.wireAddress;
     ObjectAndQuery split = SplitObjectAndQuery(wire);
-    std::string root = GetSiteRoot(wire);
-    std::size_t scheme = root.find("://");
-    std::string hostAndPort = scheme == std::string::npos ? root : root.substr(scheme + 3);
     std::string host;
     int port = 80;
-    SplitHostPort(hostAndPort, 80, host, port);
+    FormPostServer(wire, host, port);
 
     AnswerFileWriter writer(request.answerFile, AnswerFileWriter::Mode::Whole, context.status);
-    PostForm(host, port, split.objectPath, request.extraObjectQuery, split.query, writer, context);
-    bool failedInTransfer = writer.failed(); // already logged by PostForm
-    if (!writer.Finish(true) && !failedInTransfer) {
-        AppendFailureRecord(context.programFolder, {Truncated(writer.failureText()), "The server was " + host,
-                                                    "The process was " + split.objectPath});
+    Outcome outcome =
+        PostForm(host, port, split.objectPath, request.extraObjectQuery, split.query, writer, context);
+    bool failedInTransfer = writer.failed(); // the post's outcome already says so
+    if (!writer.Finish(true) && !failedInTransfer && outcome.ok()) {
+        outcome = Outcome::Failed({}, {Truncated(writer.failureText()), "The server was " + host,
+                                       "The process was " + split.objectPath});
     }
-    return {};
+    outcome.text.clear(); // a form post has no result text: the failure log says what went wrong
+    return outcome;
 }
-
-} // namespace
-
-namespace {
-
-constexpr std::string_view kAgentLine = "User-Agent: Microsoft Internet Explorer";
-static_assert(kAgentLine.ends_with(kSubmissionAgent));
 
 } // namespace
 
 // libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
 HeaderLineList PlainSubmissionHeaders(std::string_view referrer) {
     const std::string referer = "Referer: " + std::string(referrer);
-    return {"Accept: text/*", kAgentLine, referer, "Expect:", "Proxy-Connection:"};
+    return {"Accept: text/*", kUserAgentHeader, referer, "Expect:", "Proxy-Connection:"};
 }
 
 // libcurl's own Accept, Expect, Content-Type and (through an environment proxy) Proxy-Connection give way
 // to exactly these lines.
 HeaderLineList FormPostHeaders() {
     return {"Accept:",
-            kAgentLine,
+            kUserAgentHeader,
             "Accept-Language: en-us",
             "Content-type: application/x-www-form-urlencoded",
             "Expect:",
@@ -273,7 +270,7 @@ HeaderLineList FormPostHeaders() {
 
 // A redirected form request that lost its body sends the lines of a form request without one.
 HeaderLineList FormRedirectHeaders() {
-    return {"Accept: text/*", kAgentLine, "Accept-Language: en-us", "Expect:", "Proxy-Connection:"};
+    return {"Accept: text/*", kUserAgentHeader, "Accept-Language: en-us", "Expect:", "Proxy-Connection:"};
 }
 
 SubmissionRequest MakeSubmissionRequest(EngineRequest engineRequest, std::string answerFile) {
@@ -285,29 +282,27 @@ SubmissionRequest MakeSubmissionRequest(EngineRequest engineRequest, std::string
     return r;
 }
 
-std::string SendSubmission(const SubmissionRequest& request, const SubmissionContext& context) {
+Outcome SendSubmission(const SubmissionRequest& request, const SubmissionContext& context) {
     return request.method == SubmitMethod::FormPost ? SendFormPost(request, context)
                                                     : SendPlain(request, context);
 }
 
-long PostForm(const std::string& host, int port, const std::string& objectPath,
-              const std::string& extraObjectQuery, const std::string& body, BodySink& sink,
-              const SubmissionContext& context) {
+Outcome PostForm(const std::string& host, int port, const std::string& objectPath,
+                 const std::string& extraObjectQuery, const std::string& body, BodySink& sink,
+                 const SubmissionContext& context) {
     std::string object = objectPath;
     if (!extraObjectQuery.empty()) {
         object += "?" + extraObjectQuery;
     }
-    auto logFailure = [&](const std::string& message) {
-        AppendFailureRecord(context.programFolder,
-                            {Truncated(message), "The server was " + host, "The process was " + objectPath});
+    auto failure = [&](const std::string& message) {
+        std::string text = Truncated(message);
+        return Outcome::Failed(text, {text, "The server was " + host, "The process was " + objectPath});
     };
     if (std::string bad = UnsendableText("server name", host); !bad.empty()) {
-        logFailure(bad);
-        return 0;
+        return failure(bad);
     }
     if (std::string bad = UnsendableText("object path", object); !bad.empty()) {
-        logFailure(bad);
-        return 0;
+        return failure(bad);
     }
 
     TransferSetup setup; // no proxy of its own: libcurl may still take one from the environment
@@ -315,7 +310,7 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
     setup.stop = context.stop;
     setup.postHeaders = FormPostHeaders();
     setup.getHeaders = FormRedirectHeaders();
-    setup.httpVersion = CURL_HTTP_VERSION_1_0;
+    setup.httpVersion = HttpVersion::Http10;
     setup.pathAsIs = true;
     // A server that answers the form with a redirect is followed the way a browser does: 301, 302 and
     // 303 become a GET of the new place without the body, 307 and 308 repeat the request there.
@@ -324,8 +319,7 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
     setup.progress = context.status;
     HttpTransfer transfer(std::move(setup));
     if (!transfer.ready()) {
-        logFailure("Cannot open the Internet connection.");
-        return 0;
+        return failure("Cannot open the Internet connection.");
     }
 
     std::string hostPart = host.find(':') != std::string::npos ? "[" + host + "]" : host;
@@ -336,10 +330,12 @@ long PostForm(const std::string& host, int port, const std::string& objectPath,
     }
     request.sink = &sink;
     TransferResult result = transfer.Perform(request);
-    if (!result.ok()) {
-        logFailure(result.error);
+    Outcome outcome = result.ok() ? Outcome::Succeeded() : failure(result.error);
+    if (result.cancelled) {
+        outcome.end = Outcome::End::Cancelled;
     }
-    return result.status;
+    outcome.httpStatus = result.status;
+    return outcome;
 }
 
 } // namespace sendwell

@@ -1,9 +1,11 @@
 // One submission request: sends a request address built by the engine catalogue to its engine, stores
-// the answer in its answer file (scripts disabled, error-looking pages replaced by a short notice),
-// appends failures to the failure log and returns the result text for the progress window.
+// the answer in its answer file (scripts disabled, error-looking pages replaced by a short notice) and
+// returns how it went: the result text for the progress window and, when it failed, the failure log
+// record the run writes for it.
 #pragma once
 
 #include "core/base/connection_settings.h"
+#include "core/base/outcome.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/web/transfer.h"
 
@@ -18,13 +20,12 @@
 
 namespace sendwell {
 
-class StatusSink;
+class Progress;
 
 // Result texts besides "OK" and the network library's own messages.
 inline constexpr std::string_view kResultOk = "OK";
 inline constexpr std::string_view kResultNoSession = "Session = NULL";
 
-inline constexpr std::string_view kSubmissionAgent = "Microsoft Internet Explorer";
 // Buffer-size values above this are logged as this.
 inline constexpr int kMaxLoggedBufSize = 15000;
 // Longest error text returned and logged.
@@ -55,7 +56,7 @@ struct SubmissionContext {
     // The proxy applies to plain requests only, form posts take the environment's; bufSize is only
     // logged.
     ConnectionSettings connection;
-    StatusSink* status = nullptr; // progress texts; may be null
+    Progress* status = nullptr; // progress texts; may be null
     SubmissionTimeouts timeouts;
     const std::atomic<bool>* stop = nullptr; // the run's stop flag; may be null
 };
@@ -78,16 +79,17 @@ HeaderLineList FormRedirectHeaders();
 // A request for one engine of the catalogue, to be stored in answerFile.
 SubmissionRequest MakeSubmissionRequest(EngineRequest engineRequest, std::string answerFile);
 
-// Sends one request and returns its result text: "OK", "Session = NULL", the library's or the file
-// system's error message for a failed plain request, and "" for every form post.
-std::string SendSubmission(const SubmissionRequest& request, const SubmissionContext& context);
+// Sends one request. The outcome's text is the result text: "OK", "Session = NULL", the library's or
+// the file system's error message for a failed plain request, and "" for every form post. A failed
+// request other than "Session = NULL" carries its failure log record; a cancelled one too.
+Outcome SendSubmission(const SubmissionRequest& request, const SubmissionContext& context);
 
 // Posts body as a form to host:port + objectPath (+ "?" + extraObjectQuery), or GETs it when body is
 // empty, and hands the answer to sink. Up to five redirects are followed (301, 302 and 303 as a GET
-// without the body); the final answer is the one handed over. Returns its HTTP status, or 0 when none
-// was obtained. A failure appends a three-line record (host and objectPath) to the failure log.
-long PostForm(const std::string& host, int port, const std::string& objectPath,
-              const std::string& extraObjectQuery, const std::string& body, BodySink& sink,
-              const SubmissionContext& context);
+// without the body); the final answer is the one handed over, its HTTP status (0 when none was
+// obtained) in the outcome. A failure carries a three-line record (host and objectPath).
+Outcome PostForm(const std::string& host, int port, const std::string& objectPath,
+                 const std::string& extraObjectQuery, const std::string& body, BodySink& sink,
+                 const SubmissionContext& context);
 
 } // namespace sendwell

@@ -30,8 +30,8 @@ bool EngineOn(const SubmitJob& job, const EngineEntry& engine, const ProgramSett
 // IndexNow's requests as the progress window hears an engine's.
 class IndexNowProgress final : public IndexNowReport {
 public:
-    explicit IndexNowProgress(SubmitProgress& progress) : progress_(progress) {}
-    void Status(const std::string& text) override { progress_.SetStatusText(text); }
+    IndexNowProgress(SubmitProgress& progress, RunTally& tally) : progress_(progress), tally_(tally) {}
+    void SetStatusText(const std::string& text) override { progress_.SetStatusText(text); }
     void Answered(const IndexNowOutcome& answer) override {
         RequestOutcome outcome;
         outcome.address = "https://" + answer.host;
@@ -39,14 +39,17 @@ public:
         outcome.result = answer.text;
         outcome.answerFile = answer.answerFile;
         outcome.failed = answer.failed;
+        ++tally_.requests;
+        tally_.failed += outcome.failed ? 1 : 0;
         progress_.RequestAnswered(outcome);
     }
 
 private:
     SubmitProgress& progress_;
+    RunTally& tally_;
 };
 
-void RunIndexNow(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags) {
+void RunIndexNow(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags, RunTally& tally) {
     IndexNowJob indexNow;
     indexNow.settings = *job.indexNow;
     indexNow.connection = job.connection;
@@ -59,7 +62,7 @@ void RunIndexNow(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags
     indexNow.statePath = job.indexNowState.empty() ? DefaultIndexNowStatePath() : job.indexNowState;
     indexNow.stop = &flags.stop;
     progress.EngineStarted(std::string(kIndexNowStoreName));
-    IndexNowProgress report(progress);
+    IndexNowProgress report(progress, tally);
     SubmitToIndexNow(job.addresses, indexNow, report);
 }
 
@@ -69,7 +72,17 @@ std::string RunCaption(std::size_t index, std::size_t count) {
     return "Submitting Web Sites " + std::to_string(index) + "/" + std::to_string(count);
 }
 
-void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags) {
+std::size_t EnginesOn(const SubmitJob& job) {
+    const ProgramSettings settings;
+    std::size_t on = 0;
+    for (const EngineEntry& engine : EngineCatalogue()) {
+        on += EngineOn(job, engine, settings) ? 1 : 0;
+    }
+    return on;
+}
+
+RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags) {
+    RunTally tally;
     const std::size_t count = job.addresses.size();
     const SubmissionContext context = ContextFor(job, progress, flags);
 
@@ -99,16 +112,18 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
                     RequestOutcome outcome;
                     outcome.answerFile = NextAnswerFileName(address, engine.storeName, job.programFolder);
                     const SubmitMethod method = request.method;
-                    const std::uint64_t failuresBefore = FailureRecordCount();
-                    outcome.result = SendSubmission(
+                    const Outcome sent = SendSubmission(
                         MakeSubmissionRequest(std::move(request), outcome.answerFile), context);
+                    AppendFailureRecord(job.programFolder, sent.failureLines);
+                    outcome.result = sent.text;
                     progress.SetStatusText(outcome.result);
-                    outcome.failed = FailureRecordCount() != failuresBefore ||
-                                     (method == SubmitMethod::Plain && outcome.result != kResultOk);
-                    remakeStore = method == SubmitMethod::Plain && outcome.result != kResultOk;
+                    outcome.failed = !sent.ok();
+                    remakeStore = method == SubmitMethod::Plain && !sent.ok();
                     outcome.address = address;
                     outcome.engine = engine.position;
                     outcome.engineName = std::string(engine.displayName);
+                    ++tally.requests;
+                    tally.failed += outcome.failed ? 1 : 0;
                     progress.RequestAnswered(outcome);
                 }
             }
@@ -119,12 +134,14 @@ void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlag
         ++index;
     }
     if (job.indexNow && !flags.stop.load()) {
-        RunIndexNow(job, progress, flags);
+        RunIndexNow(job, progress, flags, tally);
     }
 
+    tally.cancelled = flags.stop.load();
     progress.RunEnded();
     flags.stop.store(true);
     flags.finished.store(true);
+    return tally;
 }
 
 } // namespace sendwell

@@ -2,9 +2,9 @@
 // a worker thread that reports to the progress window through SubmitProgress.
 #pragma once
 
+#include "core/base/progress.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/submit/submission.h"
-#include "core/web/status_sink.h"
 
 #include <atomic>
 #include <bitset>
@@ -31,15 +31,15 @@ struct RequestOutcome {
     std::string engineName; // display name
     std::string result;     // the result text ("" for every form post)
     std::string answerFile;
-    // A failure record was written for it (the failure log has the details), or a plain request did
-    // not answer "OK".
+    // It failed or was cancelled; the failure log has the details of every such request but a plain
+    // one that found no session.
     bool failed = false;
 };
 
 // What the worker reports about its run; the progress window decides how to show it. Called on the
 // worker thread; a GUI implementation queues each call to the UI thread. The status line is the
-// StatusSink part (request progress and results).
-class SubmitProgress : public StatusSink {
+// Progress part (request progress and results); the rest are the run's own events.
+class SubmitProgress : public Progress {
 public:
     // Before the first address: addressCount addresses, each through engineCount engine positions.
     virtual void RunStarted(std::size_t addressCount, int engineCount) = 0;
@@ -70,12 +70,23 @@ struct SubmitJob {
     std::filesystem::path indexNowState; // "": beside the database
 };
 
+// What a run did, for its front end's summary and exit code.
+struct RunTally {
+    std::size_t requests = 0; // requests that ended, answered or not, IndexNow's included
+    std::size_t failed = 0;   // of those, the ones marked failed
+    bool cancelled = false;   // the stop flag was set before the run had ended
+};
+
 // "Submitting Web Sites i/n".
 std::string RunCaption(std::size_t index, std::size_t count);
 
+// How many engines the job asks per address, as the engine flags (or the job's own choice) stand now.
+std::size_t EnginesOn(const SubmitJob& job);
+
 // The worker's whole life: submits (the engines, then IndexNow when the job includes it), reports the
 // end of the run, then sets stop and finished. IndexNow reports as an engine named "IndexNow": one
-// RequestAnswered per request, with the host's address and no RequestDone.
-void RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags);
+// RequestAnswered per request, with the host's address and no RequestDone. Only the run writes the
+// failure log: one record for each failed request that brought one back.
+RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags);
 
 } // namespace sendwell

@@ -1,5 +1,6 @@
 #include "core/submit/submit_flow.h"
 
+#include "core/base/dates.h"
 #include "core/submit/submit_commands.h"
 
 #include <exception>
@@ -20,6 +21,12 @@ public:
 private:
     bool& running_;
 };
+
+SubmitResult Refused(SubmitRefusal reason) {
+    SubmitResult result;
+    result.refused = reason;
+    return result;
+}
 
 } // namespace
 
@@ -53,76 +60,80 @@ void SubmitFlow::ShowFirstTimeNotice() {
     }
 }
 
-void SubmitFlow::SubmitAll() {
+SubmitResult SubmitFlow::SubmitAll() {
     if (RefuseSecondRun()) {
-        return;
+        return Refused(SubmitRefusal::RunInProgress);
     }
     parts_.list.TakeFields();
     const UrlDatabase& db = parts_.list.Database();
     switch (CheckSubmitEmail(db.email())) {
     case EmailCheck::Empty:
         parts_.messages.ShowMessage(kEmptyEmailText, kAppCaption);
-        return;
+        return Refused(SubmitRefusal::EmptyEmail);
     case EmailCheck::NoAt:
         parts_.messages.ShowMessage(InvalidEmailText(), kAppCaption);
-        return;
+        return Refused(SubmitRefusal::InvalidEmail);
     case EmailCheck::Ok:
         break;
     }
     parts_.sounds.Play(RunSound::Started);
     if (db.recordCount() == 0) {
         parts_.messages.ShowMessage(kNoUrlsText, kNoUrlsCaption);
-        return;
+        return Refused(SubmitRefusal::NoAddresses);
     }
     ShowFirstTimeNotice();
 
     RunningScope running(running_);
-    RunAndReview(AllAddresses(db));
+    SubmitResult result = RunAndReview(AllAddresses(db));
     // Every row counts as submitted, cancelled run or not.
     parts_.list.MarkAllSubmitted(TodayText());
+    return result;
 }
 
-void SubmitFlow::SubmitRows(const std::vector<std::size_t>& rows) {
+SubmitResult SubmitFlow::SubmitRows(const std::vector<std::size_t>& rows) {
     if (RefuseSecondRun()) {
-        return;
+        return Refused(SubmitRefusal::RunInProgress);
     }
     ShowFirstTimeNotice();
-    SubmitAddresses(AddressesOfRows(parts_.list.Database(), rows));
+    return SubmitAddresses(AddressesOfRows(parts_.list.Database(), rows));
 }
 
-void SubmitFlow::SubmitDoubleClickedRows(const std::vector<std::size_t>& rows) {
+SubmitResult SubmitFlow::SubmitDoubleClickedRows(const std::vector<std::size_t>& rows) {
     if (RefuseSecondRun()) {
-        return;
+        return Refused(SubmitRefusal::RunInProgress);
     }
-    SubmitAddresses(AddressesOfRows(parts_.list.Database(), rows));
+    return SubmitAddresses(AddressesOfRows(parts_.list.Database(), rows));
 }
 
-void SubmitFlow::SubmitAddresses(const std::vector<std::string>& addresses) {
+SubmitResult SubmitFlow::SubmitAddresses(const std::vector<std::string>& addresses) {
     if (addresses.empty()) {
-        return;
+        return Refused(SubmitRefusal::NothingSelected);
     }
     parts_.sounds.Play(RunSound::Started);
     parts_.list.TakeFields();
     RunningScope running(running_);
-    RunAndReview(addresses);
+    SubmitResult result = RunAndReview(addresses);
     parts_.list.MarkSubmittedAddresses(addresses, TodayText());
+    return result;
 }
 
-void SubmitFlow::RunAndReview(const std::vector<std::string>& addresses) {
+SubmitResult SubmitFlow::RunAndReview(const std::vector<std::string>& addresses) {
     const RunSettings settings = parts_.settings.Current();
-    std::string failure;
+    SubmitResult result;
     try {
-        parts_.launcher.RunAndWait(MakeSubmitJob(addresses, parts_.list.Database().email(), settings));
+        result.run =
+            parts_.launcher.RunAndWait(MakeSubmitJob(addresses, parts_.list.Database().email(), settings));
     } catch (const std::exception& e) {
-        failure = RunFailedText(e.what());
+        result.error = RunFailedText(e.what());
     } catch (...) {
-        failure = RunFailedText("unknown error");
+        result.error = RunFailedText("unknown error");
     }
     parts_.sounds.Play(RunSound::Ended);
-    if (!failure.empty()) {
-        parts_.messages.ShowMessage(failure, kAppCaption, MessageIcon::Error);
+    if (!result.error.empty()) {
+        parts_.messages.ShowMessage(result.error, kAppCaption, MessageIcon::Error);
     }
     parts_.review.Open(settings.programFolder);
+    return result;
 }
 
 } // namespace sendwell

@@ -57,9 +57,9 @@ public:
 class SubmissionLauncher {
 public:
     virtual ~SubmissionLauncher() = default;
-    // Runs the worker over the job and returns when it has ended, cancelled or not. Throws what the
-    // worker threw.
-    virtual void RunAndWait(const SubmitJob& job) = 0;
+    // Runs the worker over the job and returns what it did when it has ended, cancelled or not. Throws
+    // what the worker threw.
+    virtual RunTally RunAndWait(const SubmitJob& job) = 0;
     // A command came while a run is in progress: bring the run's window forward.
     virtual void ShowRunInProgress() = 0;
 };
@@ -69,6 +69,19 @@ public:
     virtual ~RunReview() = default;
     // Shows the answers stored under programFolder and returns when the user has closed the review.
     virtual void Open(const std::filesystem::path& programFolder) = 0;
+};
+
+// Why a command did not start a run; the user has been told (or, for an empty selection, there was
+// nothing to tell).
+enum class SubmitRefusal { None, RunInProgress, EmptyEmail, InvalidEmail, NoAddresses, NothingSelected };
+
+// What a submit command did: refused with its reason, or ran.
+struct SubmitResult {
+    SubmitRefusal refused = SubmitRefusal::None;
+    RunTally run;      // when it ran
+    std::string error; // the worker stopped with an error: why (the run still ended as usual)
+
+    bool ran() const { return refused == SubmitRefusal::None; }
 };
 
 class SubmitFlow {
@@ -84,11 +97,11 @@ public:
     explicit SubmitFlow(Parts parts) : parts_(parts) {}
 
     // Every row of the database, after the e-mail and empty-list checks and the firewall tip.
-    void SubmitAll();
+    SubmitResult SubmitAll();
     // The Submit button: the firewall tip, then the given (selected) rows when there are any.
-    void SubmitRows(const std::vector<std::size_t>& rows);
+    SubmitResult SubmitRows(const std::vector<std::size_t>& rows);
     // A double-click in the list: the given rows, without the tip.
-    void SubmitDoubleClickedRows(const std::vector<std::size_t>& rows);
+    SubmitResult SubmitDoubleClickedRows(const std::vector<std::size_t>& rows);
 
     // From the start of a run until its rows are marked; meanwhile every command only brings the run
     // forward.
@@ -97,9 +110,9 @@ public:
 private:
     bool RefuseSecondRun();
     void ShowFirstTimeNotice();
-    void SubmitAddresses(const std::vector<std::string>& addresses);
+    SubmitResult SubmitAddresses(const std::vector<std::string>& addresses);
     // Launch, end sound, review; a failed worker is reported before the review.
-    void RunAndReview(const std::vector<std::string>& addresses);
+    SubmitResult RunAndReview(const std::vector<std::string>& addresses);
 
     Parts parts_;
     bool running_ = false;

@@ -1,5 +1,6 @@
 #include "core/upgrade/installer_download.h"
 
+#include "core/base/ascii_case.h"
 #include "core/web/network_lock.h"
 #include "core/web/page_fetcher.h"
 #include "core/web/transfer.h"
@@ -7,22 +8,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <string_view>
-#include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace sendwell {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::uint64_t ContentLength(const std::vector<std::string>& head) {
     std::optional<std::string> value = FindHeader(head, "Content-Length");
@@ -39,17 +33,25 @@ std::uint64_t ContentLength(const std::vector<std::string>& head) {
     return length;
 }
 
+// The whole of bytes to fd, however the system splits the writes.
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 // The body of the answer that is the file, written to the target in blocks.
 class InstallerSink final : public BodySink {
 public:
     InstallerSink(const DownloadJob& job, const DownloadHooks& hooks) : job_(job), hooks_(hooks) {}
-    ~InstallerSink() override {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-        }
-    }
-    InstallerSink(const InstallerSink&) = delete;
-    InstallerSink& operator=(const InstallerSink&) = delete;
 
     // Set while credentials go out: libcurl answers a Digest challenge itself, so a 401 head may come
     // before the real answer.
@@ -60,24 +62,16 @@ public:
             return true;
         }
         // Only the file itself is worth keeping: an error answer's body is no installer.
-        if (status != 200 || file_ != nullptr) {
+        if (status != 200 || open_) {
             return false;
         }
         contentLength_ = ContentLength(head);
-        file_ = std::fopen(job_.target.c_str(), "wb");
-        if (file_ == nullptr) {
-            const std::string reason = std::generic_category().message(errno);
-            if (hooks_.messages != nullptr) {
-                hooks_.messages->ShowMessage(job_.target.string() + ": " + reason, kAppCaption,
-                                             MessageIcon::Warning);
-            }
-            return false;
-        }
+        open_ = true;
         return true;
     }
 
     bool Write(std::string_view bytes) override {
-        if (file_ == nullptr) {
+        if (!open_) {
             return false;
         }
         block_.append(bytes);
@@ -92,25 +86,25 @@ public:
         return true;
     }
 
-    // The body has ended: the last, short block, then the file is closed. An empty file fails.
+    // The body has ended: the last, short block. An empty file fails.
     bool Finish() {
-        if (file_ == nullptr || (!block_.empty() && !WriteBlock(block_))) {
+        if (!open_ || (!block_.empty() && !WriteBlock(block_))) {
             return false;
         }
-        std::FILE* f = file_;
-        file_ = nullptr;
-        return std::fclose(f) == 0 && total_ > 0;
+        open_ = false;
+        return total_ > 0;
     }
+
+    std::uint64_t total() const { return total_; }
 
 private:
     // One block of the body: an HTML page instead of the file fails the download.
     bool WriteBlock(std::string_view bytes) {
-        std::string text(bytes.substr(0, bytes.find('\0')));
-        std::transform(text.begin(), text.end(), text.begin(), Lower);
+        const std::string text = AsciiLower(bytes.substr(0, bytes.find('\0')));
         if (text.find("<html>") != std::string::npos) {
             return false;
         }
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+        if (!WriteAll(job_.target, bytes)) {
             return false;
         }
         total_ += bytes.size();
@@ -124,7 +118,7 @@ private:
 
     const DownloadJob& job_;
     const DownloadHooks& hooks_;
-    std::FILE* file_ = nullptr;
+    bool open_ = false;
     std::string block_;
     std::uint64_t total_ = 0;
     std::uint64_t contentLength_ = 0;
@@ -143,15 +137,13 @@ TransferSetup DownloadSetup(const DownloadJob& job) {
     setup.limits.connectRetries = 0;
     // Our header lines only: no default Accept, no proxy keep-alive line.
     setup.getHeaders = {"User-Agent: " + job.vendorHost, "Accept:", "Proxy-Connection:"};
-    setup.httpVersion = CURL_HTTP_VERSION_1_1;
+    setup.httpVersion = HttpVersion::Http11;
     setup.redirects = RedirectRule::OnceToHttp();
     return setup;
 }
 
-// The requests of one download; true when the file arrived whole. redirected tells whether the file
-// came from a second address.
-bool Fetch(HttpTransfer& transfer, const std::string& url, InstallerSink& sink, const DownloadHooks& hooks,
-           bool& redirected) {
+// The requests of one download; true when the file arrived whole.
+bool Fetch(HttpTransfer& transfer, const std::string& url, InstallerSink& sink, const DownloadHooks& hooks) {
     if (!IsFetchableAddress(url)) {
         return false;
     }
@@ -172,7 +164,6 @@ bool Fetch(HttpTransfer& transfer, const std::string& url, InstallerSink& sink, 
         sink.credentialsSent = given.has_value();
         answer = transfer.Perform(request);
     }
-    redirected = answer.redirects > 0;
     return answer.ok() && !answer.redirectRefused && answer.status == 200 && sink.Finish();
 }
 
@@ -184,8 +175,8 @@ DownloadResult RunDownload(const DownloadJob& job, const DownloadHooks& hooks) {
         hooks.progress(kDownloadingUpdateText);
     }
     const std::string url = CompleteAddress(job.address);
-    bool redirected = false;
     bool ok = false;
+    std::uint64_t bytes = 0;
     try {
         HttpTransfer transfer(DownloadSetup(job));
         if (!transfer.ready()) {
@@ -195,19 +186,13 @@ DownloadResult RunDownload(const DownloadJob& job, const DownloadHooks& hooks) {
             return result;
         }
         InstallerSink sink(job, hooks);
-        ok = Fetch(transfer, url, sink, hooks, redirected);
+        ok = Fetch(transfer, url, sink, hooks);
+        bytes = sink.total();
     } catch (...) {
         ok = false;
     }
-    std::error_code ec;
-    if (!ok) {
-        // Nothing of a failed download, nor an older file of that name, may pass for the installer.
-        fs::remove(job.target, ec);
-        return result;
-    }
-    result.ok = true;
-    result.verifiedTls = !redirected && IsSecureAddress(url);
-    result.bytes = fs::file_size(job.target, ec);
+    result.ok = ok;
+    result.bytes = ok ? bytes : 0;
     return result;
 }
 
@@ -215,7 +200,7 @@ DownloadResult DownloadFile(const DownloadJob& job, const DownloadHooks& hooks,
                             const OffThreadRunner& runOffThread) {
     std::lock_guard networkLock(NetworkLock());
     DownloadResult result;
-    if (job.target.empty()) {
+    if (job.target < 0) {
         return result;
     }
     runOffThread([&] { result = RunDownload(job, hooks); });

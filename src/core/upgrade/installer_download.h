@@ -1,6 +1,6 @@
 // The download of a new installer. The calling thread holds the network lock while a thread of its own
-// fetches the file, so no page fetch can overlap it; the file is written in 1,024-byte blocks and
-// removed again whenever the download fails.
+// fetches the file, so no page fetch can overlap it; the file is written in 1,024-byte blocks to a
+// descriptor the caller opened (and discards when the download fails).
 //
 // Its requests go through the program's transfer routine (core/web/transfer.h), set up for this one
 // streaming GET into a file.
@@ -11,7 +11,6 @@
 #include "core/web/credentials_prompt.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -25,20 +24,19 @@ struct DownloadJob {
     // With useProxy the request goes through proxyName (bypass list honoured); without, it connects
     // directly and ignores any proxy of the environment.
     ConnectionSettings connection;
-    std::filesystem::path target;
+    int target = -1;        // open for writing, empty; the download writes from its start
     std::string vendorHost; // sent as the request's "User-Agent"
 };
 
 // Everything the download thread reports; each may be null. Called on the download thread.
 struct DownloadHooks {
     std::function<void(const std::string& text)> progress; // "Downloading update ..", "Read n/len bytes"
-    MessageSink* messages = nullptr;                       // "Cannot open internet connection.", file errors
+    MessageSink* messages = nullptr;                       // "Cannot open internet connection."
     CredentialsPrompt* credentials = nullptr;              // asked once when the server answers 401
 };
 
 struct DownloadResult {
-    bool ok = false;          // the target holds the whole answer; on failure there is no target
-    bool verifiedTls = false; // every byte came over https with a verified certificate
+    bool ok = false; // the target holds the whole answer; on failure it holds nothing to keep
     std::uint64_t bytes = 0;
 };
 
@@ -47,13 +45,13 @@ struct DownloadResult {
 using OffThreadRunner = std::function<void(const std::function<void()>& work)>;
 
 // Takes the network lock, runs the download on a thread through runOffThread, releases the lock.
-// An empty target downloads nothing.
+// Without a target nothing is downloaded.
 DownloadResult DownloadFile(const DownloadJob& job, const DownloadHooks& hooks,
                             const OffThreadRunner& runOffThread);
 
 // The download thread's work, without the lock. Only a 200 answer (after at most one 401 retry and one
-// redirect to an absolute http address) is kept; an empty body, a block holding "<html>", a file that
-// cannot be created or written, and any transfer error fail the download.
+// redirect to an absolute http address) is kept; an empty body, a block holding "<html>", a failed
+// write, and any transfer error fail the download.
 DownloadResult RunDownload(const DownloadJob& job, const DownloadHooks& hooks);
 
 } // namespace sendwell

@@ -3,17 +3,26 @@
 #include "core/base/hosts.h"
 #include "core/base/program_settings.h"
 #include "core/base/program_version.h"
+#include "core/upgrade/upgrade_signature.h"
+#include "core/web/loopback_guard.h"
+#include "core/web/url_parts.h"
 
 #include <cstdio>
 
 namespace sendwell {
+
+std::string UpgradePageAddress(const std::string& host) {
+    // A loopback host has no certificate to check; trust never rests on the transport anyway.
+    const bool loopback = IsLoopbackHost(UrlHost("http://" + host));
+    return (loopback ? "http://" : "https://") + host + kUpgradePagePath;
+}
 
 UpgradeChecker::UpgradeChecker() : currentVersion(kProgramVersion), productName(kAppCaption) {}
 
 void UpgradeChecker::Prepare() {
     productName = kAppCaption;
     currentVersion = kProgramVersion;
-    pageAddress = "http://" + HostFor(kUpgradeHostKey) + kUpgradePagePath;
+    pageAddress = UpgradePageAddress(HostFor(kUpgradeHostKey));
 }
 
 bool UpgradeChecker::CheckDue(LocalTime now) {
@@ -28,10 +37,11 @@ void UpgradeChecker::SaveCheckDate() const {
     }
 }
 
-void UpgradeChecker::FetchUpgradePage() {
+Outcome UpgradeChecker::FetchUpgradePage() {
     announced_.description.clear();
-    const LineList* page = fetcher.FetchPage(pageAddress);
-    ReadUpgradePage(page != nullptr ? *page : LineList{}, announced_);
+    const PageFetch fetched = fetcher.FetchPage(pageAddress);
+    ReadUpgradePage(fetched.page != nullptr ? *fetched.page : LineList{}, announced_);
+    return fetched.outcome;
 }
 
 UpgradeChecker::Verdict UpgradeChecker::Decide() const {
@@ -54,11 +64,13 @@ void UpgradeChecker::MarkChecked(LocalTime now) {
     lastCheck_ = DayOf(now);
 }
 
-InstallRequest UpgradeChecker::InstallRequestFor(const std::filesystem::path& folder) const {
+InstallRequest UpgradeChecker::InstallRequestFor(const std::filesystem::path& installFolder) const {
     InstallRequest request;
     request.link = announced_.link;
-    request.sha256 = announced_.sha256;
-    request.folder = folder;
+    request.signature = announced_.signature;
+    request.keys = TrustedUpgradeKeys();
+    request.downloadParent = DataHome() / "Sendwell";
+    request.installFolder = installFolder;
     // A fresh connection: no proxy of the program's own, and none of the environment either.
     request.connection = ConnectionSettings{};
     request.connection.caFile = fetcher.connection.caFile;

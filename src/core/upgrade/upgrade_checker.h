@@ -23,6 +23,9 @@ inline constexpr const char* kCheckingCaption = "Checking for any upgrades ..";
 inline constexpr const char* kCheckingText = "Checking for new upgrades of the software ..";
 inline constexpr const char* kNewUpgradeCaption = "A new upgrade is available.";
 
+// The upgrade page on host: over https with its certificate checked, except on a loopback host.
+std::string UpgradePageAddress(const std::string& host);
+
 class UpgradeChecker {
 public:
     UpgradeChecker();
@@ -44,9 +47,10 @@ public:
     void SaveCheckDate() const;
     std::optional<std::chrono::year_month_day> lastCheckDate() const { return lastCheck_; }
 
-    // Empties the description, fetches the upgrade page and reads it. Touches nothing but the checker,
-    // so it may run off the UI thread.
-    void FetchUpgradePage();
+    // Empties the description, fetches the upgrade page and reads it; returns how the fetch went (a
+    // failure with a text is one to tell the user). Touches nothing but the checker, so it may run off
+    // the UI thread.
+    Outcome FetchUpgradePage();
     const UpgradeAnnouncement& announcement() const { return announced_; }
 
     // What the check tells the user: an offer to download (a Yes/No question) or "the most recent
@@ -60,8 +64,9 @@ public:
     // Every finished check moves the stored date to today.
     void MarkChecked(LocalTime now = LocalNow());
 
-    // What installing the announced upgrade into folder needs.
-    InstallRequest InstallRequestFor(const std::filesystem::path& folder) const;
+    // What installing the announced upgrade needs: its link and signature, the trusted keys, a download
+    // folder under the data folder, and the folder of the installed program (where its uninstaller is).
+    InstallRequest InstallRequestFor(const std::filesystem::path& installFolder) const;
 
 private:
     UpgradeAnnouncement announced_;

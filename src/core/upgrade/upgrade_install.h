@@ -1,5 +1,5 @@
-// Installing a downloaded upgrade: the installer is fetched into the program folder, run only when it
-// can be trusted, and started after the installed version's uninstaller; the program then ends.
+// Installing a downloaded upgrade: the installer is fetched into a fresh private folder, run only when
+// a trusted key signed it, and started after the installed version's uninstaller; the program then ends.
 #pragma once
 
 #include "core/base/connection_settings.h"
@@ -27,6 +27,12 @@ inline constexpr const char* kUnverifiedDownloadText =
     "The downloaded update could not be verified, so it was deleted and nothing was installed. Your "
     "current version is still installed.\n\nYou can manually upgrade your software by visiting our web "
     "site and clicking Download Evaluation to obtain the latest version.";
+inline constexpr const char* kNoUpgradeKeyText =
+    "This copy of the program has no key to verify updates with, so nothing was downloaded or installed. "
+    "Your current version is still installed.\n\nYou can manually upgrade your software by visiting our "
+    "web site and clicking Download Evaluation to obtain the latest version.";
+// Where the installer's signature is looked for when the page names none: beside the installer.
+inline constexpr const char* kSignatureSuffix = ".sig";
 
 // What the install asks of the program around it.
 class InstallHooks {
@@ -39,10 +45,6 @@ public:
     virtual void ShowProgress(const std::string& text) = 0;
     // Saves the URL database and the settings. False when they could not be saved: the install stops.
     virtual bool SaveBeforeUninstall() = 0;
-    // Starts program with exactly these arguments, no shell, and waits until it ends. A program that
-    // cannot be started is passed over. Called from the thread of RunOffThread.
-    virtual void RunProgram(const std::filesystem::path& program,
-                            const std::vector<std::string>& arguments) = 0;
     // Message boxes; callable from any thread.
     virtual MessageSink& Messages() = 0;
     // Asked from the download thread when the server answers 401; null for none.
@@ -50,24 +52,27 @@ public:
 };
 
 struct InstallRequest {
-    std::string link;             // the installer's address
-    std::string sha256;           // its digest as the upgrade page gave it; "" for none
-    std::filesystem::path folder; // the program folder: the installer lands here, the uninstaller lives here
+    std::string link;      // the installer's address
+    std::string signature; // its Ed25519 signature as the upgrade page gave it; "" to fetch link + ".sig"
+    std::vector<std::string> keys;        // public keys that may sign it (TrustedUpgradeKeys)
+    std::filesystem::path downloadParent; // a fresh private folder for the download is made in here
+    std::filesystem::path installFolder;  // the program's own: the only place an uninstaller is run from
     ConnectionSettings connection;
     std::string vendorHost;
 };
 
 enum class InstallOutcome {
+    NoKey,          // no key to verify with: nothing downloaded, the refusal shown
     DownloadFailed, // the failure message was shown
-    Unverified,     // neither verified https nor a matching digest: deleted, the refusal shown
+    Unverified,     // no signature, or none that a trusted key made: deleted, the refusal shown
     NotSaved,       // the program's data could not be saved, so nothing was run
     Installed,      // both programs have run; the program must end now with exit code 0
 };
 
-// Downloads, checks, saves, runs the uninstaller with " /SILENT", then the installer with one empty
-// argument, and deletes the installer. Only a download that came whole over https with a verified
-// certificate, or that matches the page's SHA-256 digest, is run; a digest that does not match is
-// refused even over https.
+// Downloads into a fresh folder only this user can enter, checks the signature, saves, runs the
+// uninstaller of installFolder with " /SILENT" (when there is one), then the installer with one empty
+// argument, and deletes the folder. The installer that runs is the very file that was checked: it is
+// executed through the descriptor its bytes were read from, never looked up by name again.
 InstallOutcome InstallUpgrade(const InstallRequest& request, InstallHooks& hooks);
 
 } // namespace sendwell

@@ -1,5 +1,7 @@
 #include "core/upgrade/upgrade_page.h"
 
+#include "core/upgrade/upgrade_signature.h"
+
 #include <charconv>
 #include <cstddef>
 #include <optional>
@@ -14,26 +16,6 @@ bool Contains(std::string_view line, std::string_view marker) {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-// 64 hex digits, blanks around them allowed; "" for anything else.
-std::string DigestFrom(std::string_view line) {
-    std::size_t begin = line.find_first_not_of(" \t");
-    std::size_t end = line.find_last_not_of(" \t");
-    if (begin == std::string_view::npos || end + 1 - begin != 64) {
-        return {};
-    }
-    std::string digest;
-    for (char c : line.substr(begin, 64)) {
-        if (c >= 'A' && c <= 'F') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (!IsDigit(c) && !(c >= 'a' && c <= 'f')) {
-            return {};
-        }
-        digest.push_back(c);
-    }
-    return digest;
 }
 
 } // namespace
@@ -61,9 +43,9 @@ float LeadingVersionNumber(std::string_view text) {
 }
 
 void ReadUpgradePage(const std::vector<std::string>& lines, UpgradeAnnouncement& announced) {
-    // A digest vouches only for the link of its own page, whichever of the two comes first.
+    // A signature belongs to the link of its own page, whichever of the two comes first.
     std::optional<std::string> pageLink;
-    std::string pageDigest;
+    std::string pageSignature;
 
     const std::size_t count = lines.size();
     std::size_t i = 0;
@@ -90,16 +72,17 @@ void ReadUpgradePage(const std::vector<std::string>& lines, UpgradeAnnouncement&
                 break;
             }
             pageLink = lines[i++];
-        } else if (Contains(line, kDigestMarker)) {
+        } else if (Contains(line, kSignatureMarker)) {
             if (i == count) {
                 break;
             }
-            pageDigest = DigestFrom(lines[i++]);
+            std::optional<std::string> signature = DecodeBase64(lines[i++]);
+            pageSignature = signature && signature->size() == kSignatureBytes ? std::move(*signature) : "";
         }
     }
     if (pageLink) {
         announced.link = std::move(*pageLink);
-        announced.sha256 = std::move(pageDigest);
+        announced.signature = std::move(pageSignature);
     }
 }
 

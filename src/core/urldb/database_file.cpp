@@ -1,5 +1,6 @@
 #include "core/urldb/database_file.h"
 
+#include "core/base/dates.h"
 #include "core/base/unique_fd.h"
 
 #include <algorithm>
@@ -62,11 +63,14 @@ fs::path FirstFreeName(const fs::path& file, const std::string& suffix, const Pl
     return {};
 }
 
-// Moves an unreadable data file out of the way so that no later save replaces it; "" when it stays.
-fs::path SetAside(const fs::path& file) {
+} // namespace
+
+fs::path SetAsideUnreadable(const fs::path& file) {
     return FirstFreeName(file, std::string(kUnreadableMark) + TimestampForName(),
                          [&file](const fs::path& to) { return RenameNoReplace(file, to); });
 }
+
+namespace {
 
 // Copies the file's bytes to a new file at to (never replacing one), flushed to disk.
 bool CopyToNewFile(const fs::path& from, const fs::path& to) {
@@ -446,7 +450,7 @@ LoadResult LoadDatabase(UrlDatabase& db, const fs::path& file) {
     }
     if (!altered) {
         result.status = LoadStatus::Unreadable;
-        result.setAside = SetAside(file);
+        result.setAside = SetAsideUnreadable(file);
         return result;
     }
     result.status = LoadStatus::Loaded;

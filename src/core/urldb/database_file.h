@@ -31,6 +31,10 @@ struct LoadResult {
 // was beside it (linkroll2.dat.bak-<date>) before anything is saved over it.
 LoadResult LoadDatabase(UrlDatabase& db, const std::filesystem::path& file);
 
+// Moves a file that cannot be read out of the way, to "<file>.unreadable-<date>" (or "...-2" and on when
+// that is taken), so that no later save replaces it. "" when it stays where it is; errno says why.
+std::filesystem::path SetAsideUnreadable(const std::filesystem::path& file);
+
 // What to tell the user once at start-up about a load; "" when there is nothing to say.
 std::string LoadNoticeText(const LoadResult& result, const std::filesystem::path& file);
 

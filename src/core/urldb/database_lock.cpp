@@ -1,6 +1,7 @@
 #include "core/urldb/database_lock.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -38,6 +39,10 @@ void ReadHolder(int fd, std::string& name, long& pid) {
             return;
         }
         value = value * 10 + (c - '0');
+    }
+    // A line left by a holder that has ended names nobody: the new holder has not written its own yet.
+    if (value <= 0 || (::kill(static_cast<pid_t>(value), 0) != 0 && errno != EPERM)) {
+        return;
     }
     name.assign(text.substr(0, space));
     pid = value;
@@ -79,10 +84,11 @@ LockResult DatabaseLock::TryAcquire(const fs::path& databaseFile, std::string_vi
         ::close(fd);
         return busy ? LockResult::Busy : LockResult::Failed;
     }
-    // Who holds it, for the next one refused; the lock does not depend on this being written.
+    // Who holds it, for the next one refused; the lock does not depend on this being written. Written
+    // over the last holder's line and then cut to length, so that a reader never finds the file empty.
     const std::string who = std::string(holderName) + " " + std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd, 0) == 0) {
-        (void)!::pwrite(fd, who.data(), who.size(), 0);
+    if (::pwrite(fd, who.data(), who.size(), 0) == static_cast<ssize_t>(who.size())) {
+        (void)!::ftruncate(fd, static_cast<off_t>(who.size()));
     }
     fd_ = fd;
     return LockResult::Acquired;

@@ -34,7 +34,8 @@ public:
     void Release();
     bool held() const { return fd_ >= 0; }
 
-    // After Busy: the holder as it wrote itself into the lock file ("" and 0 when it did not).
+    // After Busy: the holder as it wrote itself into the lock file; "" and 0 when it has not yet, or
+    // the line there names a process that has ended.
     const std::string& holderName() const { return holderName_; }
     long holderPid() const { return holderPid_; }
     // After Failed: the system's reason.

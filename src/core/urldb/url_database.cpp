@@ -1,45 +1,19 @@
 #include "core/urldb/url_database.h"
 
+#include "core/base/dates.h"
 #include "core/base/settings.h"
+#include "core/urldb/row_sort.h"
+#include "core/web/url_parts.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <charconv>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <new>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <unordered_set>
 
 namespace sendwell {
 
 namespace {
-
-bool Contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
-
-constexpr std::array<unsigned char, 256> MakeLowerTable() {
-    std::array<unsigned char, 256> table{};
-    for (int c = 0; c < 256; ++c) {
-        table[c] = static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
-    }
-    return table;
-}
-constexpr std::array<unsigned char, 256> kLower = MakeLowerTable();
-
-bool IsLeapYear(long long y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(long long month, long long year) {
-    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
 
 // A date in the list form "%m/%d/%Y", with a four-digit year, as one word: 1 + yyyymmdd.
 std::uint32_t PackDate(int month, int day, int year) {
@@ -112,281 +86,7 @@ long long LastSentKey(std::string_view text) {
     return LeadingInteger(kept);
 }
 
-// --- Sorting by text ---------------------------------------------------------------------------------
-//
-// Rows are sorted by sixteen bytes of their folded text at a time ("heads"). Rows whose heads tie are
-// settled afterwards, group by group: a text that ended inside the head is a prefix of every longer
-// one in its group, and the rest are compared on their next sixteen bytes. Exactly equal texts keep
-// their old order, so the result is that of a stable sort by the whole text.
-
-struct TextKey {
-    std::uint64_t hi;
-    std::uint64_t lo;
-    std::uint32_t row;
-};
-
-using KeyVector = std::vector<TextKey, HugePageAllocator<TextKey>>;
-
-void FillHead(TextKey& key, std::string_view text, std::size_t depth) {
-    unsigned char bytes[16] = {};
-    if (depth < text.size()) {
-        const std::size_t n = std::min<std::size_t>(16, text.size() - depth);
-        const auto* from = reinterpret_cast<const unsigned char*>(text.data() + depth);
-        for (std::size_t i = 0; i < n; ++i) {
-            bytes[i] = kLower[from[i]];
-        }
-    }
-    std::uint64_t hi = 0, lo = 0;
-    for (int i = 0; i < 8; ++i) {
-        hi = (hi << 8) | bytes[i];
-        lo = (lo << 8) | bytes[8 + i];
-    }
-    key.hi = hi;
-    key.lo = lo;
-}
-
-bool HeadLess(const TextKey& a, const TextKey& b) {
-    return a.hi != b.hi ? a.hi < b.hi : a.lo < b.lo;
-}
-bool HeadEqual(const TextKey& a, const TextKey& b) {
-    return a.hi == b.hi && a.lo == b.lo;
-}
-
-void SortHeads(TextKey* first, TextKey* last, bool ascending) {
-    if (ascending) {
-        std::sort(first, last, HeadLess);
-    } else {
-        std::sort(first, last, [](const TextKey& a, const TextKey& b) { return HeadLess(b, a); });
-    }
-}
-
-// Folded bytes shared by every text of a group from depth on (each text is longer than depth).
-template <typename TextOf>
-std::size_t SharedFrom(const TextKey* first, const TextKey* last, std::size_t depth, const TextOf& textOf) {
-    const std::string_view lead = textOf(first->row);
-    std::size_t shared = lead.size() - depth;
-    for (const TextKey* k = first + 1; k != last && shared > 0; ++k) {
-        const std::string_view t = textOf(k->row);
-        const std::size_t limit = std::min(shared, t.size() - depth);
-        std::size_t n = 0;
-        while (n < limit && kLower[static_cast<unsigned char>(t[depth + n])] ==
-                                kLower[static_cast<unsigned char>(lead[depth + n])]) {
-            ++n;
-        }
-        shared = n;
-    }
-    return shared;
-}
-
-template <typename TextOf>
-void SettleTies(KeyVector& keys, bool ascending, const TextOf& textOf) {
-    struct Group {
-        std::size_t begin, end, depth;
-    };
-    std::vector<Group> pending;
-    auto queueTies = [&pending, &keys](std::size_t begin, std::size_t end, std::size_t depth) {
-        for (std::size_t i = begin; i < end;) {
-            std::size_t j = i + 1;
-            while (j < end && HeadEqual(keys[i], keys[j])) {
-                ++j;
-            }
-            if (j - i > 1) {
-                pending.push_back({i, j, depth});
-            }
-            i = j;
-        }
-    };
-    queueTies(0, keys.size(), 0);
-
-    while (!pending.empty()) {
-        const Group g = pending.back();
-        pending.pop_back();
-        const std::size_t next = g.depth + 16;
-        TextKey* first = keys.data() + g.begin;
-        TextKey* last = keys.data() + g.end;
-        // Texts that ended inside the head come first when ascending, shortest first; equal texts
-        // keep their old order.
-        auto ended = [&textOf, next](const TextKey& k) { return textOf(k.row).size() <= next; };
-        TextKey* split = ascending
-                             ? std::partition(first, last, ended)
-                             : std::partition(first, last, [&ended](const TextKey& k) { return !ended(k); });
-        TextKey* endedFirst = ascending ? first : split;
-        TextKey* endedLast = ascending ? split : last;
-        std::sort(endedFirst, endedLast, [&textOf, ascending](const TextKey& a, const TextKey& b) {
-            const std::size_t la = textOf(a.row).size(), lb = textOf(b.row).size();
-            if (la != lb) {
-                return ascending ? la < lb : lb < la;
-            }
-            return a.row < b.row;
-        });
-        TextKey* longFirst = ascending ? split : first;
-        TextKey* longLast = ascending ? last : split;
-        if (longLast - longFirst < 2) {
-            continue;
-        }
-        // Skip what the whole group still shares, so a group of addresses on one site does not take
-        // a pass per sixteen bytes of its common part.
-        const std::size_t depth = next + SharedFrom(longFirst, longLast, next, textOf);
-        for (TextKey* k = longFirst; k != longLast; ++k) {
-            FillHead(*k, textOf(k->row), depth);
-        }
-        SortHeads(longFirst, longLast, ascending);
-        queueTies(static_cast<std::size_t>(longFirst - keys.data()),
-                  static_cast<std::size_t>(longLast - keys.data()), depth);
-    }
-}
-
-std::vector<std::uint32_t> RowsOf(const KeyVector& keys) {
-    std::vector<std::uint32_t> order;
-    order.reserve(keys.size());
-    for (const TextKey& k : keys) {
-        order.push_back(k.row);
-    }
-    return order;
-}
-
-// Stable order of rows by an integer key; small key ranges are counted rather than compared.
-std::vector<std::uint32_t> OrderByInteger(const std::vector<long long>& keys, bool ascending) {
-    const std::size_t n = keys.size();
-    std::vector<std::uint32_t> order(n);
-    if (n == 0) {
-        return order;
-    }
-    const auto [lowIt, highIt] = std::minmax_element(keys.begin(), keys.end());
-    const long long low = *lowIt, high = *highIt;
-    if (static_cast<unsigned long long>(high) - static_cast<unsigned long long>(low) < (1ULL << 16)) {
-        const std::size_t buckets = static_cast<std::size_t>(high - low) + 1;
-        std::vector<std::uint32_t> start(buckets + 1, 0);
-        for (long long k : keys) {
-            const std::size_t b = static_cast<std::size_t>(k - low);
-            ++start[(ascending ? b : buckets - 1 - b) + 1];
-        }
-        for (std::size_t b = 0; b < buckets; ++b) {
-            start[b + 1] += start[b];
-        }
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::size_t b = static_cast<std::size_t>(keys[i] - low);
-            order[start[ascending ? b : buckets - 1 - b]++] = static_cast<std::uint32_t>(i);
-        }
-        return order;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        order[i] = static_cast<std::uint32_t>(i);
-    }
-    std::sort(order.begin(), order.end(), [&keys, ascending](std::uint32_t a, std::uint32_t b) {
-        if (keys[a] != keys[b]) {
-            return ascending ? keys[a] < keys[b] : keys[b] < keys[a];
-        }
-        return a < b;
-    });
-    return order;
-}
-
 } // namespace
-
-// --- TextStore ---------------------------------------------------------------------------------------
-
-void AdviseHugePages(void* block, std::size_t bytes) {
-    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-    if (block == nullptr || bytes < 2 * kHuge) {
-        return;
-    }
-    // The whole pages inside the block; the advice is only a hint, so a refusal changes nothing.
-    const auto start = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const std::uintptr_t first = (start + page - 1) / page * page;
-    const std::uintptr_t last = (start + bytes) / page * page;
-    if (last > first) {
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    }
-}
-
-TextStore::TextStore(const TextStore& other) {
-    if (other.size_ > 0) {
-        Reserve(other.size_);
-        std::memcpy(data_, other.data_, other.size_);
-        size_ = other.size_;
-    }
-}
-
-TextStore& TextStore::operator=(const TextStore& other) {
-    if (this != &other) {
-        TextStore copy(other);
-        *this = std::move(copy);
-    }
-    return *this;
-}
-
-TextStore::TextStore(TextStore&& other) noexcept
-    : data_(other.data_), size_(other.size_), capacity_(other.capacity_) {
-    other.data_ = nullptr;
-    other.size_ = other.capacity_ = 0;
-}
-
-TextStore& TextStore::operator=(TextStore&& other) noexcept {
-    if (this != &other) {
-        std::free(data_);
-        data_ = other.data_;
-        size_ = other.size_;
-        capacity_ = other.capacity_;
-        other.data_ = nullptr;
-        other.size_ = other.capacity_ = 0;
-    }
-    return *this;
-}
-
-TextStore::~TextStore() {
-    std::free(data_);
-}
-
-void TextStore::Reserve(std::size_t capacity) {
-    if (capacity <= capacity_) {
-        return;
-    }
-    // realloc moves a large block by remapping its pages, not by copying them.
-    void* grown = std::realloc(data_, capacity);
-    if (grown == nullptr) {
-        throw std::bad_alloc();
-    }
-    data_ = static_cast<char*>(grown);
-    capacity_ = capacity;
-    AdviseHugePages(data_, capacity_);
-}
-
-void TextStore::SetSize(std::size_t size) {
-    Reserve(size);
-    size_ = size;
-}
-
-std::uint64_t TextStore::Append(std::string_view bytes) {
-    if (bytes.size() > capacity_ - size_) {
-        Reserve(std::max({size_ + bytes.size(), capacity_ * 2, std::size_t{4096}}));
-    }
-    const std::uint64_t at = size_;
-    if (!bytes.empty()) {
-        std::memcpy(data_ + size_, bytes.data(), bytes.size());
-    }
-    size_ += bytes.size();
-    return at;
-}
-
-void TextStore::Shrink(std::size_t size) {
-    size_ = std::min(size, size_);
-    if (size_ == 0) {
-        Clear();
-        return;
-    }
-    if (void* smaller = std::realloc(data_, size_)) {
-        data_ = static_cast<char*>(smaller);
-        capacity_ = size_;
-    }
-}
-
-void TextStore::Clear() {
-    std::free(data_);
-    data_ = nullptr;
-    size_ = capacity_ = 0;
-}
 
 // --- UrlDatabase -------------------------------------------------------------------------------------
 
@@ -496,52 +196,16 @@ void UrlDatabase::AppendRow(std::string_view url, std::string_view lastSent, std
     Changed();
 }
 
-namespace {
-
-bool NeedsScheme(std::string_view text) {
-    return !Contains(text, "http://") && !Contains(text, "https://");
-}
-
-} // namespace
-
-std::string StoredUrl(std::string_view text) {
-    if (text.empty() || !NeedsScheme(text)) {
-        return std::string(text);
-    }
-    std::string full = "http://";
-    full.append(text);
-    return full;
-}
-
 bool UrlDatabase::AppendUrl(std::string_view text) {
     if (text.empty()) {
         return false;
     }
-    if (NeedsScheme(text)) {
+    if (StoredUrlNeedsScheme(text)) {
         AppendRow(StoredUrl(text), {}, "0");
     } else {
         AppendRow(text, {}, "0");
     }
     return true;
-}
-
-AddOutcome UrlDatabase::AddCommand(std::string_view addressText) {
-    // Characters, not bytes: the text is UTF-8, and continuation bytes are no characters of their own.
-    std::size_t characters = 0;
-    for (char c : addressText) {
-        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-    }
-    if (characters <= 2) {
-        return AddOutcome::Nothing;
-    }
-    if (!Contains(addressText, ".")) {
-        return AddOutcome::InvalidUrl;
-    }
-    if (addressText.front() == '#') {
-        addressText.remove_prefix(1);
-    }
-    AppendUrl(addressText);
-    return AddOutcome::Appended;
 }
 
 long UrlDatabase::RemoveSelected(std::vector<std::size_t> selected) {
@@ -627,25 +291,18 @@ std::vector<std::uint32_t> UrlDatabase::SortOrder(int column) const {
     const std::size_t n = rows_.size();
     switch (static_cast<ListColumn>(column)) {
     case ListColumn::Number: {
-        // Numbers are at most ten digits, so a head holds the whole text and ties are equal numbers.
-        KeyVector keys(n);
+        // Numbers are at most ten digits, so each is held whole in its head.
+        TextOrder order(n);
         char digits[16];
         for (std::size_t i = 0; i < n; ++i) {
             const auto end = std::to_chars(digits, digits + sizeof digits, rows_[i].number).ptr;
-            keys[i].row = static_cast<std::uint32_t>(i);
-            FillHead(keys[i], std::string_view(digits, static_cast<std::size_t>(end - digits)), 0);
+            order.Set(static_cast<std::uint32_t>(i),
+                      std::string_view(digits, static_cast<std::size_t>(end - digits)));
         }
-        const bool ascending = ascending_;
-        std::sort(keys.begin(), keys.end(), [ascending](const TextKey& a, const TextKey& b) {
-            if (!HeadEqual(a, b)) {
-                return ascending ? HeadLess(a, b) : HeadLess(b, a);
-            }
-            return a.row < b.row;
-        });
-        return RowsOf(keys);
+        return order.Sorted(ascending_);
     }
     case ListColumn::WebUrl: {
-        KeyVector keys(n);
+        TextOrder order(n);
         const char* base = text_.data();
         for (std::size_t i = 0; i < n; ++i) {
             // The addresses lie anywhere in the store once the rows have been sorted; ask for the
@@ -653,12 +310,9 @@ std::vector<std::uint32_t> UrlDatabase::SortOrder(int column) const {
             if (i + 16 < n) {
                 __builtin_prefetch(base + rows_[i + 16].url);
             }
-            keys[i].row = static_cast<std::uint32_t>(i);
-            FillHead(keys[i], Url(i), 0);
+            order.Set(static_cast<std::uint32_t>(i), Url(i));
         }
-        SortHeads(keys.data(), keys.data() + n, ascending_);
-        SettleTies(keys, ascending_, [this](std::uint32_t row) { return Url(row); });
-        return RowsOf(keys);
+        return order.Sorted(ascending_);
     }
     case ListColumn::LastSent: {
         std::vector<long long> keys(n);
@@ -732,54 +386,6 @@ void UrlDatabase::Clear() {
     text_.Clear();
     odd_ = {};
     email_.clear();
-}
-
-std::string LocalTimeText(const char* format) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[64];
-    std::size_t n = std::strftime(text, sizeof text, format, &local);
-    return std::string(text, n);
-}
-
-std::string UtcTimeText() {
-    std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return std::string(text, n);
-}
-
-std::string TodayText() {
-    return LocalTimeText("%m/%d/%Y");
-}
-
-std::string NormalizeDateLine(std::string_view line) {
-    if (line.empty()) {
-        return {};
-    }
-    // Month, day and year are the leading integers of the first three "/"-separated parts; a missing
-    // part counts as 0 and so fails the check below.
-    long long parts[3] = {0, 0, 0};
-    for (long long& part : parts) {
-        const std::size_t slash = line.find('/');
-        part = LeadingInteger(line.substr(0, slash));
-        if (slash == std::string_view::npos) {
-            break;
-        }
-        line.remove_prefix(slash + 1);
-    }
-    const long long month = parts[0], day = parts[1], year = parts[2];
-    if (month < 1 || month > 12 || year < 1 || year > 9999 || day < 1 || day > DaysInMonth(month, year)) {
-        return {};
-    }
-    // Years below 1000 keep four digits, so the text reads back as the same date.
-    std::string text(10, '0');
-    FormatPackedDate(PackDate(static_cast<int>(month), static_cast<int>(day), static_cast<int>(year)),
-                     text.data());
-    return text;
 }
 
 } // namespace sendwell

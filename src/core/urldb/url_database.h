@@ -2,15 +2,16 @@
 // e-mail address. Every value reads as the text shown in its column, as the list shows it.
 //
 // A list may hold millions of rows, so rows are compact: every address's bytes sit in one text store
-// per database, and a row holds where its address is plus its number, date and count in four bytes
-// each. Dates in the list form and plain counts take no text at all; any other value is kept whole
+// per database (text_store.h), and a row holds where its address is plus its number, date and count in
+// four bytes each. Dates in the list form and plain counts take no text at all; any other value is kept whole
 // beside the rows.
 #pragma once
+
+#include "core/urldb/text_store.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,73 +27,6 @@ struct UrlRecord {
 };
 
 enum class ListColumn { Number = 0, WebUrl = 1, LastSent = 2, Submits = 3 };
-
-// What the Add command asks the window to do.
-enum class AddOutcome {
-    Nothing,    // 2 characters or fewer
-    InvalidUrl, // no "." -> show the "Invalid URL" message, keep the field's text
-    Appended    // row appended; empty the address field
-};
-
-// The Add command's answer to a text without a dot.
-inline constexpr const char* kInvalidUrlText =
-    "Please enter a complete URL. An example is http://www.example.com";
-inline constexpr const char* kInvalidUrlCaption = "Invalid URL";
-
-// Large blocks are asked to be backed by huge pages where the system allows it: touching a fresh
-// 4 KB page costs a fault each, and a million rows touch tens of thousands of them.
-void AdviseHugePages(void* block, std::size_t bytes);
-
-// An allocator for large arrays of rows that gives them huge pages.
-template <typename T>
-struct HugePageAllocator {
-    using value_type = T;
-    HugePageAllocator() = default;
-    template <typename U>
-    HugePageAllocator(const HugePageAllocator<U>&) {}
-    T* allocate(std::size_t n) {
-        T* block = std::allocator<T>().allocate(n);
-        AdviseHugePages(block, n * sizeof(T));
-        return block;
-    }
-    void deallocate(T* block, std::size_t n) { std::allocator<T>().deallocate(block, n); }
-    template <typename U>
-    bool operator==(const HugePageAllocator<U>&) const {
-        return true;
-    }
-};
-
-// Bytes in one growable block from malloc, so that the loader can read a file straight into it and
-// give back the unused tail without copying.
-class TextStore {
-public:
-    TextStore() = default;
-    TextStore(const TextStore& other);
-    TextStore& operator=(const TextStore& other);
-    TextStore(TextStore&& other) noexcept;
-    TextStore& operator=(TextStore&& other) noexcept;
-    ~TextStore();
-
-    const char* data() const { return data_; }
-    char* data() { return data_; }
-    std::size_t size() const { return size_; }
-    std::string_view view(std::uint64_t offset, std::size_t length) const { return {data_ + offset, length}; }
-
-    // Appends bytes and returns where they start. Throws std::bad_alloc when memory runs out.
-    std::uint64_t Append(std::string_view bytes);
-    // Room for at least this many bytes in all.
-    void Reserve(std::size_t capacity);
-    // Makes the first size bytes the content; bytes past the old size are whatever was written there.
-    void SetSize(std::size_t size);
-    // Keeps the first size bytes and returns the rest of the block to the system.
-    void Shrink(std::size_t size);
-    void Clear();
-
-private:
-    char* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::size_t capacity_ = 0;
-};
 
 class UrlDatabase {
     // "Last Sent" and "# Submits" are one word each: a date in the list form or a plain count is held
@@ -164,9 +98,6 @@ public:
     // False, and nothing appended, for an empty text.
     bool AppendUrl(std::string_view text);
 
-    // The Add button's logic on the address field's text.
-    AddOutcome AddCommand(std::string_view addressText);
-
     // Deletes the rows at the given indices (any order, duplicates ignored), renumbers "#".
     // Returns the row to select afterwards: 0 when rows remain, else -1.
     long RemoveSelected(std::vector<std::size_t> selected);
@@ -234,20 +165,5 @@ private:
     bool ascending_ = true;
     std::uint64_t version_ = 0;
 };
-
-// The "Web URL" AppendUrl stores for a text: "http://" in front when it holds neither "http://" nor
-// "https://"; "" for an empty text.
-std::string StoredUrl(std::string_view text);
-
-// Today's local date as "%m/%d/%Y".
-std::string TodayText();
-// The current local time in a strftime format (at most 63 characters of result).
-std::string LocalTimeText(const char* format);
-// The current time in UTC as ISO 8601, "YYYY-MM-DDTHH:MM:SSZ", for records that programs read.
-std::string UtcTimeText();
-
-// The "Last Sent" text for a date line as read from the file: a valid date is written "%m/%d/%Y",
-// anything else gives "".
-std::string NormalizeDateLine(std::string_view line);
 
 } // namespace sendwell

@@ -2,6 +2,7 @@
 
 #include "core/urldb/line_reader.h"
 #include "core/urldb/url_database.h"
+#include "core/web/url_parts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -123,8 +124,8 @@ public:
             }
             ScanBlock(std::string_view(block.data(), got), pos);
             pos += got;
-            if (control_.progress) {
-                control_.progress(pos, size);
+            if (control_.progress != nullptr) {
+                control_.progress->SetSteps(pos, size);
             }
         }
         if (cancelled_) {

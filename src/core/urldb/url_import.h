@@ -1,6 +1,8 @@
 // Address import from a text file: one address per line, or several separated by commas.
 #pragma once
 
+#include "core/base/progress.h"
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -46,8 +48,9 @@ struct ImportLimits {
 struct ImportControl {
     // Set from another thread to cancel; checked between blocks.
     const std::atomic<bool>* stop = nullptr;
-    // After each block: bytes scanned so far and the source's size. Called on the importing thread.
-    std::function<void(std::uint64_t done, std::uint64_t size)> progress;
+    // After each block: bytes scanned so far of the source's size, as steps. Called on the importing
+    // thread; may be null.
+    Progress* progress = nullptr;
     ImportLimits limits;
 };
 

@@ -1,17 +1,16 @@
 #include "core/web/page_fetcher.h"
 
+#include "core/base/program_settings.h"
 #include "core/web/network_lock.h"
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <optional>
 
 namespace sendwell {
 
 namespace {
-
-bool IsMoved(int status) {
-    return status == 301 || status == 302 || status == 303;
-}
 
 // Splits a body into lines as it arrives: a line ends at a line feed, carriage returns are dropped.
 // With a piece size, an entry also ends after that many body bytes, and keeps its line feed.
@@ -70,88 +69,85 @@ TransferSetup PageRequestSetup(const ConnectionSettings& connection, const Trans
     // libcurl would add Proxy-Connection when talking through a proxy; the request carries ours only.
     setup.getHeaders = {kAcceptHeader, kUserAgentHeader, "Proxy-Connection:"};
     // One version, so the request line and header set are the same for every server.
-    setup.httpVersion = CURL_HTTP_VERSION_1_1;
+    setup.httpVersion = HttpVersion::Http11;
     return setup;
 }
 
-const LineList* PageFetcher::FetchPage(const std::string& address) {
+TransferLimits ReadRequestLimits() {
+    TransferLimits limits;
+    // Seconds beyond a day are taken as a day: libcurl's time limit is a long of milliseconds.
+    if (const std::optional<long long> seconds = ProgramSettings().RequestTimeoutSeconds()) {
+        limits.total = std::chrono::seconds(std::min<long long>(*seconds, 86400));
+    }
+    return limits;
+}
+
+PageFetch PageFetcher::FetchPage(const std::string& address) {
     std::lock_guard networkLock(NetworkLock());
     lines.clear();
-    try {
-        return Fetch(CompleteAddress(address), PageRequestSetup(connection, limits), 0);
-    } catch (...) {
-        return &lines;
-    }
+    return Fetch(CompleteAddress(address), PageRequestSetup(connection, limits), 0);
 }
 
-const LineList* PageFetcher::FetchQueryPage(const std::string& address) {
+PageFetch PageFetcher::FetchQueryPage(const std::string& address) {
     lines.clear();
-    try {
-        std::string url = address.find("http://") == std::string::npos ? "http://" + address : address;
-        ConnectionSettings direct;
-        direct.useProxy = true; // with no proxy name: none at all
-        direct.caFile = connection.caFile;
-        TransferSetup setup = PageRequestSetup(direct, limits);
-        setup.getHeaders = {kAcceptHeader, kQueryUserAgentHeader, "Proxy-Connection:"};
-        return Fetch(url, std::move(setup), kQueryPieceSize);
-    } catch (...) {
-        return &lines;
-    }
+    std::string url = CompleteQueryAddress(address);
+    ConnectionSettings direct;
+    direct.useProxy = true; // with no proxy name: none at all
+    direct.caFile = connection.caFile;
+    TransferSetup setup = PageRequestSetup(direct, limits);
+    setup.getHeaders = {kAcceptHeader, kQueryUserAgentHeader, "Proxy-Connection:"};
+    return Fetch(url, std::move(setup), kQueryPieceSize);
 }
 
-const LineList* PageFetcher::Fetch(const std::string& url, TransferSetup setup, std::size_t pieceSize) {
+PageFetch PageFetcher::Fetch(const std::string& url, TransferSetup setup, std::size_t pieceSize) {
     lines.clear();
-    try {
-        // One redirect, to an absolute http address only; anything else means no page.
-        setup.redirects = RedirectRule::OnceToHttp();
-        HttpTransfer transfer(std::move(setup));
-        if (!transfer.ready()) {
-            if (messages != nullptr) {
-                messages->ShowMessage(kCannotOpenConnectionText, kAppCaption);
-            }
-            return nullptr;
-        }
-        if (!IsFetchableAddress(url)) {
-            return nullptr;
-        }
+    const PageFetch noPage{nullptr, Outcome::Failed({})};
+    // One redirect, to an absolute http address only; anything else means no page.
+    setup.redirects = RedirectRule::OnceToHttp();
+    HttpTransfer transfer(std::move(setup));
+    if (!transfer.ready()) {
+        return {nullptr, Outcome::Failed(kCannotOpenConnectionText)};
+    }
+    if (!IsFetchableAddress(url)) {
+        return noPage;
+    }
 
-        // Answers we act on are not read beyond their head, nor is a redirect's target that is not 200.
-        LineCollector collector(lines, pieceSize);
-        TransferRequest request;
-        request.url = url;
-        request.sink = &collector;
+    // Answers we act on are not read beyond their head, nor is a redirect's target that is not 200.
+    LineCollector collector(lines, pieceSize);
+    TransferRequest request;
+    request.url = url;
+    request.sink = &collector;
+    request.stopAfterHead = [](int status, int redirects) {
+        return redirects == 0 ? status == 401 || IsMovedStatus(status) : status != 200;
+    };
+    TransferResult answer = transfer.Perform(request);
+
+    if (answer.ok() && answer.redirects == 0 && answer.status == 401) {
+        std::optional<Credentials> credentials;
+        if (credentialsPrompt != nullptr) {
+            credentials = credentialsPrompt->AskCredentials(url, ChallengeRealm(answer.head));
+        }
+        // Sent once more whether or not the user gave credentials; whatever comes back is the page.
+        request.credentials = credentials ? &*credentials : nullptr;
+        request.challenge = answer.head;
         request.stopAfterHead = [](int status, int redirects) {
-            return redirects == 0 ? status == 401 || IsMoved(status) : status != 200;
+            return redirects == 0 ? IsMovedStatus(status) : status != 200;
         };
-        TransferResult answer = transfer.Perform(request);
-
-        if (answer.ok() && answer.redirects == 0 && answer.status == 401) {
-            std::optional<Credentials> credentials;
-            if (credentialsPrompt != nullptr) {
-                credentials = credentialsPrompt->AskCredentials(url, ChallengeRealm(answer.head));
-            }
-            // Sent once more whether or not the user gave credentials; whatever comes back is the page.
-            request.credentials = credentials ? &*credentials : nullptr;
-            request.challenge = answer.head;
-            request.stopAfterHead = [](int status, int redirects) {
-                return redirects == 0 ? IsMoved(status) : status != 200;
-            };
-            answer = transfer.Perform(request);
-        }
-
-        if (!answer.ok()) {
-            return &lines; // the complete lines read before the failure
-        }
-        if (answer.redirectRefused || (answer.redirects > 0 && answer.status != 200)) {
-            lines.clear();
-            return nullptr;
-        }
-        collector.Finish();
-        return &lines;
-    } catch (...) {
-        // Whatever went wrong, the page is what was read so far.
-        return &lines;
+        answer = transfer.Perform(request);
     }
+
+    if (!answer.ok()) {
+        // The complete lines read before the failure.
+        return {&lines, Outcome::Failed({}, {answer.error})};
+    }
+    if (answer.redirectRefused || (answer.redirects > 0 && answer.status != 200)) {
+        lines.clear();
+        return noPage;
+    }
+    collector.Finish();
+    Outcome fetched = Outcome::Succeeded();
+    fetched.httpStatus = answer.status;
+    return {&lines, std::move(fetched)};
 }
 
 } // namespace sendwell

@@ -3,6 +3,8 @@
 #include "core/web/transfer.h"
 #include "core/web/url_parts.h"
 
+#include <utility>
+
 namespace sendwell {
 
 namespace {
@@ -60,10 +62,12 @@ std::string StatusReportText(int code, const std::string& statusText) {
 }
 
 int CheckUrlStatus(const std::string& address, std::string& statusText, const ConnectionSettings& connection,
-                   const TransferLimits& limits) {
+                   const TransferLimits& limits, const std::atomic<bool>* stop) {
     try {
         std::string url = CompleteAddress(address);
-        HttpTransfer transfer(PageRequestSetup(connection, limits));
+        TransferSetup setup = PageRequestSetup(connection, limits);
+        setup.stop = stop;
+        HttpTransfer transfer(std::move(setup));
         if (!transfer.ready()) {
             statusText = "Error: Cannot open Internet connection";
             return -1;

@@ -4,6 +4,7 @@
 
 #include "core/web/page_fetcher.h"
 
+#include <atomic>
 #include <string>
 
 namespace sendwell {
@@ -13,9 +14,10 @@ inline constexpr const char* kContactingUrlText = "Contacting URL";
 
 // Sends one GET to address ("http://" in front when it has no scheme) with the page fetch's header
 // block, connection's proxy choice and the given limits, and returns the HTTP status, or -1 when none
-// was obtained; statusText receives the words.
+// was obtained; statusText receives the words. Setting stop from another thread cancels the request.
 int CheckUrlStatus(const std::string& address, std::string& statusText,
-                   const ConnectionSettings& connection = {}, const TransferLimits& limits = {});
+                   const ConnectionSettings& connection = {}, const TransferLimits& limits = {},
+                   const std::atomic<bool>* stop = nullptr);
 
 // The words for an HTTP status: the class text followed by the reason for the common codes.
 std::string StatusCodeText(int status);

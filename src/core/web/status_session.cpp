@@ -1,8 +1,8 @@
 #include "core/web/status_session.h"
 
 #include "core/web/curl_support.h"
+#include "core/web/url_parts.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,14 +10,6 @@
 namespace sendwell {
 
 namespace {
-
-std::uint32_t LittleEndian32(std::string_view bytes) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = (v << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
-    }
-    return v;
-}
 
 // The text up to the first NUL, as a C string argument would read it.
 std::string_view CText(std::string_view info) {
@@ -53,13 +45,6 @@ std::optional<std::string> FormatStatusText(unsigned long code, std::string_view
     case kStatusHandleClosing:
         return std::nullopt;
     case kStatusRequestComplete:
-        if (info.size() == 8) {
-            char text[80];
-            std::snprintf(text, sizeof text, "Request complete, dwResult = %8.8X, dwError = %8.8X",
-                          static_cast<unsigned>(LittleEndian32(info.substr(0, 4))),
-                          static_cast<unsigned>(LittleEndian32(info.substr(4, 4))));
-            return std::string(text);
-        }
         return std::string("Request complete");
     default: {
         char text[40];
@@ -69,7 +54,7 @@ std::optional<std::string> FormatStatusText(unsigned long code, std::string_view
     }
 }
 
-StatusSession::StatusSession(StatusSink* sink) : sink_(sink) {}
+StatusSession::StatusSession(sendwell::Progress* sink) : sink_(sink) {}
 
 StatusSession::~StatusSession() {
     Detach();
@@ -77,7 +62,7 @@ StatusSession::~StatusSession() {
 
 void StatusSession::Report(unsigned long code, std::string_view info) {
     std::optional<std::string> text = FormatStatusText(code, info);
-    StatusSink* sink = sink_.load();
+    sendwell::Progress* sink = sink_.load();
     if (text && sink != nullptr) {
         sink->SetStatusText(*text);
     }

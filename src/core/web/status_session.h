@@ -1,8 +1,8 @@
 // Progress texts of a request ("Resolving name for ...", "Request sent", ...), produced from libcurl's
-// callbacks on one easy handle and delivered to a StatusSink such as the progress window's status line.
+// callbacks on one easy handle and delivered to a Progress such as the progress window's status line.
 #pragma once
 
-#include "core/web/status_sink.h"
+#include "core/base/progress.h"
 
 #include <atomic>
 #include <curl/curl.h>
@@ -30,8 +30,7 @@ enum InternetStatus : unsigned long {
 };
 
 // The text for a status, or none when the status line keeps its current text (40, 70).
-// info is the status information: the host name for 10 and 11; for 100 the asynchronous result as two
-// 32-bit little-endian values (result, error) when it is exactly 8 bytes long.
+// info is the status information: the host name for 10 and 11, up to its first NUL.
 std::optional<std::string> FormatStatusText(unsigned long code, std::string_view info = {});
 
 // Reports the progress of the requests made on one easy handle.
@@ -56,15 +55,15 @@ std::optional<std::string> FormatStatusText(unsigned long code, std::string_view
 // the handle. Texts are delivered on the thread that performs the request.
 class StatusSession {
 public:
-    explicit StatusSession(StatusSink* sink = nullptr);
-    explicit StatusSession(StatusSink& sink) : StatusSession(&sink) {}
+    explicit StatusSession(sendwell::Progress* sink = nullptr);
+    explicit StatusSession(sendwell::Progress& sink) : StatusSession(&sink) {}
     ~StatusSession();
     StatusSession(const StatusSession&) = delete;
     StatusSession& operator=(const StatusSession&) = delete;
 
     // Where the texts go; none drops them.
-    void SetStatusSink(StatusSink* sink) { sink_.store(sink); }
-    StatusSink* statusSink() const { return sink_.load(); }
+    void SetStatusSink(sendwell::Progress* sink) { sink_.store(sink); }
+    sendwell::Progress* statusSink() const { return sink_.load(); }
 
     // Starts reporting on handle (reports "handle created"); a previous handle is detached first.
     void Attach(CURL* handle);
@@ -90,7 +89,7 @@ private:
 
     std::string CurrentHost() const;
 
-    std::atomic<StatusSink*> sink_;
+    std::atomic<sendwell::Progress*> sink_;
     CURL* handle_ = nullptr;
     bool resolving_ = false; // a name lookup started and its result is not reported yet
     // Between the request's start and its answer: libcurl's counts of request and answer head bytes

@@ -1,78 +1,23 @@
 #include "core/web/transfer.h"
 
 #include "core/base/ascii_case.h"
+#include "core/web/curl_support.h"
+#include "core/web/loopback_guard.h"
+#include "core/web/proxy_rules.h"
 #include "core/web/status_session.h"
 #include "core/web/url_parts.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
-#include <cstdlib>
-#include <span>
+#include <optional>
 #include <thread>
 
 namespace sendwell {
 
 namespace {
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n')) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-// '*' matches any run of characters; both sides already lower case.
-bool GlobMatch(std::string_view pattern, std::string_view text) {
-    std::size_t p = 0;
-    std::size_t t = 0;
-    std::size_t star = std::string_view::npos;
-    std::size_t resume = 0;
-    while (t < text.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            resume = t;
-        } else if (p < pattern.size() && pattern[p] == text[t]) {
-            ++p;
-            ++t;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            t = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') {
-        ++p;
-    }
-    return p == pattern.size();
-}
-
-int ParseStatusLine(std::string_view line) {
-    std::size_t space = line.find(' ');
-    if (space == std::string_view::npos) {
-        return 0;
-    }
-    int status = 0;
-    int digits = 0;
-    for (std::size_t i = space + 1; i < line.size() && digits < 3; ++i, ++digits) {
-        if (line[i] < '0' || line[i] > '9') {
-            return 0;
-        }
-        status = status * 10 + (line[i] - '0');
-    }
-    return digits == 3 ? status : 0;
-}
-
-bool IsMoved(int status) {
-    return status == 301 || status == 302 || status == 303;
-}
-
 bool IsFollowed(const RedirectRule& rule, int status) {
-    return IsMoved(status) || (rule.alsoTemporary && (status == 307 || status == 308));
+    return IsMovedStatus(status) || (rule.alsoTemporary && (status == 307 || status == 308));
 }
 
 struct CurlUrlDeleter {
@@ -93,121 +38,9 @@ std::string ResolveTarget(const std::string& base, const std::string& target) {
     return out;
 }
 
-} // namespace
-
-std::string UnsendableText(std::string_view what, std::string_view text) {
-    static constexpr std::array<bool, 256> kUnsendable = [] {
-        std::array<bool, 256> table{};
-        for (int c = 0; c <= 0x20; ++c) {
-            table[static_cast<std::size_t>(c)] = true;
-        }
-        table[0x7f] = true;
-        return table;
-    }();
-    const auto bad = std::find_if(text.begin(), text.end(),
-                                  [](char c) { return kUnsendable[static_cast<unsigned char>(c)]; });
-    if (bad == text.end()) {
-        return {};
-    }
-    const auto i = static_cast<std::size_t>(bad - text.begin());
-    std::string kind = *bad == ' ' ? "a space" : "a control character";
-    return "The " + std::string(what) + " cannot be sent: it contains " + kind + " at position " +
-           std::to_string(i + 1) + ".";
-}
-
-std::optional<std::string> FindHeader(const std::vector<std::string>& head, std::string_view name) {
-    for (const std::string& line : head) {
-        std::size_t colon = line.find(':');
-        if (colon != std::string::npos && colon == name.size() && AsciiStartsWithNoCase(line, name)) {
-            return std::string(TrimBlanks(std::string_view(line).substr(colon + 1)));
-        }
-    }
-    return std::nullopt;
-}
-
-std::string ChallengeRealm(const std::vector<std::string>& head) {
-    std::optional<std::string> challenge = FindHeader(head, "WWW-Authenticate");
-    if (!challenge) {
-        return {};
-    }
-    std::size_t at = AsciiLower(*challenge).find("realm=");
-    if (at == std::string::npos) {
-        return {};
-    }
-    std::string_view rest = std::string_view(*challenge).substr(at + 6);
-    if (!rest.empty() && rest.front() == '"') {
-        rest.remove_prefix(1);
-        return std::string(rest.substr(0, rest.find('"')));
-    }
-    return std::string(TrimBlanks(rest.substr(0, rest.find(','))));
-}
-
-std::string AnswerCutText(std::uint64_t bytes) {
-    return "The answer was cut after " + std::to_string(bytes) + " bytes.";
-}
-
-std::optional<std::string> TransferResult::Header(std::string_view name) const {
-    return FindHeader(head, name);
-}
-
-bool BypassesProxy(std::string_view bypassList, std::string_view host) {
-    std::string lowerHost = AsciiLower(host);
-    if (lowerHost.empty()) {
-        return false;
-    }
-    std::size_t at = 0;
-    while (at < bypassList.size()) {
-        std::size_t end = bypassList.find_first_of("; ,\t\r\n", at);
-        if (end == std::string_view::npos) {
-            end = bypassList.size();
-        }
-        std::string entry = AsciiLower(bypassList.substr(at, end - at));
-        at = end + 1;
-        if (entry.empty()) {
-            continue;
-        }
-        if (entry == "<local>") {
-            if (lowerHost.find('.') == std::string::npos && lowerHost.find(':') == std::string::npos) {
-                return true;
-            }
-            continue;
-        }
-        for (std::string_view scheme : {"http://", "https://"}) {
-            if (entry.compare(0, scheme.size(), scheme) == 0) {
-                entry.erase(0, scheme.size());
-            }
-        }
-        if (GlobMatch(entry, lowerHost)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string GuardProxyFor(const ConnectionSettings& connection, std::string_view url) {
-    if (connection.useProxy) {
-        return connection.proxyName;
-    }
-    // The environment's proxy as libcurl would pick it (no_proxy aside: the guard may be stricter): the
-    // first of these that is set and not empty.
-    static constexpr std::array<const char*, 4> kSecure{"https_proxy", "HTTPS_PROXY", "all_proxy",
-                                                        "ALL_PROXY"};
-    static constexpr std::array<const char*, 3> kPlain{"http_proxy", "all_proxy", "ALL_PROXY"};
-    const std::span<const char* const> names =
-        IsSecureAddress(url) ? std::span<const char* const>(kSecure) : std::span<const char* const>(kPlain);
-    for (const char* name : names) {
-        if (const char* value = std::getenv(name); value != nullptr && value[0] != '\0') {
-            return value;
-        }
-    }
-    return {};
-}
-
-// --- HttpTransfer ---------------------------------------------------------------------------------------
-
 // What the callbacks of one request see and record. A bound on a single request keeps its count here,
 // and FailureText turns what ended the request into its text.
-struct HttpTransfer::Exchange {
+struct Exchange {
     const TransferRequest* request = nullptr;
     const RedirectRule* rule = nullptr;
     const TransferLimits* limits = nullptr;
@@ -251,58 +84,7 @@ struct HttpTransfer::Exchange {
     }
 };
 
-HttpTransfer::HttpTransfer(TransferSetup setup) : setup_(std::move(setup)), handle_(NewCurlHandle()) {
-    if (!handle_) {
-        return;
-    }
-    if (setup_.progress != nullptr) {
-        session_ = std::make_unique<StatusSession>(setup_.progress);
-        session_->Attach(handle_.get());
-    }
-    ApplySetup();
-}
-
-HttpTransfer::~HttpTransfer() = default;
-
-void HttpTransfer::ApplySetup() {
-    CURL* h = handle_.get();
-    const TransferLimits& limits = setup_.limits;
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer_);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L); // redirects go by our rule
-    if (setup_.httpVersion != CURL_HTTP_VERSION_NONE) {
-        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, setup_.httpVersion);
-    }
-    if (setup_.pathAsIs) {
-        curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
-    }
-    curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    if (!setup_.connection.caFile.empty()) {
-        curl_easy_setopt(h, CURLOPT_CAINFO, setup_.connection.caFile.c_str());
-    }
-    if (setup_.connection.useProxy) {
-        // An empty proxy name means no proxy at all, not the environment's.
-        curl_easy_setopt(h, CURLOPT_PROXY, setup_.connection.proxyName.c_str());
-    }
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(std::max<std::int64_t>(1, limits.connect.count())));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
-                     static_cast<long>(std::max<std::int64_t>(1, limits.stall.count())));
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpTransfer::OnHeader);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpTransfer::OnBody);
-    if (limits.total.count() > 0) {
-        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
-    }
-    if (setup_.stop != nullptr || session_) {
-        // libcurl calls this at least once a second even while no byte arrives.
-        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &HttpTransfer::OnProgress);
-        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    }
-}
-
-int HttpTransfer::OnProgress(void* exchange, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+int OnProgress(void* exchange, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* e = static_cast<Exchange*>(exchange);
     if (e == nullptr) {
         return 0;
@@ -324,13 +106,13 @@ int HttpTransfer::OnProgress(void* exchange, curl_off_t, curl_off_t, curl_off_t,
     return 1;
 }
 
-size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* exchange) {
+size_t OnHeader(char* data, size_t size, size_t count, void* exchange) {
     auto* e = static_cast<Exchange*>(exchange);
     std::size_t n = size * count;
     std::string_view line(data, n);
     if (line.substr(0, 5) == "HTTP/") {
         e->inHead = true;
-        e->headStatus = ParseStatusLine(line);
+        e->headStatus = StatusOfLine(line);
         e->headLines.clear();
         e->headBytes = 0;
         return n;
@@ -357,7 +139,7 @@ size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* excha
     return e->HeadComplete() ? n : 0;
 }
 
-size_t HttpTransfer::OnBody(char* data, size_t size, size_t count, void* exchange) {
+size_t OnBody(char* data, size_t size, size_t count, void* exchange) {
     auto* e = static_cast<Exchange*>(exchange);
     std::size_t n = size * count;
     e->bodySeen = true;
@@ -380,7 +162,46 @@ size_t HttpTransfer::OnBody(char* data, size_t size, size_t count, void* exchang
     return sink->Write(std::string_view(data, n)) ? n : 0;
 }
 
-std::string HttpTransfer::FailureText(CURLcode code, const Exchange& exchange) const {
+void ApplySetup(CURL* h, const TransferSetup& setup, char* errorBuffer, bool withSession) {
+    const TransferLimits& limits = setup.limits;
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L); // redirects go by our rule
+    if (setup.httpVersion != HttpVersion::Default) {
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION,
+                         setup.httpVersion == HttpVersion::Http10 ? CURL_HTTP_VERSION_1_0
+                                                                  : CURL_HTTP_VERSION_1_1);
+    }
+    if (setup.pathAsIs) {
+        curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
+    }
+    curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    if (!setup.connection.caFile.empty()) {
+        curl_easy_setopt(h, CURLOPT_CAINFO, setup.connection.caFile.c_str());
+    }
+    if (setup.connection.useProxy) {
+        // An empty proxy name means no proxy at all, not the environment's.
+        curl_easy_setopt(h, CURLOPT_PROXY, setup.connection.proxyName.c_str());
+    }
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(std::max<std::int64_t>(1, limits.connect.count())));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(std::max<std::int64_t>(1, limits.stall.count())));
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
+    if (limits.total.count() > 0) {
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
+    }
+    if (setup.stop != nullptr || withSession) {
+        // libcurl calls this at least once a second even while no byte arrives.
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    }
+}
+
+std::string FailureText(CURLcode code, const Exchange& exchange, const char* errorBuffer) {
     const BodySink* sink = exchange.request->sink;
     if (exchange.cancelled) {
         return std::string(kCancelledText);
@@ -401,27 +222,27 @@ std::string HttpTransfer::FailureText(CURLcode code, const Exchange& exchange) c
         (code == CURLE_OUT_OF_MEMORY && !exchange.bodySeen)) {
         return std::string(kHeadTooLargeText);
     }
-    return errorBuffer_[0] != '\0' ? std::string(errorBuffer_) : std::string(curl_easy_strerror(code));
+    return errorBuffer[0] != '\0' ? std::string(errorBuffer) : std::string(curl_easy_strerror(code));
 }
 
-CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& request, bool post,
-                            Exchange& exchange) {
-    CURL* h = handle_.get();
+// One request to url, tried once more (or as the limits say) when no connection could be made.
+CURLcode Send(CURL* h, const TransferSetup& setup, char* errorBuffer, const std::string& url,
+              const TransferRequest& request, bool post, Exchange& exchange) {
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     if (post) {
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, setup_.postHeaders.get());
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, CurlList(setup.postHeaders));
         curl_easy_setopt(h, CURLOPT_POST, 1L);
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.postBody->data());
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.postBody->size()));
     } else {
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, setup_.getHeaders.get());
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, CurlList(setup.getHeaders));
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
     }
-    if (setup_.connection.useProxy) {
+    if (setup.connection.useProxy) {
         // The bypass list is ours, decided for each address; libcurl's own list knows neither "<local>"
         // nor wildcards.
         std::string host = UrlHost(url);
-        std::string noProxy = BypassesProxy(setup_.connection.proxyBypass, host) ? host : std::string();
+        std::string noProxy = BypassesProxy(setup.connection.proxyBypass, host) ? host : std::string();
         curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
     }
     const bool withCredentials = exchange.redirects == 0 && request.credentials != nullptr;
@@ -437,8 +258,8 @@ CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& reque
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &exchange);
 
     CURLcode rc = CURLE_OK;
-    for (int retriesLeft = std::max(0, setup_.limits.connectRetries);; --retriesLeft) {
-        errorBuffer_[0] = '\0';
+    for (int retriesLeft = std::max(0, setup.limits.connectRetries);; --retriesLeft) {
+        errorBuffer[0] = '\0';
         rc = curl_easy_perform(h);
         curl_off_t connectTime = 0;
         curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectTime);
@@ -447,7 +268,7 @@ CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& reque
         if (!notConnected || exchange.bodySeen || retriesLeft == 0) {
             break;
         }
-        std::this_thread::sleep_for(setup_.limits.connectBackoff);
+        std::this_thread::sleep_for(setup.limits.connectBackoff);
     }
     if (rc == CURLE_WRITE_ERROR && exchange.stoppedAfterHead) {
         rc = CURLE_OK;
@@ -467,11 +288,62 @@ CURLcode HttpTransfer::Send(const std::string& url, const TransferRequest& reque
     return rc;
 }
 
+} // namespace
+
+std::string UnsendableText(std::string_view what, std::string_view text) {
+    static constexpr std::array<bool, 256> kUnsendable = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c <= 0x20; ++c) {
+            table[static_cast<std::size_t>(c)] = true;
+        }
+        table[0x7f] = true;
+        return table;
+    }();
+    const auto bad = std::find_if(text.begin(), text.end(),
+                                  [](char c) { return kUnsendable[static_cast<unsigned char>(c)]; });
+    if (bad == text.end()) {
+        return {};
+    }
+    const auto i = static_cast<std::size_t>(bad - text.begin());
+    std::string kind = *bad == ' ' ? "a space" : "a control character";
+    return "The " + std::string(what) + " cannot be sent: it contains " + kind + " at position " +
+           std::to_string(i + 1) + ".";
+}
+
+std::string AnswerCutText(std::uint64_t bytes) {
+    return "The answer was cut after " + std::to_string(bytes) + " bytes.";
+}
+
+std::optional<std::string> TransferResult::Header(std::string_view name) const {
+    return FindHeader(head, name);
+}
+
+// --- HttpTransfer ---------------------------------------------------------------------------------------
+
+void HttpTransfer::HandleCloser::operator()(void* handle) const noexcept {
+    curl_easy_cleanup(handle);
+}
+
+HttpTransfer::HttpTransfer(TransferSetup setup)
+    : setup_(std::move(setup)), handle_(NewCurlHandle().release()) {
+    static_assert(std::tuple_size_v<decltype(errorBuffer_)> >= CURL_ERROR_SIZE);
+    if (!handle_) {
+        return;
+    }
+    if (setup_.progress != nullptr) {
+        session_ = std::make_unique<StatusSession>(setup_.progress);
+        session_->Attach(handle_.get());
+    }
+    ApplySetup(handle_.get(), setup_, errorBuffer_.data(), session_ != nullptr);
+}
+
+HttpTransfer::~HttpTransfer() = default;
+
 TransferResult HttpTransfer::Perform(const TransferRequest& request) {
     TransferResult result;
     if (!ready()) {
         result.code = CURLE_FAILED_INIT;
-        result.error = curl_easy_strerror(result.code);
+        result.error = curl_easy_strerror(CURLE_FAILED_INIT);
         return result;
     }
     std::string redirected; // the address of a redirect followed
@@ -500,11 +372,13 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         exchange.stop = setup_.stop;
         exchange.session = session_.get();
         exchange.redirects = redirects;
-        result.code = Send(url, request, post, exchange);
+        const CURLcode code = Send(handle_.get(), setup_, errorBuffer_.data(), url, request, post, exchange);
+        result.code = code;
         result.status = exchange.status;
         result.head = std::move(exchange.head);
         if (!result.ok()) {
-            result.error = FailureText(result.code, exchange);
+            result.error = FailureText(code, exchange, errorBuffer_.data());
+            result.cancelled = exchange.cancelled;
             return result;
         }
 
@@ -533,7 +407,7 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
                 return result;
             }
         }
-        if (IsMoved(result.status)) {
+        if (IsMovedStatus(result.status)) {
             post = false;
         }
         redirected = std::move(next);

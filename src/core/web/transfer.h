@@ -8,12 +8,13 @@
 
 #include "core/base/connection_settings.h"
 #include "core/web/credentials_prompt.h"
-#include "core/web/curl_support.h"
+#include "core/web/header_lines.h"
+#include "core/web/http_head.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <curl/curl.h>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -23,7 +24,7 @@
 
 namespace sendwell {
 
-class StatusSink;
+class Progress;
 class StatusSession;
 
 // Receives a response body as it arrives. Returning false ends the request; failureText() says why.
@@ -36,14 +37,19 @@ public:
     virtual std::string failureText() const { return {}; }
 };
 
+// The time a request may take in all unless its caller says otherwise.
+inline constexpr std::chrono::milliseconds kDefaultRequestTime{60000};
+
 // Bounds of each request of a transfer. The defaults are the page fetch's.
 struct TransferLimits {
     std::chrono::milliseconds connect{20000};
     std::chrono::seconds stall{60}; // less than one byte a second for this long ends a request
     std::chrono::milliseconds connectBackoff{1000};
-    int connectRetries = 1;             // a connection that could not be made is tried this many times more
-    std::chrono::milliseconds total{0}; // a request still going after this long ends; 0: no bound
-    std::uint64_t maxBody = 0;          // answer bytes handed to the sink at most; 0: no bound
+    int connectRetries = 1; // a connection that could not be made is tried this many times more
+    // A request still going after this long ends, so a server trickling bytes cannot hold a caller
+    // for ever; the default is that of "i_RequestTimeout". 0: no bound.
+    std::chrono::milliseconds total{kDefaultRequestTime};
+    std::uint64_t maxBody = 0; // answer bytes handed to the sink at most; 0: no bound
     // With a stop flag, a request still going this long after the flag was first seen is ended: one
     // that finishes in time completes, a server that never does cannot hold a cancel up.
     std::chrono::milliseconds cancelGrace{5000};
@@ -77,16 +83,23 @@ struct RedirectRule {
     static RedirectRule OnceToHttp() { return {1, false, true}; }
 };
 
+// The HTTP version every request of a transfer speaks.
+enum class HttpVersion {
+    Default, // the library's choice
+    Http10,
+    Http11,
+};
+
 // How a transfer is set up. Header lines go out exactly: "Name:" takes away a header libcurl would add.
 struct TransferSetup {
     ConnectionSettings connection; // proxy choice and trusted certificates; bufSize plays no part
     TransferLimits limits;
-    HeaderLineList getHeaders;                 // lines of every GET
-    HeaderLineList postHeaders;                // lines of every POST
-    long httpVersion = CURL_HTTP_VERSION_NONE; // libcurl's choice unless set
-    bool pathAsIs = false;                     // send "/./" and "/../" as typed
+    HeaderLineList getHeaders;  // lines of every GET
+    HeaderLineList postHeaders; // lines of every POST
+    HttpVersion httpVersion = HttpVersion::Default;
+    bool pathAsIs = false; // send "/./" and "/../" as typed
     RedirectRule redirects;
-    StatusSink* progress = nullptr; // the library's progress texts ("Resolving name for ...") go here
+    Progress* progress = nullptr; // the library's progress texts ("Resolving name for ...") go here
     const std::atomic<bool>* stop = nullptr; // set by another thread to cancel (see cancelGrace)
 };
 
@@ -106,7 +119,9 @@ struct TransferRequest {
 };
 
 struct TransferResult {
-    CURLcode code = CURLE_OK; // CURLE_OK also when the request was ended after the head on purpose
+    // libcurl's result code: 0 when the request went through, also when it was ended after the head on
+    // purpose.
+    int code = 0;
     // Why it failed: the sink's failure text, an address that cannot be sent, the guard's refusal or
     // the library's own message.
     std::string error;
@@ -114,8 +129,9 @@ struct TransferResult {
     std::vector<std::string> head; // that head's lines, without line ends
     int redirects = 0;             // redirects followed
     bool redirectRefused = false;  // the answer is a redirect whose target the rule does not allow
+    bool cancelled = false;        // the stop flag ended it (error is kCancelledText)
 
-    bool ok() const { return code == CURLE_OK; }
+    bool ok() const { return code == 0; }
     // Value of the first header line named name (ASCII case-insensitive), blanks trimmed.
     std::optional<std::string> Header(std::string_view name) const;
 };
@@ -134,38 +150,18 @@ public:
     TransferResult Perform(const TransferRequest& request);
 
 private:
-    struct Exchange;
-    static size_t OnHeader(char* data, size_t size, size_t count, void* exchange);
-    static size_t OnBody(char* data, size_t size, size_t count, void* exchange);
-    static int OnProgress(void* exchange, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
-
-    void ApplySetup();
-    // One request to url, tried once more (or as the limits say) when no connection could be made.
-    CURLcode Send(const std::string& url, const TransferRequest& request, bool post, Exchange& exchange);
-    std::string FailureText(CURLcode code, const Exchange& exchange) const;
+    struct HandleCloser {
+        void operator()(void* handle) const noexcept;
+    };
 
     TransferSetup setup_;
-    char errorBuffer_[CURL_ERROR_SIZE] = {};
-    CurlEasy handle_;
+    std::array<char, 256> errorBuffer_{}; // the library's message for the last request
+    std::unique_ptr<void, HandleCloser> handle_;
     std::unique_ptr<StatusSession> session_; // after the handle: it detaches before the handle goes
 };
 
 // libcurl refuses a request line holding a space or a control character with a bare "bad format"
 // message; this says plainly what is wrong ("The <what> cannot be sent: ..."). "" when text can be sent.
 std::string UnsendableText(std::string_view what, std::string_view text);
-
-// Value of the first line of head named name (ASCII case-insensitive), blanks trimmed.
-std::optional<std::string> FindHeader(const std::vector<std::string>& head, std::string_view name);
-
-// The realm of a 401 head's challenge ("" when none is named).
-std::string ChallengeRealm(const std::vector<std::string>& head);
-
-// True when host matches an entry of a proxy bypass list. Entries are separated by ";", "," or blanks;
-// "*" is a wildcard for any run of characters, "<local>" matches host names without a dot, and a
-// leading "http://" or "https://" of an entry is ignored. Matching ignores ASCII letter case.
-bool BypassesProxy(std::string_view bypassList, std::string_view host);
-
-// The proxy a request to url goes through under connection ("" for none), for the loopback guard.
-std::string GuardProxyFor(const ConnectionSettings& connection, std::string_view url);
 
 } // namespace sendwell

@@ -1,5 +1,22 @@
-// Pieces of a request address: completion with "http://", the checks a fetchable address passes, its
-// site root, the form-post split into object path and query, and a "host:port" split.
+// Address rules in one place: completion with "http://", the checks a fetchable address passes, the
+// host of an address, its site root, the form-post split into server, object path and query.
+//
+// Completing an address has three rules, each kept because something relies on it:
+//   CompleteAddress  - requests the user starts (page fetch, status check, installer download): the
+//                      address is taken as it is when it starts with "http://" or "https://", in any
+//                      letter case.
+//   StoredUrl        - the URL database (Add, Import, sitemaps): "http://" or "https://" anywhere in the
+//                      text, letter case counting; stored lists and their tests depend on it.
+//   CompleteQueryAddress - the keyword research query page: only "http://" anywhere counts, as that
+//                      feature has no secure variant.
+// The hyperlink's rule (OpenTargetFor, core/base/open_address.h) decides among mail, file and web
+// addresses before it puts "http://" in front, and lies below this layer.
+//
+// The host of an address has two rules:
+//   UrlHost      - the host libcurl will contact, as typed (the loopback guard, the proxy bypass list,
+//                  progress texts).
+//   AddressHost  - the host an IndexNow request names: lower case, the scheme's own port dropped, and
+//                  an address with "user@" refused, since the service keys submissions by that host.
 #pragma once
 
 #include <string>
@@ -11,10 +28,24 @@ namespace sendwell {
 bool IsHttpAddress(std::string_view address);
 // "http://" in front of an address that does not start with "http://" or "https://" (any letter case).
 std::string CompleteAddress(std::string_view address);
+// True when the database would put "http://" in front of text: it holds neither "http://" nor
+// "https://" anywhere (letter case counts).
+bool StoredUrlNeedsScheme(std::string_view text);
+// text as the database stores it: "http://" in front when StoredUrlNeedsScheme; "" stays "".
+std::string StoredUrl(std::string_view text);
+// "http://" in front of an address that holds no "http://" anywhere (letter case counts).
+std::string CompleteQueryAddress(std::string_view address);
 // True for an "https://" address.
 bool IsSecureAddress(std::string_view address);
 // True when url is an absolute http (or, when allowed, https) address with a host.
 bool IsFetchableAddress(std::string_view url, bool allowHttps = true);
+
+// The host part of an absolute URL ("http://h:1/x" -> "h"), without brackets for IPv6; "" if none.
+std::string UrlHost(std::string_view url);
+// The host of an http or https address ("" for any other): lower case, port kept, "user@" refused.
+std::string AddressHost(std::string_view address);
+// The host a user names as an address or a bare "name[:port]"; "" when neither gives one.
+std::string SiteHost(std::string_view site);
 
 // The address up to, not including, the first "/" that is neither its first character nor preceded by
 // ":" or "/" ("http://host/x" -> "http://host"). An address without such a slash is returned whole.
@@ -33,5 +64,9 @@ ObjectAndQuery SplitObjectAndQuery(std::string_view address);
 // Splits "host:port" into its parts; without a valid port the whole text is the host and port is
 // fallbackPort.
 void SplitHostPort(std::string_view hostAndPort, int fallbackPort, std::string& host, int& port);
+
+// The server a form post goes to: the site root without its scheme, split into host and port (80 when
+// none is given).
+void FormPostServer(std::string_view address, std::string& host, int& port);
 
 } // namespace sendwell

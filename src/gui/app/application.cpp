@@ -1,17 +1,21 @@
 #include "gui/app/application.h"
 
 #include "core/base/settings.h"
-#include "core/urldb/database_file.h"
+#include "core/results/answer_store.h"
+#include "core/urldb/database_session.h"
 #include "gui/app/database_preload.h"
 #include "gui/app/main_window.h"
 #include "gui/app/single_instance.h"
 #include "gui/base/message_box_sink.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
+#include "gui/upgrade/upgrade_command.h"
+#include "gui/urldb/url_list_model.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -31,6 +35,22 @@ void PrepareProcess() {
     StartLoadingDatabase(sendwell::DefaultDatabasePath());
 }
 
+void StartWindow(MainWindow& window, sendwell::DatabaseSession& session) {
+    window.listModel()->resetWith(
+        [&session](sendwell::UrlDatabase&) { session.Load(LoadDatabaseForWindow); });
+    window.showLoadedFields();
+    // Told once, when the window is up: where the file as it was before this load is kept.
+    if (const std::string notice = session.LoadNotice(); !notice.empty()) {
+        QTimer::singleShot(0, &window, [&window, notice] {
+            window.messages().ShowMessage(notice, sendwell::kAppCaption, sendwell::MessageIcon::Information);
+        });
+    }
+    if (window.upgradeCommand().CheckDue()) {
+        window.OnUpgrade();
+    }
+    sendwell::ClearAnswerStoreAtStartup(window.programFolder());
+}
+
 int RunApplication(QApplication& app) {
     InitResources();
     // The per-program settings area is named after the running program's file.
@@ -41,18 +61,18 @@ int RunApplication(QApplication& app) {
     app.setWindowIcon(ProgramIcon());
     app.setApplicationDisplayName(QString());
 
-    // The lock outlives the window, whose end saves the database.
-    sendwell::DatabaseLock lock;
-    const std::filesystem::path databaseFile = sendwell::DefaultDatabasePath();
-    SingleInstance instance(SingleInstance::KeyFor(databaseFile));
-    if (ClaimDatabase(instance, lock, databaseFile) != StartDecision::Run) {
+    // The session and its lock outlive the window, whose end saves the database.
+    sendwell::DatabaseSession session;
+    SingleInstance instance(SingleInstance::KeyFor(session.file()));
+    if (ClaimDatabase(instance, session.lock(), session.file()) != StartDecision::Run) {
         return 0;
     }
 
     MessageBoxSink messages;
     {
-        MainWindow window(&messages);
+        MainWindow window(session, &messages);
         messages.setParent(&window);
+        StartWindow(window, session);
         QObject::connect(&instance, &SingleInstance::activationRequested, &window, [&window] {
             window.showNormal();
             window.raise();

@@ -8,7 +8,7 @@
 
 namespace sendwell::gui {
 
-// Starts reading the file; without a thread to be had, the window reads it itself later.
+// Starts reading the file; without a thread to be had, it is read when the window has been built.
 void StartLoadingDatabase(const std::filesystem::path& file);
 
 // Fills db from the file: with what StartLoadingDatabase read when it was started for this file

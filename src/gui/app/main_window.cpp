@@ -4,15 +4,12 @@
 #include "core/base/program_settings.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/research/last_selected.h"
-#include "core/results/answer_store.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/submit/submission_settings.h"
-#include "core/urldb/database_file.h"
+#include "core/urldb/add_command.h"
 #include "core/urldb/url_import.h"
 #include "gui/app/about_dialog.h"
-#include "gui/app/database_preload.h"
 #include "gui/app/splash_window.h"
-#include "gui/base/background_work.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
@@ -48,7 +45,6 @@
 #include <QScreen>
 #include <QSizeGrip>
 #include <QStyle>
-#include <QTimer>
 #include <algorithm>
 #include <limits>
 #include <new>
@@ -74,8 +70,8 @@ constexpr int kSplashHeightDu = 135;
 
 } // namespace
 
-MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
-    : QDialog(parent), messages_(messages), units_(DialogFont()) {
+MainWindow::MainWindow(sendwell::DatabaseSession& session, sendwell::MessageSink* messages, QWidget* parent)
+    : QDialog(parent), session_(session), messages_(messages), units_(DialogFont()) {
     InitResources();
     setObjectName(QStringLiteral("mainWindow"));
     setFont(DialogFont());
@@ -114,24 +110,10 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     button(ids::kPing)->setEnabled(false);
     button(ids::kAnalyze)->setEnabled(false);
 
-    databaseFile_ = sendwell::DefaultDatabasePath();
-    sendwell::LoadResult loaded;
-    model_->resetWith(
-        [this, &loaded](sendwell::UrlDatabase& db) { loaded = LoadDatabaseForWindow(db, databaseFile_); });
-    // Told once, when the window is up: where the file as it was before this load is kept.
-    if (const std::string notice = sendwell::LoadNoticeText(loaded, databaseFile_); !notice.empty()) {
-        QTimer::singleShot(0, this, [this, notice] {
-            messages_->ShowMessage(notice, sendwell::kAppCaption, sendwell::MessageIcon::Information);
-        });
-    }
-
     programFolder_ = sendwell::ProgramFolder();
     LoadBackgroundPicture();
 
     upgrade_ = new UpgradeCommand(this, *messages_, [this] { return SaveDatabaseNow(); });
-    if (upgrade_->CheckDue()) {
-        OnUpgrade();
-    }
 
     button(ids::kUpgrade)->setEnabled(true);
     button(ids::kUpgrade)->show();
@@ -141,10 +123,13 @@ MainWindow::MainWindow(sendwell::MessageSink* messages, QWidget* parent)
     icon_->show();
 
     connection_ = sendwell::ProgramSettings().Connection();
-    sendwell::ClearAnswerStoreAtStartup(programFolder_);
 
     SetToolTips();
-    email_->setText(ToQString(db_.email()));
+    showLoadedFields();
+}
+
+void MainWindow::showLoadedFields() {
+    email_->setText(ToQString(database().email()));
     UpdateSelectionButtons();
 }
 
@@ -205,7 +190,7 @@ void MainWindow::CreateControls() {
     AddButton(ids::kAdvertise, QStringLiteral("Ad&vertise"), 360, 199, 38, 16, kMoveX);
     AddButton(ids::kImport, QStringLiteral("&Import"), 360, 219, 38, 16, kMoveX);
 
-    model_ = new UrlListModel(db_, this);
+    model_ = new UrlListModel(session_.db(), this);
     list_ = new UrlListView(this);
     list_->setModel(model_);
     Place(list_, ids::kDatabaseList, 4, 48, 349, 187, kStretchX | kStretchY);
@@ -295,8 +280,8 @@ QString MainWindow::addressText() const {
 void MainWindow::takeFields() {
     // Only a changed field replaces the stored bytes, so an address that is not valid UTF-8 survives.
     const QString shown = email_->text();
-    if (shown != ToQString(db_.email())) {
-        db_.setEmail(ToBytes(shown));
+    if (shown != ToQString(database().email())) {
+        database().setEmail(ToBytes(shown));
     }
 }
 
@@ -322,7 +307,7 @@ void MainWindow::LoadBackgroundPicture() {
         return;
     }
     QPixmap picture;
-    if (picture.load(QFile::decodeName(file.c_str()))) {
+    if (picture.load(PathText(file))) {
         list_->setBackgroundPicture(picture);
     }
 }
@@ -354,7 +339,10 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
     QAction* exportSitemap = menu.addAction(QStringLiteral("Export &Sitemap..."));
     exportSitemap->setObjectName(QStringLiteral("exportSitemapAction"));
-    connect(exportSitemap, &QAction::triggered, this, [this] { RunSitemapExport(this, db_, *messages_); });
+    connect(exportSitemap, &QAction::triggered, this, [this] {
+        model_->finishSort();
+        RunSitemapExport(this, database(), *messages_);
+    });
     menu.exec(event->globalPos());
 }
 
@@ -379,6 +367,8 @@ void MainWindow::OnAdd() {
 }
 
 void MainWindow::OnRemove() {
+    // The selection names rows as they are shown, so a sort under way is put in place first.
+    model_->finishSort();
     const long select = model_->removeRows(list_->selectedRows());
     if (select >= 0 && model_->rowCount() > 0) {
         const QModelIndex first = model_->index(static_cast<int>(select), 0);
@@ -406,7 +396,7 @@ void MainWindow::OnImport() {
         return;
     }
     try {
-        const fs::path path(QFile::encodeName(file).toStdString());
+        const fs::path path = ToPath(file);
         if (sendwell::LooksLikeSitemapFile(path.string())) {
             RunSitemapImport(this, *model_, path, connection_, *messages_);
         } else {
@@ -418,20 +408,20 @@ void MainWindow::OnImport() {
 }
 
 void MainWindow::OnSortColumn(int column) {
+    // A long list is sorted on another thread, and the window takes input meanwhile: what changes the
+    // rows waits for the sort in the model, everything else goes on at once.
+    list_->setCursor(Qt::BusyCursor);
+    model_->startSort(column, [this](sendwell::UrlDatabase::SortPlan* plan) {
+        list_->unsetCursor();
+        if (plan != nullptr) {
+            ApplySort(std::move(*plan));
+        }
+    });
+}
+
+void MainWindow::ApplySort(sendwell::UrlDatabase::SortPlan plan) {
     // Sorting moves whole rows; the selection moves with them.
     const std::vector<std::size_t> before = list_->selectedRows();
-    // A long list is sorted on another thread, so the window keeps painting; it takes no input until
-    // the rows are in their new order.
-    sendwell::UrlDatabase::SortPlan plan;
-    list_->setCursor(Qt::BusyCursor);
-    try {
-        RunOffUiThread([this, column, &plan] { plan = model_->planSort(column); },
-                       QEventLoop::ExcludeUserInputEvents);
-    } catch (const std::bad_alloc&) {
-        list_->unsetCursor(); // no memory to sort in: the rows stay as they are
-        return;
-    }
-    list_->unsetCursor();
     const std::vector<std::uint32_t> order = model_->applySort(std::move(plan));
 
     if (!order.empty() && !before.empty()) {
@@ -486,11 +476,12 @@ void MainWindow::OnQuit() {
 }
 
 bool MainWindow::SaveDatabaseNow() {
+    model_->finishSort();
     takeFields();
-    if (!sendwell::SaveDatabase(db_, databaseFile_)) {
+    if (!session_.Save()) {
         // The old file is still intact; say so rather than lose this session's changes unnoticed.
-        messages_->ShowMessage("The URL database could not be saved to " + databaseFile_.string() + ".",
-                               sendwell::kAppCaption, sendwell::MessageIcon::Warning);
+        messages_->ShowMessage(session_.SaveFailureText(), sendwell::kAppCaption,
+                               sendwell::MessageIcon::Warning);
         return false;
     }
     return true;
@@ -506,14 +497,17 @@ void MainWindow::reject() {
 }
 
 void MainWindow::OnSubmitAll() {
+    model_->finishSort();
     submit_->SubmitAll();
 }
 
 void MainWindow::OnSubmitSelected() {
+    model_->finishSort();
     submit_->SubmitButton(selectedRows());
 }
 
 void MainWindow::OnListDoubleClicked() {
+    model_->finishSort();
     if (!list_->hasSelectedRow()) {
         return;
     }
@@ -525,21 +519,22 @@ void MainWindow::OnEngines() {
     dialog.exec();
 }
 void MainWindow::OnAnalyze() {
-    RunAnalyzeCommand(this, *messages_, sendwell::LastSelectedAddress(db_, selectedRows()), connection_);
+    RunAnalyzeCommand(this, *messages_, sendwell::LastSelectedAddress(database(), selectedRows()),
+                      connection_);
 }
 void MainWindow::OnPopularity() {
-    RunPopularityCommand(*messages_, sendwell::LastSelectedAddress(db_, selectedRows()));
+    RunPopularityCommand(*messages_, sendwell::LastSelectedAddress(database(), selectedRows()));
 }
 void MainWindow::OnPing() {
     std::vector<std::size_t> rows = selectedRows();
     std::string address;
     if (!rows.empty()) {
-        address = db_.rows()[*std::min_element(rows.begin(), rows.end())].url;
+        address = database().rows()[*std::min_element(rows.begin(), rows.end())].url;
     }
     RunPingCommand(this, *messages_, address);
 }
 void MainWindow::OnRank() {
-    RunRankCommand(this, sendwell::LastSelectedAddress(db_, selectedRows()), programFolder_);
+    RunRankCommand(this, sendwell::LastSelectedAddress(database(), selectedRows()), programFolder_);
 }
 void MainWindow::OnKeywords() {
     RunKeywordsCommand(this, *messages_);

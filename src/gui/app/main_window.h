@@ -4,6 +4,7 @@
 
 #include "core/base/connection_settings.h"
 #include "core/base/messages.h"
+#include "core/urldb/database_session.h"
 #include "core/urldb/url_database.h"
 #include "gui/base/dialog_layout.h"
 
@@ -42,28 +43,32 @@ public:
     // The example address of the address field's tooltip (the "Invalid URL" message names the same).
     static constexpr const char* kExampleAddress = "www.example.com";
 
-    // Runs the whole window start-up: splash, list, database, settings, answer folder clean-up.
-    // messages shows every message box of the window; it must outlive the window.
-    explicit MainWindow(sendwell::MessageSink* messages, QWidget* parent = nullptr);
+    // Builds the window over the session's database, which the caller loads (see StartWindow in
+    // application.h) and which must outlive the window, as must messages, which shows every message box
+    // of the window.
+    MainWindow(sendwell::DatabaseSession& session, sendwell::MessageSink* messages,
+               QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The control with the given id (see main_window_ids.h), or nullptr.
+    // The control with the given id (see gui/base/control_ids.h), or nullptr.
     QWidget* control(int id) const;
     QPushButton* button(int id) const;
 
-    sendwell::UrlDatabase& database() { return db_; }
+    sendwell::UrlDatabase& database() { return session_.db(); }
     UrlListModel* listModel() const { return model_; }
     UrlListView* list() const { return list_; }
     SplashWindow* splash() const { return splash_; }
     sendwell::MessageSink& messages() const { return *messages_; }
 
     const std::filesystem::path& programFolder() const { return programFolder_; }
-    const std::filesystem::path& databaseFile() const { return databaseFile_; }
+    const std::filesystem::path& databaseFile() const { return session_.file(); }
     const sendwell::ConnectionSettings& connectionSettings() const { return connection_; }
 
     QString addressText() const;
     // Copies the e-mail field into the database (the fields' values before a command).
     void takeFields();
+    // Shows what a load put into the database outside the list: the e-mail address.
+    void showLoadedFields();
     std::vector<std::size_t> selectedRows() const;
 
     QSize creationSize() const { return creationSize_; }
@@ -89,7 +94,7 @@ public slots:
     void OnQuit();
     void ShowAbout();
 
-    // Commands whose windows live elsewhere; each runs its feature once that is built.
+    // Commands whose windows live elsewhere: each hands over to its feature's command code.
     void OnSubmitAll();
     void OnSubmitSelected();
     void OnListDoubleClicked();
@@ -120,11 +125,13 @@ private:
     void UpdateSelectionButtons();
     void PlaceSizeGrip();
     void LoadBackgroundPicture();
+    // Puts the rows in a sort's order, keeping the selected rows selected.
+    void ApplySort(sendwell::UrlDatabase::SortPlan plan);
     // Writes the database and the e-mail address; says so when the file could not be written.
     bool SaveDatabaseNow();
 
+    sendwell::DatabaseSession& session_;
     sendwell::MessageSink* messages_;
-    sendwell::UrlDatabase db_;
     UrlListModel* model_ = nullptr;
     UrlListView* list_ = nullptr;
     QLineEdit* address_ = nullptr;
@@ -141,7 +148,6 @@ private:
     bool closing_ = false;
 
     std::filesystem::path programFolder_;
-    std::filesystem::path databaseFile_;
     // Read once at start-up; every request the window makes goes this way.
     sendwell::ConnectionSettings connection_;
     ImportFileChooser importChooser_;

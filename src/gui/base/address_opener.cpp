@@ -1,7 +1,7 @@
 #include "gui/base/address_opener.h"
 
 #include "core/base/open_address.h"
-#include "core/web/curl_support.h"
+#include "core/web/loopback_guard.h"
 #include "gui/base/text_bytes.h"
 
 #include <QDesktopServices>

@@ -3,6 +3,7 @@
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/indexnow/indexnow_submit.h"
+#include "core/web/page_fetcher.h"
 #include "gui/base/background_work.h"
 #include "gui/base/text_bytes.h"
 #include "gui/widgets/push_button.h"
@@ -144,7 +145,9 @@ void IndexNowSection::check() {
     }
     result_->setText(QStringLiteral("Checking %1 ...").arg(ToQString(address)));
     KeyFileCheck outcome;
-    RunOffUiThread([&] { outcome = CheckKeyFile(address, key, connection_); },
+    // Input is held off while it runs, so the request's time limit is what ends a server that stalls.
+    const TransferLimits limits = ReadRequestLimits();
+    RunOffUiThread([&] { outcome = CheckKeyFile(address, key, connection_, limits); },
                    QEventLoop::ExcludeUserInputEvents);
     result_->setText(ToQString(outcome.text));
 }

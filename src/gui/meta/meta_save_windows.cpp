@@ -134,7 +134,7 @@ std::optional<std::filesystem::path> MetaSaveWindowsOnScreen::ChooseTargetPage()
     if (file.isEmpty()) {
         return std::nullopt;
     }
-    return std::filesystem::path(QFile::encodeName(file).toStdString());
+    return ToPath(file);
 }
 
 std::optional<sendwell::InsertMode> MetaSaveWindowsOnScreen::ChooseInsertMode() {

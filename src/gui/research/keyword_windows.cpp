@@ -49,20 +49,20 @@ public:
 };
 
 // Carries the run's progress to the window on the UI thread, in order.
-class ProgressRelay : public sendwell::KeywordProgress, public sendwell::MessageSink {
+class ProgressRelay : public sendwell::Progress, public sendwell::MessageSink {
 public:
     ProgressRelay(KeywordProgressWindow* window, sendwell::MessageSink& messages)
         : window_(window), messages_(messages) {}
 
-    void SetStatus(const std::string& text) override {
+    void SetStatusText(const std::string& text) override {
         QMetaObject::invokeMethod(window_, [w = window_, t = ToQString(text)] {
             if (w) {
                 w->setStatus(t);
             }
         });
     }
-    void SetPosition(int position) override {
-        QMetaObject::invokeMethod(window_, [w = window_, position] {
+    void SetSteps(std::uint64_t done, std::uint64_t) override {
+        QMetaObject::invokeMethod(window_, [w = window_, position = static_cast<int>(done)] {
             if (w) {
                 w->setPosition(position);
             }
@@ -71,9 +71,7 @@ public:
     // A message box waits for the user, so the run waits for it too.
     void ShowMessage(const std::string& text, const std::string& caption,
                      sendwell::MessageIcon icon) override {
-        QMetaObject::invokeMethod(
-            window_, [this, &text, &caption, icon] { messages_.ShowMessage(text, caption, icon); },
-            Qt::BlockingQueuedConnection);
+        InvokeOnUiThreadAndWait([&] { messages_.ShowMessage(text, caption, icon); });
     }
 
 private:

@@ -114,8 +114,7 @@ void SubmitReviewDialog::Fill() {
         auto* item = new QTreeWidgetItem(list_);
         item->setText(0, ToQString(answer.site));
         item->setText(kEngineColumn, ToQString(answer.storeName));
-        // A file name is bytes; decoding it the file system's way gives back the same file.
-        item->setText(kLocalFileColumn, QFile::decodeName(QByteArray::fromStdString(answer.path)));
+        item->setText(kLocalFileColumn, PathText(answer.path));
     }
 }
 

@@ -1,8 +1,9 @@
 #include "gui/sitemap/sitemap_commands.h"
 
-#include "core/sitemap/sitemap_reader.h"
+#include "core/sitemap/sitemap_import.h"
 #include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/url_import.h"
+#include "gui/base/text_bytes.h"
 #include "gui/urldb/import_command.h"
 #include "gui/urldb/url_list_model.h"
 
@@ -21,19 +22,18 @@ QString ImportFileFilters() {
 std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::filesystem::path& file,
                              const sendwell::ConnectionSettings& connection,
                              sendwell::MessageSink& messages) {
-    sendwell::SitemapRead read;
+    sendwell::SitemapImport sitemap;
+    const sendwell::SitemapRead& read = sitemap.read;
     const ImportReader reader = [&](const std::filesystem::path& source, std::vector<std::string>& addresses,
                                     const sendwell::ImportControl& control) {
-        sendwell::SitemapOptions options;
-        options.connection = connection;
-        options.stop = control.stop;
-        read = sendwell::ReadSitemap(source.string(), options);
+        sitemap = sendwell::ReadSitemapImport(source.string(), connection, control.stop);
         addresses = read.addresses;
         return read.end == sendwell::SitemapRead::End::Cancelled ? sendwell::ImportEnd::Cancelled
                                                                  : sendwell::ImportEnd::Finished;
     };
-    const ImportSelection select = [&](const std::vector<std::string>& addresses) {
-        return sendwell::AddressesNotIn(model.database(), addresses);
+    const ImportSelection select = [&](const std::vector<std::string>&) {
+        sendwell::ChooseSitemapAdditions(sitemap, model.database());
+        return std::move(sitemap.toAdd);
     };
     const std::size_t added = RunImportCommand(parent, model, file, reader, select);
     if (read.end == sendwell::SitemapRead::End::Failed) {
@@ -58,8 +58,7 @@ bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell
     if (file.isEmpty()) {
         return false;
     }
-    const sendwell::SitemapExport written =
-        sendwell::ExportSitemap(db, std::filesystem::path(QFile::encodeName(file).toStdString()));
+    const sendwell::SitemapExport written = sendwell::ExportSitemap(db, ToPath(file));
     if (!written.ok) {
         messages.ShowMessage(written.error, kExportSitemapCaption, sendwell::MessageIcon::Warning);
     } else if (!written.warning.empty()) {

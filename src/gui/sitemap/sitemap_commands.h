@@ -22,7 +22,8 @@ class UrlListModel;
 
 inline constexpr const char* kExportSitemapCaption = "Export Sitemap";
 
-// The Import dialog's file types: every file first, as before, then sitemaps and text files.
+// The Import dialog's file types: every file first, so a list of addresses under any name can be
+// chosen, then sitemaps and text files.
 QString ImportFileFilters();
 
 // Reads a sitemap, a sitemap index or a robots.txt (with the sitemaps they name) behind the Import

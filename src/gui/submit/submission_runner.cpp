@@ -57,7 +57,7 @@ void QueuedSubmitProgress::SetStatusText(const std::string& text) {
     status_.Set(text);
 }
 
-void RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job) {
+sendwell::RunTally RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job) {
     auto* dialog = new SubmitProgressDialog(owner);
     dialog->setAttribute(Qt::WA_DeleteOnClose, false);
     QueuedSubmitProgress progress(dialog);
@@ -74,7 +74,9 @@ void RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job) {
             g_activeWindow = nullptr;
         }
     } cleanup{dialog};
-    RunOffUiThread([&] { sendwell::RunSubmissionWorker(job, progress, flags); });
+    sendwell::RunTally tally;
+    RunOffUiThread([&] { tally = sendwell::RunSubmissionWorker(job, progress, flags); });
+    return tally;
 }
 
 SubmitProgressDialog* ActiveProgressWindow() {

@@ -37,10 +37,10 @@ private:
     sendwell::CoalescedText status_;
 };
 
-// Runs one submission over the job's addresses and returns when the worker has ended. The progress
-// window is owned by owner while it exists and is gone when this returns. What the worker threw is
-// rethrown here, after the window is gone.
-void RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job);
+// Runs one submission over the job's addresses and returns what it did when the worker has ended. The
+// progress window is owned by owner while it exists and is gone when this returns. What the worker
+// threw is rethrown here, after the window is gone.
+sendwell::RunTally RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job);
 
 // The running submission's progress window, or nullptr.
 SubmitProgressDialog* ActiveProgressWindow();

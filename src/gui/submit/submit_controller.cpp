@@ -58,14 +58,13 @@ void SubmitController::RecordFirstTimeNoticeShown() {
     sendwell::RecordFirstTimeNoticeShown();
 }
 
-void SubmitController::RunAndWait(const sendwell::SubmitJob& job) {
+sendwell::RunTally SubmitController::RunAndWait(const sendwell::SubmitJob& job) {
     if (!adjustJob_) {
-        RunSubmissionAndWait(owner_, job);
-        return;
+        return RunSubmissionAndWait(owner_, job);
     }
     sendwell::SubmitJob adjusted = job;
     adjustJob_(adjusted);
-    RunSubmissionAndWait(owner_, adjusted);
+    return RunSubmissionAndWait(owner_, adjusted);
 }
 
 void SubmitController::ShowRunInProgress() {

@@ -58,7 +58,7 @@ private:
     sendwell::RunSettings Current() const override;
     bool FirstTimeNoticeDue() const override;
     void RecordFirstTimeNoticeShown() override;
-    void RunAndWait(const sendwell::SubmitJob& job) override;
+    sendwell::RunTally RunAndWait(const sendwell::SubmitJob& job) override;
     void ShowRunInProgress() override;
     void Open(const std::filesystem::path& programFolder) override;
 

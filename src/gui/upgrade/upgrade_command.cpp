@@ -1,21 +1,19 @@
 #include "gui/upgrade/upgrade_command.h"
 
+#include "core/base/paths.h"
+#include "gui/base/background_work.h"
 #include "gui/base/text_bytes.h"
 #include "gui/upgrade/check_upgrade_dialog.h"
 #include "gui/web/password_dialog.h"
 #include "gui/web/wait_window.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
-#include <QProcess>
 #include <QThread>
 #include <system_error>
 
 namespace sendwell::gui {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -26,13 +24,7 @@ public:
 
     void ShowMessage(const std::string& text, const std::string& caption,
                      sendwell::MessageIcon icon) override {
-        QCoreApplication* app = QCoreApplication::instance();
-        if (app == nullptr || QThread::currentThread() == app->thread()) {
-            inner_.ShowMessage(text, caption, icon);
-            return;
-        }
-        QMetaObject::invokeMethod(
-            app, [&] { inner_.ShowMessage(text, caption, icon); }, Qt::BlockingQueuedConnection);
+        InvokeOnUiThreadAndWait([&] { inner_.ShowMessage(text, caption, icon); });
     }
 
 private:
@@ -65,21 +57,6 @@ public:
 
     bool SaveBeforeUninstall() override { return save_(); }
 
-    void RunProgram(const fs::path& program, const std::vector<std::string>& arguments) override {
-        QStringList args;
-        for (const std::string& a : arguments) {
-            args << ToQString(a);
-        }
-        QProcess process;
-        process.setProgram(QFile::decodeName(program.c_str()));
-        process.setArguments(args);
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start();
-        if (process.waitForStarted(-1)) {
-            process.waitForFinished(-1);
-        }
-    }
-
     sendwell::MessageSink& Messages() override { return messages_; }
     sendwell::CredentialsPrompt* Credentials() override { return &credentials_; }
 
@@ -96,12 +73,6 @@ bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
-fs::path CurrentFolder() {
-    std::error_code ec;
-    fs::path folder = fs::current_path(ec);
-    return ec ? fs::path(".") : folder;
-}
-
 } // namespace
 
 UpgradeCommand::UpgradeCommand(QWidget* window, sendwell::MessageSink& messages,
@@ -109,9 +80,7 @@ UpgradeCommand::UpgradeCommand(QWidget* window, sendwell::MessageSink& messages,
     : QObject(window), window_(window), messages_(messages),
       anyThreadMessages_(std::make_unique<AnyThreadMessages>(messages)),
       saveBeforeInstall_(std::move(saveBeforeInstall)), question_(AskYesNo),
-      endProgram_([] { QCoreApplication::exit(0); }) {
-    checker_.fetcher.messages = anyThreadMessages_.get();
-}
+      endProgram_([] { QCoreApplication::exit(0); }), installFolder_(sendwell::ProgramInstallFolder()) {}
 
 UpgradeCommand::~UpgradeCommand() {
     checker_.SaveCheckDate();
@@ -131,14 +100,18 @@ void UpgradeCommand::Run() {
 void UpgradeCommand::Check(CheckUpgradeDialog& dialog) {
     sendwell::DialogCredentialsPrompt credentials(&dialog);
     checker_.fetcher.credentialsPrompt = &credentials;
+    sendwell::Outcome fetched;
     try {
         RunBehindWaitWindow(
-            &dialog, [this] { checker_.FetchUpgradePage(); }, QString::fromUtf8(sendwell::kCheckingText),
-            QString::fromUtf8(sendwell::kCheckingCaption));
+            &dialog, [this, &fetched] { fetched = checker_.FetchUpgradePage(); },
+            QString::fromUtf8(sendwell::kCheckingText), QString::fromUtf8(sendwell::kCheckingCaption));
     } catch (...) {
         // A check that could not run reads as a page without lines.
     }
     checker_.fetcher.credentialsPrompt = nullptr;
+    if (!fetched.ok() && !fetched.text.empty()) {
+        messages_.ShowMessage(fetched.text, sendwell::kAppCaption);
+    }
     checker_.MarkChecked();
 
     const sendwell::UpgradeChecker::Verdict verdict = checker_.Decide();
@@ -155,7 +128,7 @@ void UpgradeCommand::Check(CheckUpgradeDialog& dialog) {
         checker_.SaveCheckDate();
         return saveBeforeInstall_ ? saveBeforeInstall_() : true;
     });
-    if (sendwell::InstallUpgrade(checker_.InstallRequestFor(CurrentFolder()), hooks) ==
+    if (sendwell::InstallUpgrade(checker_.InstallRequestFor(installFolder_), hooks) ==
         sendwell::InstallOutcome::Installed) {
         dialog.reject();
         endProgram_();

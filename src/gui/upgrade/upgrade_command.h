@@ -8,6 +8,7 @@
 
 #include <QObject>
 #include <QString>
+#include <filesystem>
 #include <functional>
 #include <memory>
 
@@ -43,6 +44,8 @@ public:
     // Replace the question box and the end of the program (tests answer and record instead).
     void setQuestion(Question question) { question_ = std::move(question); }
     void setEndProgram(std::function<void()> endProgram) { endProgram_ = std::move(endProgram); }
+    // Where the installed program's uninstaller is looked for; the executable's folder unless replaced.
+    void setInstallFolder(std::filesystem::path folder) { installFolder_ = std::move(folder); }
 
 private:
     void Check(CheckUpgradeDialog& dialog);
@@ -53,6 +56,7 @@ private:
     SaveBeforeInstall saveBeforeInstall_;
     Question question_;
     std::function<void()> endProgram_;
+    std::filesystem::path installFolder_;
     sendwell::UpgradeChecker checker_;
 };
 

@@ -2,6 +2,7 @@
 
 #include "gui/base/background_work.h"
 #include "gui/base/dialog_layout.h"
+#include "gui/base/text_bytes.h"
 #include "gui/urldb/url_list_model.h"
 
 #include <QFile>
@@ -33,7 +34,7 @@ std::size_t RunImportCommand(QWidget* parent, UrlListModel& model, const std::fi
     window->setObjectName(QStringLiteral("importProgress"));
     window->setFont(DialogFont());
     window->setWindowTitle(QString::fromUtf8(kImportCaption));
-    window->setLabelText(QStringLiteral("Reading %1").arg(QFile::decodeName(file.filename().c_str())));
+    window->setLabelText(QStringLiteral("Reading %1").arg(PathText(file.filename())));
     window->setRange(0, kProgressSteps);
     window->setAutoClose(false);
     window->setAutoReset(false);
@@ -50,23 +51,32 @@ std::size_t RunImportCommand(QWidget* parent, UrlListModel& model, const std::fi
 
     // Progress goes to the window through an object that outlives the worker, since the window may go
     // with its parent at any time; only a change of the shown step crosses, however many blocks there are.
-    QObject relay;
-    std::atomic<int> lastStep{-1};
+    class StepRelay final : public sendwell::Progress {
+    public:
+        explicit StepRelay(QPointer<QProgressDialog>& window) : window_(window) {}
+        void SetStatusText(const std::string&) override {}
+        void SetSteps(std::uint64_t done, std::uint64_t total) override {
+            const int step = ProgressStep(done, total);
+            if (lastStep_.exchange(step) != step) {
+                QMetaObject::invokeMethod(
+                    &relay_,
+                    [&window = window_, step] {
+                        if (window) {
+                            window->setValue(step);
+                        }
+                    },
+                    Qt::QueuedConnection);
+            }
+        }
+
+    private:
+        QPointer<QProgressDialog>& window_;
+        QObject relay_;
+        std::atomic<int> lastStep_{-1};
+    } relay(window);
     sendwell::ImportControl control;
     control.stop = &stop;
-    control.progress = [&](std::uint64_t done, std::uint64_t size) {
-        const int step = ProgressStep(done, size);
-        if (lastStep.exchange(step) != step) {
-            QMetaObject::invokeMethod(
-                &relay,
-                [&window, step] {
-                    if (window) {
-                        window->setValue(step);
-                    }
-                },
-                Qt::QueuedConnection);
-        }
-    };
+    control.progress = &relay;
 
     std::vector<std::string> addresses;
     sendwell::ImportEnd end = sendwell::ImportEnd::Cancelled;

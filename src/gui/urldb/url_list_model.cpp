@@ -1,15 +1,26 @@
 #include "gui/urldb/url_list_model.h"
 
+#include "gui/base/background_work.h"
 #include "gui/base/text_bytes.h"
 
 #include <QStringList>
 #include <algorithm>
 #include <climits>
+#include <new>
 
 namespace sendwell::gui {
 
+namespace {
+
+// Below this many rows a sort takes a few milliseconds, less than starting a thread would.
+constexpr std::size_t kSortOnThreadRows = 50000;
+
+} // namespace
+
 UrlListModel::UrlListModel(sendwell::UrlDatabase& db, QObject* parent)
     : QAbstractTableModel(parent), db_(db) {}
+
+UrlListModel::~UrlListModel() = default;
 
 int UrlListModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) {
@@ -69,19 +80,21 @@ bool UrlListModel::setData(const QModelIndex&, const QVariant&, int) {
 }
 
 sendwell::AddOutcome UrlListModel::addCommand(std::string_view addressText) {
-    // Ask the same rules on an empty database first, so the insertion can be announced before it happens.
-    sendwell::UrlDatabase probe;
-    if (probe.AddCommand(addressText) != sendwell::AddOutcome::Appended) {
-        return db_.AddCommand(addressText);
+    finishSort();
+    // Ask the rules first, so the insertion can be announced before it happens.
+    if (const sendwell::AddOutcome outcome = sendwell::CheckAddText(addressText);
+        outcome != sendwell::AddOutcome::Appended) {
+        return outcome;
     }
     const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
-    const sendwell::AddOutcome outcome = db_.AddCommand(addressText);
+    const sendwell::AddOutcome outcome = sendwell::AddCommand(db_, addressText);
     endInsertRows();
     return outcome;
 }
 
 std::size_t UrlListModel::appendUrls(const std::vector<std::string>& texts) {
+    finishSort();
     const auto added = static_cast<std::size_t>(
         std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return !t.empty(); }));
     if (added == 0) {
@@ -97,6 +110,7 @@ std::size_t UrlListModel::appendUrls(const std::vector<std::string>& texts) {
 }
 
 long UrlListModel::removeRows(std::vector<std::size_t> rows) {
+    finishSort();
     beginResetModel();
     const long select = db_.RemoveSelected(std::move(rows));
     endResetModel();
@@ -104,6 +118,7 @@ long UrlListModel::removeRows(std::vector<std::size_t> rows) {
 }
 
 std::vector<std::uint32_t> UrlListModel::sortByColumn(int column) {
+    finishSort();
     return applySort(db_.PlanSort(column));
 }
 
@@ -121,7 +136,54 @@ std::vector<std::uint32_t> UrlListModel::applySort(sendwell::UrlDatabase::SortPl
     return order;
 }
 
+void UrlListModel::startSort(int column, SortReady ready) {
+    finishSort();
+    sortReady_ = std::move(ready);
+    if (db_.recordCount() < kSortOnThreadRows) {
+        sendwell::UrlDatabase::SortPlan plan;
+        try {
+            plan = db_.PlanSort(column);
+        } catch (const std::bad_alloc&) {
+            std::exchange(sortReady_, nullptr)(nullptr);
+            emit sortFinished();
+            return;
+        }
+        std::exchange(sortReady_, nullptr)(&plan);
+        emit sortFinished();
+        return;
+    }
+    // Only reads the database; every change of it waits in finishSort until the plan is made.
+    // The end is told by a queued call, which may arrive after finishSort has already handed this sort
+    // over and the next one has started; that one is not waited for here.
+    const std::uint64_t sort = ++sortCount_;
+    sortTask_ = StartOffUiThread([this, column] { sortPlan_ = db_.PlanSort(column); }, this,
+                                 [this, sort] {
+                                     if (sort == sortCount_) {
+                                         finishSort();
+                                     }
+                                 });
+}
+
+void UrlListModel::finishSort() {
+    if (!sortTask_) {
+        return;
+    }
+    const std::unique_ptr<BackgroundTask> task = std::move(sortTask_);
+    SortReady ready = std::exchange(sortReady_, nullptr);
+    sendwell::UrlDatabase::SortPlan plan;
+    bool planned = true;
+    try {
+        task->wait();
+        plan = std::exchange(sortPlan_, {});
+    } catch (const std::bad_alloc&) {
+        planned = false; // no memory to sort in: the rows stay as they are
+    }
+    ready(planned ? &plan : nullptr);
+    emit sortFinished();
+}
+
 void UrlListModel::markSubmitted(std::size_t row, std::string_view today) {
+    finishSort();
     if (row >= db_.recordCount()) {
         return;
     }
@@ -131,6 +193,7 @@ void UrlListModel::markSubmitted(std::size_t row, std::string_view today) {
 }
 
 void UrlListModel::markSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today) {
+    finishSort();
     db_.MarkSubmittedAddresses(addresses, today);
     if (rowCount() > 0) {
         emit dataChanged(index(0, 2), index(rowCount() - 1, 3), {Qt::DisplayRole});
@@ -138,6 +201,7 @@ void UrlListModel::markSubmittedAddresses(const std::vector<std::string>& addres
 }
 
 void UrlListModel::markAllSubmitted(std::string_view today) {
+    finishSort();
     for (std::size_t r = 0; r < db_.recordCount(); ++r) {
         db_.MarkSubmitted(r, today);
     }

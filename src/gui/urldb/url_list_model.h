@@ -2,16 +2,21 @@
 // Every change to the database made while a view is attached goes through here, so views stay in step.
 #pragma once
 
+#include "core/urldb/add_command.h"
 #include "core/urldb/url_database.h"
 
 #include <QAbstractTableModel>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace sendwell::gui {
+
+class BackgroundTask;
 
 class UrlListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -19,6 +24,7 @@ public:
     static constexpr int kColumnCount = 4;
 
     explicit UrlListModel(sendwell::UrlDatabase& db, QObject* parent = nullptr);
+    ~UrlListModel() override;
 
     sendwell::UrlDatabase& database() { return db_; }
     const sendwell::UrlDatabase& database() const { return db_; }
@@ -43,6 +49,17 @@ public:
     // applySort then puts the rows in place and turns the direction round.
     sendwell::UrlDatabase::SortPlan planSort(int column) const;
     std::vector<std::uint32_t> applySort(sendwell::UrlDatabase::SortPlan plan);
+
+    // A header click's sort with the order worked out on another thread while the UI thread goes on
+    // (a short list is sorted at once). ready gets the plan on the UI thread and applies it with
+    // applySort; it gets nullptr when there was no memory to sort in. Any change of the rows made
+    // meanwhile through this model first waits for the sort and has it applied, so the change lands
+    // as it would after the sort.
+    using SortReady = std::function<void(sendwell::UrlDatabase::SortPlan* plan)>;
+    void startSort(int column, SortReady ready);
+    bool sortPending() const { return sortTask_ != nullptr; }
+    // Waits for the pending sort, if any, and hands its plan over.
+    void finishSort();
     void markSubmitted(std::size_t row, std::string_view today);
     void markSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today);
     // Every row, first to last, with one change announced for all of them.
@@ -51,13 +68,22 @@ public:
     // For whole-database changes made elsewhere (e.g. loading): views start over afterwards.
     template <typename Change>
     void resetWith(Change&& change) {
+        finishSort();
         beginResetModel();
         change(db_);
         endResetModel();
     }
 
+signals:
+    // A sort of startSort has been handed over.
+    void sortFinished();
+
 private:
     sendwell::UrlDatabase& db_;
+    std::unique_ptr<BackgroundTask> sortTask_;
+    sendwell::UrlDatabase::SortPlan sortPlan_;
+    SortReady sortReady_;
+    std::uint64_t sortCount_ = 0;
 };
 
 } // namespace sendwell::gui

@@ -1,11 +1,12 @@
 #include "gui/web/password_dialog.h"
 
+#include "gui/base/background_work.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -57,15 +58,10 @@ std::optional<Credentials> DialogCredentialsPrompt::AskCredentials(const std::st
             answer = Credentials{dialog.userName().toStdString(), dialog.password().toStdString()};
         }
     };
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app == nullptr) {
-        return std::nullopt;
+    if (QCoreApplication::instance() == nullptr) {
+        return std::nullopt; // no window can be shown
     }
-    if (QThread::currentThread() == app->thread()) {
-        ask();
-    } else {
-        QMetaObject::invokeMethod(app, ask, Qt::BlockingQueuedConnection);
-    }
+    gui::InvokeOnUiThreadAndWait(ask);
     return answer;
 }
 

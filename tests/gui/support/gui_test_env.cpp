@@ -1,6 +1,6 @@
 #include "tests/gui/support/gui_test_env.h"
 
-#include "core/web/curl_support.h"
+#include "core/web/loopback_guard.h"
 
 #include <QCoreApplication>
 #include <cstdio>

@@ -1,0 +1,70 @@
+#include "core/base/dates.h"
+
+#include "core/base/settings.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace sendwell {
+
+namespace {
+
+bool IsLeapYear(long long y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+} // namespace
+
+int DaysInMonth(long long month, long long year) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+std::string LocalTimeText(const char* format) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[64];
+    std::size_t n = std::strftime(text, sizeof text, format, &local);
+    return std::string(text, n);
+}
+
+std::string UtcTimeText() {
+    std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return std::string(text, n);
+}
+
+std::string TodayText() {
+    return LocalTimeText("%m/%d/%Y");
+}
+
+std::string NormalizeDateLine(std::string_view line) {
+    if (line.empty()) {
+        return {};
+    }
+    // Month, day and year are the leading integers of the first three "/"-separated parts; a missing
+    // part counts as 0 and so fails the check below.
+    long long parts[3] = {0, 0, 0};
+    for (long long& part : parts) {
+        const std::size_t slash = line.find('/');
+        part = LeadingInteger(line.substr(0, slash));
+        if (slash == std::string_view::npos) {
+            break;
+        }
+        line.remove_prefix(slash + 1);
+    }
+    const long long month = parts[0], day = parts[1], year = parts[2];
+    if (month < 1 || month > 12 || year < 1 || year > 9999 || day < 1 || day > DaysInMonth(month, year)) {
+        return {};
+    }
+    // Years below 1000 keep four digits, so the text reads back as the same date.
+    char text[80];
+    std::snprintf(text, sizeof text, "%02lld/%02lld/%04lld", month, day, year);
+    return text;
+}
+
+} // namespace sendwell

@@ -1,0 +1,41 @@
+// Answer heads and the addresses they name: any status line gives a status of three digits or none,
+// header values come back trimmed, and the host rules never hand back more than the address held.
+#include "core/web/http_head.h"
+#include "core/web/url_parts.h"
+#include "tests/fuzz/fuzz_support.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    sendwell::fuzz::Input input(data, size);
+    const std::string_view name = input.Text();
+    std::vector<std::string> head;
+    for (std::string_view line = input.Text(); !line.empty(); line = input.Text()) {
+        head.emplace_back(line);
+        const int status = sendwell::StatusOfLine(line);
+        FUZZ_CHECK(status >= 0 && status <= 999);
+    }
+    if (const std::optional<std::string> value = sendwell::FindHeader(head, name)) {
+        FUZZ_CHECK(value->empty() || (!IsBlank(value->front()) && !IsBlank(value->back()) &&
+                                      value->back() != '\r' && value->back() != '\n'));
+    }
+    (void)sendwell::ChallengeRealm(head);
+
+    const std::string_view address = input.Rest();
+    FUZZ_CHECK(sendwell::UrlHost(address).size() <= address.size());
+    FUZZ_CHECK(sendwell::AddressHost(address).size() <= address.size());
+    std::string host;
+    int port = 0;
+    sendwell::FormPostServer(address, host, port);
+    FUZZ_CHECK(host.size() <= address.size() && port >= 1 && port <= 65535);
+    return 0;
+}
