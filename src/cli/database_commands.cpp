@@ -2,7 +2,7 @@
 #include "cli/command.h"
 #include "cli/database_access.h"
 #include "cli/interrupt.h"
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 #include "core/sitemap/sitemap_import.h"
 #include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/add_command.h"
@@ -188,7 +188,7 @@ private:
         SitemapImport sitemap;
         {
             InterruptScope interrupt(stop);
-            sitemap = ReadSitemapImport(source_, ReadConnectionSettings(), &stop);
+            sitemap = ReadSitemapImport(source_, ProgramSettings().Connection(), &stop);
         }
         const SitemapRead& read = sitemap.read;
         if (read.end == SitemapRead::End::Cancelled) {

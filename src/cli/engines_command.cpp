@@ -1,7 +1,7 @@
 // The engines command: the 26 engine flags, shown and switched by name or number.
 #include "cli/command.h"
 #include "cli/engine_names.h"
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 #include "core/submit/engine_choice.h"
 
 #include <CLI/CLI.hpp>
@@ -42,9 +42,9 @@ public:
         for (const EngineEntry& engine : EngineCatalogue()) {
             const std::size_t bit = static_cast<std::size_t>(engine.position - 1);
             if ((on.test(bit) || off.test(bit)) &&
-                !WriteSetting(kSettingsSection, engine.flagName, on.test(bit) ? "1" : "0")) {
-                throw CommandFailure(kExitData, "the engine flags could not be written to " +
-                                                    SettingsFileFor(kSettingsSection).string());
+                !ProgramSettings::SetEngineOn(engine.flagName, on.test(bit))) {
+                throw CommandFailure(kExitData,
+                                     "the engine flags could not be written to " + SettingsFile().string());
             }
         }
 

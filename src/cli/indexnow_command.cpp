@@ -3,8 +3,8 @@
 #include "cli/command.h"
 #include "cli/database_access.h"
 #include "cli/interrupt.h"
-#include "core/base/program_folder.h"
-#include "core/base/settings.h"
+#include "core/base/paths.h"
+#include "core/base/program_settings.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_submit.h"
@@ -130,7 +130,7 @@ private:
         IndexNowJob job;
         job.settings = UsableSettings();
         const std::vector<std::string> addresses = AddressesNamed(targets_, all_);
-        job.connection = ReadConnectionSettings();
+        job.connection = ProgramSettings().Connection();
         job.limits = ReadRequestLimits();
         job.programFolder = ProgramFolder();
         job.statePath = DefaultIndexNowStatePath();
@@ -185,7 +185,7 @@ private:
         if (hosts.empty()) {
             throw CommandFailure(kExitUsage, "no host to check");
         }
-        const ConnectionSettings connection = ReadConnectionSettings();
+        const ConnectionSettings connection = ProgramSettings().Connection();
         const TransferLimits limits = ReadRequestLimits();
         bool allServed = true;
         nlohmann::json results = nlohmann::json::array();
@@ -216,13 +216,13 @@ private:
     }
 
     int Key(Output& output) {
-        std::string key = ReadTextSetting(kIndexNowKeySetting);
+        std::string key = ProgramSettings().IndexNowKey();
         if (generate_ || !newKey_.empty()) {
             key = generate_ ? GenerateIndexNowKey() : newKey_;
             if (std::string rule = KeyRuleText(key); !rule.empty()) {
                 throw CommandFailure(kExitUsage, rule);
             }
-            if (!WriteSetting(kSettingsSection, kIndexNowKeySetting, key)) {
+            if (!ProgramSettings::SetIndexNowKey(key)) {
                 throw CommandFailure(kExitData, "the key could not be kept in the settings");
             }
         }

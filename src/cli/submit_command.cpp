@@ -8,7 +8,8 @@
 #include "cli/submit_exit.h"
 #include "cli/terminal_progress.h"
 #include "core/base/dates.h"
-#include "core/base/program_folder.h"
+#include "core/base/paths.h"
+#include "core/base/program_settings.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
@@ -157,7 +158,7 @@ private:
     void Play(RunSound) override {}
 
     RunSettings Current() const override {
-        return {ReadConnectionSettings(), programFolder_, ReadSubmissionLimits(), IndexNowForRuns()};
+        return {ProgramSettings().Connection(), programFolder_, ReadSubmissionLimits(), IndexNowForRuns()};
     }
     bool FirstTimeNoticeDue() const override { return sendwell::FirstTimeNoticeDue(); }
     void RecordFirstTimeNoticeShown() override { sendwell::RecordFirstTimeNoticeShown(); }

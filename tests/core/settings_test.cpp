@@ -1,5 +1,6 @@
 // The settings store, the callers' conversion rules and the host configuration.
 #include "core/base/hosts.h"
+#include "core/base/program_settings.h"
 #include "core/base/settings.h"
 #include "tests/support/temp_dir.h"
 
@@ -33,14 +34,13 @@ protected:
 };
 
 TEST_F(SettingsTest, EmptyStoreGivesEveryDefault) {
-    const ConnectionSettings c = ReadConnectionSettings();
+    const ConnectionSettings c = ProgramSettings().Connection();
     EXPECT_FALSE(c.useProxy);
     EXPECT_EQ(c.proxyName, "");
     EXPECT_EQ(c.proxyBypass, "");
     EXPECT_EQ(c.bufSize, 8096);
     EXPECT_EQ(ReadFlag(kSettingsSection, "m_Google"), -1);
-    EXPECT_TRUE(EngineFlagEnabled("m_Google"));
-    EXPECT_TRUE(EngineFlagChecked("m_Google"));
+    EXPECT_TRUE(ProgramSettings().EngineOn("m_Google"));
     EXPECT_FALSE(ReadWindowSetting(kWindowSizeSection, "CX").has_value());
     EXPECT_FALSE(std::filesystem::exists(SettingsFileFor(kSettingsSection)));
 }
@@ -52,46 +52,105 @@ TEST_F(SettingsTest, BufferSizeTakesOnlyItsRangeByLeadingInteger) {
     };
     for (const auto& [stored, expected] : cases) {
         ASSERT_TRUE(Put("i_BufSize", stored));
-        EXPECT_EQ(ReadBufSizeSetting(), expected) << "stored \"" << stored << "\"";
+        EXPECT_EQ(ProgramSettings().Connection().bufSize, expected) << "stored \"" << stored << "\"";
     }
 }
 
-TEST_F(SettingsTest, ProxyFlagTakesOnlyExactZeroOrOne) {
+TEST_F(SettingsTest, FlagsTakeOnlyExactZeroOrOne) {
     for (const char* stored : {"2", "yes", " 1", ""}) {
         ASSERT_TRUE(Put("bProxyOn", stored));
-        EXPECT_FALSE(ReadConnectionSettings().useProxy) << stored;
-        EXPECT_TRUE(ReadBoolSetting("bProxyOn", true)) << stored;
+        ASSERT_TRUE(Put("m_bIndexNowInRuns", stored));
+        EXPECT_FALSE(ProgramSettings().Connection().useProxy) << stored;
+        EXPECT_FALSE(ProgramSettings().IndexNowInRuns()) << stored;
     }
     ASSERT_TRUE(Put("bProxyOn", "1"));
-    EXPECT_TRUE(ReadConnectionSettings().useProxy);
+    ASSERT_TRUE(Put("m_bIndexNowInRuns", "1"));
+    EXPECT_TRUE(ProgramSettings().Connection().useProxy);
+    EXPECT_TRUE(ProgramSettings().IndexNowInRuns());
     ASSERT_TRUE(Put("bProxyOn", "0"));
-    EXPECT_FALSE(ReadBoolSetting("bProxyOn", true));
+    EXPECT_FALSE(ProgramSettings().Connection().useProxy);
 }
 
 TEST_F(SettingsTest, EngineFlagIsOffOnlyForExactZero) {
     for (const char* stored : {"-1", "abc", "2", "", "-", "1"}) {
         ASSERT_TRUE(Put("m_Hotbot", stored));
         EXPECT_EQ(ReadFlag(kSettingsSection, "m_Hotbot"), std::string(stored) == "1" ? 1 : -1) << stored;
-        EXPECT_TRUE(EngineFlagEnabled("m_Hotbot")) << stored;
-        EXPECT_TRUE(EngineFlagChecked("m_Hotbot")) << stored;
+        EXPECT_TRUE(ProgramSettings().EngineOn("m_Hotbot")) << stored;
     }
     ASSERT_TRUE(Put("m_Hotbot", "0"));
     EXPECT_EQ(ReadFlag(kSettingsSection, "m_Hotbot"), 0);
-    EXPECT_FALSE(EngineFlagEnabled("m_Hotbot"));
-    EXPECT_FALSE(EngineFlagChecked("m_Hotbot"));
+    EXPECT_FALSE(ProgramSettings().EngineOn("m_Hotbot"));
 }
 
 TEST_F(SettingsTest, TooLongAndHyphenValuesReadAsMissing) {
     ASSERT_TRUE(Put("m_ProxyName", std::string(999, 'p')));
-    EXPECT_EQ(ReadTextSetting("m_ProxyName"), std::string(999, 'p'));
+    EXPECT_EQ(ProgramSettings().Connection().proxyName, std::string(999, 'p'));
     ASSERT_TRUE(Put("m_ProxyName", std::string(1000, 'p')));
-    EXPECT_EQ(ReadTextSetting("m_ProxyName"), "");
+    EXPECT_EQ(ProgramSettings().Connection().proxyName, "");
     ASSERT_TRUE(Put("i_BufSize", "600" + std::string(1000, ' ')));
-    EXPECT_EQ(ReadBufSizeSetting(), 8096);
+    EXPECT_EQ(ProgramSettings().Connection().bufSize, 8096);
     ASSERT_TRUE(Put("m_ProxyName", "-"));
-    EXPECT_EQ(ReadTextSetting("m_ProxyName"), "");
+    EXPECT_EQ(ProgramSettings().Connection().proxyName, "");
     ASSERT_TRUE(Put("m_ProxyName", "--"));
-    EXPECT_EQ(ReadTextSetting("m_ProxyName"), "--");
+    EXPECT_EQ(ProgramSettings().Connection().proxyName, "--");
+}
+
+// Each typed value reaches the file under the name stored settings already carry, and back.
+TEST_F(SettingsTest, TypedValuesKeepTheirNamesInTheFile) {
+    ASSERT_TRUE(ProgramSettings::SetEngineOn("m_Google", false));
+    ASSERT_TRUE(ProgramSettings::SetHost("Engine02", "127.0.0.1:8080"));
+    ASSERT_TRUE(ProgramSettings::SetFirewallTipShown());
+    ASSERT_TRUE(ProgramSettings::SetIndexNowKey("key-1234"));
+    ASSERT_TRUE(ProgramSettings::SetIndexNowKeyLocation("/keys/k.txt"));
+    ASSERT_TRUE(ProgramSettings::SetIndexNowInRuns(true));
+    ASSERT_TRUE(ProgramSettings::SetUpgradeDate("3 5 2010"));
+    const std::pair<const char*, const char*> stored[] = {
+        {"m_Google", "0"},
+        {"Host.Engine02", "127.0.0.1:8080"},
+        {"m_bFirstTimeNotice", "1"},
+        {"m_IndexNowKey", "key-1234"},
+        {"m_IndexNowKeyLocation", "/keys/k.txt"},
+        {"m_bIndexNowInRuns", "1"},
+        {"UpgradeDate", "3 5 2010"},
+    };
+    for (const auto& [name, value] : stored) {
+        EXPECT_EQ(Get(name), value) << name;
+    }
+    ASSERT_TRUE(Put("i_RequestTimeout", "15s"));
+    ASSERT_TRUE(Put("i_MaxAnswerBytes", "-3"));
+    ASSERT_TRUE(Put("UpgradePublicKey", "pk"));
+
+    const ProgramSettings now;
+    EXPECT_FALSE(now.EngineOn("m_Google"));
+    EXPECT_EQ(now.Host("Engine02"), "127.0.0.1:8080");
+    EXPECT_TRUE(now.FirewallTipShown());
+    EXPECT_EQ(now.IndexNowKey(), "key-1234");
+    EXPECT_EQ(now.IndexNowKeyLocation(), "/keys/k.txt");
+    EXPECT_TRUE(now.IndexNowInRuns());
+    EXPECT_EQ(now.UpgradeDate(), "3 5 2010");
+    EXPECT_EQ(now.RequestTimeoutSeconds(), 15);
+    EXPECT_FALSE(now.MaxAnswerBytes().has_value());
+    EXPECT_EQ(now.UpgradePublicKey(), "pk");
+
+    ASSERT_TRUE(ProgramSettings::SetHost("Engine02", ""));
+    EXPECT_EQ(ProgramSettings().Host("Engine02"), "www.google.com");
+
+    ASSERT_TRUE(ProgramSettings::KeepWindowSize(SizedWindow::Main, 812, 600));
+    ASSERT_TRUE(ProgramSettings::KeepWindowSize(SizedWindow::RankResults, 640, 480));
+    EXPECT_NE(ReadFileBytes(ProfileFile()).find("[66]\nCX=812\nCY=600\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(ProfileFile()).find("[a5]\nCX=640\nCY=480\n"), std::string::npos);
+}
+
+// A look keeps what it saw: a flag and a host read through one look never come from two states.
+TEST_F(SettingsTest, OneLookKeepsItsValuesWhileTheFileChanges) {
+    ASSERT_TRUE(Put("m_Google", "0"));
+    const ProgramSettings before;
+    ASSERT_TRUE(Put("m_Google", "1"));
+    ASSERT_TRUE(Put("Host.Engine02", "127.0.0.1:9"));
+    EXPECT_FALSE(before.EngineOn("m_Google"));
+    EXPECT_EQ(before.Host("Engine02"), "www.google.com");
+    EXPECT_TRUE(ProgramSettings().EngineOn("m_Google"));
+    EXPECT_EQ(ProgramSettings().Host("Engine02"), "127.0.0.1:9");
 }
 
 TEST_F(SettingsTest, ValuesAndNamesRoundTripByteExact) {
@@ -149,8 +208,8 @@ TEST_F(SettingsTest, HandEditedFileIsReadAndItsOtherLinesKept) {
                                  "bProxyOn=1";
     WriteFileBytes(file, original);
 
-    EXPECT_EQ(ReadTextSetting("m_ProxyName"), "proxy:8080");
-    EXPECT_TRUE(ReadConnectionSettings().useProxy);
+    EXPECT_EQ(ProgramSettings().Connection().proxyName, "proxy:8080");
+    EXPECT_TRUE(ProgramSettings().Connection().useProxy);
 
     ASSERT_TRUE(Put("m_ProxyName", "new:1"));
     ASSERT_TRUE(Put("i_BufSize", "4096"));

@@ -54,7 +54,7 @@ private slots:
     }
 
     void showsEveryEngineTickedOnAFreshInstallation() {
-        EnginesDialog dlg;
+        EnginesDialog dlg(sendwell::ConnectionSettings{});
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), QStringLiteral("Submit to Engines"));
@@ -89,7 +89,7 @@ private slots:
         WriteSetting(sendwell::kSettingsSection, "m_Voila", "2");
         WriteSetting(sendwell::kSettingsSection, "m_Amfibi", "-");
         WriteSetting(sendwell::kSettingsSection, "m_Aeiwi", "");
-        EnginesDialog dlg;
+        EnginesDialog dlg(sendwell::ConnectionSettings{});
         QVERIFY(!dlg.checkBoxFor("m_Google")->isChecked());
         QVERIFY(dlg.checkBoxFor("m_Burf")->isChecked());
         QVERIFY(dlg.checkBoxFor("m_Voila")->isChecked());
@@ -100,7 +100,7 @@ private slots:
     void okWritesAllTwentySixFlags() {
         sendwell::WriteSetting(sendwell::kSettingsSection, "m_Voila", "2");
         sendwell::WriteSetting(sendwell::kSettingsSection, "m_Google", "0");
-        EnginesDialog dlg;
+        EnginesDialog dlg(sendwell::ConnectionSettings{});
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         // "&Search UK" edits engine 13's flag, not Hotbot UK's.
@@ -123,7 +123,7 @@ private slots:
 
     void cancelAndClosingWriteNothing() {
         {
-            EnginesDialog dlg;
+            EnginesDialog dlg(sendwell::ConnectionSettings{});
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
             dlg.checkBoxFor("m_Hotbot")->setChecked(false);
@@ -131,14 +131,14 @@ private slots:
             QCOMPARE(dlg.result(), int(QDialog::Rejected));
         }
         {
-            EnginesDialog dlg;
+            EnginesDialog dlg(sendwell::ConnectionSettings{});
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
             dlg.checkBoxFor("m_Hotbot")->setChecked(false);
             QTest::keyClick(&dlg, Qt::Key_Escape);
         }
         {
-            EnginesDialog dlg;
+            EnginesDialog dlg(sendwell::ConnectionSettings{});
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg));
             dlg.checkBoxFor("m_Webcrawler")->setChecked(false);
@@ -152,7 +152,7 @@ private slots:
     // The IndexNow section: Generate and Check wired to the core, a key off the rules keeps the dialog.
     void indexNowSectionKeepsAGoodKeyAndRefusesABadOne() {
         sendwell::test::HttpTestServer server;
-        EnginesDialog dlg;
+        EnginesDialog dlg(sendwell::ConnectionSettings{});
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         auto* key = dlg.findChild<QLineEdit*>(QStringLiteral("indexNowKey"));
@@ -179,6 +179,30 @@ private slots:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(Stored("m_IndexNowKey"), generated);
         QCOMPARE(Stored("m_bIndexNowInRuns"), std::string("1"));
+    }
+
+    // The key check goes the way the window's other requests go, whatever the store says by then.
+    void keyCheckGoesThroughTheConnectionItIsGiven() {
+        sendwell::test::HttpTestServer server;
+        const std::string key(32, 'a');
+        server.SetHandler(sendwell::test::Always(sendwell::test::Response(200, key)));
+        sendwell::WriteSetting(sendwell::kSettingsSection, "bProxyOn", "1");
+        sendwell::WriteSetting(sendwell::kSettingsSection, "m_ProxyName", "127.0.0.1:1");
+        sendwell::ConnectionSettings connection;
+        connection.useProxy = true;
+        connection.proxyName = server.HostPort(); // the server stands in for the proxy too
+        EnginesDialog dlg(connection);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        dlg.findChild<QLineEdit*>(QStringLiteral("indexNowKey"))->setText(QString::fromStdString(key));
+        dlg.findChild<QLineEdit*>(QStringLiteral("indexNowKeyLocation"))
+            ->setText(QString::fromStdString(server.Url("/k.txt")));
+        Click(dlg, "indexNowCheck");
+        auto* result = dlg.findChild<QLabel*>(QStringLiteral("indexNowResult"));
+        QVERIFY2(result->text().contains(QStringLiteral("serves exactly the key")),
+                 qPrintable(result->text()));
+        QCOMPARE(server.RequestCount(), std::size_t(1));
+        QCOMPARE(server.Requests()[0].target, server.Url("/k.txt"));
     }
 
 private:

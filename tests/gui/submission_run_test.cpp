@@ -110,7 +110,7 @@ struct RunWorld {
 
     explicit RunWorld(const std::string& databaseBytes) {
         engines.PointEnginesHere();
-        sendwell::WriteSetting(sendwell::kSettingsSection, sendwell::kFirstTimeNoticeSetting, "1");
+        sendwell::WriteSetting(sendwell::kSettingsSection, "m_bFirstTimeNotice", "1");
         world.writeDatabase(databaseBytes);
         window = std::make_unique<sendwell::test::StartedWindow>(&world.messages);
         window->setSoundPlayer(&sounds);
@@ -268,15 +268,14 @@ private slots:
     void firewallTipIsShownOnceBeforeTheFirstSubmission() {
         RunWorld run(Rows({"http://one.test/"}));
         EnableOnly(2);
-        sendwell::WriteSetting(sendwell::kSettingsSection, sendwell::kFirstTimeNoticeSetting, "yes");
+        sendwell::WriteSetting(sendwell::kSettingsSection, "m_bFirstTimeNotice", "yes");
         run.click(ids::kSubmitAll);
         run.click(ids::kSubmitAll);
         QCOMPARE(run.world.messages.shown.size(), std::size_t(1));
         QCOMPARE(run.world.messages.shown[0].text, std::string(sendwell::kFirewallTipText));
         QCOMPARE(run.world.messages.shown[0].caption, std::string("Sendwell!"));
         QCOMPARE(run.world.messages.shown[0].icon, sendwell::MessageIcon::Information);
-        QCOMPARE(sendwell::ReadSetting(sendwell::kSettingsSection, sendwell::kFirstTimeNoticeSetting),
-                 std::string("1"));
+        QCOMPARE(sendwell::ReadSetting(sendwell::kSettingsSection, "m_bFirstTimeNotice"), std::string("1"));
         QCOMPARE(run.engines.RequestCount(), std::size_t(2));
     }
 
@@ -315,7 +314,7 @@ private slots:
     void doubleClickIgnoresTheFirewallTipAndEmptyEmail() {
         RunWorld run(Rows({"http://one.test/"}, ""));
         EnableOnly(1);
-        sendwell::WriteSetting(sendwell::kSettingsSection, sendwell::kFirstTimeNoticeSetting, "0");
+        sendwell::WriteSetting(sendwell::kSettingsSection, "m_bFirstTimeNotice", "0");
         run.window->list()->selectRows({0});
         emit run.window->list()->listDoubleClicked();
         QVERIFY(run.world.messages.shown.empty());

@@ -26,7 +26,6 @@ namespace {
 
 // A value of this many bytes or more does not fit the read buffer and reads as missing.
 constexpr std::size_t kReadBufferBytes = 1000;
-constexpr int kDefaultBufSize = 8096;
 
 // Written at the top of a settings file when the program creates it.
 constexpr std::string_view kNewFileHeader =
@@ -48,27 +47,6 @@ bool ValidSection(std::string_view section) {
 bool ValidName(std::string_view name) {
     return !name.empty() && !HasLineBreak(name) && name.find('=') == std::string_view::npos &&
            name.front() != '[' && name.front() != '#' && name.front() != ';';
-}
-
-fs::path HomeDir() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
-        return home;
-    }
-    std::vector<char> buf(16384);
-    passwd pw{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-        return found->pw_dir;
-    }
-    return "/";
-}
-
-fs::path XdgDir(const char* variable, const char* fallbackBelowHome) {
-    if (const char* v = std::getenv(variable); v != nullptr && v[0] == '/') {
-        return v;
-    }
-    return HomeDir() / fallbackBelowHome;
 }
 
 // One line of a settings file as it lies in the file: its text ends at a line feed, and a carriage
@@ -332,7 +310,7 @@ bool WriteValue(const fs::path& file, std::string_view section, std::string_view
     }
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
-    const fs::path lockPath = fs::path(file).concat(".lock");
+    const fs::path lockPath = SettingsLockFile(file);
     int lockFd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (lockFd < 0) {
         return false;
@@ -356,51 +334,6 @@ bool WriteValue(const fs::path& file, std::string_view section, std::string_view
 
 } // namespace
 
-fs::path ConfigHome() {
-    return XdgDir("XDG_CONFIG_HOME", ".config");
-}
-
-fs::path DataHome() {
-    return XdgDir("XDG_DATA_HOME", ".local/share");
-}
-
-namespace {
-
-// The settings file of a section as text, spelled as SettingsFileFor spells it. A read from an unchanged
-// file costs one stat, and making this path through std::filesystem for every read cost more than that,
-// so the last one is kept and made again only when the section or a variable it comes from has changed.
-// The text stays valid until the thread's next call.
-const std::string& SettingsFileText(std::string_view section) {
-    struct Known {
-        bool made = false;
-        std::optional<std::string> config, home; // the variables it was made from
-        std::string section;
-        std::string file;
-    };
-    thread_local Known known;
-    auto same = [](const char* now, const std::optional<std::string>& then) {
-        return now == nullptr ? !then.has_value() : then.has_value() && *then == now;
-    };
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    // HOME plays no part while XDG_CONFIG_HOME is an absolute path.
-    const char* home = config != nullptr && config[0] == '/' ? nullptr : std::getenv("HOME");
-    if (known.made && section == known.section && same(config, known.config) && same(home, known.home)) {
-        return known.file;
-    }
-    known.file = ConfigHome().string();
-    if (known.file.empty() || known.file.back() != '/') {
-        known.file += '/';
-    }
-    known.file.append(section).append(".conf");
-    known.section = section;
-    known.config = config == nullptr ? std::nullopt : std::optional<std::string>(config);
-    known.home = home == nullptr ? std::nullopt : std::optional<std::string>(home);
-    known.made = true;
-    return known.file;
-}
-
-} // namespace
-
 SettingsSnapshot::SettingsSnapshot(std::string_view section) : section_(section) {
     if (ValidSection(section)) {
         values_ = ReadValues(SettingsFileText(section));
@@ -420,14 +353,6 @@ std::string_view SettingsSnapshot::Read(std::string_view name) const {
 int SettingsSnapshot::Flag(std::string_view name) const {
     const std::string_view text = Read(name);
     return text == "0" ? 0 : text == "1" ? 1 : -1;
-}
-
-fs::path SettingsFileFor(std::string_view section) {
-    return SettingsFileText(section);
-}
-
-fs::path ProfileFile() {
-    return ConfigHome() / std::string(kFrameworkMaker) / (ProgramName() + ".conf");
 }
 
 bool WriteSetting(std::string_view section, std::string_view name, std::string_view text) {
@@ -464,65 +389,6 @@ long long LeadingInteger(std::string_view text) {
         value = value * 10 + digit;
     }
     return negative ? -value : value;
-}
-
-bool ReadBoolSetting(std::string_view name, bool defaultValue) {
-    const std::string text = ReadSetting(kSettingsSection, name);
-    if (text == "0") {
-        return false;
-    }
-    if (text == "1") {
-        return true;
-    }
-    return defaultValue;
-}
-
-int ReadBufSizeSetting() {
-    const std::string text = ReadSetting(kSettingsSection, "i_BufSize");
-    if (text.empty()) {
-        return kDefaultBufSize;
-    }
-    const long long value = LeadingInteger(text);
-    return (value > 500 && value < 10000) ? static_cast<int>(value) : kDefaultBufSize;
-}
-
-std::string ReadTextSetting(std::string_view name) {
-    return ReadSetting(kSettingsSection, name);
-}
-
-bool EngineFlagEnabled(std::string_view flagName) {
-    return ReadFlag(kSettingsSection, flagName) != 0;
-}
-
-bool EngineFlagEnabled(const SettingsSnapshot& settings, std::string_view flagName) {
-    return settings.Flag(flagName) != 0;
-}
-
-bool EngineFlagChecked(std::string_view flagName) {
-    return ReadFlag(kSettingsSection, flagName) != 0;
-}
-
-ConnectionSettings ReadConnectionSettings() {
-    ConnectionSettings s;
-    s.useProxy = ReadBoolSetting("bProxyOn", false);
-    s.proxyName = ReadTextSetting("m_ProxyName");
-    s.proxyBypass = ReadTextSetting("m_ProxyBypass");
-    s.bufSize = ReadBufSizeSetting();
-    return s;
-}
-
-void SetProgramName(std::string_view name) {
-    // The name becomes a file name; anything that is not one keeps the default.
-    if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == "..") {
-        name = "sendwell";
-    }
-    std::lock_guard lock(g_programNameMutex);
-    g_programName = std::string(name);
-}
-
-std::string ProgramName() {
-    std::lock_guard lock(g_programNameMutex);
-    return g_programName;
 }
 
 bool WriteWindowSetting(std::string_view subsection, std::string_view name, int value) {

@@ -1,4 +1,5 @@
-// The settings store: the program's per-user text values, kept in plain files.
+// The settings store: the program's per-user text values, kept in plain files. Only core/base calls it;
+// everything else reads and writes settings through the typed ProgramSettings (program_settings.h).
 //
 // Two areas, each a plain INI-like file under $XDG_CONFIG_HOME (default ~/.config):
 //   - the program's own section "Linkcaster!" (engine flags, connection values, hosts, ...);
@@ -8,7 +9,7 @@
 // atomically, so two running copies of the program never drop each other's values.
 #pragma once
 
-#include "core/base/connection_settings.h"
+#include "core/base/paths.h"
 
 #include <filesystem>
 #include <memory>
@@ -21,20 +22,11 @@ namespace sendwell {
 
 // The program's settings section.
 inline constexpr std::string_view kSettingsSection = "Linkcaster!";
-// The window-size area's maker part and the main window's subsection in it.
+// The window-size area's maker part, and the subsections of the main window and the rank check's
+// results window in it (each window's outer size in pixels after a resize; never read back).
 inline constexpr std::string_view kFrameworkMaker = "Quenby";
 inline constexpr std::string_view kWindowSizeSection = "66";
-
-// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
-std::filesystem::path ConfigHome();
-// $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
-std::filesystem::path DataHome();
-
-// File that holds the given settings section (e.g. "Linkcaster!").
-std::filesystem::path SettingsFileFor(std::string_view section);
-
-// File of the framework's per-program area: $XDG_CONFIG_HOME/Quenby/<program name>.conf.
-std::filesystem::path ProfileFile();
+inline constexpr std::string_view kRankWindowSizeSection = "a5";
 
 // Every value of a settings file, keyed "<section>\n<name>"; the first entry of a name in its section wins.
 using SettingsValueTable = std::unordered_map<std::string, std::string>;
@@ -69,20 +61,7 @@ int ReadFlag(std::string_view section, std::string_view name);
 // blanks, an optional sign, then digits; 0 when there are none. Saturates instead of overflowing.
 long long LeadingInteger(std::string_view text);
 
-// Callers' conversion rules, all on the program's section.
-bool ReadBoolSetting(std::string_view name, bool defaultValue); // only "0"/"1" replace the default
-int ReadBufSizeSetting();                                       // "i_BufSize": 501..9999 else 8096
-std::string ReadTextSetting(std::string_view name);             // as read; missing -> ""
-bool EngineFlagEnabled(std::string_view flagName);              // worker: anything but 0 is on
-bool EngineFlagEnabled(const SettingsSnapshot& settings, std::string_view flagName);
-bool EngineFlagChecked(std::string_view flagName); // dialog: -1 keeps the default (ticked)
-
-// The connection values, read once at start-up.
-ConnectionSettings ReadConnectionSettings();
-
-// The window-size area ("Quenby/<program>"), integer values in a subsection.
-void SetProgramName(std::string_view name); // default "sendwell"
-std::string ProgramName();
+// The window-size area (ProfileFile()), integer values in a subsection.
 bool WriteWindowSetting(std::string_view subsection, std::string_view name, int value);
 std::optional<int> ReadWindowSetting(std::string_view subsection, std::string_view name);
 

@@ -236,10 +236,6 @@ std::optional<ContentMark> FetchContentMark(const std::string& address, const Co
     return mark;
 }
 
-std::filesystem::path DefaultIndexNowStatePath() {
-    return DefaultDatabasePath().parent_path() / "indexnow-state.json";
-}
-
 StateFileNote IndexNowState::Load(const fs::path& file, std::uint64_t maxBytes) {
     entries_.clear();
     recorded_.clear();

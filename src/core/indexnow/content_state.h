@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
+#include "core/base/paths.h"
 #include "core/web/transfer.h"
 
 #include <atomic>
@@ -32,9 +33,6 @@ struct SubmittedContent {
     std::string submitted; // UTC time of the submission, "YYYY-MM-DDTHH:MM:SSZ"
     std::optional<ContentMark> mark;
 };
-
-// indexnow-state.json beside the URL database.
-std::filesystem::path DefaultIndexNowStatePath();
 
 // A record file larger than this is not read: a damaged one could otherwise take many times its size
 // in memory. A record that would grow past it is not saved.

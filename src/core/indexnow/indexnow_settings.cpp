@@ -1,16 +1,17 @@
 #include "core/indexnow/indexnow_settings.h"
 
 #include "core/base/hosts.h"
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 
 namespace sendwell {
 
 IndexNowSettings ReadIndexNowSettings() {
+    const ProgramSettings stored;
     IndexNowSettings s;
-    s.key = ReadTextSetting(kIndexNowKeySetting);
-    s.keyLocation = ReadTextSetting(kIndexNowKeyLocationSetting);
-    s.endpoint = HostFor(kIndexNowHostKey);
-    s.inRuns = ReadBoolSetting(kIndexNowInRunsSetting, false);
+    s.key = stored.IndexNowKey();
+    s.keyLocation = stored.IndexNowKeyLocation();
+    s.endpoint = stored.Host(kIndexNowHostKey);
+    s.inRuns = stored.IndexNowInRuns();
     return s;
 }
 
@@ -20,8 +21,8 @@ std::optional<IndexNowSettings> IndexNowForRuns() {
 }
 
 bool WriteIndexNowSettings(const IndexNowSettings& settings) {
-    bool ok = WriteSetting(kSettingsSection, kIndexNowKeySetting, settings.key);
-    ok = WriteSetting(kSettingsSection, kIndexNowKeyLocationSetting, settings.keyLocation) && ok;
+    bool ok = ProgramSettings::SetIndexNowKey(settings.key);
+    ok = ProgramSettings::SetIndexNowKeyLocation(settings.keyLocation) && ok;
     // The built-in endpoint is kept as no value, so that the host table stays the one place naming it.
     std::string endpoint = settings.endpoint;
     for (const HostDefault& host : HostDefaults()) {
@@ -29,8 +30,8 @@ bool WriteIndexNowSettings(const IndexNowSettings& settings) {
             endpoint.clear();
         }
     }
-    ok = WriteSetting(kSettingsSection, HostSettingName(kIndexNowHostKey), endpoint) && ok;
-    return WriteSetting(kSettingsSection, kIndexNowInRunsSetting, settings.inRuns ? "1" : "0") && ok;
+    ok = ProgramSettings::SetHost(kIndexNowHostKey, endpoint) && ok;
+    return ProgramSettings::SetIndexNowInRuns(settings.inRuns) && ok;
 }
 
 const std::vector<std::string_view>& KnownIndexNowEndpoints() {

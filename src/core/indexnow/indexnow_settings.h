@@ -8,9 +8,6 @@
 
 namespace sendwell {
 
-inline constexpr std::string_view kIndexNowKeySetting = "m_IndexNowKey";
-inline constexpr std::string_view kIndexNowKeyLocationSetting = "m_IndexNowKeyLocation";
-inline constexpr std::string_view kIndexNowInRunsSetting = "m_bIndexNowInRuns";
 // The endpoint's host key (core/base/hosts.h) and the answer store's name for its answers.
 inline constexpr std::string_view kIndexNowHostKey = "IndexNow";
 inline constexpr std::string_view kIndexNowStoreName = "IndexNow";

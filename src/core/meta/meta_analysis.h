@@ -2,8 +2,8 @@
 // keywords, and chooses one line of advice. The windows are the GUI's; every decision is made here.
 #pragma once
 
+#include "core/base/connection_settings.h"
 #include "core/base/messages.h"
-#include "core/base/settings.h"
 #include "core/meta/meta_scanner.h"
 
 #include <functional>

@@ -14,8 +14,6 @@ inline constexpr const char* kRankKeywordsText =
     "Enter search engine keywords that should show your web page in the listing.";
 inline constexpr const char* kRankResultsCaption = "Search Engine Check Results";
 inline constexpr const char* kRankResultsText = "Select a search engine to view results.";
-// Where the results window's size goes after a resize (its outer size in pixels; never read back).
-inline constexpr std::string_view kRankWindowSizeSection = "a5";
 
 struct RankEngine {
     std::string name;

@@ -135,10 +135,6 @@ void DeleteAnswerFiles(const fs::path& store) {
 
 } // namespace
 
-fs::path AnswerStorePath(const fs::path& programFolder) {
-    return programFolder / kAnswerStoreFolder;
-}
-
 std::string AnswerSitePiece(std::string_view address) {
     const std::string_view root = SiteRootOf(address);
     std::size_t colon = root.find(':');

@@ -2,6 +2,8 @@
 // answer, named site + "____" + counter + "____" + store name + ".HTML". Naming, listing and clearing.
 #pragma once
 
+#include "core/base/paths.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -10,11 +12,8 @@
 
 namespace sendwell {
 
-inline constexpr std::string_view kAnswerStoreFolder = "submitok";
 inline constexpr std::string_view kAnswerSeparator = "____";
 inline constexpr std::string_view kAnswerExtension = ".HTML";
-
-std::filesystem::path AnswerStorePath(const std::filesystem::path& programFolder);
 
 // The site piece of an answer file name: the address's site root without the scheme (the first ":"
 // and the two characters after it go; an address without ":" loses its first two characters), made

@@ -10,10 +10,6 @@ namespace {
 std::mutex g_logMutex; // keeps one record's lines together should two requests fail at once
 } // namespace
 
-std::filesystem::path FailureLogPath(const std::filesystem::path& programFolder) {
-    return programFolder / kFailureLogName;
-}
-
 bool AppendFailureRecord(const std::filesystem::path& programFolder, const std::vector<std::string>& lines) {
     if (lines.empty()) {
         return true;

@@ -2,16 +2,14 @@
 // requests, one line per field, CR LF line ends, no header and no separators.
 #pragma once
 
+#include "core/base/paths.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace sendwell {
-
-inline constexpr std::string_view kFailureLogName = "msg_dump.txt";
-
-std::filesystem::path FailureLogPath(const std::filesystem::path& programFolder);
 
 // Appends one record (an outcome's failure lines); the file is opened and closed around it. Nothing is
 // written for no lines. False when it cannot be written.

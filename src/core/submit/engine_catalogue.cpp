@@ -1,7 +1,7 @@
 #include "core/submit/engine_catalogue.h"
 
 #include "core/base/hosts.h"
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 
 #include <stdexcept>
 
@@ -72,8 +72,8 @@ void AppendFixed(std::string& out, std::string_view piece, bool wire) {
 }
 
 // The absolute confirmation page address some engines are given as their redirect target.
-std::string ConfirmationPageAddress(const SettingsSnapshot& settings) {
-    return "http://" + HostFor("AlexaConfirm", settings) + std::string(kConfirmationPath);
+std::string ConfirmationPageAddress(const ProgramSettings& settings) {
+    return "http://" + settings.Host("AlexaConfirm") + std::string(kConfirmationPath);
 }
 
 // The hosts a request address is built from, looked up once for both forms of the address.
@@ -82,8 +82,8 @@ struct BuildHosts {
     std::string confirmation; // the confirmation page address when the template names it, else ""
 };
 
-BuildHosts HostsFor(const EngineEntry& engine, const SettingsSnapshot& settings) {
-    BuildHosts hosts{HostFor(EngineHostKey(engine.position), settings), {}};
+BuildHosts HostsFor(const EngineEntry& engine, const ProgramSettings& settings) {
+    BuildHosts hosts{settings.Host(EngineHostKey(engine.position)), {}};
     if (engine.pathTemplate.find("{confirm}") != std::string_view::npos) {
         hosts.confirmation = ConfirmationPageAddress(settings);
     }
@@ -139,11 +139,11 @@ std::string EngineHost(const EngineEntry& engine) {
 
 std::string BuildRequestAddress(const EngineEntry& engine, std::string_view webAddress,
                                 std::string_view email) {
-    return Build(engine, HostsFor(engine, SettingsSnapshot(kSettingsSection)), webAddress, email, false);
+    return Build(engine, HostsFor(engine, ProgramSettings()), webAddress, email, false);
 }
 
 EngineRequest BuildEngineRequest(const EngineEntry& engine, std::string_view webAddress,
-                                 std::string_view email, const SettingsSnapshot& settings) {
+                                 std::string_view email, const ProgramSettings& settings) {
     const BuildHosts hosts = HostsFor(engine, settings);
     return {Build(engine, hosts, webAddress, email, false), Build(engine, hosts, webAddress, email, true),
             engine.method};
@@ -151,15 +151,15 @@ EngineRequest BuildEngineRequest(const EngineEntry& engine, std::string_view web
 
 EngineRequest BuildEngineRequest(const EngineEntry& engine, std::string_view webAddress,
                                  std::string_view email) {
-    return BuildEngineRequest(engine, webAddress, email, SettingsSnapshot(kSettingsSection));
+    return BuildEngineRequest(engine, webAddress, email, ProgramSettings());
 }
 
-bool EngineEnabled(const EngineEntry& engine, const SettingsSnapshot& settings) {
-    return EngineFlagEnabled(settings, engine.flagName);
+bool EngineEnabled(const EngineEntry& engine, const ProgramSettings& settings) {
+    return settings.EngineOn(engine.flagName);
 }
 
 bool EngineEnabled(const EngineEntry& engine) {
-    return EngineFlagEnabled(engine.flagName);
+    return EngineEnabled(engine, ProgramSettings());
 }
 
 } // namespace sendwell

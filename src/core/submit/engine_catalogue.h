@@ -8,7 +8,7 @@
 
 namespace sendwell {
 
-class SettingsSnapshot;
+class ProgramSettings;
 
 enum class SubmitMethod {
     Plain,   // GET of the whole request address
@@ -52,10 +52,10 @@ EngineRequest BuildEngineRequest(const EngineEntry& engine, std::string_view web
                                  std::string_view email);
 // The same with the hosts from settings already read.
 EngineRequest BuildEngineRequest(const EngineEntry& engine, std::string_view webAddress,
-                                 std::string_view email, const SettingsSnapshot& settings);
+                                 std::string_view email, const ProgramSettings& settings);
 
 // The engine's flag, read fresh from the settings: only a stored "0" disables an engine.
 bool EngineEnabled(const EngineEntry& engine);
-bool EngineEnabled(const EngineEntry& engine, const SettingsSnapshot& settings);
+bool EngineEnabled(const EngineEntry& engine, const ProgramSettings& settings);
 
 } // namespace sendwell

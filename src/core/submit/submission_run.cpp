@@ -1,6 +1,6 @@
 #include "core/submit/submission_run.h"
 
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_submit.h"
 #include "core/results/answer_store.h"
@@ -22,7 +22,7 @@ SubmissionContext ContextFor(const SubmitJob& job, SubmitProgress& progress, con
     return context;
 }
 
-bool EngineOn(const SubmitJob& job, const EngineEntry& engine, const SettingsSnapshot& settings) {
+bool EngineOn(const SubmitJob& job, const EngineEntry& engine, const ProgramSettings& settings) {
     return job.engines ? job.engines->test(static_cast<std::size_t>(engine.position - 1))
                        : EngineEnabled(engine, settings);
 }
@@ -73,7 +73,7 @@ std::string RunCaption(std::size_t index, std::size_t count) {
 }
 
 std::size_t EnginesOn(const SubmitJob& job) {
-    const SettingsSnapshot settings(kSettingsSection);
+    const ProgramSettings settings;
     std::size_t on = 0;
     for (const EngineEntry& engine : EngineCatalogue()) {
         on += EngineOn(job, engine, settings) ? 1 : 0;
@@ -101,7 +101,7 @@ RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, Run
         for (const EngineEntry& engine : EngineCatalogue()) {
             // Read afresh for every engine, so that a change made during the run counts from the next
             // one; the flag and the host come from the same look at the file.
-            const SettingsSnapshot settings(kSettingsSection);
+            const ProgramSettings settings;
             if (EngineOn(job, engine, settings)) {
                 progress.EngineStarted(std::string(engine.displayName));
                 EngineRequest request = BuildEngineRequest(engine, address, job.email, settings);

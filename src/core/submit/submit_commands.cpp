@@ -1,6 +1,6 @@
 #include "core/submit/submit_commands.h"
 
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 
 #include <algorithm>
 
@@ -21,11 +21,11 @@ std::string InvalidEmailText() {
 }
 
 bool FirstTimeNoticeDue() {
-    return ReadSetting(kSettingsSection, kFirstTimeNoticeSetting) != "1";
+    return !ProgramSettings().FirewallTipShown();
 }
 
 void RecordFirstTimeNoticeShown() {
-    WriteSetting(kSettingsSection, kFirstTimeNoticeSetting, "1");
+    ProgramSettings::SetFirewallTipShown();
 }
 
 std::vector<std::string> AllAddresses(const UrlDatabase& db) {

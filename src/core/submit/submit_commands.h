@@ -18,14 +18,13 @@ inline constexpr const char* kNoUrlsCaption = "No URLs to Submit";
 inline constexpr const char* kFirewallTipText = "Quick Tip!\n\nIf you are behind a firewall, you should "
                                                 "temporarily disable it before you begin submissions.";
 inline constexpr const char* kFirewallTipCaption = "Sendwell!";
-inline constexpr const char* kFirstTimeNoticeSetting = "m_bFirstTimeNotice";
 
 enum class EmailCheck { Ok, Empty, NoAt };
 EmailCheck CheckSubmitEmail(std::string_view email);
 // "Please enter a valid email address, in the form " + the example address.
 std::string InvalidEmailText();
 
-// True until the firewall tip has been shown once (the setting reads exactly "1" afterwards).
+// True until the firewall tip has been shown once.
 bool FirstTimeNoticeDue();
 void RecordFirstTimeNoticeShown();
 

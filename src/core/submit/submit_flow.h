@@ -3,8 +3,8 @@
 // pieces through the small interfaces below and only wire their controls to it.
 #pragma once
 
+#include "core/base/connection_settings.h"
 #include "core/base/messages.h"
-#include "core/base/settings.h"
 #include "core/submit/submission_run.h"
 #include "core/urldb/url_database.h"
 

@@ -1,8 +1,8 @@
 #include "core/upgrade/upgrade_checker.h"
 
 #include "core/base/hosts.h"
+#include "core/base/program_settings.h"
 #include "core/base/program_version.h"
-#include "core/base/settings.h"
 #include "core/upgrade/upgrade_signature.h"
 #include "core/web/loopback_guard.h"
 #include "core/web/url_parts.h"
@@ -26,14 +26,14 @@ void UpgradeChecker::Prepare() {
 }
 
 bool UpgradeChecker::CheckDue(LocalTime now) {
-    const UpgradeDue answer = UpgradeDueAt(ReadSetting(kSettingsSection, kUpgradeDateSetting), now);
+    const UpgradeDue answer = UpgradeDueAt(ProgramSettings().UpgradeDate(), now);
     lastCheck_ = answer.lastCheck;
     return answer.due;
 }
 
 void UpgradeChecker::SaveCheckDate() const {
     if (lastCheck_) {
-        WriteSetting(kSettingsSection, kUpgradeDateSetting, FormatUpgradeDate(*lastCheck_));
+        ProgramSettings::SetUpgradeDate(FormatUpgradeDate(*lastCheck_));
     }
 }
 

@@ -9,7 +9,6 @@
 
 namespace sendwell {
 
-inline constexpr std::string_view kUpgradeDateSetting = "UpgradeDate";
 inline constexpr int kUpgradeIntervalDays = 16;
 
 // Wall-clock time in the user's time zone.

@@ -1,6 +1,6 @@
 #include "core/upgrade/upgrade_signature.h"
 
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 
 #include <memory>
 #include <openssl/evp.h>
@@ -115,8 +115,7 @@ bool SignatureVerifies(std::string_view message, std::string_view signature, std
 
 std::vector<std::string> TrustedUpgradeKeys() {
     std::vector<std::string> keys;
-    for (std::string key : {std::string(SENDWELL_UPGRADE_PUBLIC_KEY),
-                            ReadSetting(kSettingsSection, kUpgradePublicKeySetting)}) {
+    for (std::string key : {std::string(SENDWELL_UPGRADE_PUBLIC_KEY), ProgramSettings().UpgradePublicKey()}) {
         if (IsUsablePublicKey(key)) {
             keys.push_back(std::move(key));
         }

@@ -12,8 +12,6 @@
 namespace sendwell {
 
 inline constexpr std::size_t kSignatureBytes = 64;
-// A key the user trusts in addition to the built-in one (for self-hosted builds).
-inline constexpr std::string_view kUpgradePublicKeySetting = "UpgradePublicKey";
 
 // Standard base64 (with its "=" padding); blanks and tabs around it are allowed. None for anything else.
 std::optional<std::string> DecodeBase64(std::string_view text);

@@ -1,7 +1,6 @@
 #include "core/urldb/database_file.h"
 
 #include "core/base/dates.h"
-#include "core/base/settings.h"
 #include "core/base/unique_fd.h"
 
 #include <algorithm>
@@ -67,7 +66,7 @@ fs::path FirstFreeName(const fs::path& file, const std::string& suffix, const Pl
 } // namespace
 
 fs::path SetAsideUnreadable(const fs::path& file) {
-    return FirstFreeName(file, ".unreadable-" + TimestampForName(),
+    return FirstFreeName(file, std::string(kUnreadableMark) + TimestampForName(),
                          [&file](const fs::path& to) { return RenameNoReplace(file, to); });
 }
 
@@ -112,7 +111,7 @@ bool CopyToNewFile(const fs::path& from, const fs::path& to) {
 // allows one (the save then renames a new file over the old name and the link keeps the old bytes),
 // else a copy. "" when neither could be made.
 fs::path KeepCopy(const fs::path& file) {
-    return FirstFreeName(file, ".bak-" + TimestampForName(), [&file](const fs::path& to) {
+    return FirstFreeName(file, std::string(kKeptCopyMark) + TimestampForName(), [&file](const fs::path& to) {
         if (::linkat(AT_FDCWD, file.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             return true;
         }
@@ -406,10 +405,6 @@ public:
         return emit(std::string_view(piece.data(), used + tail.size()));
     }
 };
-
-fs::path DefaultDatabasePath() {
-    return DataHome() / "Sendwell" / "linkroll2.dat";
-}
 
 std::string SerializeDatabase(const UrlDatabase& db) {
     std::string out;

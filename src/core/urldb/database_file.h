@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/base/atomic_file.h"
+#include "core/base/paths.h"
 #include "core/urldb/url_database.h"
 
 #include <filesystem>
@@ -10,9 +11,6 @@
 #include <vector>
 
 namespace sendwell {
-
-// $XDG_DATA_HOME/Sendwell/linkroll2.dat (default ~/.local/share/Sendwell/linkroll2.dat).
-std::filesystem::path DefaultDatabasePath();
 
 enum class LoadStatus { Loaded, Missing, Unreadable };
 

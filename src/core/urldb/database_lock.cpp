@@ -50,12 +50,6 @@ void ReadHolder(int fd, std::string& name, long& pid) {
 
 } // namespace
 
-fs::path DatabaseLockPath(const fs::path& databaseFile) {
-    fs::path lock = databaseFile;
-    lock += ".lock";
-    return lock;
-}
-
 LockResult DatabaseLock::TryAcquire(const fs::path& databaseFile, std::string_view holderName) {
     Release();
     holderName_.clear();

@@ -4,6 +4,8 @@
 // and process id into the lock file, so that a process refused can say who holds it.
 #pragma once
 
+#include "core/base/paths.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -13,8 +15,6 @@ namespace sendwell {
 // The names the two front ends hold the lock under.
 inline constexpr std::string_view kWindowHolder = "sendwell";
 inline constexpr std::string_view kCommandLineHolder = "sendwell-cli";
-
-std::filesystem::path DatabaseLockPath(const std::filesystem::path& databaseFile);
 
 enum class LockResult {
     Acquired,

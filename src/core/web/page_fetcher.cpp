@@ -1,6 +1,6 @@
 #include "core/web/page_fetcher.h"
 
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 #include "core/web/network_lock.h"
 
 #include <algorithm>
@@ -75,9 +75,9 @@ TransferSetup PageRequestSetup(const ConnectionSettings& connection, const Trans
 
 TransferLimits ReadRequestLimits() {
     TransferLimits limits;
-    const std::string text = ReadSetting(kSettingsSection, "i_RequestTimeout");
-    if (const long long seconds = text.empty() ? 0 : LeadingInteger(text); seconds > 0) {
-        limits.total = std::chrono::seconds(std::min<long long>(seconds, 86400));
+    // Seconds beyond a day are taken as a day: libcurl's time limit is a long of milliseconds.
+    if (const std::optional<long long> seconds = ProgramSettings().RequestTimeoutSeconds()) {
+        limits.total = std::chrono::seconds(std::min<long long>(*seconds, 86400));
     }
     return limits;
 }

@@ -1,6 +1,7 @@
 #include "gui/app/main_window.h"
 
-#include "core/base/program_folder.h"
+#include "core/base/paths.h"
+#include "core/base/program_settings.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/research/last_selected.h"
 #include "core/sitemap/sitemap_reader.h"
@@ -121,7 +122,7 @@ MainWindow::MainWindow(sendwell::DatabaseSession& session, sendwell::MessageSink
                      QStringLiteral("\nProgrammed by Quenby"));
     icon_->show();
 
-    connection_ = sendwell::ReadConnectionSettings();
+    connection_ = sendwell::ProgramSettings().Connection();
 
     SetToolTips();
     showLoadedFields();
@@ -135,8 +136,7 @@ void MainWindow::showLoadedFields() {
 MainWindow::~MainWindow() {
     if (resized_) {
         const QSize outer = frameGeometry().size();
-        sendwell::WriteWindowSetting(sendwell::kWindowSizeSection, "CX", outer.width());
-        sendwell::WriteWindowSetting(sendwell::kWindowSizeSection, "CY", outer.height());
+        sendwell::ProgramSettings::KeepWindowSize(sendwell::SizedWindow::Main, outer.width(), outer.height());
     }
 }
 
@@ -301,7 +301,7 @@ void MainWindow::UpdateSelectionButtons() {
 }
 
 void MainWindow::LoadBackgroundPicture() {
-    const fs::path file = programFolder_ / "bkimage.bmp";
+    const fs::path file = sendwell::BackgroundPicturePath(programFolder_);
     std::error_code ec;
     if (programFolder_.empty() || !fs::is_regular_file(file, ec)) {
         return;
@@ -515,7 +515,7 @@ void MainWindow::OnListDoubleClicked() {
 }
 
 void MainWindow::OnEngines() {
-    EnginesDialog dialog(this);
+    EnginesDialog dialog(connection_, this);
     dialog.exec();
 }
 void MainWindow::OnAnalyze() {

@@ -2,8 +2,8 @@
 // Controls sit at fixed dialog-unit positions and follow the window's edges through anchors.
 #pragma once
 
+#include "core/base/connection_settings.h"
 #include "core/base/messages.h"
-#include "core/base/settings.h"
 #include "core/urldb/database_session.h"
 #include "core/urldb/url_database.h"
 #include "gui/base/dialog_layout.h"
@@ -148,6 +148,7 @@ private:
     bool closing_ = false;
 
     std::filesystem::path programFolder_;
+    // Read once at start-up; every request the window makes goes this way.
     sendwell::ConnectionSettings connection_;
     ImportFileChooser importChooser_;
     std::unique_ptr<SoundPlayer> ownSounds_;

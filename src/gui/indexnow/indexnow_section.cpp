@@ -1,6 +1,5 @@
 #include "gui/indexnow/indexnow_section.h"
 
-#include "core/base/settings.h"
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/indexnow/indexnow_submit.h"
@@ -29,7 +28,8 @@ PushButton* Button(const QString& text, const char* name, QWidget* parent) {
 
 } // namespace
 
-IndexNowSection::IndexNowSection(QWidget* parent) : QGroupBox(QStringLiteral("IndexNow"), parent) {
+IndexNowSection::IndexNowSection(const ConnectionSettings& connection, QWidget* parent)
+    : QGroupBox(QStringLiteral("IndexNow"), parent), connection_(connection) {
     setObjectName(QStringLiteral("indexNow"));
     const IndexNowSettings settings = ReadIndexNowSettings();
 
@@ -145,10 +145,9 @@ void IndexNowSection::check() {
     }
     result_->setText(QStringLiteral("Checking %1 ...").arg(ToQString(address)));
     KeyFileCheck outcome;
-    const ConnectionSettings connection = ReadConnectionSettings();
     // Input is held off while it runs, so the request's time limit is what ends a server that stalls.
     const TransferLimits limits = ReadRequestLimits();
-    RunOffUiThread([&] { outcome = CheckKeyFile(address, key, connection, limits); },
+    RunOffUiThread([&] { outcome = CheckKeyFile(address, key, connection_, limits); },
                    QEventLoop::ExcludeUserInputEvents);
     result_->setText(ToQString(outcome.text));
 }

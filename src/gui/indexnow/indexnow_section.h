@@ -2,6 +2,8 @@
 // site serves it, the endpoint and whether runs include IndexNow. The core decides; this only wires.
 #pragma once
 
+#include "core/base/connection_settings.h"
+
 #include <QGroupBox>
 
 class QCheckBox;
@@ -14,7 +16,8 @@ namespace sendwell::gui {
 class IndexNowSection : public QGroupBox {
     Q_OBJECT
 public:
-    explicit IndexNowSection(QWidget* parent = nullptr);
+    // The key check goes out the way the window's other requests do.
+    explicit IndexNowSection(const ConnectionSettings& connection, QWidget* parent = nullptr);
 
     // False, saying why on the section's result line, when the values cannot be kept as they stand.
     bool validate();
@@ -27,6 +30,7 @@ private slots:
     void check();
 
 private:
+    ConnectionSettings connection_;
     QLineEdit* key_ = nullptr;
     QLineEdit* keyLocation_ = nullptr;
     QComboBox* endpoint_ = nullptr;

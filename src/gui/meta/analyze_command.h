@@ -1,8 +1,8 @@
 // The main window's "Analy&ze" command: the meta tags of one page, with one line of advice.
 #pragma once
 
+#include "core/base/connection_settings.h"
 #include "core/base/messages.h"
-#include "core/base/settings.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "gui/research/rank_windows.h"
 
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 #include "core/base/vendor_addresses.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/program_info.h"
@@ -198,8 +198,8 @@ void RankResultsDialog::done(int result) {
     sendwell::DeleteRankLeftovers(folder_);
     if (resized_) {
         const QSize outer = frameGeometry().size();
-        sendwell::WriteWindowSetting(sendwell::kRankWindowSizeSection, "CX", outer.width());
-        sendwell::WriteWindowSetting(sendwell::kRankWindowSizeSection, "CY", outer.height());
+        sendwell::ProgramSettings::KeepWindowSize(sendwell::SizedWindow::RankResults, outer.width(),
+                                                  outer.height());
     }
     QDialog::done(result);
 }

@@ -1,6 +1,6 @@
 #include "gui/submit/engines_dialog.h"
 
-#include "core/base/settings.h"
+#include "core/base/program_settings.h"
 #include "gui/base/dialog_layout.h"
 #include "gui/base/text_bytes.h"
 #include "gui/indexnow/indexnow_section.h"
@@ -38,11 +38,12 @@ constexpr std::array<EngineBox, kEngineCount> kBoxes{{
 
 } // namespace
 
-EnginesDialog::EnginesDialog(QWidget* parent) : QDialog(parent) {
+EnginesDialog::EnginesDialog(const ConnectionSettings& connection, QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Submit to Engines"));
     setFont(DialogFont());
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
+    const ProgramSettings settings;
     auto* grid = new QGridLayout;
     std::array<int, 3> rows{};
     for (std::size_t i = 0; i < kBoxes.size(); ++i) {
@@ -51,7 +52,7 @@ EnginesDialog::EnginesDialog(QWidget* parent) : QDialog(parent) {
         auto* box = new QCheckBox(QString::fromLatin1(entry.label), this);
         box->setObjectName(ToQString(flagName));
         // Every box starts ticked; only a stored "0" or "1" replaces that.
-        box->setChecked(EngineFlagChecked(flagName));
+        box->setChecked(settings.EngineOn(flagName));
         grid->addWidget(box, rows[static_cast<std::size_t>(entry.column)]++, entry.column);
         boxes_[i] = {flagName, box};
     }
@@ -72,7 +73,7 @@ EnginesDialog::EnginesDialog(QWidget* parent) : QDialog(parent) {
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(new QLabel(QStringLiteral("Enable sites to submit to:"), this));
     outer->addLayout(grid);
-    indexNow_ = new IndexNowSection(this);
+    indexNow_ = new IndexNowSection(connection, this);
     outer->addWidget(indexNow_);
     outer->addLayout(buttons);
     setFixedSize(sizeHint());
@@ -92,7 +93,7 @@ void EnginesDialog::accept() {
         return;
     }
     for (const Box& b : boxes_) {
-        WriteSetting(kSettingsSection, b.flagName, b.box->isChecked() ? "1" : "0");
+        ProgramSettings::SetEngineOn(b.flagName, b.box->isChecked());
     }
     indexNow_->save();
     QDialog::accept();

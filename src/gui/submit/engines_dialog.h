@@ -2,6 +2,7 @@
 // every engine flag and the IndexNow settings.
 #pragma once
 
+#include "core/base/connection_settings.h"
 #include "core/submit/engine_catalogue.h"
 
 #include <QDialog>
@@ -17,7 +18,8 @@ class IndexNowSection;
 class EnginesDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit EnginesDialog(QWidget* parent = nullptr);
+    // The connection is the window's, for the IndexNow key check.
+    explicit EnginesDialog(const ConnectionSettings& connection, QWidget* parent = nullptr);
 
     // The checkbox that edits the given engine flag, or null.
     QCheckBox* checkBoxFor(std::string_view flagName) const;

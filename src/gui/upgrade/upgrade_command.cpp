@@ -1,6 +1,6 @@
 #include "gui/upgrade/upgrade_command.h"
 
-#include "core/base/program_folder.h"
+#include "core/base/paths.h"
 #include "gui/base/background_work.h"
 #include "gui/base/text_bytes.h"
 #include "gui/upgrade/check_upgrade_dialog.h"

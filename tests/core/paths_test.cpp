@@ -1,6 +1,6 @@
 // Where the program keeps its answer files: the working directory, unless that is the home folder or
 // cannot take files.
-#include "core/base/program_folder.h"
+#include "core/base/paths.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
