@@ -32,9 +32,6 @@ constexpr std::string_view kNewFileHeader =
     "# Sendwell! Pro settings. One value per line as name=value: the first \"=\" ends the name and\n"
     "# everything after it, spaces included, is the value. Lines starting with # or ; are comments.\n";
 
-std::mutex g_programNameMutex;
-std::string g_programName = "sendwell";
-
 bool HasLineBreak(std::string_view s) {
     return std::any_of(s.begin(), s.end(), [](char c) { return c == '\r' || c == '\n'; });
 }
