@@ -1,66 +1,133 @@
-// The status command: the status check's code and words for each address, as the Ping report gives them.
+// The status command: many addresses checked at once, each reported with the Ping's code and words, the
+// time it took and where its redirects ended; as text, one JSON document, CSV, JUnit XML or Markdown.
 #include "cli/command.h"
 #include "cli/database_access.h"
 #include "cli/interrupt.h"
-#include "core/web/status_check.h"
+#include "cli/terminal_progress.h"
+#include "core/base/program_settings.h"
+#include "core/base/report_table.h"
+#include "core/web/status_run.h"
 
 #include <CLI/CLI.hpp>
 #include <atomic>
-#include <nlohmann/json.hpp>
 #include <optional>
 
 namespace sendwell::cli {
 
 namespace {
 
+// "http://a.test  404  Request Error: Requested URL not found  12 ms", then "  -> <address>" when
+// redirects led elsewhere.
+std::string RowLine(const StatusRow& row) {
+    std::string line = row.address + "  " + std::to_string(row.code) + "  " + row.text + "  " +
+                       std::to_string(row.time.count()) + " ms";
+    if (!row.finalUrl.empty()) {
+        line += "  -> " + row.finalUrl;
+    }
+    return line;
+}
+
 class StatusCommand final : public Command {
 public:
     void Define(CLI::App& command) override {
-        command
-            .add_option("URL", targets_, "Addresses to check, or row numbers of the URL database (#N or N)")
-            ->required();
+        command.add_flag("--all", all_, "Check every address of the URL database");
+        command.add_option("URL", targets_, "Addresses to check, or row numbers of the URL database (#N or N)");
+        command.add_option("--format", format_, "Write the results as csv, junit or markdown (or json)")
+            ->check(CLI::IsMember({"json", "csv", "junit", "markdown"}));
+        command.add_option("--concurrency", setup_.concurrency, "Requests open at once in all (default 8)")
+            ->check(CLI::Range(1, 256));
+        command.add_option("--per-host", setup_.perHost, "Requests open at once to one host (default 4)")
+            ->check(CLI::Range(1, 256));
+        command.footer(
+            "Each address gets a GET that reads no body and follows up to 10 redirects; a 429 or 503 is "
+            "tried again when the server asks for it. One line per address on stdout, in the order "
+            "given: the address, the code of the final answer (-1 for none), its words as Ping gives "
+            "them, the time taken and, when redirected, '-> ' and the final address. --json or --format "
+            "give the whole result as one document instead. Exit code 1 when any address answered "
+            "with an error (4xx, 5xx) or not at all.");
     }
 
     int Run(Output& output) override {
+        if (all_ == !targets_.empty()) {
+            throw CommandFailure(kExitUsage, "give either --all or the addresses to check");
+        }
+        std::optional<ReportFormat> format;
+        if (!format_.empty()) {
+            format = ReportFormatNamed(format_);
+            if (output.json() && format != ReportFormat::Json) {
+                throw CommandFailure(kExitUsage, "--json and --format " + format_ + " ask for two formats");
+            }
+        } else if (output.json()) {
+            format = ReportFormat::Json;
+        }
         const std::vector<std::string> addresses = Addresses();
-        bool allAnswered = true;
-        nlohmann::json results = nlohmann::json::array();
+
         std::atomic<bool> stop{false};
-        InterruptScope interrupt(stop);
-        for (const std::string& address : addresses) {
-            if (stop.load()) {
-                break;
-            }
-            std::string text;
-            int code = -1;
-            try {
-                // The window's connection for the check: no proxy of the user's, its own time-out.
-                code = CheckUrlStatus(address, text, {}, {}, &stop);
-            } catch (const std::exception&) {
-                code = -1;
-                text = "Error: ";
-            }
-            allAnswered = allAnswered && code >= 200 && code < 400;
-            if (output.json()) {
-                results.push_back({{"address", address}, {"code", code}, {"text", text}});
-            } else {
-                output.out() << address << "  " << code << "  " << text << "\n";
+        setup_.connection = ProgramSettings().Connection();
+        setup_.stop = &stop;
+        TerminalProgress progress(output.err(), TerminalProgress::StderrIsTerminal());
+        // Rows come as they complete; text lines go out in the order given, each once those before it
+        // are in.
+        std::vector<std::optional<StatusRow>> rows(addresses.size());
+        std::size_t printed = 0;
+        std::size_t done = 0;
+        StatusRunSummary summary;
+        {
+            InterruptScope interrupt(stop);
+            progress.Start(addresses.size());
+            summary = RunStatusCheck(addresses, setup_, [&](std::size_t index, StatusRow&& row) {
+                rows[index] = std::move(row);
+                ++done;
+                if (!format) {
+                    progress.Clear();
+                    for (; printed < rows.size() && rows[printed]; ++printed) {
+                        output.out() << RowLine(*rows[printed]) << "\n";
+                    }
+                    output.out().flush();
+                }
+                progress.Update(done, rows[index]->address);
+            });
+            progress.Clear();
+        }
+
+        std::vector<StatusRow> checked;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (rows[i]) {
+                // After a cancel, rows that came behind one never checked still go out.
+                if (!format && i >= printed) {
+                    output.out() << RowLine(*rows[i]) << "\n";
+                }
+                checked.push_back(std::move(*rows[i]));
             }
         }
-        if (output.json()) {
-            output.PrintJson({{"status", results}});
+        if (format) {
+            output.out() << WriteReport(StatusReport(checked), *format);
+            if (*format == ReportFormat::Json) {
+                output.out() << "\n";
+            }
         }
-        if (WasInterrupted()) {
+        output.out().flush();
+        if (WasInterrupted() || summary.cancelled) {
             return kExitCancelled;
         }
-        return allAnswered ? kExitDone : kExitSomeFailed;
+        return summary.failed == 0 ? kExitDone : kExitSomeFailed;
     }
 
 private:
-    // Row numbers read the database (without the lock: a check changes nothing).
+    // Row numbers and --all read the database (without the lock: a check changes nothing).
     std::vector<std::string> Addresses() const {
         std::optional<DatabaseAccess> access;
         std::vector<std::string> out;
+        if (all_) {
+            access.emplace(DatabaseAccess::Mode::Read);
+            for (const auto& row : access->db().rows()) {
+                out.push_back(row.url);
+            }
+            if (out.empty()) {
+                throw CommandFailure(kExitUsage, "the URL database holds no addresses");
+            }
+            return out;
+        }
         for (const std::string& target : targets_) {
             if (!IsRowNumber(target)) {
                 out.push_back(target);
@@ -74,7 +141,10 @@ private:
         return out;
     }
 
+    bool all_ = false;
     std::vector<std::string> targets_;
+    std::string format_;
+    StatusRunSetup setup_;
 };
 
 } // namespace

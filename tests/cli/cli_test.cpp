@@ -363,6 +363,50 @@ TEST_F(CliTest, IndexNowKeyAndSubmitLeaveUnchangedContentOutUnlessForced) {
     EXPECT_NE(result.err.find(state.string() + " is a folder"), std::string::npos) << result.err;
 }
 
+TEST_F(CliTest, StatusChecksManyAddressesInTheOrderGivenAndExitsOneOnAnyFailure) {
+    test::HttpTestServer server;
+    server.Route("/ok", test::Response(200, "body"));
+    server.Route("/gone", test::Response(404));
+    server.Route("/moved", test::Redirect(302, server.Url("/ok")));
+    WriteDatabase("http://" + server.HostPort() + "/gone\r\n\r\n0\r\n" + server.Url("/ok") +
+                  "\r\n\r\n0\r\nEOS\r\n\r\n");
+
+    // The Ping's line for one address, the time after it, and where a redirect led.
+    CliResult one = Run({"status", server.HostPort() + "/moved", "#2"});
+    EXPECT_EQ(one.exitCode, 0) << one.err;
+    std::istringstream lines(one.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_TRUE(line.starts_with(server.HostPort() + "/moved  200  Success: URL OK  ")) << line;
+    EXPECT_TRUE(line.ends_with(" ms  -> " + server.Url("/ok"))) << line;
+    std::getline(lines, line);
+    EXPECT_TRUE(line.starts_with(server.Url("/ok") + "  200  Success: URL OK  ")) << line;
+    EXPECT_TRUE(line.ends_with(" ms")) << line;
+
+    CliResult all = Run({"status", "--all", "--format", "junit", "--concurrency", "1", "--per-host", "1"});
+    EXPECT_EQ(all.exitCode, 1) << all.err;
+    EXPECT_NE(all.out.find("tests=\"2\" failures=\"1\""), std::string::npos) << all.out;
+    EXPECT_NE(all.out.find("<failure message=\"404 Request Error: Requested URL not found\""),
+              std::string::npos);
+
+    CliResult json = Run({"--json", "status", "ftp://x.test/", server.Url("/ok")});
+    EXPECT_EQ(json.exitCode, 1) << json.err;
+    const nlohmann::json doc = nlohmann::json::parse(json.out);
+    ASSERT_EQ(doc["status"].size(), 2u);
+    EXPECT_EQ(doc["status"][0]["code"], -1);
+    EXPECT_EQ(doc["status"][0]["text"], "Error: Invalid URL");
+    EXPECT_EQ(doc["status"][1]["failed"], false);
+
+    for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
+             {"status"},
+             {"status", "--all", "a.test"},
+             {"status", "--concurrency", "0", "a.test"},
+             {"status", "--format", "xml", "a.test"},
+             {"--json", "status", "--format", "csv", "a.test"}}) {
+        EXPECT_EQ(Run(usage).exitCode, 2) << usage.back();
+    }
+}
+
 TEST_F(CliTest, CtrlCEndsALongCommandWithExit130) {
     test::HttpTestServer server;
     test::ScriptedResponse stalled = test::Response(200, "late");
