@@ -27,6 +27,7 @@
 #include "gui/urldb/url_list_model.h"
 #include "gui/urldb/url_list_view.h"
 #include "gui/web/ping_command.h"
+#include "gui/web/status_results_window.h"
 #include "gui/widgets/help_window.h"
 #include "gui/widgets/push_button.h"
 #include "gui/widgets/sound_player.h"
@@ -39,6 +40,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QKeySequence>
 #include <QMenu>
 #include <QPixmap>
 #include <QResizeEvent>
@@ -48,6 +50,7 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <numeric>
 #include <system_error>
 
 namespace sendwell::gui {
@@ -237,6 +240,14 @@ void MainWindow::CreateControls() {
     for (const auto& [id, handler] : commands) {
         connect(button(id), &QPushButton::clicked, this, handler);
     }
+    // Not a button: the window's layout stays as it is; the action lives in the context menu and on
+    // the window, so that its shortcut works whenever the window has the focus.
+    checkAll_ = new QAction(QString::fromLatin1(kCheckAllCaption) + QStringLiteral("..."), this);
+    checkAll_->setObjectName(QStringLiteral("checkAllAction"));
+    checkAll_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I));
+    checkAll_->setShortcutContext(Qt::WindowShortcut);
+    addAction(checkAll_);
+    connect(checkAll_, &QAction::triggered, this, &MainWindow::OnCheckAll);
 }
 
 void MainWindow::SetToolTips() {
@@ -337,6 +348,8 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QAction* about = menu.addAction(QStringLiteral("&About Sendwell! Pro..."));
     about->setObjectName(QStringLiteral("aboutAction"));
     connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
+    checkAll_->setEnabled(database().recordCount() > 0);
+    menu.addAction(checkAll_);
     QAction* exportSitemap = menu.addAction(QStringLiteral("Export &Sitemap..."));
     exportSitemap->setObjectName(QStringLiteral("exportSitemapAction"));
     connect(exportSitemap, &QAction::triggered, this, [this] {
@@ -532,6 +545,26 @@ void MainWindow::OnPing() {
         address = database().rows()[*std::min_element(rows.begin(), rows.end())].url;
     }
     RunPingCommand(this, *messages_, address);
+}
+void MainWindow::OnCheckAll() {
+    // The selection names rows as they are shown, so a sort under way is put in place first.
+    model_->finishSort();
+    std::vector<std::size_t> rows = selectedRows();
+    if (rows.size() < 2) {
+        rows.resize(database().recordCount());
+        std::iota(rows.begin(), rows.end(), std::size_t{0});
+    } else {
+        std::sort(rows.begin(), rows.end());
+    }
+    if (rows.empty()) {
+        return;
+    }
+    std::vector<std::string> addresses;
+    addresses.reserve(rows.size());
+    for (const std::size_t row : rows) {
+        addresses.push_back(database().rows()[row].url);
+    }
+    OpenStatusResults(this, *messages_, std::move(addresses), connection_);
 }
 void MainWindow::OnRank() {
     RunRankCommand(this, sendwell::LastSelectedAddress(database(), selectedRows()), programFolder_);

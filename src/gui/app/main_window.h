@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -84,6 +85,8 @@ public:
     void setSoundPlayer(SoundPlayer* sounds);
     // The upgrade check and install, with the checker it owns for the whole run.
     UpgradeCommand& upgradeCommand() const { return *upgrade_; }
+    // "Check All Addresses" of the context menu, with its shortcut.
+    QAction* checkAllAction() const { return checkAll_; }
 
 public slots:
     void OnAdd();
@@ -102,6 +105,8 @@ public slots:
     void OnAnalyze();
     void OnPopularity();
     void OnPing();
+    // "Check All Addresses": the status of every row, or of the selected rows when more than one is.
+    void OnCheckAll();
     void OnRank();
     void OnKeywords();
     void OnAdvertise();
@@ -154,6 +159,7 @@ private:
     std::unique_ptr<SoundPlayer> ownSounds_;
     SubmitController* submit_ = nullptr;
     UpgradeCommand* upgrade_ = nullptr;
+    QAction* checkAll_ = nullptr;
 };
 
 } // namespace sendwell::gui
