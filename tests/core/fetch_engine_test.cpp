@@ -35,13 +35,6 @@ std::vector<FetchResult> FetchAll(FetchSetup setup, const std::vector<std::strin
     return results;
 }
 
-HttpTestServer::Options On(std::string address, std::shared_ptr<test::OpenRequestCount> count = nullptr) {
-    HttpTestServer::Options options;
-    options.address = std::move(address);
-    options.sharedCount = std::move(count);
-    return options;
-}
-
 ScriptedResponse Delayed(ScriptedResponse response, std::chrono::milliseconds delay) {
     response.delayBeforeHead = delay;
     return response;
@@ -49,8 +42,8 @@ ScriptedResponse Delayed(ScriptedResponse response, std::chrono::milliseconds de
 
 TEST(FetchEngineTest, OpenRequestsStayWithinTheBoundsInAllAndPerHost) {
     auto all = std::make_shared<test::OpenRequestCount>();
-    HttpTestServer one(On("127.0.0.1", all));
-    HttpTestServer two(On("127.0.0.2", all));
+    HttpTestServer one("127.0.0.1", all);
+    HttpTestServer two("127.0.0.2", all);
     for (HttpTestServer* server : {&one, &two}) {
         server->SetHandler(test::Always(Delayed(Response(200, "ok"), 40ms)));
     }
@@ -79,7 +72,7 @@ TEST(FetchEngineTest, OpenRequestsStayWithinTheBoundsInAllAndPerHost) {
     // A bound in all below the one per host holds too.
     limits.concurrency = 2;
     auto few = std::make_shared<test::OpenRequestCount>();
-    HttpTestServer three(On("127.0.0.1", few));
+    HttpTestServer three("127.0.0.1", few);
     three.SetHandler(test::Always(Delayed(Response(200), 20ms)));
     EXPECT_EQ(FetchAll(WithLimits(limits), std::vector<std::string>(10, three.Url("/"))).size(), 10u);
     EXPECT_LE(few->peak(), 2);
@@ -145,8 +138,8 @@ TEST(FetchEngineTest, ARefusedConnectionIsTriedThreeTimesThenFails) {
 }
 
 TEST(FetchEngineTest, OneHostWaitingDoesNotHoldUpAnother) {
-    HttpTestServer slow(On("127.0.0.1"));
-    HttpTestServer other(On("127.0.0.2"));
+    HttpTestServer slow("127.0.0.1", nullptr);
+    HttpTestServer other("127.0.0.2", nullptr);
     slow.SetHandler(test::InTurn({Response(429, "", {{"Retry-After", "2"}}), Response(200)}));
     other.SetHandler(test::Always(Response(200)));
     std::vector<std::string> urls = {slow.Url("/")};
@@ -162,8 +155,8 @@ TEST(FetchEngineTest, OneHostWaitingDoesNotHoldUpAnother) {
 }
 
 TEST(FetchEngineTest, FollowsRedirectsKeepingTheChainAndFailsLoopsAndLongChains) {
-    HttpTestServer one(On("127.0.0.1"));
-    HttpTestServer two(On("127.0.0.2"));
+    HttpTestServer one("127.0.0.1", nullptr);
+    HttpTestServer two("127.0.0.2", nullptr);
     one.Route("/a", test::Redirect(301, "/b?x=1"));      // relative
     one.Route("/b", test::Redirect(302, two.Url("/c"))); // to another host
     two.Route("/c", test::Redirect(307, "d"));           // relative to the folder

@@ -639,7 +639,14 @@ struct HttpTestServer::Tls {
 
 HttpTestServer::HttpTestServer() : HttpTestServer(Options{}) {}
 
-HttpTestServer::HttpTestServer(Options options) : options_(options) {
+HttpTestServer::HttpTestServer(Options options) : HttpTestServer("127.0.0.1", nullptr, options) {}
+
+HttpTestServer::HttpTestServer(std::string address, std::shared_ptr<OpenRequestCount> sharedCount)
+    : HttpTestServer(std::move(address), std::move(sharedCount), Options{}) {}
+
+HttpTestServer::HttpTestServer(std::string address, std::shared_ptr<OpenRequestCount> sharedCount,
+                               Options options)
+    : options_(options), address_(std::move(address)), sharedCount_(std::move(sharedCount)) {
     IgnoreSigpipeOnce();
     handler_ = Always(Response(404, "not found\n"));
 
@@ -675,10 +682,10 @@ HttpTestServer::HttpTestServer(Options options) : options_(options) {
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    if (::inet_pton(AF_INET, options_.address.c_str(), &addr.sin_addr) != 1 ||
+    if (::inet_pton(AF_INET, address_.c_str(), &addr.sin_addr) != 1 ||
         (ntohl(addr.sin_addr.s_addr) >> 24) != 127) {
         ::close(listenFd_);
-        throw std::invalid_argument("test server: not a loopback address: " + options_.address);
+        throw std::invalid_argument("test server: not a loopback address: " + address_);
     }
     addr.sin_port = 0;
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
@@ -725,7 +732,7 @@ HttpTestServer::~HttpTestServer() {
 }
 
 std::string HttpTestServer::HostPort() const {
-    return options_.address + ":" + std::to_string(port_);
+    return address_ + ":" + std::to_string(port_);
 }
 
 std::string HttpTestServer::Url(std::string_view path) const {
@@ -912,16 +919,16 @@ void HttpTestServer::Serve(int fd, int number) {
     changed_.notify_all();
 
     openCount_.Enter();
-    if (options_.sharedCount) {
-        options_.sharedCount->Enter();
+    if (sharedCount_) {
+        sharedCount_->Enter();
     }
     bool counted = true;
     auto leave = [&] {
         if (counted) {
             counted = false;
             openCount_.Leave();
-            if (options_.sharedCount) {
-                options_.sharedCount->Leave();
+            if (sharedCount_) {
+                sharedCount_->Leave();
             }
         }
     };

@@ -121,14 +121,13 @@ class HttpTestServer {
 public:
     struct Options {
         bool tls = false; // HTTPS with a certificate made for this server (see CaFile)
-        // The loopback address listened on: a second one ("127.0.0.2") makes a second host.
-        std::string address = "127.0.0.1";
-        // Counts open requests together with other servers' (each server also counts its own).
-        std::shared_ptr<OpenRequestCount> sharedCount;
     };
 
     HttpTestServer();
     explicit HttpTestServer(Options options);
+    // Plain HTTP on another loopback address ("127.0.0.2" makes a second host), counting its open
+    // requests in sharedCount too (when given), together with other servers'.
+    HttpTestServer(std::string address, std::shared_ptr<OpenRequestCount> sharedCount);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
@@ -168,7 +167,11 @@ private:
     Handler HandlerFor(const RecordedRequest& request) const;
     void ReapFinished();
 
+    HttpTestServer(std::string address, std::shared_ptr<OpenRequestCount> sharedCount, Options options);
+
     Options options_;
+    std::string address_;
+    std::shared_ptr<OpenRequestCount> sharedCount_;
     int listenFd_ = -1;
     int wakePipe_[2] = {-1, -1};
     int port_ = 0;
