@@ -400,7 +400,7 @@ std::string BuildHead(const ScriptedResponse& r) {
     }
     using F = ScriptedResponse::Framing;
     if (r.framing == F::ContentLength && !HasHeader(r.headers, "Content-Length")) {
-        head += "Content-Length: " + std::to_string(r.body.size()) + r.lineEnd;
+        head += "Content-Length: " + std::to_string(r.body.size() + r.fillerBodyBytes) + r.lineEnd;
     }
     if (r.framing == F::Chunked && !HasHeader(r.headers, "Transfer-Encoding")) {
         head += "Transfer-Encoding: chunked" + r.lineEnd;
@@ -410,6 +410,18 @@ std::string BuildHead(const ScriptedResponse& r) {
     }
     head += r.lineEnd;
     return head;
+}
+
+bool SendFillerBody(Stream& stream, std::uint64_t bytes) {
+    const std::string block(64 * 1024, 'x');
+    for (std::uint64_t sent = 0; sent < bytes;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), bytes - sent));
+        if (!stream.Write(std::string_view(block).substr(0, n))) {
+            return false;
+        }
+        sent += n;
+    }
+    return true;
 }
 
 bool SendFiller(Stream& stream, std::uint64_t bytes, const std::string& lineEnd) {
@@ -532,6 +544,37 @@ Handler Always(ScriptedResponse response) {
     return [response = std::move(response)](const RecordedRequest&) { return response; };
 }
 
+Handler InTurn(std::vector<ScriptedResponse> responses) {
+    if (responses.empty()) {
+        throw std::invalid_argument("InTurn needs at least one response");
+    }
+    auto taken = std::make_shared<std::atomic<std::size_t>>(0);
+    return [responses = std::move(responses), taken](const RecordedRequest&) {
+        const std::size_t n = taken->fetch_add(1);
+        return responses[std::min(n, responses.size() - 1)];
+    };
+}
+
+void OpenRequestCount::Enter() {
+    std::lock_guard lock(mutex_);
+    peak_ = std::max(peak_, ++now_);
+}
+
+void OpenRequestCount::Leave() {
+    std::lock_guard lock(mutex_);
+    --now_;
+}
+
+int OpenRequestCount::now() const {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+int OpenRequestCount::peak() const {
+    std::lock_guard lock(mutex_);
+    return peak_;
+}
+
 std::string Base64Encode(std::string_view bytes) {
     static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
@@ -596,7 +639,14 @@ struct HttpTestServer::Tls {
 
 HttpTestServer::HttpTestServer() : HttpTestServer(Options{}) {}
 
-HttpTestServer::HttpTestServer(Options options) : options_(options) {
+HttpTestServer::HttpTestServer(Options options) : HttpTestServer("127.0.0.1", nullptr, options) {}
+
+HttpTestServer::HttpTestServer(std::string address, std::shared_ptr<OpenRequestCount> sharedCount)
+    : HttpTestServer(std::move(address), std::move(sharedCount), Options{}) {}
+
+HttpTestServer::HttpTestServer(std::string address, std::shared_ptr<OpenRequestCount> sharedCount,
+                               Options options)
+    : options_(options), address_(std::move(address)), sharedCount_(std::move(sharedCount)) {
     IgnoreSigpipeOnce();
     handler_ = Always(Response(404, "not found\n"));
 
@@ -632,7 +682,11 @@ HttpTestServer::HttpTestServer(Options options) : options_(options) {
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::inet_pton(AF_INET, address_.c_str(), &addr.sin_addr) != 1 ||
+        (ntohl(addr.sin_addr.s_addr) >> 24) != 127) {
+        ::close(listenFd_);
+        throw std::invalid_argument("test server: not a loopback address: " + address_);
+    }
     addr.sin_port = 0;
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(listenFd_, 64) != 0) {
@@ -678,7 +732,7 @@ HttpTestServer::~HttpTestServer() {
 }
 
 std::string HttpTestServer::HostPort() const {
-    return "127.0.0.1:" + std::to_string(port_);
+    return address_ + ":" + std::to_string(port_);
 }
 
 std::string HttpTestServer::Url(std::string_view path) const {
@@ -864,6 +918,21 @@ void HttpTestServer::Serve(int fd, int number) {
     }
     changed_.notify_all();
 
+    openCount_.Enter();
+    if (sharedCount_) {
+        sharedCount_->Enter();
+    }
+    bool counted = true;
+    auto leave = [&] {
+        if (counted) {
+            counted = false;
+            openCount_.Leave();
+            if (sharedCount_) {
+                sharedCount_->Leave();
+            }
+        }
+    };
+
     ScriptedResponse response;
     try {
         response = HandlerFor(request)(request);
@@ -904,6 +973,9 @@ void HttpTestServer::Serve(int fd, int number) {
     };
 
     bool ok = Sleep(response.delayBeforeHead);
+    // Before the first byte of the answer: a client cannot have the whole answer, and so cannot have
+    // sent its next request, while this one is still counted.
+    leave();
     if (ok) {
         if (response.raw) {
             ok = sendBody(*response.raw, false);
@@ -915,7 +987,8 @@ void HttpTestServer::Serve(int fd, int number) {
                  SendFiller(stream, response.fillerHeadBytes, response.lineEnd) &&
                  stream.Write(std::string_view(head).substr(statusEnd)) && Sleep(response.delayBeforeBody);
             if (ok && response.framing != F::NoBody) {
-                ok = sendBody(response.body, response.framing == F::Chunked);
+                ok = sendBody(response.body, response.framing == F::Chunked) &&
+                     SendFillerBody(stream, response.fillerBodyBytes);
                 if (ok && response.framing == F::Chunked) {
                     ok = stream.Write("0\r\n\r\n");
                 }

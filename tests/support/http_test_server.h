@@ -79,9 +79,27 @@ struct ScriptedResponse {
     // Filler header lines of about this many bytes in all, sent right after the status line; made as
     // they are sent and stopped once the client hangs up, so a huge head costs the server no memory.
     std::uint64_t fillerHeadBytes = 0;
+    // Exactly this many filler bytes after the body (counted in its Content-Length), made as they are
+    // sent in the same way: a huge answer costs the server no memory.
+    std::uint64_t fillerBodyBytes = 0;
 };
 
 using Handler = std::function<ScriptedResponse(const RecordedRequest&)>;
+
+// Counts requests open at once: from the moment a request has been read whole until its answer starts
+// going out. Several servers may share one, to count across hosts.
+class OpenRequestCount {
+public:
+    void Enter();
+    void Leave();
+    int now() const;
+    int peak() const; // the most open at any one time
+
+private:
+    mutable std::mutex mutex_;
+    int now_ = 0;
+    int peak_ = 0;
+};
 
 // Builders.
 ScriptedResponse Response(int status, std::string body = {}, HeaderList headers = {});
@@ -91,6 +109,8 @@ ScriptedResponse Redirect(int status, std::string location);
 std::string ReasonPhrase(int status);
 // A handler that answers every request the same way.
 Handler Always(ScriptedResponse response);
+// Answers the n-th request it takes with the n-th response, and every one after the last with the last.
+Handler InTurn(std::vector<ScriptedResponse> responses);
 // Answers 401 with a Basic challenge unless the request carries exactly these credentials, then inner.
 Handler RequireBasicAuth(std::string user, std::string password, Handler inner, std::string realm = "test");
 // The Basic credentials a request carried (user, password), if any.
@@ -105,14 +125,17 @@ public:
 
     HttpTestServer();
     explicit HttpTestServer(Options options);
+    // Plain HTTP on another loopback address ("127.0.0.2" makes a second host), counting its open
+    // requests in sharedCount too (when given), together with other servers'.
+    HttpTestServer(std::string address, std::shared_ptr<OpenRequestCount> sharedCount);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
 
     int port() const { return port_; }
-    // "127.0.0.1:<port>"
+    // "<address>:<port>"
     std::string HostPort() const;
-    // "http://127.0.0.1:<port>" + path (https for a TLS server).
+    // "http://<address>:<port>" + path (https for a TLS server).
     std::string Url(std::string_view path = "/") const;
     // PEM file of the server's self-signed certificate, for a client's CA list; empty without TLS.
     const std::filesystem::path& CaFile() const { return caFile_; }
@@ -131,6 +154,8 @@ public:
     bool WaitForCompleted(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // Connections accepted so far.
     int ConnectionCount() const;
+    // This server's own count of open requests.
+    const OpenRequestCount& openRequests() const { return openCount_; }
 
 private:
     struct Connection;
@@ -142,7 +167,11 @@ private:
     Handler HandlerFor(const RecordedRequest& request) const;
     void ReapFinished();
 
+    HttpTestServer(std::string address, std::shared_ptr<OpenRequestCount> sharedCount, Options options);
+
     Options options_;
+    std::string address_;
+    std::shared_ptr<OpenRequestCount> sharedCount_;
     int listenFd_ = -1;
     int wakePipe_[2] = {-1, -1};
     int port_ = 0;
@@ -157,6 +186,7 @@ private:
     std::vector<RecordedRequest> requests_;
     std::size_t completed_ = 0;
     int connections_ = 0;
+    OpenRequestCount openCount_;
     std::map<int, int> openFds_; // connection number -> socket, for waking blocked reads on stop
     std::vector<std::unique_ptr<Connection>> workers_;
     std::thread acceptThread_;

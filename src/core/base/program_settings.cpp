@@ -2,6 +2,8 @@
 
 #include "core/base/hosts.h"
 
+#include <algorithm>
+
 namespace sendwell {
 
 namespace {
@@ -14,6 +16,8 @@ constexpr std::string_view kProxyBypass = "m_ProxyBypass";
 constexpr std::string_view kBufSize = "i_BufSize";
 constexpr std::string_view kRequestTimeout = "i_RequestTimeout";
 constexpr std::string_view kMaxAnswerBytes = "i_MaxAnswerBytes";
+constexpr std::string_view kFetchConcurrency = "i_FetchConcurrency";
+constexpr std::string_view kFetchPerHost = "i_FetchPerHost";
 constexpr std::string_view kFirstTimeNotice = "m_bFirstTimeNotice";
 constexpr std::string_view kIndexNowKey = "m_IndexNowKey";
 constexpr std::string_view kIndexNowKeyLocation = "m_IndexNowKeyLocation";
@@ -71,6 +75,17 @@ std::optional<long long> ProgramSettings::RequestTimeoutSeconds() const {
 std::optional<std::uint64_t> ProgramSettings::MaxAnswerBytes() const {
     const std::optional<long long> bytes = Positive(values_, kMaxAnswerBytes);
     return bytes ? std::optional<std::uint64_t>(static_cast<std::uint64_t>(*bytes)) : std::nullopt;
+}
+
+std::optional<int> ProgramSettings::FetchConcurrency() const {
+    // More than a thousand at once is no concurrency a site owner's machine or site wants.
+    const std::optional<long long> n = Positive(values_, kFetchConcurrency);
+    return n ? std::optional<int>(static_cast<int>(std::min<long long>(*n, 1000))) : std::nullopt;
+}
+
+std::optional<int> ProgramSettings::FetchPerHost() const {
+    const std::optional<long long> n = Positive(values_, kFetchPerHost);
+    return n ? std::optional<int>(static_cast<int>(std::min<long long>(*n, 1000))) : std::nullopt;
 }
 
 bool ProgramSettings::FirewallTipShown() const {

@@ -35,6 +35,10 @@ public:
     // Bounds of a submission request: the stored leading number when it is positive, else none.
     std::optional<long long> RequestTimeoutSeconds() const;
     std::optional<std::uint64_t> MaxAnswerBytes() const;
+    // Requests the concurrent fetch opens at once in all and to one host: the stored leading number
+    // when it is positive, else none (the fetch's own default).
+    std::optional<int> FetchConcurrency() const;
+    std::optional<int> FetchPerHost() const;
 
     // Whether the firewall tip has been shown once.
     bool FirewallTipShown() const;

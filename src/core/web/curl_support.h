@@ -1,11 +1,15 @@
 // libcurl plumbing shared by every request of the program: one-time global initialisation, owning
-// handles, and header lines as libcurl's list. Only core/web sees libcurl.
+// handles, header lines as libcurl's list, and what a single transfer and the concurrent fetch engine
+// both set on a handle (the connection settings, each address's proxy bypass, the loopback guard) and
+// read from an answer (a redirect target). Only core/web sees libcurl.
 #pragma once
 
+#include "core/base/connection_settings.h"
 #include "core/web/header_lines.h"
 
 #include <curl/curl.h>
 #include <memory>
+#include <string>
 
 namespace sendwell {
 
@@ -22,5 +26,18 @@ CurlEasy NewCurlHandle();
 inline curl_slist* CurlList(const HeaderLineList& lines) {
     return reinterpret_cast<curl_slist*>(const_cast<std::byte*>(lines.block()));
 }
+
+// What every request of a handle shares: http and https only, no signals, the trusted certificates and
+// the user's proxy choice (see ApplyProxyBypass for each address).
+void ApplyConnection(CURL* handle, const ConnectionSettings& connection);
+
+// The proxy bypass list decided for url's host; nothing to do unless a proxy of the user's is on.
+void ApplyProxyBypass(CURL* handle, const ConnectionSettings& connection, const std::string& url);
+
+// Whether the loopback guard, when on, lets a request to url go out under connection's proxy choice.
+bool GuardLets(const ConnectionSettings& connection, const std::string& url);
+
+// target resolved against base as libcurl resolves a redirect target; "" when it cannot be.
+std::string ResolveTarget(const std::string& base, const std::string& target);
 
 } // namespace sendwell

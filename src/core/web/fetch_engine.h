@@ -13,9 +13,12 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sendwell {
@@ -34,6 +37,14 @@ struct FetchLimits {
     std::chrono::seconds maxRetryAfter{60};
     int maxRedirects = 10;
 };
+
+// The defaults with the settings applied: "i_RequestTimeout" and "i_MaxAnswerBytes" as for the submission
+// requests, and the concurrency in all and per host ("i_FetchConcurrency", "i_FetchPerHost").
+FetchLimits ReadFetchLimits();
+
+// How long a Retry-After value asks to wait: whole seconds, or an HTTP date less the time now (a date
+// gone by: no wait). None when the value is neither.
+std::optional<std::chrono::seconds> RetryAfterDelay(std::string_view value, std::time_t now);
 
 struct FetchSetup {
     ConnectionSettings connection; // proxy choice and trusted certificates, as for HttpTransfer

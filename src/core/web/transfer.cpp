@@ -3,7 +3,6 @@
 #include "core/base/ascii_case.h"
 #include "core/web/curl_support.h"
 #include "core/web/loopback_guard.h"
-#include "core/web/proxy_rules.h"
 #include "core/web/status_session.h"
 #include "core/web/url_parts.h"
 
@@ -18,24 +17,6 @@ namespace {
 
 bool IsFollowed(const RedirectRule& rule, int status) {
     return IsMovedStatus(status) || (rule.alsoTemporary && (status == 307 || status == 308));
-}
-
-struct CurlUrlDeleter {
-    void operator()(CURLU* u) const noexcept { curl_url_cleanup(u); }
-};
-
-// target resolved against base as libcurl resolves a redirect target; "" when it cannot be.
-std::string ResolveTarget(const std::string& base, const std::string& target) {
-    std::unique_ptr<CURLU, CurlUrlDeleter> u(curl_url());
-    char* text = nullptr;
-    if (!u || curl_url_set(u.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK ||
-        curl_url_set(u.get(), CURLUPART_URL, target.c_str(), CURLU_ALLOW_SPACE) != CURLUE_OK ||
-        curl_url_get(u.get(), CURLUPART_URL, &text, 0) != CURLUE_OK || text == nullptr) {
-        return {};
-    }
-    std::string out(text);
-    curl_free(text);
-    return out;
 }
 
 // What the callbacks of one request see and record. A bound on a single request keeps its count here,
@@ -164,9 +145,8 @@ size_t OnBody(char* data, size_t size, size_t count, void* exchange) {
 
 void ApplySetup(CURL* h, const TransferSetup& setup, char* errorBuffer, bool withSession) {
     const TransferLimits& limits = setup.limits;
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    ApplyConnection(h, setup.connection);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L); // redirects go by our rule
     if (setup.httpVersion != HttpVersion::Default) {
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION,
@@ -175,14 +155,6 @@ void ApplySetup(CURL* h, const TransferSetup& setup, char* errorBuffer, bool wit
     }
     if (setup.pathAsIs) {
         curl_easy_setopt(h, CURLOPT_PATH_AS_IS, 1L);
-    }
-    curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    if (!setup.connection.caFile.empty()) {
-        curl_easy_setopt(h, CURLOPT_CAINFO, setup.connection.caFile.c_str());
-    }
-    if (setup.connection.useProxy) {
-        // An empty proxy name means no proxy at all, not the environment's.
-        curl_easy_setopt(h, CURLOPT_PROXY, setup.connection.proxyName.c_str());
     }
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(std::max<std::int64_t>(1, limits.connect.count())));
@@ -238,13 +210,7 @@ CURLcode Send(CURL* h, const TransferSetup& setup, char* errorBuffer, const std:
         curl_easy_setopt(h, CURLOPT_HTTPHEADER, CurlList(setup.getHeaders));
         curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
     }
-    if (setup.connection.useProxy) {
-        // The bypass list is ours, decided for each address; libcurl's own list knows neither "<local>"
-        // nor wildcards.
-        std::string host = UrlHost(url);
-        std::string noProxy = BypassesProxy(setup.connection.proxyBypass, host) ? host : std::string();
-        curl_easy_setopt(h, CURLOPT_NOPROXY, noProxy.c_str());
-    }
+    ApplyProxyBypass(h, setup.connection, url);
     const bool withCredentials = exchange.redirects == 0 && request.credentials != nullptr;
     if (withCredentials) {
         std::optional<std::string> challenge = FindHeader(request.challenge, "WWW-Authenticate");
@@ -358,7 +324,7 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
             result.error = std::move(bad);
             return result;
         }
-        if (LoopbackOnly() && !GuardAllows(url, GuardProxyFor(setup_.connection, url))) {
+        if (!GuardLets(setup_.connection, url)) {
             result.code = CURLE_COULDNT_CONNECT;
             result.error = kGuardRefusedText;
             return result;
