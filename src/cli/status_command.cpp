@@ -31,12 +31,17 @@ class StatusCommand final : public Command {
 public:
     void Define(CLI::App& command) override {
         command.add_flag("--all", all_, "Check every address of the URL database");
-        command.add_option("URL", targets_, "Addresses to check, or row numbers of the URL database (#N or N)");
+        command.add_option("URL", targets_,
+                           "Addresses to check, or row numbers of the URL database (#N or N)");
         command.add_option("--format", format_, "Write the results as csv, junit or markdown (or json)")
             ->check(CLI::IsMember({"json", "csv", "junit", "markdown"}));
-        command.add_option("--concurrency", setup_.concurrency, "Requests open at once in all (default 8)")
+        command
+            .add_option("--concurrency", setup_.concurrency,
+                        "Requests open at once in all (default 8, or i_FetchConcurrency)")
             ->check(CLI::Range(1, 256));
-        command.add_option("--per-host", setup_.perHost, "Requests open at once to one host (default 4)")
+        command
+            .add_option("--per-host", setup_.perHost,
+                        "Requests open at once to one host (default 4, or i_FetchPerHost)")
             ->check(CLI::Range(1, 256));
         command.footer(
             "Each address gets a GET that reads no body and follows up to 10 redirects; a 429 or 503 is "

@@ -389,7 +389,7 @@ TEST_F(CliTest, StatusChecksManyAddressesInTheOrderGivenAndExitsOneOnAnyFailure)
     EXPECT_NE(all.out.find("<failure message=\"404 Request Error: Requested URL not found\""),
               std::string::npos);
 
-    CliResult json = Run({"--json", "status", "ftp://x.test/", server.Url("/ok")});
+    CliResult json = Run({"--json", "status", "http://", server.Url("/ok")});
     EXPECT_EQ(json.exitCode, 1) << json.err;
     const nlohmann::json doc = nlohmann::json::parse(json.out);
     ASSERT_EQ(doc["status"].size(), 2u);
@@ -397,12 +397,12 @@ TEST_F(CliTest, StatusChecksManyAddressesInTheOrderGivenAndExitsOneOnAnyFailure)
     EXPECT_EQ(doc["status"][0]["text"], "Error: Invalid URL");
     EXPECT_EQ(doc["status"][1]["failed"], false);
 
-    for (const std::vector<std::string>& usage : std::vector<std::vector<std::string>>{
-             {"status"},
-             {"status", "--all", "a.test"},
-             {"status", "--concurrency", "0", "a.test"},
-             {"status", "--format", "xml", "a.test"},
-             {"--json", "status", "--format", "csv", "a.test"}}) {
+    for (const std::vector<std::string>& usage :
+         std::vector<std::vector<std::string>>{{"status"},
+                                               {"status", "--all", "a.test"},
+                                               {"status", "--concurrency", "0", "a.test"},
+                                               {"status", "--format", "xml", "a.test"},
+                                               {"--json", "status", "--format", "csv", "a.test"}}) {
         EXPECT_EQ(Run(usage).exitCode, 2) << usage.back();
     }
 }

@@ -27,11 +27,10 @@ ReportTable AwkwardTable() {
 TEST(ReportTable, EachFormatQuotesOrEscapesWhatWouldBreakIt) {
     const ReportTable table = AwkwardTable();
 
-    EXPECT_EQ(WriteReport(table, ReportFormat::Csv),
-              "address,code,text\r\n"
-              "\"http://a.test/?x=1,2\",200,\"say \"\"hi\"\"\"\r\n"
-              "http://b.test/a|b\\c,,\"two\r\nlines\"\r\n"
-              "http://c.test/\xE9\x01,,\r\n");
+    EXPECT_EQ(WriteReport(table, ReportFormat::Csv), "address,code,text\r\n"
+                                                     "\"http://a.test/?x=1,2\",200,\"say \"\"hi\"\"\"\r\n"
+                                                     "http://b.test/a|b\\c,,\"two\r\nlines\"\r\n"
+                                                     "http://c.test/\xE9\x01,,\r\n");
 
     EXPECT_EQ(WriteReport(table, ReportFormat::Markdown), "| address | code | text |\n"
                                                           "| --- | ---: | --- |\n"
@@ -71,7 +70,7 @@ TEST(ReportTable, FormatsAreNamedInLowerCaseOnly) {
 }
 
 TEST(StatusReport, NoAnswerAndErrorStatusesFailWhileRedirectsAndSuccessPass) {
-    const std::pair<int, bool> cases[] = {{-1, true},  {100, true},  {200, false}, {204, false}, {301, false},
+    const std::pair<int, bool> cases[] = {{-1, true},   {100, true}, {200, false}, {204, false}, {301, false},
                                           {399, false}, {400, true}, {404, true},  {503, true},  {600, true}};
     std::vector<StatusRow> rows;
     for (const auto& [code, failed] : cases) {
@@ -88,8 +87,9 @@ TEST(StatusReport, NoAnswerAndErrorStatusesFailWhileRedirectsAndSuccessPass) {
     EXPECT_EQ(table.failures(), 6u);
     EXPECT_EQ(table.rows[0].failure, "-1 words");
     EXPECT_EQ(table.rows[2].seconds, 1.234);
-    EXPECT_EQ(WriteReport({table.name, table.columns, {table.rows[2]}}, ReportFormat::Csv),
-              "address,code,text,time_ms,redirected_to\r\nhttp://a.test/200,200,words,1234,http://b.test/\r\n");
+    EXPECT_EQ(
+        WriteReport({table.name, table.columns, {table.rows[2]}}, ReportFormat::Csv),
+        "address,code,text,time_ms,redirected_to\r\nhttp://a.test/200,200,words,1234,http://b.test/\r\n");
 }
 
 } // namespace

@@ -50,8 +50,8 @@ private slots:
         StatusResultsWindow window(messages);
         window.show();
         QSignalSpy finished(&window, &StatusResultsWindow::finished);
-        const std::vector<std::string> addresses = {server.Url("/ok"), server.Url("/gone"), server.Url("/moved"),
-                                                    "ftp://files.test/"};
+        const std::vector<std::string> addresses = {server.Url("/ok"), server.Url("/gone"),
+                                                    server.Url("/moved"), "http://"};
         window.start(addresses, {});
         QVERIFY(window.running());
         QVERIFY(finished.wait(10000));
@@ -65,7 +65,8 @@ private slots:
         // Codes sort as numbers, and each row keeps its own cells.
         table->sortByColumn(StatusResultsWindow::CodeColumn, Qt::AscendingOrder);
         QCOMPARE(Column(table, StatusResultsWindow::CodeColumn), QStringList({"-1", "200", "200", "404"}));
-        QCOMPARE(Column(table, StatusResultsWindow::TextColumn).constFirst(), QStringLiteral("Error: Invalid URL"));
+        QCOMPARE(Column(table, StatusResultsWindow::TextColumn).constFirst(),
+                 QStringLiteral("Error: Invalid URL"));
         const int moved = static_cast<int>(Column(table, StatusResultsWindow::AddressColumn)
                                                .indexOf(QString::fromStdString(server.Url("/moved"))));
         QCOMPARE(table->item(moved, StatusResultsWindow::RedirectColumn)->text(),
@@ -82,7 +83,7 @@ private slots:
         QCOMPARE(lines[0], QStringLiteral("address,code,text,time_ms,redirected_to"));
         QVERIFY(lines[2].startsWith(QString::fromStdString(server.Url("/gone") + ",404,")));
         QVERIFY(lines[3].endsWith(QString::fromStdString("," + server.Url("/ok"))));
-        QCOMPARE(lines[4], QStringLiteral("ftp://files.test/,-1,Error: Invalid URL,0,"));
+        QCOMPARE(lines[4], QStringLiteral("http://,-1,Error: Invalid URL,0,"));
         QVERIFY(messages.shown.empty());
 
         if (const char* shots = std::getenv("SENDWELL_SCREENSHOT_DIR")) {

@@ -271,9 +271,9 @@ std::size_t ReportTable::failures() const {
 
 std::optional<ReportFormat> ReportFormatNamed(std::string_view name) {
     constexpr std::pair<std::string_view, ReportFormat> kNames[] = {{"json", ReportFormat::Json},
-                                                                     {"csv", ReportFormat::Csv},
-                                                                     {"junit", ReportFormat::Junit},
-                                                                     {"markdown", ReportFormat::Markdown}};
+                                                                    {"csv", ReportFormat::Csv},
+                                                                    {"junit", ReportFormat::Junit},
+                                                                    {"markdown", ReportFormat::Markdown}};
     for (const auto& [known, format] : kNames) {
         if (name == known) {
             return format;

@@ -53,9 +53,13 @@ StatusRunSummary RunStatusCheck(const std::vector<std::string>& addresses, const
 
     FetchSetup fetch;
     fetch.connection = setup.connection;
-    fetch.limits.concurrency = setup.concurrency;
-    fetch.limits.perHost = setup.perHost;
-    fetch.limits.total = ReadRequestLimits().total;
+    fetch.limits = ReadFetchLimits();
+    if (setup.concurrency > 0) {
+        fetch.limits.concurrency = setup.concurrency;
+    }
+    if (setup.perHost > 0) {
+        fetch.limits.perHost = setup.perHost;
+    }
     // The page fetch's header block, so that a server answers the check as it answers the Ping.
     fetch.headers = {kAcceptHeader, kUserAgentHeader, "Proxy-Connection:"};
     fetch.stop = setup.stop;
@@ -94,10 +98,7 @@ ReportTable StatusReport(const std::vector<StatusRow>& rows) {
     table.rows.reserve(rows.size());
     for (const StatusRow& row : rows) {
         ReportRow out;
-        out.cells = {row.address,
-                     std::int64_t{row.code},
-                     row.text,
-                     std::int64_t{row.time.count()},
+        out.cells = {row.address, std::int64_t{row.code}, row.text, std::int64_t{row.time.count()},
                      row.finalUrl};
         out.seconds = static_cast<double>(row.time.count()) / 1000.0;
         if (row.failed()) {

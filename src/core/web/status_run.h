@@ -18,9 +18,9 @@ namespace sendwell {
 class Progress;
 
 struct StatusRow {
-    std::string address;  // as given
-    int code = -1;        // of the final answer; -1 when none came
-    std::string text;     // StatusCodeText of the code, or "Error: " and why none came
+    std::string address;               // as given
+    int code = -1;                     // of the final answer; -1 when none came
+    std::string text;                  // StatusCodeText of the code, or "Error: " and why none came
     std::chrono::milliseconds time{0}; // from the first try to the final answer, waits included
     std::string finalUrl; // the address that gave the final answer, when redirects led elsewhere; else ""
 
@@ -31,8 +31,10 @@ struct StatusRow {
 
 struct StatusRunSetup {
     ConnectionSettings connection;
-    int concurrency = 8; // requests open at once in all
-    int perHost = 4;     // and to one host
+    // Requests open at once in all and to one host; 0: the settings' or the fetch's own default
+    // (ReadFetchLimits).
+    int concurrency = 0;
+    int perHost = 0;
     const std::atomic<bool>* stop = nullptr; // set by any thread to cancel
     Progress* progress = nullptr;            // done of total addresses; may be null
 };

@@ -38,9 +38,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QKeySequence>
 #include <QMenu>
 #include <QPixmap>
 #include <QResizeEvent>
