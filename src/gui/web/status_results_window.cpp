@@ -43,10 +43,12 @@ StatusResultsWindow::StatusResultsWindow(sendwell::MessageSink& messages, QWidge
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->hide();
+    table_->setWordWrap(false); // one line per address, however long its words
+
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setColumnWidth(AddressColumn, 240);
     table_->setColumnWidth(CodeColumn, 50);
-    table_->setColumnWidth(TextColumn, 230);
+    table_->setColumnWidth(TextColumn, 270);
     table_->setColumnWidth(TimeColumn, 70);
     table_->setSortingEnabled(true);
     table_->sortByColumn(-1, Qt::AscendingOrder); // in the order they come until the user sorts
