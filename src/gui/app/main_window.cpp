@@ -348,7 +348,6 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
     QAction* about = menu.addAction(QStringLiteral("&About Sendwell! Pro..."));
     about->setObjectName(QStringLiteral("aboutAction"));
     connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
-    checkAll_->setEnabled(database().recordCount() > 0);
     menu.addAction(checkAll_);
     QAction* exportSitemap = menu.addAction(QStringLiteral("Export &Sitemap..."));
     exportSitemap->setObjectName(QStringLiteral("exportSitemapAction"));

@@ -108,30 +108,45 @@ void StatusResultsWindow::start(std::vector<std::string> addresses, sendwell::St
 }
 
 void StatusResultsWindow::AddRow(std::size_t index, sendwell::StatusRow row) {
+    // Rows that come together go into the table together: a sorted table sorts once per batch rather
+    // than once per row, which would stall the window on a long list.
+    if (rows_.size() == shown_) {
+        QMetaObject::invokeMethod(this, &StatusResultsWindow::ShowNewRows, Qt::QueuedConnection);
+    }
     failed_ += row.failed() ? 1 : 0;
+    rows_.emplace_back(index, std::move(row));
+}
+
+void StatusResultsWindow::ShowNewRows() {
+    if (shown_ == rows_.size()) {
+        return;
+    }
     // Sorting while rows go in would move the row being filled.
     const bool sorting = table_->isSortingEnabled();
     table_->setSortingEnabled(false);
-    const int at = table_->rowCount();
-    table_->insertRow(at);
-    table_->setItem(at, AddressColumn, new QTableWidgetItem(ToQString(row.address)));
-    table_->setItem(at, CodeColumn, NumberItem(row.code));
-    table_->setItem(at, TextColumn, new QTableWidgetItem(ToQString(row.text)));
-    table_->setItem(at, TimeColumn, NumberItem(row.time.count()));
-    table_->setItem(at, RedirectColumn, new QTableWidgetItem(ToQString(row.finalUrl)));
-    if (row.failed()) {
-        for (int c = AddressColumn; c <= RedirectColumn; ++c) {
-            table_->item(at, c)->setForeground(Qt::darkRed);
+    for (; shown_ < rows_.size(); ++shown_) {
+        const sendwell::StatusRow& row = rows_[shown_].second;
+        const int at = table_->rowCount();
+        table_->insertRow(at);
+        table_->setItem(at, AddressColumn, new QTableWidgetItem(ToQString(row.address)));
+        table_->setItem(at, CodeColumn, NumberItem(row.code));
+        table_->setItem(at, TextColumn, new QTableWidgetItem(ToQString(row.text)));
+        table_->setItem(at, TimeColumn, NumberItem(row.time.count()));
+        table_->setItem(at, RedirectColumn, new QTableWidgetItem(ToQString(row.finalUrl)));
+        if (row.failed()) {
+            for (int c = AddressColumn; c <= RedirectColumn; ++c) {
+                table_->item(at, c)->setForeground(Qt::darkRed);
+            }
         }
     }
     table_->setSortingEnabled(sorting);
-    rows_.emplace_back(index, std::move(row));
     progress_->setValue(static_cast<int>(std::min<std::size_t>(rows_.size(), INT_MAX)));
     export_->setEnabled(true);
     ShowCount();
 }
 
 void StatusResultsWindow::RunEnded() {
+    ShowNewRows();
     std::unique_ptr<BackgroundTask> task = std::move(task_);
     cancelled_ = stop_->load();
     cancel_->setEnabled(false);
