@@ -190,6 +190,22 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
     HttpTransfer transfer(std::move(setup));
     MakeAnswerStore(job.programFolder);
 
+    // Every page is fetched for the unchanged-content check before the first request goes out, side by
+    // side rather than one after another.
+    std::map<std::string, std::optional<ContentMark>> fetched;
+    if (!job.force) {
+        std::vector<std::string> toCheck;
+        for (const HostGroup& group : grouping.groups) {
+            toCheck.insert(toCheck.end(), group.addresses.begin(), group.addresses.end());
+        }
+        report.SetStatusText("Checking " + std::to_string(toCheck.size()) + " addresses for changes");
+        fetched = FetchContentMarks(toCheck, job.connection, job.limits, job.stop, &report);
+        if (Stopped(job.stop)) {
+            summary.stopped = true;
+            return summary;
+        }
+    }
+
     for (const HostGroup& group : grouping.groups) {
         std::vector<std::string> toSend;
         std::map<std::string, std::optional<ContentMark>> marks;
@@ -198,9 +214,8 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 break;
             }
             if (!job.force) {
-                report.SetStatusText("Checking for changes: " + address);
-                std::optional<ContentMark> mark =
-                    FetchContentMark(address, job.connection, job.limits, job.stop);
+                auto found = fetched.find(address);
+                std::optional<ContentMark> mark = found != fetched.end() ? found->second : std::nullopt;
                 const SubmittedContent* before = state.Find(address);
                 if (mark && before != nullptr && before->mark && SameContent(*before->mark, *mark)) {
                     ++summary.unchanged;
