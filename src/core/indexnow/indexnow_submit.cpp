@@ -256,7 +256,14 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 outcome.status = result.status;
                 outcome.text = result.status != 0 ? IndexNowAnswerText(result.status) : result.error;
                 const bool accepted = IndexNowAccepted(result.status);
-                outcome.failed = !accepted;
+                // A short wait the endpoint asks for is waited for and the request sent again: only
+                // the answer to the last try can be a failure.
+                std::optional<long long> wait;
+                if (result.status == 429) {
+                    wait = RetryAfterSeconds(result.Header("Retry-After").value_or(""));
+                }
+                const bool sendAgain = wait && *wait <= job.longestBackoff.count() && backoffs < kMaxBackoffs;
+                outcome.failed = !accepted && !sendAgain;
                 if (accepted) {
                     const std::string now = UtcTimeText();
                     for (const std::string& address : chunk) {
@@ -284,9 +291,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 report.Answered(outcome);
 
                 if (result.status == 429) {
-                    std::optional<long long> wait =
-                        RetryAfterSeconds(result.Header("Retry-After").value_or(""));
-                    if (wait && *wait <= job.longestBackoff.count() && backoffs < kMaxBackoffs) {
+                    if (sendAgain) {
                         report.SetStatusText("IndexNow asks to wait " + std::to_string(*wait) +
                                              " s before sending again");
                         if (!WaitUnlessStopped(*wait, job.stop)) {
