@@ -407,6 +407,20 @@ TEST_F(CliTest, StatusChecksManyAddressesInTheOrderGivenAndExitsOneOnAnyFailure)
     }
 }
 
+TEST_F(CliTest, IndexNowRequestAcceptedAfterAWaitIsNoFailure) {
+    test::HttpTestServer server;
+    server.Route("/indexnow",
+                 test::InTurn({test::Response(429, "", {{"Retry-After", "1"}}), test::Response(200)}));
+    WriteSetting(kSettingsSection, "m_IndexNowKey", "0123456789abcdef");
+    WriteSetting(kSettingsSection, "Host.IndexNow", server.Url("/indexnow"));
+    const CliResult result = Run({"indexnow", "submit", server.Url("/page"), "--force"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err.find("failed"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("1 addresses accepted"), std::string::npos) << result.err;
+    EXPECT_FALSE(fs::exists(work_ / "msg_dump.txt"));
+    EXPECT_EQ(server.RequestCount(), 2u);
+}
+
 TEST_F(CliTest, CtrlCEndsALongCommandWithExit130) {
     test::HttpTestServer server;
     test::ScriptedResponse stalled = test::Response(200, "late");

@@ -78,6 +78,22 @@ TEST(FetchEngineTest, OpenRequestsStayWithinTheBoundsInAllAndPerHost) {
     EXPECT_LE(few->peak(), 2);
 }
 
+TEST(FetchEngineTest, ConnectionsAreKeptAndReusedWithinAHost) {
+    HttpTestServer server;
+    server.KeepConnections();
+    server.SetHandler(test::Always(Response(200, "ok")));
+    std::vector<std::string> urls;
+    for (int i = 0; i < 24; ++i) {
+        urls.push_back(server.Url("/" + std::to_string(i)));
+    }
+    const std::vector<FetchResult> results = FetchAll(WithLimits(), urls);
+    ASSERT_EQ(results.size(), 24u);
+    for (const FetchResult& r : results) {
+        EXPECT_EQ(r.status, 200) << r.outcome.text;
+    }
+    EXPECT_LE(server.ConnectionCount(), 4); // one per request open at once, no more
+}
+
 TEST(FetchEngineTest, RetriesWhatTheServerAsksToRetryAndNothingElse) {
     const auto pastDate = "Tue, 01 Jan 2019 00:00:00 GMT";
     const struct {

@@ -1,5 +1,7 @@
 // Answer heads and the addresses they name: any status line gives a status of three digits or none,
-// header values come back trimmed, and the host rules never hand back more than the address held.
+// header values come back trimmed, a Retry-After value never asks for a negative wait, and the host
+// rules never hand back more than the address held.
+#include "core/web/fetch_engine.h"
 #include "core/web/http_head.h"
 #include "core/web/url_parts.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -29,6 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                       value->back() != '\r' && value->back() != '\n'));
     }
     (void)sendwell::ChallengeRealm(head);
+    if (const auto wait = sendwell::RetryAfterDelay(name, 1445412450)) {
+        FUZZ_CHECK(wait->count() >= 0);
+    }
 
     const std::string_view address = input.Rest();
     FUZZ_CHECK(sendwell::UrlHost(address).size() <= address.size());

@@ -392,7 +392,7 @@ bool ReadBody(Reader& reader, RecordedRequest& request, Stream& stream) {
     }
 }
 
-std::string BuildHead(const ScriptedResponse& r) {
+std::string BuildHead(const ScriptedResponse& r, bool close) {
     std::string head = "HTTP/1.1 " + std::to_string(r.status) + " " +
                        (r.reason.empty() ? ReasonPhrase(r.status) : r.reason) + r.lineEnd;
     for (const auto& [name, value] : r.headers) {
@@ -405,7 +405,7 @@ std::string BuildHead(const ScriptedResponse& r) {
     if (r.framing == F::Chunked && !HasHeader(r.headers, "Transfer-Encoding")) {
         head += "Transfer-Encoding: chunked" + r.lineEnd;
     }
-    if (!HasHeader(r.headers, "Connection")) {
+    if (close && !HasHeader(r.headers, "Connection")) {
         head += "Connection: close" + r.lineEnd;
     }
     head += r.lineEnd;
@@ -892,121 +892,140 @@ void HttpTestServer::Serve(int fd, int number) {
     Stream stream(fd, ssl);
     Reader reader(stream);
 
-    std::optional<std::string> head = reader.ReadHead();
-    RecordedRequest request;
-    if (!head || !ParseHead(*head, request)) {
-        if (head) {
-            stream.Write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-            clean = true;
-        }
-        finish();
-        return;
-    }
-    request.arrived = reader.firstByte_.value_or(Clock::now());
-    request.connection = number;
-    request.secure = ssl != nullptr;
-    if (!ReadBody(reader, request, stream)) {
-        finish();
-        return;
-    }
-
-    std::size_t index;
-    {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request);
-        index = requests_.size() - 1;
-    }
-    changed_.notify_all();
-
-    openCount_.Enter();
-    if (sharedCount_) {
-        sharedCount_->Enter();
-    }
-    bool counted = true;
-    auto leave = [&] {
-        if (counted) {
-            counted = false;
-            openCount_.Leave();
-            if (sharedCount_) {
-                sharedCount_->Leave();
+    for (;;) {
+        std::optional<std::string> head = reader.ReadHead();
+        RecordedRequest request;
+        if (!head || !ParseHead(*head, request)) {
+            if (head) {
+                stream.Write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+                clean = true;
             }
+            finish();
+            return;
         }
-    };
+        request.arrived = reader.firstByte_.value_or(Clock::now());
+        reader.firstByte_.reset(); // the next request on this connection has its own
+        request.connection = number;
+        request.secure = ssl != nullptr;
+        if (!ReadBody(reader, request, stream)) {
+            finish();
+            return;
+        }
 
-    ScriptedResponse response;
-    try {
-        response = HandlerFor(request)(request);
-    } catch (const std::exception& e) {
-        response = Response(500, std::string("handler failed: ") + e.what() + "\n");
-    }
+        std::size_t index;
+        {
+            std::lock_guard lock(mutex_);
+            requests_.push_back(request);
+            index = requests_.size() - 1;
+        }
+        changed_.notify_all();
 
-    // Sends bytes in the scripted pieces; false when the client went away, a drop was scripted or the
-    // server stops.
-    std::size_t sentBody = 0;
-    auto sendBody = [&](std::string_view bytes, bool chunked) {
-        std::size_t piece =
-            response.pieceSize == 0 ? std::max<std::size_t>(bytes.size(), 1) : response.pieceSize;
-        for (std::size_t at = 0; at < bytes.size(); at += piece) {
-            if (at > 0 && !Sleep(response.delayBetweenPieces)) {
+        openCount_.Enter();
+        if (sharedCount_) {
+            sharedCount_->Enter();
+        }
+        bool counted = true;
+        auto leave = [&] {
+            if (counted) {
+                counted = false;
+                openCount_.Leave();
+                if (sharedCount_) {
+                    sharedCount_->Leave();
+                }
+            }
+        };
+
+        ScriptedResponse response;
+        try {
+            response = HandlerFor(request)(request);
+        } catch (const std::exception& e) {
+            response = Response(500, std::string("handler failed: ") + e.what() + "\n");
+        }
+
+        // Sends bytes in the scripted pieces; false when the client went away, a drop was scripted or the
+        // server stops.
+        std::size_t sentBody = 0;
+        auto sendBody = [&](std::string_view bytes, bool chunked) {
+            std::size_t piece =
+                response.pieceSize == 0 ? std::max<std::size_t>(bytes.size(), 1) : response.pieceSize;
+            for (std::size_t at = 0; at < bytes.size(); at += piece) {
+                if (at > 0 && !Sleep(response.delayBetweenPieces)) {
+                    return false;
+                }
+                std::string_view part = bytes.substr(at, piece);
+                bool drop = false;
+                if (response.dropAfterBodyBytes && sentBody + part.size() >= *response.dropAfterBodyBytes) {
+                    part = part.substr(0, *response.dropAfterBodyBytes - sentBody);
+                    drop = true;
+                }
+                std::string out = chunked ? ChunkSize(part.size()) + "\r\n" + std::string(part) + "\r\n"
+                                          : std::string(part);
+                if ((!part.empty() || !chunked) && !stream.Write(out)) {
+                    return false;
+                }
+                sentBody += part.size();
+                if (drop) {
+                    return false;
+                }
+            }
+            if (response.dropAfterBodyBytes && sentBody >= *response.dropAfterBodyBytes) {
                 return false;
             }
-            std::string_view part = bytes.substr(at, piece);
-            bool drop = false;
-            if (response.dropAfterBodyBytes && sentBody + part.size() >= *response.dropAfterBodyBytes) {
-                part = part.substr(0, *response.dropAfterBodyBytes - sentBody);
-                drop = true;
-            }
-            std::string out =
-                chunked ? ChunkSize(part.size()) + "\r\n" + std::string(part) + "\r\n" : std::string(part);
-            if ((!part.empty() || !chunked) && !stream.Write(out)) {
-                return false;
-            }
-            sentBody += part.size();
-            if (drop) {
-                return false;
-            }
-        }
-        if (response.dropAfterBodyBytes && sentBody >= *response.dropAfterBodyBytes) {
-            return false;
-        }
-        return true;
-    };
+            return true;
+        };
 
-    bool ok = Sleep(response.delayBeforeHead);
-    // Before the first byte of the answer: a client cannot have the whole answer, and so cannot have
-    // sent its next request, while this one is still counted.
-    leave();
-    if (ok) {
-        if (response.raw) {
-            ok = sendBody(*response.raw, false);
-        } else {
-            using F = ScriptedResponse::Framing;
-            std::string head = BuildHead(response);
-            std::size_t statusEnd = head.find('\n') + 1;
-            ok = stream.Write(std::string_view(head).substr(0, statusEnd)) &&
-                 SendFiller(stream, response.fillerHeadBytes, response.lineEnd) &&
-                 stream.Write(std::string_view(head).substr(statusEnd)) && Sleep(response.delayBeforeBody);
-            if (ok && response.framing != F::NoBody) {
-                ok = sendBody(response.body, response.framing == F::Chunked) &&
-                     SendFillerBody(stream, response.fillerBodyBytes);
-                if (ok && response.framing == F::Chunked) {
-                    ok = stream.Write("0\r\n\r\n");
+        using F = ScriptedResponse::Framing;
+        // The connection stays for another request when the server keeps connections, the answer's end can
+        // be told without closing, and neither side asked to close.
+        const bool keep = keepConnections_.load() && !response.raw && response.framing != F::CloseDelimited &&
+                          !HasHeader(response.headers, "Connection") &&
+                          !ContainsNoCase(request.Header("Connection").value_or(""), "close");
+        bool ok = Sleep(response.delayBeforeHead);
+        // Before the first byte of the answer: a client cannot have the whole answer, and so cannot have
+        // sent its next request, while this one is still counted.
+        leave();
+        if (ok) {
+            if (response.raw) {
+                ok = sendBody(*response.raw, false);
+            } else {
+                std::string head = BuildHead(response, !keep);
+                std::size_t statusEnd = head.find('\n') + 1;
+                ok = stream.Write(std::string_view(head).substr(0, statusEnd)) &&
+                     SendFiller(stream, response.fillerHeadBytes, response.lineEnd) &&
+                     stream.Write(std::string_view(head).substr(statusEnd)) &&
+                     Sleep(response.delayBeforeBody);
+                if (ok && response.framing != F::NoBody) {
+                    ok = sendBody(response.body, response.framing == F::Chunked) &&
+                         SendFillerBody(stream, response.fillerBodyBytes);
+                    if (ok && response.framing == F::Chunked) {
+                        ok = stream.Write("0\r\n\r\n");
+                    }
                 }
             }
         }
+        if (ok && keep) {
+            {
+                std::lock_guard lock(mutex_);
+                requests_[index].completed = Clock::now();
+                ++completed_;
+            }
+            changed_.notify_all();
+            continue;
+        }
+        clean = ok;
+        if (!ok && response.resetOnDrop && response.dropAfterBodyBytes) {
+            linger reset{1, 0}; // closing now sends a reset
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        }
+        {
+            std::lock_guard lock(mutex_);
+            requests_[index].completed = Clock::now();
+            ++completed_;
+        }
+        changed_.notify_all();
+        finish();
+        return;
     }
-    clean = ok;
-    if (!ok && response.resetOnDrop && response.dropAfterBodyBytes) {
-        linger reset{1, 0}; // closing now sends a reset
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    }
-    {
-        std::lock_guard lock(mutex_);
-        requests_[index].completed = Clock::now();
-        ++completed_;
-    }
-    changed_.notify_all();
-    finish();
 }
 
 } // namespace sendwell::test

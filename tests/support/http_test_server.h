@@ -1,16 +1,18 @@
 // A scripted HTTP/1.1 server on 127.0.0.1 for tests: every byte it sends is chosen by the test, and
 // every request it receives is recorded for assertions.
 //
-// Connection model: one request per connection. After the response the server closes the connection
-// (a "Connection: close" header is added to scripted heads unless the script names one itself), so a
-// client never has a reused connection to reason about. Request bodies are read by Content-Length or
-// chunked transfer coding; "Expect: 100-continue" is answered with an interim 100 before the body.
+// Connection model: one request per connection unless KeepConnections is called. After the response the
+// server closes the connection (a "Connection: close" header is added to scripted heads unless the script
+// names one itself), so a client never has a reused connection to reason about. Request bodies are read by
+// Content-Length or chunked transfer coding; "Expect: 100-continue" is answered with an interim 100 before
+// the body.
 //
 // Threads: one accept thread and one thread per connection. Handlers run on connection threads, possibly
 // several at once, so they must be thread-safe (the builders below are). The destructor wakes every
 // delay and blocked read, joins every thread and removes the certificate file.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -154,6 +156,10 @@ public:
     bool WaitForCompleted(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
     // Connections accepted so far.
     int ConnectionCount() const;
+    // From now on, a connection stays open for further requests after an answer whose end can be told
+    // without closing (no "Connection" header scripted, not close-delimited, not raw), unless the
+    // request asks to close.
+    void KeepConnections() { keepConnections_.store(true); }
     // This server's own count of open requests.
     const OpenRequestCount& openRequests() const { return openCount_; }
 
@@ -186,6 +192,7 @@ private:
     std::vector<RecordedRequest> requests_;
     std::size_t completed_ = 0;
     int connections_ = 0;
+    std::atomic<bool> keepConnections_{false};
     OpenRequestCount openCount_;
     std::map<int, int> openFds_; // connection number -> socket, for waking blocked reads on stop
     std::vector<std::unique_ptr<Connection>> workers_;

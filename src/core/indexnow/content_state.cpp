@@ -3,6 +3,7 @@
 #include "core/base/atomic_file.h"
 #include "core/base/sha256.h"
 #include "core/urldb/database_file.h"
+#include "core/web/fetch_engine.h"
 #include "core/web/page_fetcher.h"
 
 #include <cerrno>
@@ -18,17 +19,6 @@ namespace sendwell {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Hashes the body as it arrives instead of holding it.
-class HashSink final : public BodySink {
-public:
-    bool Write(std::string_view bytes) override { return sha_.Update(bytes); }
-    std::string failureText() const override { return "The content could not be hashed."; }
-    std::optional<std::string> Finish() { return sha_.Finish(); }
-
-private:
-    Sha256 sha_;
-};
 
 std::string Text(const nlohmann::json& object, const char* name) {
     auto it = object.find(name);
@@ -208,32 +198,48 @@ bool SameContent(const ContentMark& before, const ContentMark& now) {
     return !before.hash.empty() && before.hash == now.hash;
 }
 
+std::map<std::string, std::optional<ContentMark>>
+FetchContentMarks(const std::vector<std::string>& addresses, const ConnectionSettings& connection,
+                  const TransferLimits& limits, const std::atomic<bool>* stop, Progress* progress) {
+    FetchSetup setup;
+    setup.connection = connection;
+    setup.limits = ReadFetchLimits();
+    setup.limits.connect = limits.connect;
+    setup.limits.total = limits.total;
+    if (limits.maxBody != 0) {
+        setup.limits.maxBody = limits.maxBody;
+    }
+    setup.headers = PageRequestSetup(connection, limits).getHeaders;
+    setup.stop = stop;
+    setup.progress = progress;
+    FetchEngine engine(std::move(setup));
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        engine.Add({addresses[i], /*readBody=*/true, i});
+    }
+    std::map<std::string, std::optional<ContentMark>> marks;
+    engine.Run([&](FetchResult&& result) {
+        std::optional<ContentMark>& mark = marks[result.url];
+        // A page longer than the bound has no whole content to compare: it counts as changed.
+        if (!result.outcome.ok() || result.status < 200 || result.status > 299 || result.bodyCut) {
+            return;
+        }
+        Sha256 sha;
+        sha.Update(result.body);
+        std::optional<std::string> hash = sha.Finish();
+        if (!hash) {
+            return;
+        }
+        mark = ContentMark{FindHeader(result.head, "ETag").value_or(""),
+                           FindHeader(result.head, "Last-Modified").value_or(""), std::move(*hash)};
+    });
+    return marks;
+}
+
 std::optional<ContentMark> FetchContentMark(const std::string& address, const ConnectionSettings& connection,
                                             const TransferLimits& limits, const std::atomic<bool>* stop) {
-    TransferSetup setup = PageRequestSetup(connection, limits);
-    setup.stop = stop;
-    setup.redirects = RedirectRule::Browser(5);
-    HttpTransfer transfer(std::move(setup));
-    if (!transfer.ready()) {
-        return std::nullopt;
-    }
-    HashSink sink;
-    TransferRequest request;
-    request.url = address;
-    request.sink = &sink;
-    TransferResult result = transfer.Perform(request);
-    if (!result.ok() || result.status < 200 || result.status > 299) {
-        return std::nullopt;
-    }
-    std::optional<std::string> hash = sink.Finish();
-    if (!hash) {
-        return std::nullopt;
-    }
-    ContentMark mark;
-    mark.etag = result.Header("ETag").value_or("");
-    mark.lastModified = result.Header("Last-Modified").value_or("");
-    mark.hash = *hash;
-    return mark;
+    auto marks = FetchContentMarks({address}, connection, limits, stop);
+    auto it = marks.find(address);
+    return it != marks.end() ? std::move(it->second) : std::nullopt;
 }
 
 StateFileNote IndexNowState::Load(const fs::path& file, std::uint64_t maxBytes) {

@@ -12,8 +12,11 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sendwell {
+
+class Progress;
 
 // The content an address showed: its validators and a SHA-256 of its body (lower-case hex).
 struct ContentMark {
@@ -25,7 +28,15 @@ struct ContentMark {
 // The strongest evidence both marks have decides: the ETag, else Last-Modified, else the body's hash.
 bool SameContent(const ContentMark& before, const ContentMark& now);
 
-// One GET of address through the transfer routine; none when no 2xx answer came whole.
+// The marks of addresses, fetched side by side through the concurrent fetch engine within its bounds in
+// all and per host (limits gives the connect and total time of each request, and the answer bytes when
+// it names a bound). An address without a whole 2xx answer maps to none; when stopped, the addresses not
+// fetched yet are missing. progress, when given, hears done/total.
+std::map<std::string, std::optional<ContentMark>>
+FetchContentMarks(const std::vector<std::string>& addresses, const ConnectionSettings& connection,
+                  const TransferLimits& limits, const std::atomic<bool>* stop, Progress* progress = nullptr);
+
+// The mark of one address, as FetchContentMarks.
 std::optional<ContentMark> FetchContentMark(const std::string& address, const ConnectionSettings& connection,
                                             const TransferLimits& limits, const std::atomic<bool>* stop);
 

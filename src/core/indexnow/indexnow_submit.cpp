@@ -190,6 +190,22 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
     HttpTransfer transfer(std::move(setup));
     MakeAnswerStore(job.programFolder);
 
+    // Every page is fetched for the unchanged-content check before the first request goes out, side by
+    // side rather than one after another.
+    std::map<std::string, std::optional<ContentMark>> fetched;
+    if (!job.force) {
+        std::vector<std::string> toCheck;
+        for (const HostGroup& group : grouping.groups) {
+            toCheck.insert(toCheck.end(), group.addresses.begin(), group.addresses.end());
+        }
+        report.SetStatusText("Checking " + std::to_string(toCheck.size()) + " addresses for changes");
+        fetched = FetchContentMarks(toCheck, job.connection, job.limits, job.stop, &report);
+        if (Stopped(job.stop)) {
+            summary.stopped = true;
+            return summary;
+        }
+    }
+
     for (const HostGroup& group : grouping.groups) {
         std::vector<std::string> toSend;
         std::map<std::string, std::optional<ContentMark>> marks;
@@ -198,9 +214,8 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 break;
             }
             if (!job.force) {
-                report.SetStatusText("Checking for changes: " + address);
-                std::optional<ContentMark> mark =
-                    FetchContentMark(address, job.connection, job.limits, job.stop);
+                auto found = fetched.find(address);
+                std::optional<ContentMark> mark = found != fetched.end() ? found->second : std::nullopt;
                 const SubmittedContent* before = state.Find(address);
                 if (mark && before != nullptr && before->mark && SameContent(*before->mark, *mark)) {
                     ++summary.unchanged;
@@ -241,7 +256,14 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 outcome.status = result.status;
                 outcome.text = result.status != 0 ? IndexNowAnswerText(result.status) : result.error;
                 const bool accepted = IndexNowAccepted(result.status);
-                outcome.failed = !accepted;
+                // A short wait the endpoint asks for is waited for and the request sent again: only
+                // the answer to the last try can be a failure.
+                std::optional<long long> wait;
+                if (result.status == 429) {
+                    wait = RetryAfterSeconds(result.Header("Retry-After").value_or(""));
+                }
+                const bool sendAgain = wait && *wait <= job.longestBackoff.count() && backoffs < kMaxBackoffs;
+                outcome.failed = !accepted && !sendAgain;
                 if (accepted) {
                     const std::string now = UtcTimeText();
                     for (const std::string& address : chunk) {
@@ -269,9 +291,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 report.Answered(outcome);
 
                 if (result.status == 429) {
-                    std::optional<long long> wait =
-                        RetryAfterSeconds(result.Header("Retry-After").value_or(""));
-                    if (wait && *wait <= job.longestBackoff.count() && backoffs < kMaxBackoffs) {
+                    if (sendAgain) {
                         report.SetStatusText("IndexNow asks to wait " + std::to_string(*wait) +
                                              " s before sending again");
                         if (!WaitUnlessStopped(*wait, job.stop)) {
