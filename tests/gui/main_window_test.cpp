@@ -140,7 +140,8 @@ private slots:
         QCOMPARE(w->connectionSettings().bufSize, 600);
     }
 
-    // Without a system menu to extend, the About item is on the window's context menu, with the export.
+    // Without a system menu to extend, the About item is on the window's context menu, with the export
+    // and the status check of all addresses.
     void aboutBoxIsOfferedOnTheWindowsContextMenu() {
         ScratchWorld world;
         auto w = OpenWindow(world);
@@ -157,7 +158,8 @@ private slots:
         QWidget* header = w->control(ids::kHeaderLabel);
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), header->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(header, &event);
-        QCOMPARE(offered, QStringList({"&About Sendwell! Pro...", "Export &Sitemap..."}));
+        QCOMPARE(offered,
+                 QStringList({"&About Sendwell! Pro...", "Export &Sitemap...", "Check All Addresses..."}));
 
         sendwell::gui::AboutDialog about(w.get());
         QCOMPARE(about.windowTitle(), QStringLiteral("About Sendwell! Pro"));

@@ -343,18 +343,19 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
-    // The About item and the sitemap export live in the window's own context menu.
+    // The About item, the sitemap export and the status check of all addresses live in the window's own
+    // context menu.
     QMenu menu(this);
     QAction* about = menu.addAction(QStringLiteral("&About Sendwell! Pro..."));
     about->setObjectName(QStringLiteral("aboutAction"));
     connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
-    menu.addAction(checkAll_);
     QAction* exportSitemap = menu.addAction(QStringLiteral("Export &Sitemap..."));
     exportSitemap->setObjectName(QStringLiteral("exportSitemapAction"));
     connect(exportSitemap, &QAction::triggered, this, [this] {
         model_->finishSort();
         RunSitemapExport(this, database(), *messages_);
     });
+    menu.addAction(checkAll_);
     menu.exec(event->globalPos());
 }
 
