@@ -71,7 +71,7 @@ private:
     ExportFileChooser chooser_;
 
     std::vector<std::pair<std::size_t, sendwell::StatusRow>> rows_; // as they came, with their index
-    std::size_t shown_ = 0; // rows_ in the table
+    std::size_t shown_ = 0;                                         // rows_ in the table
     std::size_t total_ = 0;
     std::size_t failed_ = 0;
     bool cancelled_ = false;
