@@ -1,5 +1,6 @@
 // The concurrent fetch engine against loopback servers on 127.0.0.1 and 127.0.0.2 (two hosts): its
 // bounds as the servers count them, the retry rules, redirects, the size bound and cancel.
+#include "core/base/progress.h"
 #include "core/web/fetch_engine.h"
 #include "core/web/transfer.h"
 #include "tests/support/http_test_server.h"
@@ -35,6 +36,18 @@ std::vector<FetchResult> FetchAll(FetchSetup setup, const std::vector<std::strin
     return results;
 }
 
+struct StepsSeen : Progress {
+    void SetStatusText(const std::string& line) override { text = line; }
+    void SetSteps(std::uint64_t d, std::uint64_t t) override {
+        EXPECT_LE(d, t);
+        done = d;
+        total = t;
+    }
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+    std::string text;
+};
+
 ScriptedResponse Delayed(ScriptedResponse response, std::chrono::milliseconds delay) {
     response.delayBeforeHead = delay;
     return response;
@@ -55,7 +68,13 @@ TEST(FetchEngineTest, OpenRequestsStayWithinTheBoundsInAllAndPerHost) {
     FetchLimits limits;
     limits.concurrency = 8;
     limits.perHost = 4;
-    const std::vector<FetchResult> results = FetchAll(WithLimits(limits), urls);
+    StepsSeen progress;
+    FetchSetup setup = WithLimits(limits);
+    setup.progress = &progress;
+    const std::vector<FetchResult> results = FetchAll(std::move(setup), urls);
+    EXPECT_EQ(progress.done, 40u);
+    EXPECT_EQ(progress.total, 40u);
+    EXPECT_NE(progress.text.find("40 of 40"), std::string::npos) << progress.text;
 
     ASSERT_EQ(results.size(), 40u);
     for (const FetchResult& r : results) {
@@ -79,19 +98,24 @@ TEST(FetchEngineTest, OpenRequestsStayWithinTheBoundsInAllAndPerHost) {
 }
 
 TEST(FetchEngineTest, ConnectionsAreKeptAndReusedWithinAHost) {
-    HttpTestServer server;
-    server.KeepConnections();
-    server.SetHandler(test::Always(Response(200, "ok")));
-    std::vector<std::string> urls;
-    for (int i = 0; i < 24; ++i) {
-        urls.push_back(server.Url("/" + std::to_string(i)));
+    for (const bool readBody : {true, false}) {
+        SCOPED_TRACE(readBody ? "pages" : "heads");
+        HttpTestServer server;
+        server.KeepConnections();
+        server.SetHandler(test::Always(Response(200, std::string(1000, 'x'))));
+        FetchEngine engine(WithLimits());
+        for (int i = 0; i < 24; ++i) {
+            engine.Add({server.Url("/" + std::to_string(i)), readBody});
+        }
+        int answered = 0;
+        engine.Run([&](FetchResult&& r) {
+            EXPECT_EQ(r.status, 200) << r.outcome.text;
+            EXPECT_EQ(r.body.size(), readBody ? 1000u : 0u);
+            ++answered;
+        });
+        EXPECT_EQ(answered, 24);
+        EXPECT_LE(server.ConnectionCount(), 4); // one per request open at once, no more
     }
-    const std::vector<FetchResult> results = FetchAll(WithLimits(), urls);
-    ASSERT_EQ(results.size(), 24u);
-    for (const FetchResult& r : results) {
-        EXPECT_EQ(r.status, 200) << r.outcome.text;
-    }
-    EXPECT_LE(server.ConnectionCount(), 4); // one per request open at once, no more
 }
 
 TEST(FetchEngineTest, RetriesWhatTheServerAsksToRetryAndNothingElse) {

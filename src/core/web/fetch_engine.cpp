@@ -25,6 +25,9 @@ using Clock = std::chrono::steady_clock;
 // The loop looks at the stop flag at least this often, so a cancel ends every transfer well within
 // a second.
 constexpr std::chrono::milliseconds kLongestPoll{100};
+// A body of at most this many bytes (by its Content-Length) is read and dropped when only the head is
+// wanted, so that the connection can serve the host's next request.
+constexpr std::uint64_t kShortBody = 16 * 1024;
 // The status line with the rate is written at most this often; done/total goes with every result.
 constexpr std::chrono::milliseconds kStatusEvery{250};
 
@@ -89,7 +92,8 @@ struct Task {
     bool headTooLarge = false;
     int status = 0;
     std::vector<std::string> head;
-    bool dropBody = false; // a redirect that will be followed: its body is read and dropped
+    bool redirecting = false; // a redirect that will be followed
+    bool keepBody = false;    // else the body is read and dropped
     bool endedAfterHead = false;
     bool bodySeen = false;
     std::uint64_t bodyBytes = 0;
@@ -105,7 +109,8 @@ struct Task {
         headTooLarge = false;
         status = 0;
         head.clear();
-        dropBody = false;
+        redirecting = false;
+        keepBody = false;
         endedAfterHead = false;
         bodySeen = false;
         bodyBytes = 0;
@@ -118,12 +123,27 @@ struct Task {
         if (status < 200) {
             return true; // an interim answer; the real one follows
         }
-        dropBody = IsFollowedStatus(status) && FindHeader(head, "Location").has_value();
-        if (!job.readBody) {
+        redirecting = IsFollowedStatus(status) && FindHeader(head, "Location").has_value();
+        keepBody = job.readBody && !redirecting;
+        // Ending an HTTP/1 transfer early closes its connection; a short body costs less to read.
+        if (!job.readBody && !HasShortBody()) {
             endedAfterHead = true;
             return false;
         }
         return true;
+    }
+
+    bool HasShortBody() const {
+        if (status == 204 || status == 304) {
+            return true;
+        }
+        const std::optional<std::string> length = FindHeader(head, "Content-Length");
+        std::uint64_t bytes = 0;
+        if (!length || length->empty()) {
+            return false;
+        }
+        auto [end, error] = std::from_chars(length->data(), length->data() + length->size(), bytes);
+        return error == std::errc() && end == length->data() + length->size() && bytes <= kShortBody;
     }
 };
 
@@ -172,11 +192,15 @@ size_t OnBody(char* data, size_t size, size_t count, void* taskPointer) {
     const std::size_t n = size * count;
     t->bodySeen = true;
     const std::uint64_t cap = t->maxBody;
-    if (cap != 0 && n > cap - t->bodyBytes) {
-        if (t->dropBody) {
-            t->endedAfterHead = true; // a long redirect body is not worth reading
+    if (!t->keepBody) {
+        t->bodyBytes += n;
+        if (cap != 0 && t->bodyBytes > cap) {
+            t->endedAfterHead = true; // a long body nobody keeps is not worth reading
             return 0;
         }
+        return n;
+    }
+    if (cap != 0 && n > cap - t->bodyBytes) {
         const auto room = static_cast<std::size_t>(cap - t->bodyBytes);
         t->body.append(data, room);
         t->bodyBytes = cap;
@@ -184,9 +208,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* taskPointer) {
         return 0;
     }
     t->bodyBytes += n;
-    if (!t->dropBody) {
-        t->body.append(data, n);
-    }
+    t->body.append(data, n);
     return n;
 }
 
@@ -501,7 +523,8 @@ struct FetchEngine::State {
                 code == CURLE_COULDNT_CONNECT ||
                 (code == CURLE_OPERATION_TIMEDOUT && connectTime == 0 && task->status == 0);
             if (notConnected && triesLeft) {
-                Later(std::move(task), now + Backoff(task->tries), h);
+                const Clock::time_point at = now + Backoff(task->tries);
+                Later(std::move(task), at, h);
                 return;
             }
             Finish(std::move(task), Outcome::Failed(std::move(text)));
@@ -523,7 +546,7 @@ struct FetchEngine::State {
                 return;
             }
         }
-        if (task->dropBody) {
+        if (task->redirecting) {
             Redirect(std::move(task), h);
             return;
         }
@@ -542,7 +565,6 @@ struct FetchEngine::State {
         std::string next = ResolveTarget(task->url, target);
         if (next.empty()) {
             // A target that names no address: the redirect is the answer.
-            task->dropBody = false;
             Finish(std::move(task), Outcome::Succeeded());
             GiveBack(h);
             return;
@@ -640,7 +662,7 @@ FetchSummary FetchEngine::Run(const std::function<void(FetchResult&&)>& onResult
     FetchSummary summary;
     s.onResult = &onResult;
     s.runStart = Clock::now();
-    s.delivered = 0;
+    const std::size_t deliveredBefore = s.delivered; // done/total count over every run
     struct Unset {
         State& s;
         ~Unset() { s.onResult = nullptr; }
@@ -657,7 +679,18 @@ FetchSummary FetchEngine::Run(const std::function<void(FetchResult&&)>& onResult
         }
     }
     if (s.multi == nullptr) {
-        s.Cancel();
+        // Nothing can be fetched: every job fails rather than vanishing.
+        while (!s.rotation.empty()) {
+            Host* host = s.rotation.front();
+            s.rotation.pop_front();
+            host->listed = false;
+            while (!host->ready.empty()) {
+                std::unique_ptr<Task> task = std::move(host->ready.front());
+                host->ready.pop_front();
+                s.Finish(std::move(task), Outcome::Failed(kCannotOpenConnectionText));
+            }
+        }
+        summary.delivered = s.delivered - deliveredBefore;
         return summary;
     }
     for (;;) {
@@ -687,7 +720,7 @@ FetchSummary FetchEngine::Run(const std::function<void(FetchResult&&)>& onResult
         curl_multi_poll(s.multi, nullptr, 0, static_cast<int>(std::max<std::int64_t>(0, wait.count())),
                         nullptr);
     }
-    summary.delivered = s.delivered;
+    summary.delivered = s.delivered - deliveredBefore;
     return summary;
 }
 

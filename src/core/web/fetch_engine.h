@@ -57,8 +57,11 @@ struct FetchSetup {
 };
 
 struct FetchJob {
-    std::string url;       // absolute http or https address
-    bool readBody = true;  // false: the transfer ends once the final head is in (a status check)
+    std::string url; // absolute http or https address
+    // false: the body is not kept and the transfer ends once the final head is in (a status check),
+    // except that a short body (16 KiB at most by its Content-Length) is read and dropped, so that the
+    // connection can serve the host's next request.
+    bool readBody = true;
     std::uint64_t tag = 0; // the caller's own, handed back in the result
 };
 
