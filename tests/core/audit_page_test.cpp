@@ -246,19 +246,22 @@ TEST(PageChecks, TheAnswerItselfIsChecked) {
 }
 
 TEST(PageFacts, LinksResolveAgainstTheBaseWithoutFragmentsAndSplitBySite) {
-    FetchResult result = Answer("<html><head><base href=\"/docs/\"></head><body>"
-                                "<a href=\"intro#top\">a</a><a href=\"intro\">again</a>"
-                                "<a href=\" ../up\tper \">blanks</a><a href=\"#here\">self</a>"
-                                "<a href=\"http://127.0.0.1:8443/plain\">http form of the same site</a>"
-                                "<a href=\"//localhost:9/x?q=1#f\">other site</a>"
-                                "<a href=\"mailto:a@b.test\">mail</a><a href=\"javascript:void(0)\">js</a>"
-                                "<map><area href=\"/area\"></map><a>no href</a></body></html>");
+    FetchResult result = Answer(
+        "<html><head><base href=\"/docs/\"></head><body>"
+        "<a href=\"intro#top\">a</a><a href=\"intro\">again</a>"
+        "<a href=\" ../up\tper \">blanks</a><a href=\"#here\">self</a>"
+        "<a href=\"http://127.0.0.1:8443/plain\">http form of the same site</a>"
+        "<a href=\"//localhost:9/x?q=1#f\">other site</a>"
+        "<a href=\"mailto:a@b.test\">mail</a><a href=\"javascript:void(0)\">js</a>"
+        "<map><area href=\"/area\"></map><a>no href</a><a href=\"HTTPS://127.0.0.1:8443/AREA\">case</a>"
+        "<a href=\"HTTP://LOCALHOST:80/Y\">one spelling</a></body></html>");
     const PageFacts facts = ReadPage(result, SiteScope({kPage}));
     EXPECT_EQ(facts.internalLinks,
               (std::vector<std::string>{"https://127.0.0.1:8443/docs/intro", "https://127.0.0.1:8443/upper",
                                         "https://127.0.0.1:8443/docs/", "http://127.0.0.1:8443/plain",
-                                        "https://127.0.0.1:8443/area"}));
-    EXPECT_EQ(facts.externalLinks, (std::vector<std::string>{"https://localhost:9/x?q=1"}));
+                                        "https://127.0.0.1:8443/area", "https://127.0.0.1:8443/AREA"}));
+    EXPECT_EQ(facts.externalLinks,
+              (std::vector<std::string>{"https://localhost:9/x?q=1", "http://localhost/Y"}));
 }
 
 TEST(PageFacts, TheSameTextInOtherMarkupHashesTheSame) {

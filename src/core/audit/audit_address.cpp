@@ -94,12 +94,21 @@ std::optional<std::string> BaseAddress::Resolve(std::string_view reference) cons
                          CURLU_URLENCODE | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
             return std::nullopt;
         }
-        const std::optional<std::string> scheme = Part(u.get(), CURLUPART_SCHEME);
-        if (!scheme || !IsWebScheme(*scheme)) {
+        const std::optional<std::string> linkScheme = Part(u.get(), CURLUPART_SCHEME);
+        if (!linkScheme || !IsWebScheme(*linkScheme)) {
             return std::nullopt;
         }
     }
     curl_url_set(u.get(), CURLUPART_FRAGMENT, nullptr, 0);
+    // One address, one spelling: the crawl knows a page by it.
+    if (const std::optional<std::string> host = Part(u.get(), CURLUPART_HOST)) {
+        curl_url_set(u.get(), CURLUPART_HOST, AsciiLower(*host).c_str(), 0);
+    }
+    const std::optional<std::string> scheme = Part(u.get(), CURLUPART_SCHEME);
+    const std::optional<std::string> port = Part(u.get(), CURLUPART_PORT);
+    if (scheme && port && ((*scheme == "http" && *port == "80") || (*scheme == "https" && *port == "443"))) {
+        curl_url_set(u.get(), CURLUPART_PORT, nullptr, 0);
+    }
     return Part(u.get(), CURLUPART_URL);
 }
 

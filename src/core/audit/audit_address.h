@@ -21,7 +21,8 @@ public:
     bool empty() const { return !url_; }
 
     // reference resolved as a browser resolves a link: absolute, without its fragment, http or https only
-    // (mailto:, javascript:, data: and unreadable references give nothing).
+    // (mailto:, javascript:, data: and unreadable references give nothing); the host in lower case and
+    // the scheme's own port dropped, so that one page has one address.
     std::optional<std::string> Resolve(std::string_view reference) const;
 
 private:
