@@ -293,6 +293,18 @@ TEST(PageFacts, DeeplyNestedMarkupIsReadOnlyToABoundedDepth) {
     EXPECT_EQ(deep.words, 4u);
     EXPECT_GT(deep.elements, static_cast<std::size_t>(kMaxNesting));
     EXPECT_EQ(Ids(CheckPage(deep)).count("dom-large"), 1u);
+
+    // The same for a tag of a hundred thousand attributes; quoted values may hold anything.
+    std::string attributes = "<p>Before</p><img alt='a > b' src=\"x\"><div";
+    for (int i = 0; i < 100000; ++i) {
+        attributes += " a" + std::to_string(i);
+    }
+    const PageFacts wide = ReadPage(Answer(attributes + "><p>After</p>"), {});
+    EXPECT_TRUE(wide.nestingCut);
+    EXPECT_EQ(wide.words, 1u);
+    ASSERT_EQ(wide.images.size(), 1u);
+    EXPECT_FALSE(
+        ReadPage(Answer("<p>Before</p><img alt='a > b' src=\"x\"><div a b>After</div>"), {}).nestingCut);
 }
 
 TEST(PageChecks, HreflangCodes) {

@@ -476,6 +476,9 @@ private:
     TextDigest text_;
 };
 
+// Real tags have a few dozen attributes at most.
+constexpr int kMaxAttributes = 512;
+
 // Elements that hold no others, or whose end tag the parser supplies when the next one starts: they
 // do not deepen the tree for long.
 bool KeepsDepth(std::string_view name) {
@@ -492,9 +495,10 @@ bool KeepsDepth(std::string_view name) {
     return false;
 }
 
-// Where the markup first nests deeper than maxDepth, by a quick look at its tags; html.size() when it
-// never does. The parser takes time that grows with the square of the depth, so a page nested
-// thousands deep would hold a crawl up for minutes: only the part before that point is read.
+// Where the markup first nests deeper than maxDepth, or a tag holds more than kMaxAttributes, by a
+// quick look at its tags; html.size() when it never does. The parser's time grows with the square of
+// the depth and of a tag's attributes, so such a page would hold a crawl up for minutes: only the part
+// before that point is read.
 std::size_t NestingBound(std::string_view html, int maxDepth) {
     int depth = 0;
     std::size_t i = 0;
@@ -516,8 +520,31 @@ std::size_t NestingBound(std::string_view html, int maxDepth) {
             continue;
         }
         const std::string_view name = html.substr(i, nameEnd - i);
-        const std::size_t close = html.find('>', nameEnd);
-        if (close == std::string_view::npos) {
+        // To the tag's end, past quoted values, counting attributes on the way.
+        std::size_t close = nameEnd;
+        int attributes = 0;
+        char quote = 0;
+        bool gap = true;
+        for (; close < html.size(); ++close) {
+            const char c = html[close];
+            if (quote != 0) {
+                quote = c == quote ? 0 : quote;
+            } else if (c == '>') {
+                break;
+            } else if (c == '"' || c == '\'') {
+                quote = gap ? c : 0;
+                gap = false;
+            } else if (IsBlank(c) || c == '/') {
+                gap = true;
+            } else if (gap && c != '=') {
+                gap = false;
+                ++attributes;
+            }
+        }
+        if (attributes > kMaxAttributes) {
+            return tag;
+        }
+        if (close >= html.size()) {
             break;
         }
         i = close + 1;

@@ -81,7 +81,7 @@ struct PageFacts {
     bool metaKeywords = false;
     std::size_t words = 0;      // of visible text
     std::size_t elements = 0;   // in the parsed document
-    bool nestingCut = false;    // the markup nests deeper than kMaxNesting: only the part before was read
+    bool nestingCut = false;    // the markup nests too deep (or a tag is huge): only the part before was read
     std::uint64_t textHash = 0; // of visible text with blanks collapsed; 0 when there is none
 
     // <a href> and <area href> targets, resolved, without fragment, each once, in order.
