@@ -57,6 +57,11 @@ class SiteFacts {
 public:
     // scope decides which pages' content counts (a fetched external page only has its status kept).
     explicit SiteFacts(SiteScope scope) : scope_(std::move(scope)) {}
+    // ids_ views into addresses_: a copy would view into the original. A move keeps the deque's blocks.
+    SiteFacts(const SiteFacts&) = delete;
+    SiteFacts& operator=(const SiteFacts&) = delete;
+    SiteFacts(SiteFacts&&) noexcept = default;
+    SiteFacts& operator=(SiteFacts&&) noexcept = default;
 
     // The id of an address, made on first sight; the same address always gets the same id.
     PageId Intern(std::string_view address);
