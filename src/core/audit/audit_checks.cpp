@@ -132,4 +132,83 @@ std::optional<Check> CheckWithId(std::string_view id) {
     return std::nullopt;
 }
 
+std::string_view CategoryOf(Check check) {
+    switch (check) {
+    case HttpError:
+    case RedirectChain:
+    case RedirectLoop:
+        return "Answers";
+    case LinksToRedirect:
+    case BrokenLink:
+    case DeepPage:
+    case OrphanPage:
+        return "Links";
+    case TitleMissing:
+    case TitleEmpty:
+    case TitleMultiple:
+    case TitleShort:
+    case TitleLong:
+    case TitleDuplicate:
+        return "Titles";
+    case DescriptionMissing:
+    case DescriptionMultiple:
+    case DescriptionShort:
+    case DescriptionLong:
+    case DescriptionDuplicate:
+        return "Descriptions";
+    case H1Missing:
+    case H1Multiple:
+    case HeadingSkip:
+        return "Headings";
+    case CanonicalMissing:
+    case CanonicalRelative:
+    case CanonicalMultiple:
+    case CanonicalConflict:
+    case CanonicalBroken:
+        return "Canonicals";
+    case Noindex:
+    case RobotsBlocked:
+        return "Indexing";
+    case ImgAltMissing:
+    case ImgAltLong:
+        return "Images";
+    case ViewportMissing:
+        return "Mobile";
+    case LangMissing:
+    case HreflangInvalid:
+    case HreflangRelative:
+    case HreflangNoReturn:
+    case HreflangNoXDefault:
+        return "Languages";
+    case OgMissing:
+        return "Social";
+    case JsonldInvalid:
+    case JsonldNoType:
+        return "Structured data";
+    case MixedContent:
+    case HttpOnly:
+    case HstsMissing:
+        return "Security";
+    case ThinContent:
+    case DomLarge:
+    case CharsetMissing:
+    case MetaKeywords:
+    case DuplicateContent:
+        return "Content";
+    case SlowResponse:
+        return "Speed";
+    case SitemapListsError:
+    case SitemapListsNoindex:
+    case SitemapListsRedirect:
+    case SitemapListsNonCanonical:
+    case SitemapListsBlocked:
+    case SitemapMissing:
+        return "Sitemaps";
+    case RobotsTxtMissing:
+    case RobotsTxtError:
+        return "robots.txt";
+    }
+    return "Content";
+}
+
 } // namespace sendwell

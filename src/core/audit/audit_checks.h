@@ -88,6 +88,11 @@ std::span<const CheckInfo> AllChecks();
 const CheckInfo& InfoOf(Check check);
 std::optional<Check> CheckWithId(std::string_view id);
 
+// The group a check belongs to in charts and summaries: "Answers", "Links", "Titles", "Descriptions",
+// "Headings", "Canonicals", "Indexing", "Images", "Mobile", "Languages", "Social", "Structured data",
+// "Security", "Content", "Speed", "Sitemaps", "robots.txt".
+std::string_view CategoryOf(Check check);
+
 // What a check found at one address. detail says what exactly (the title that is too long, the status
 // that came); related names a second address where there is one (the page linked to, the other page
 // with the same title), else it is empty.
