@@ -31,6 +31,9 @@ public:
     Output(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
     bool json() const { return json_; }
     void setJson(bool json) { json_ = json; }
+    // --yes: every question is answered yes.
+    bool assumeYes() const { return yes_; }
+    void setAssumeYes(bool yes) { yes_ = yes; }
     std::ostream& out() const { return out_; }
     std::ostream& err() const { return err_; }
     // "sendwell-cli: <text>" on its own line of err.
@@ -43,6 +46,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     bool json_ = false;
+    bool yes_ = false;
 };
 
 // Ends a command with an exit code and a message.

@@ -63,6 +63,10 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
     app.fallthrough(); // --json may follow the command
     bool json = false;
     app.add_flag("--json", json, "Print results as JSON");
+    bool yes = false;
+    app.add_flag("--yes", yes,
+                 "Answer yes to every question (without it, questions are refused when stdin is no "
+                 "terminal)");
 
     std::vector<std::pair<CLI::App*, std::unique_ptr<Command>>> commands;
     for (const CommandEntry& entry : CommandTable()) {
@@ -83,6 +87,7 @@ int RunCommandLine(int argc, char** argv, std::ostream& out, std::ostream& err) 
 
     Output output(out, err);
     output.setJson(json);
+    output.setAssumeYes(yes);
     for (auto& [sub, command] : commands) {
         if (!sub->parsed()) {
             continue;

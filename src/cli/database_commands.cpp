@@ -191,11 +191,11 @@ private:
             sitemap = ReadSitemapImport(source_, ProgramSettings().Connection(), &stop);
         }
         const SitemapRead& read = sitemap.read;
-        if (read.end == SitemapRead::End::Cancelled) {
+        if (read.outcome.cancelled()) {
             throw CommandFailure(kExitCancelled, "cancelled: nothing was imported");
         }
         if (!read.ok()) {
-            throw CommandFailure(kExitUsage, read.error);
+            throw CommandFailure(kExitUsage, read.outcome.text);
         }
         DatabaseAccess access(DatabaseAccess::Mode::Write);
         UrlDatabase& db = access.db();
@@ -227,8 +227,8 @@ private:
     int Export(Output& output) {
         DatabaseAccess access(DatabaseAccess::Mode::Read);
         const SitemapExport written = ExportSitemap(access.db(), file_);
-        if (!written.ok) {
-            throw CommandFailure(kExitData, written.error);
+        if (!written.ok()) {
+            throw CommandFailure(kExitData, written.outcome.text);
         }
         if (output.json()) {
             nlohmann::json warnings = nlohmann::json::array();

@@ -59,18 +59,20 @@ class SubmitReport final : public IndexNowReport {
 public:
     explicit SubmitReport(Output& output) : output_(output) {}
     void SetStatusText(const std::string&) override {}
-    void Answered(const IndexNowOutcome& outcome) override {
+    void Answered(const IndexNowAnswer& answer) override {
+        const Outcome& outcome = answer.outcome;
         if (output_.json()) {
-            output_.PrintJson({{"host", outcome.host},
-                               {"addresses", outcome.addressCount},
-                               {"status", outcome.status},
+            output_.PrintJson({{"host", answer.host},
+                               {"addresses", answer.addressCount},
+                               {"status", outcome.httpStatus},
                                {"result", outcome.text},
-                               {"failed", outcome.failed},
-                               {"answer_file", outcome.answerFile}});
+                               {"failed", !outcome.ok()},
+                               {"answer_file", answer.answerFile}});
         } else {
-            output_.out() << outcome.host << "  " << outcome.addressCount
-                          << (outcome.addressCount == 1 ? " address  " : " addresses  ")
-                          << (outcome.status != 0 ? std::to_string(outcome.status) + "  " : std::string())
+            output_.out() << answer.host << "  " << answer.addressCount
+                          << (answer.addressCount == 1 ? " address  " : " addresses  ")
+                          << (outcome.httpStatus != 0 ? std::to_string(outcome.httpStatus) + "  "
+                                                      : std::string())
                           << outcome.text << "\n"
                           << std::flush;
         }

@@ -7,6 +7,7 @@
 #include "cli/interrupt.h"
 #include "cli/submit_exit.h"
 #include "cli/terminal_progress.h"
+#include "cli/terminal_prompt.h"
 #include "core/base/dates.h"
 #include "core/base/paths.h"
 #include "core/base/program_settings.h"
@@ -40,12 +41,11 @@ public:
 
     void RunStarted(std::size_t addressCount, int) override {
         total_ = addressCount * enginesOn_;
-        progress_.Start(total_);
+        progress_.SetSteps(0, total_);
     }
     void AddressStarted(std::size_t, std::size_t, const std::string& address) override { address_ = address; }
     void EngineStarted(const std::string& displayName) override {
-        label_ = displayName + "  " + address_;
-        progress_.Update(requests_, label_);
+        progress_.SetStatusText(displayName + "  " + address_);
     }
     // The status line's texts ("Read n bytes", ...) are too busy for a log; the result comes below.
     void SetStatusText(const std::string&) override {}
@@ -68,7 +68,7 @@ public:
             output_.out() << outcome.address << "  " << outcome.engineName << "  " << shown << "\n"
                           << std::flush;
         }
-        progress_.Update(requests_, label_);
+        progress_.SetSteps(requests_, total_);
     }
     void RequestDone() override {}
     void RunEnded() override { progress_.Clear(); }
@@ -80,12 +80,10 @@ private:
     std::size_t total_ = 0;
     std::size_t requests_ = 0;
     std::string address_;
-    std::string label_;
 };
 
 class SubmitCommand final : public Command,
                             private SubmitSource,
-                            private MessageSink,
                             private RunSounds,
                             private SubmitSettings,
                             private SubmissionLauncher,
@@ -123,11 +121,12 @@ public:
             engines_ = EnginesNamed(names);
         }
         output_ = &output;
+        TerminalPrompt prompt(output);
         DatabaseAccess access(DatabaseAccess::Mode::Write);
         access_ = &access;
         programFolder_ = ProgramFolder();
 
-        SubmitFlow flow({*this, *this, *this, *this, *this, *this});
+        SubmitFlow flow({*this, prompt, *this, *this, *this, *this});
         const SubmitResult result =
             all_ ? flow.SubmitAll() : flow.SubmitRows(RowsNamed(access.db(), targets_, false));
         if (result.ran()) {
@@ -148,11 +147,6 @@ private:
     }
     void MarkSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today) override {
         access_->db().MarkSubmittedAddresses(addresses, today);
-    }
-
-    // MessageSink: a message box becomes a line on stderr.
-    void ShowMessage(const std::string& text, const std::string&, MessageIcon) override {
-        output_->Message(text);
     }
 
     void Play(RunSound) override {}

@@ -87,16 +87,18 @@ bool TerminalProgress::StderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }
 
-void TerminalProgress::Start(std::size_t total) {
-    total_ = total;
-    done_ = 0;
-    start_ = std::chrono::steady_clock::now();
+void TerminalProgress::SetStatusText(const std::string& text) {
+    label_ = text;
     Draw();
 }
 
-void TerminalProgress::Update(std::size_t done, std::string_view label) {
-    done_ = done;
-    label_.assign(label);
+void TerminalProgress::SetSteps(std::uint64_t done, std::uint64_t total) {
+    if (!started_ || total != total_) {
+        started_ = true;
+        total_ = static_cast<std::size_t>(total);
+        start_ = std::chrono::steady_clock::now();
+    }
+    done_ = static_cast<std::size_t>(done);
     Draw();
 }
 

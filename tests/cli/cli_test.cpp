@@ -1,6 +1,8 @@
 // sendwell-cli run as a program, as cron or a pipeline runs it: each command's effect on the files and
 // its exit code, --json read back, Ctrl+C during a run, the database lock, and no Qt in sight.
+#include "cli/command.h"
 #include "cli/terminal_progress.h"
+#include "cli/terminal_prompt.h"
 #include "core/base/dates.h"
 #include "core/base/settings.h"
 #include "core/submit/engine_catalogue.h"
@@ -509,6 +511,58 @@ TEST(CliProgress, TheLineShowsCountRateAndTimeLeftWithinTheWidth) {
     }
     // A cut never splits a character.
     EXPECT_EQ(cli::ProgressLine(0, 1, 0, "\xC3\xA9", 44), "[....................]  0/1  -/s  - left  ");
+}
+
+// A question is answered yes by --yes, asked when stdin is a terminal, and refused without one.
+TEST(TerminalPromptTest, AnswersQuestionsFromTheFlagOrTheTerminal) {
+    struct Case {
+        const char* what;
+        bool yes;
+        bool terminal;
+        const char* typed;
+        bool answer;
+    };
+    const Case cases[] = {
+        {"--yes without a terminal", true, false, "", true},
+        {"no terminal: refused, nothing read", false, false, "y\n", false},
+        {"y typed", false, true, "y\n", true},
+        {"Enter alone", false, true, "\n", false},
+        {"input ended", false, true, "", false},
+    };
+    for (const Case& c : cases) {
+        std::ostringstream out, err;
+        cli::Output output(out, err);
+        output.setAssumeYes(c.yes);
+        std::istringstream in(c.typed);
+        cli::TerminalPrompt prompt(output, in, c.terminal);
+        EXPECT_EQ(prompt.Confirm("Install the upgrade now?", "Upgrade"), c.answer) << c.what;
+        EXPECT_TRUE(out.str().empty()) << c.what;
+        if (!c.terminal) {
+            EXPECT_EQ(in.tellg(), 0) << c.what;
+        }
+    }
+}
+
+// Credentials are read from a terminal only; messages go to stderr.
+TEST(TerminalPromptTest, ReadsCredentialsOnlyFromATerminal) {
+    std::ostringstream out, err;
+    cli::Output output(out, err);
+    std::istringstream typed("ann\nsecret\n");
+    cli::TerminalPrompt terminal(output, typed, true);
+    const std::optional<Credentials> given = terminal.AskCredentials("http://127.0.0.1/x", "Members");
+    ASSERT_TRUE(given);
+    EXPECT_EQ(given->user, "ann");
+    EXPECT_EQ(given->password, "secret");
+    EXPECT_EQ(err.str().find("secret"), std::string::npos);
+
+    std::istringstream unread("ann\nsecret\n");
+    cli::TerminalPrompt piped(output, unread, false);
+    EXPECT_FALSE(piped.AskCredentials("http://127.0.0.1/x", ""));
+    EXPECT_EQ(unread.tellg(), 0);
+
+    piped.ShowMessage("Cannot open internet connection.", kAppCaption, MessageIcon::Warning);
+    EXPECT_NE(err.str().find("sendwell-cli: Cannot open internet connection.\n"), std::string::npos);
+    EXPECT_TRUE(out.str().empty());
 }
 
 } // namespace

@@ -13,7 +13,7 @@ namespace {
 
 // The pieces the flow talks to; a run only counts that it was asked for.
 class Parts : public SubmitSource,
-              public MessageSink,
+              public Prompt,
               public RunSounds,
               public SubmitSettings,
               public SubmissionLauncher,

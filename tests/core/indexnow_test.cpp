@@ -33,9 +33,9 @@ public:
             stop->store(true);
         }
     }
-    void Answered(const IndexNowOutcome& outcome) override { outcomes.push_back(outcome); }
+    void Answered(const IndexNowAnswer& answer) override { outcomes.push_back(answer); }
     std::vector<std::string> statuses;
-    std::vector<IndexNowOutcome> outcomes;
+    std::vector<IndexNowAnswer> outcomes;
     std::optional<std::string> stopOn;
     std::atomic<bool>* stop = nullptr;
 };
@@ -207,14 +207,14 @@ TEST_F(IndexNowTest, EveryAnswerIsStoredInPlainWordsAndFailuresAreLogged) {
         server_.Route("/indexnow", Response(c.status, "endpoint says <" + std::to_string(c.status) + ">"));
         const IndexNowSummary summary = Submit({"https://example.com/"});
         ASSERT_EQ(recorder_.outcomes.size(), 1u);
-        const IndexNowOutcome& outcome = recorder_.outcomes[0];
-        EXPECT_EQ(outcome.status, c.status);
-        EXPECT_EQ(outcome.text, c.text);
-        EXPECT_EQ(outcome.failed, c.failed);
+        const IndexNowAnswer& answer = recorder_.outcomes[0];
+        EXPECT_EQ(answer.outcome.httpStatus, c.status);
+        EXPECT_EQ(answer.outcome.text, c.text);
+        EXPECT_EQ(!answer.outcome.ok(), c.failed);
         EXPECT_EQ(summary.failedRequests, c.failed ? 1u : 0u);
         EXPECT_EQ(records() - failures, c.failed ? 1u : 0u) << c.status;
         failures = records();
-        EXPECT_NE(test::ReadFileBytes(outcome.answerFile).find("endpoint says &lt;"), std::string::npos);
+        EXPECT_NE(test::ReadFileBytes(answer.answerFile).find("endpoint says &lt;"), std::string::npos);
     }
     const auto stored = ListStoredAnswers(dir_.path());
     ASSERT_EQ(stored.size(), std::size(cases));
@@ -356,7 +356,7 @@ TEST_F(IndexNowTest, EveryRequestEndsAtItsTimeLimitWhileTheServerTrickles) {
              options.connection = job_.connection;
              options.requests = limits;
              const SitemapRead read = ReadSitemap(server_.Url("/sitemap.xml"), options);
-             return read.end == SitemapRead::End::Failed ? read.error : std::string();
+             return read.outcome.end == Outcome::End::Failed ? read.outcome.text : std::string();
          }},
         {"key-file check",
          [&] {
@@ -372,7 +372,7 @@ TEST_F(IndexNowTest, EveryRequestEndsAtItsTimeLimitWhileTheServerTrickles) {
         {"submission",
          [&] {
              const IndexNowSummary summary = Submit({"https://site.test/a"});
-             return summary.failedRequests == 1 ? recorder_.outcomes.at(0).text : std::string();
+             return summary.failedRequests == 1 ? recorder_.outcomes.at(0).outcome.text : std::string();
          }},
     };
     for (const auto& c : cases) {
@@ -430,8 +430,8 @@ TEST_F(IndexNowTest, ARecordThatCannotBeReadIsKeptAsideOrReported) {
     EXPECT_EQ(summary.sent, 1u);
     EXPECT_NE(summary.stateError.find("is a folder"), std::string::npos) << summary.stateError;
     ASSERT_EQ(recorder_.outcomes.size(), 1u);
-    EXPECT_TRUE(recorder_.outcomes[0].failed);
-    EXPECT_NE(recorder_.outcomes[0].text.find("is a folder"), std::string::npos);
+    EXPECT_FALSE(recorder_.outcomes[0].outcome.ok());
+    EXPECT_NE(recorder_.outcomes[0].outcome.text.find("is a folder"), std::string::npos);
 
     // A record that would outgrow the bound is not saved over the one there.
     std::filesystem::remove_all(state);

@@ -22,7 +22,7 @@ struct Shown {
     MessageIcon icon;
 };
 
-class Recorder : public MessageSink, public AnalysisWindows {
+class Recorder : public Prompt, public AnalysisWindows {
 public:
     void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
         messages.push_back({text, caption, icon});

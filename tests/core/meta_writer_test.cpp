@@ -27,7 +27,7 @@ struct Shown {
     MessageIcon icon;
 };
 
-class Script : public MetaSaveWindows, public MessageSink {
+class Script : public MetaSaveWindows, public Prompt {
 public:
     std::optional<fs::path> target;
     std::vector<std::optional<InsertMode>> modes; // one answer per showing of "Inserting New Keywords"

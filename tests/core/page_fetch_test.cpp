@@ -27,9 +27,10 @@ using test::ScriptedResponse;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class StubPrompt : public CredentialsPrompt {
+class StubPrompt : public Prompt {
 public:
     explicit StubPrompt(std::optional<Credentials> answer) : answer_(std::move(answer)) {}
+    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
     std::optional<Credentials> AskCredentials(const std::string& address, const std::string& realm) override {
         ++calls;
         lastAddress = address;

@@ -19,7 +19,7 @@ using test::Response;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class Recorder : public Progress, public MessageSink {
+class Recorder : public Progress, public Prompt {
 public:
     void SetStatusText(const std::string& text) override { statuses.push_back(text); }
     void SetSteps(std::uint64_t done, std::uint64_t total) override {

@@ -1,5 +1,6 @@
 // The settings store, the callers' conversion rules and the host configuration.
 #include "core/base/hosts.h"
+#include "core/base/numbers.h"
 #include "core/base/program_settings.h"
 #include "core/base/settings.h"
 #include "tests/support/temp_dir.h"

@@ -98,7 +98,7 @@ TEST(SitemapReader, ReadsEveryFormOfLocalSitemap) {
     for (const auto& c : cases) {
         Files files;
         const SitemapRead read = ReadSitemap(files.Put(c.files));
-        EXPECT_TRUE(read.ok()) << c.what << ": " << read.error;
+        EXPECT_TRUE(read.ok()) << c.what << ": " << read.outcome.text;
         EXPECT_EQ(read.addresses, c.addresses) << c.what;
         EXPECT_TRUE(read.warnings.empty()) << c.what;
     }
@@ -118,7 +118,7 @@ TEST(SitemapReader, AddressesWithControlCharactersOrBrokenUtf8AreLeftOutAndCount
                           "https://a.test/\xED\xA0\x80"}; // surrogate
     Files files;
     const SitemapRead read = ReadSitemap(files.Put({{"a.xml", Urlset(locs)}}));
-    ASSERT_TRUE(read.ok()) << read.error;
+    ASSERT_TRUE(read.ok()) << read.outcome.text;
     EXPECT_EQ(read.addresses, (Strings{"https://a.test/plain", "https://a.test/caf\xC3\xA9"}));
     EXPECT_EQ(
         read.warnings,
@@ -145,8 +145,9 @@ TEST(SitemapReader, FailuresNameTheFileAndImportNothing) {
     for (const auto& c : cases) {
         Files files;
         const SitemapRead read = ReadSitemap(files.Put(c.files));
-        EXPECT_EQ(read.end, SitemapRead::End::Failed) << c.what;
-        EXPECT_NE(read.error.find(c.errorPart), std::string::npos) << c.what << ": " << read.error;
+        EXPECT_EQ(read.outcome.end, Outcome::End::Failed) << c.what;
+        EXPECT_NE(read.outcome.text.find(c.errorPart), std::string::npos)
+            << c.what << ": " << read.outcome.text;
         EXPECT_TRUE(read.addresses.empty()) << c.what;
     }
 }
@@ -158,7 +159,7 @@ TEST(SitemapReader, OverTheProtocolLimitsIsReadWithAWarningButABombEnds) {
     }
     Files files;
     const SitemapRead big = ReadSitemap(files.Put({{"big.xml.gz", Gzip(Urlset(many))}}));
-    ASSERT_TRUE(big.ok()) << big.error;
+    ASSERT_TRUE(big.ok()) << big.outcome.text;
     EXPECT_EQ(big.addresses.size(), 50001U);
     ASSERT_EQ(big.warnings.size(), 1U);
     EXPECT_NE(big.warnings[0].find("50001 addresses"), std::string::npos) << big.warnings[0];
@@ -168,8 +169,9 @@ TEST(SitemapReader, OverTheProtocolLimitsIsReadWithAWarningButABombEnds) {
     options.limits.totalBytes = 1 << 20;
     const SitemapRead bomb =
         ReadSitemap(files.Put({{"bomb.xml.gz", Gzip(Urlset({}) + std::string(10 << 20, ' '))}}), options);
-    EXPECT_EQ(bomb.end, SitemapRead::End::Failed);
-    EXPECT_NE(bomb.error.find("uncompresses to more than 1 MB"), std::string::npos) << bomb.error;
+    EXPECT_EQ(bomb.outcome.end, Outcome::End::Failed);
+    EXPECT_NE(bomb.outcome.text.find("uncompresses to more than 1 MB"), std::string::npos)
+        << bomb.outcome.text;
 
     // A small file whose parsed tree would be many times its size.
     std::string empties;
@@ -179,8 +181,8 @@ TEST(SitemapReader, OverTheProtocolLimitsIsReadWithAWarningButABombEnds) {
     options.limits.treeBytes = 1 << 20;
     const SitemapRead tree =
         ReadSitemap(files.Put({{"tree.xml", "<urlset>" + empties + "</urlset>"}}), options);
-    EXPECT_EQ(tree.end, SitemapRead::End::Failed);
-    EXPECT_NE(tree.error.find("too large to read in memory"), std::string::npos) << tree.error;
+    EXPECT_EQ(tree.outcome.end, Outcome::End::Failed);
+    EXPECT_NE(tree.outcome.text.find("too large to read in memory"), std::string::npos) << tree.outcome.text;
 }
 
 TEST(SitemapReader, FollowsAnIndexOverHttpsAndFailsOnAnErrorAnswer) {
@@ -194,12 +196,12 @@ TEST(SitemapReader, FollowsAnIndexOverHttpsAndFailsOnAnErrorAnswer) {
     options.connection.caFile = server.CaFile().string();
 
     const SitemapRead read = ReadSitemap(server.Url("/index.xml"), options);
-    ASSERT_TRUE(read.ok()) << read.error;
+    ASSERT_TRUE(read.ok()) << read.outcome.text;
     EXPECT_EQ(read.addresses, (Strings{"https://site.test/a", "https://site.test/b"}));
 
     const SitemapRead robots = ReadSitemap(server.Url("/robots.txt"), options);
-    EXPECT_EQ(robots.end, SitemapRead::End::Failed);
-    EXPECT_EQ(robots.error, server.Url("/missing.xml") + " answered 404 instead of the sitemap.");
+    EXPECT_EQ(robots.outcome.end, Outcome::End::Failed);
+    EXPECT_EQ(robots.outcome.text, server.Url("/missing.xml") + " answered 404 instead of the sitemap.");
     EXPECT_TRUE(robots.addresses.empty());
 }
 
@@ -238,7 +240,7 @@ TEST(SitemapExport, WritesEachAddressOnceAndReadsBackTheSame) {
     db.AppendLoaded("http://c.test/", "", "0");
     test::TempDir dir;
     const SitemapExport written = ExportSitemap(db, dir / "sitemap.xml");
-    ASSERT_TRUE(written.ok) << written.error;
+    ASSERT_TRUE(written.ok()) << written.outcome.text;
     EXPECT_EQ(written.addresses, 3U);
 
     const std::string xml = test::ReadFileBytes(dir / "sitemap.xml");
@@ -248,7 +250,7 @@ TEST(SitemapExport, WritesEachAddressOnceAndReadsBackTheSame) {
     EXPECT_EQ(xml.find("<lastmod>", xml.find("b.test")), std::string::npos); // no date known for b or c
 
     const SitemapRead read = ReadSitemap((dir / "sitemap.xml").string());
-    ASSERT_TRUE(read.ok()) << read.error;
+    ASSERT_TRUE(read.ok()) << read.outcome.text;
     EXPECT_EQ(read.addresses,
               (Strings{"http://a.test/?x=1&y=<2>", "http://b.test/%01\xC3\xA9%FF", "http://c.test/"}));
     EXPECT_EQ(SitemapDate("13/01/2024"), "");

@@ -15,7 +15,7 @@ namespace {
 
 // Every piece the flow talks to, logging each call in one sequence.
 class Recorder : public SubmitSource,
-                 public MessageSink,
+                 public Prompt,
                  public RunSounds,
                  public SubmitSettings,
                  public SubmissionLauncher,

@@ -26,14 +26,20 @@ using test::Response;
 using test::ScriptedResponse;
 using ::testing::ElementsAre;
 
-struct Shown : MessageSink {
+struct Shown : Prompt {
     void ShowMessage(const std::string& text, const std::string&, MessageIcon) override {
         texts.push_back(text);
     }
     std::vector<std::string> texts;
 };
 
-struct StubPrompt : CredentialsPrompt {
+struct Said : Progress {
+    void SetStatusText(const std::string& text) override { texts.push_back(text); }
+    std::vector<std::string> texts;
+};
+
+struct StubPrompt : Prompt {
+    void ShowMessage(const std::string&, const std::string&, MessageIcon) override {}
     std::optional<Credentials> AskCredentials(const std::string&, const std::string&) override {
         ++calls;
         return Credentials{"ann", "secret"};
@@ -62,17 +68,22 @@ protected:
         DownloadJob job{address, {}, target.get(), "vendor.test"};
         job.connection.caFile = caFile_;
         DownloadHooks hooks;
-        hooks.progress = [this](const std::string& text) { progress_.push_back(text); };
-        hooks.messages = &shown_;
+        hooks.progress = &said_;
         hooks.credentials = &prompt_;
-        progress_.clear();
-        return DownloadFile(job, hooks, [](const std::function<void()>& work) { std::thread(work).join(); });
+        said_.texts.clear();
+        DownloadResult result =
+            DownloadFile(job, hooks, [](const std::function<void()>& work) { std::thread(work).join(); });
+        if (!result.outcome.text.empty()) {
+            shown_.texts.push_back(result.outcome.text);
+        }
+        return result;
     }
 
     test::TempDir dir_;
     fs::path target_ = dir_ / "NewUpdate.exe";
     std::string caFile_;
-    std::vector<std::string> progress_;
+    Said said_;
+    const std::vector<std::string>& progress_ = said_.texts;
     Shown shown_;
     StubPrompt prompt_;
 };
@@ -86,7 +97,7 @@ TEST_F(Download, WritesTheWholeFileAndCountsTheBytesInBlocks) {
     server.Route("/unsized", unsized);
 
     DownloadResult result = Run(server.HostPort() + "/sized");
-    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(result.ok());
     EXPECT_EQ(result.bytes, 2100u);
     EXPECT_EQ(test::ReadFileBytes(target_), FileBytes(2100));
     EXPECT_THAT(progress_, ElementsAre("Downloading update ..", "Read 1024/2100 bytes",
@@ -97,7 +108,7 @@ TEST_F(Download, WritesTheWholeFileAndCountsTheBytesInBlocks) {
     EXPECT_EQ(request.Header("Accept"), std::nullopt);
 
     result = Run(server.Url("/unsized"));
-    EXPECT_TRUE(result.ok);
+    EXPECT_TRUE(result.ok());
     EXPECT_EQ(test::ReadFileBytes(target_), FileBytes(1024));
     EXPECT_THAT(progress_, ElementsAre("Downloading update ..", "Read 1024 bytes"));
 }
@@ -118,7 +129,7 @@ TEST_F(Download, FailsWhenTheAnswerIsNotTheInstaller) {
     });
     for (const char* path :
          {"/page", "/late-page", "/empty", "/missing", "/relative", "/secure", "/twice", "/cut"}) {
-        EXPECT_FALSE(Run(server.Url(path)).ok) << path;
+        EXPECT_FALSE(Run(server.Url(path)).ok()) << path;
     }
     EXPECT_TRUE(shown_.texts.empty());
 }
@@ -128,9 +139,9 @@ TEST_F(Download, FollowsOneRedirectAndAsksOnceFor401) {
     server.Route("/sized", Response(200, "abc"));
     server.Route("/moved", test::Redirect(302, server.Url("/sized")));
     server.Route("/locked", test::RequireBasicAuth("ann", "secret", test::Always(Response(200, "abc"))));
-    EXPECT_TRUE(Run(server.Url("/moved")).ok);
+    EXPECT_TRUE(Run(server.Url("/moved")).ok());
     EXPECT_EQ(test::ReadFileBytes(target_), "abc");
-    EXPECT_TRUE(Run(server.Url("/locked")).ok);
+    EXPECT_TRUE(Run(server.Url("/locked")).ok());
     EXPECT_EQ(prompt_.calls, 1);
     EXPECT_EQ(test::ReadFileBytes(target_), "abc");
 }
@@ -138,9 +149,9 @@ TEST_F(Download, FollowsOneRedirectAndAsksOnceFor401) {
 TEST_F(Download, VerifiesHttpsCertificates) {
     HttpTestServer server(HttpTestServer::Options{.tls = true});
     server.SetHandler(test::Always(Response(200, "abc")));
-    EXPECT_FALSE(Run(server.Url("/NewUpdate.exe")).ok);
+    EXPECT_FALSE(Run(server.Url("/NewUpdate.exe")).ok());
     caFile_ = server.CaFile().string();
-    EXPECT_TRUE(Run(server.Url("/NewUpdate.exe")).ok);
+    EXPECT_TRUE(Run(server.Url("/NewUpdate.exe")).ok());
 }
 
 TEST_F(Download, ConnectsDirectlyUnlessToldToUseTheProxy) {
@@ -148,7 +159,7 @@ TEST_F(Download, ConnectsDirectlyUnlessToldToUseTheProxy) {
     server.SetHandler(test::Always(Response(200, "direct")));
     proxy.SetHandler(test::Always(Response(200, "proxied")));
     ::setenv("http_proxy", proxy.Url().c_str(), 1);
-    EXPECT_TRUE(Run(server.Url("/f")).ok);
+    EXPECT_TRUE(Run(server.Url("/f")).ok());
     ::setenv("http_proxy", "", 1);
     EXPECT_EQ(test::ReadFileBytes(target_), "direct");
     EXPECT_EQ(proxy.RequestCount(), 0u);
@@ -157,7 +168,7 @@ TEST_F(Download, ConnectsDirectlyUnlessToldToUseTheProxy) {
     DownloadJob job{server.Url("/f"), {}, target.get(), "vendor.test"};
     job.connection.useProxy = true;
     job.connection.proxyName = proxy.HostPort();
-    EXPECT_TRUE(RunDownload(job, {}).ok);
+    EXPECT_TRUE(RunDownload(job, {}).ok());
     EXPECT_EQ(test::ReadFileBytes(target_), "proxied");
     EXPECT_EQ(proxy.Requests()[0].target, server.Url("/f"));
 }
@@ -172,7 +183,7 @@ public:
     void RunOffThread(const std::function<void()>& work, const std::string&) override {
         std::thread(work).join();
     }
-    void ShowProgress(const std::string&) override {}
+    Progress& DownloadProgress() override { return said; }
     bool SaveBeforeUninstall() override {
         test::WriteFileBytes(log_, test::ReadFileBytes(log_) + "save\n");
         if (beforeRun_) {
@@ -180,10 +191,10 @@ public:
         }
         return saves;
     }
-    MessageSink& Messages() override { return shown; }
-    CredentialsPrompt* Credentials() override { return nullptr; }
+    Prompt& UserPrompt() override { return shown; }
 
     bool saves = true;
+    Said said;
     Shown shown;
 
 private:

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const sendwell::SitemapRead read = sendwell::ReadSitemapBytes(bytes, "fuzz.xml", limits);
     if (!read.ok()) {
-        FUZZ_CHECK(!read.error.empty() && read.addresses.empty());
+        FUZZ_CHECK(!read.outcome.text.empty() && read.addresses.empty());
         return 0;
     }
     sendwell::UrlDatabase db;

@@ -115,10 +115,10 @@ private slots:
         sendwell::test::StartedWindow window(&world.messages);
         QString asked;
         bool ended = false;
-        window.upgradeCommand().setQuestion([&](QWidget*, const QString& caption, const QString& text) {
-            asked = caption + "|" + text;
+        world.messages.confirm = [&](const std::string& text, const std::string& caption) {
+            asked = QString::fromStdString(caption + "|" + text);
             return true;
-        });
+        };
         window.upgradeCommand().setEndProgram([&] { ended = true; });
         window.upgradeCommand().setInstallFolder(folder);
         window.show();

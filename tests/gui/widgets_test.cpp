@@ -197,7 +197,7 @@ private slots:
         sendwell::test::RecordingMessages messages;
         Hyperlink link(QStringLiteral("support@127.0.0.1"));
         link.setOpener(&opener);
-        link.setMessageSink(&messages);
+        link.setPrompt(&messages);
         link.attach(QRect(0, 0, 200, 20));
         link.followLink();
         QCOMPARE(opener.opened, QStringList{QStringLiteral("support@127.0.0.1")});

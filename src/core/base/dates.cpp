@@ -1,6 +1,6 @@
 #include "core/base/dates.h"
 
-#include "core/base/settings.h"
+#include "core/base/numbers.h"
 
 #include <cstdio>
 #include <ctime>

@@ -189,4 +189,14 @@ fs::path BackgroundPicturePath(const fs::path& programFolder) {
     return programFolder / "bkimage.bmp";
 }
 
+fs::path UpgradeDownloadParent() {
+    return DataFolder();
+}
+
+fs::path PageBackupPath(const fs::path& page) {
+    fs::path backup = page;
+    backup += "_OLD";
+    return backup;
+}
+
 } // namespace sendwell

@@ -71,4 +71,12 @@ std::filesystem::path FailureLogPath(const std::filesystem::path& programFolder)
 // The main window list's background picture: bkimage.bmp in the program folder.
 std::filesystem::path BackgroundPicturePath(const std::filesystem::path& programFolder);
 
+// --- Elsewhere ---
+
+// Where an upgrade's installer is downloaded: a fresh private folder is made in DataFolder() for each.
+std::filesystem::path UpgradeDownloadParent();
+// The backup the meta-tag writer keeps of a page it changes: the page's full name with "_OLD" after
+// it (index.html -> index.html_OLD).
+std::filesystem::path PageBackupPath(const std::filesystem::path& page);
+
 } // namespace sendwell

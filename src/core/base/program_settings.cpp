@@ -1,6 +1,7 @@
 #include "core/base/program_settings.h"
 
 #include "core/base/hosts.h"
+#include "core/base/numbers.h"
 
 #include <algorithm>
 

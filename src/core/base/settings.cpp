@@ -1,6 +1,7 @@
 #include "core/base/settings.h"
 
 #include "core/base/atomic_file.h"
+#include "core/base/numbers.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +12,6 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -365,27 +365,6 @@ std::string ReadSetting(std::string_view section, std::string_view name) {
 
 int ReadFlag(std::string_view section, std::string_view name) {
     return SettingsSnapshot(section).Flag(name);
-}
-
-long long LeadingInteger(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        const int digit = text[i] - '0';
-        if (value > (LLONG_MAX - digit) / 10) {
-            return negative ? LLONG_MIN : LLONG_MAX;
-        }
-        value = value * 10 + digit;
-    }
-    return negative ? -value : value;
 }
 
 bool WriteWindowSetting(std::string_view subsection, std::string_view name, int value) {

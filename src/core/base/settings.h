@@ -57,10 +57,6 @@ std::string ReadSetting(std::string_view section, std::string_view name);
 // 0 for exactly "0", 1 for exactly "1", -1 for anything else (missing included).
 int ReadFlag(std::string_view section, std::string_view name);
 
-// The leading decimal integer of a text, as the callers' conversion rules take it: optional leading
-// blanks, an optional sign, then digits; 0 when there are none. Saturates instead of overflowing.
-long long LeadingInteger(std::string_view text);
-
 // The window-size area (ProfileFile()), integer values in a subsection.
 bool WriteWindowSetting(std::string_view subsection, std::string_view name, int value);
 std::optional<int> ReadWindowSetting(std::string_view subsection, std::string_view name);

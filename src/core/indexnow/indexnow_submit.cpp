@@ -56,12 +56,13 @@ std::string HtmlEscaped(std::string_view text) {
 }
 
 // The stored answer: what was asked and how it was answered, then the endpoint's own words.
-void WriteAnswerFile(const std::string& path, const IndexNowOutcome& outcome, const std::string& endpoint,
+void WriteAnswerFile(const std::string& path, const IndexNowAnswer& answer, const std::string& endpoint,
                      const std::string& body) {
+    const Outcome& outcome = answer.outcome;
     std::string page =
         "<html><head><title>IndexNow</title></head><body>\r\n<p>IndexNow " + HtmlEscaped(endpoint) + ": " +
-        std::to_string(outcome.addressCount) + " addresses of " + HtmlEscaped(outcome.host) + "</p>\r\n<p>" +
-        (outcome.status != 0 ? std::to_string(outcome.status) + " " : std::string()) +
+        std::to_string(answer.addressCount) + " addresses of " + HtmlEscaped(answer.host) + "</p>\r\n<p>" +
+        (outcome.httpStatus != 0 ? std::to_string(outcome.httpStatus) + " " : std::string()) +
         HtmlEscaped(outcome.text) + "</p>\r\n<pre>" + HtmlEscaped(body) + "</pre>\r\n</body></html>\r\n";
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(page.data(), 1, page.size(), f);
@@ -239,9 +240,9 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 }
                 report.SetStatusText("Sending " + std::to_string(chunk.size()) + " addresses of " +
                                      group.host + " to IndexNow");
-                IndexNowOutcome outcome;
-                outcome.host = group.host;
-                outcome.addressCount = chunk.size();
+                IndexNowAnswer sent;
+                sent.host = group.host;
+                sent.addressCount = chunk.size();
                 AnswerSink answer;
                 TransferResult result;
                 if (transfer.ready()) {
@@ -253,7 +254,8 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 } else {
                     result.error = "Cannot open the Internet connection.";
                 }
-                outcome.status = result.status;
+                Outcome& outcome = sent.outcome;
+                outcome.httpStatus = result.status;
                 outcome.text = result.status != 0 ? IndexNowAnswerText(result.status) : result.error;
                 const bool accepted = IndexNowAccepted(result.status);
                 // A short wait the endpoint asks for is waited for and the request sent again: only
@@ -263,7 +265,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                     wait = RetryAfterSeconds(result.Header("Retry-After").value_or(""));
                 }
                 const bool sendAgain = wait && *wait <= job.longestBackoff.count() && backoffs < kMaxBackoffs;
-                outcome.failed = !accepted && !sendAgain;
+                outcome.end = accepted || sendAgain ? Outcome::End::Ok : Outcome::End::Failed;
                 if (accepted) {
                     const std::string now = UtcTimeText();
                     for (const std::string& address : chunk) {
@@ -274,21 +276,21 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                     if (const StateFileNote saved = state.Save(job.statePath); !saved.ok()) {
                         summary.stateError = saved.error;
                         outcome.text += ". " + saved.error;
-                        outcome.failed = true;
+                        outcome.end = Outcome::End::Failed;
                     }
                 }
-                outcome.answerFile =
+                sent.answerFile =
                     NextAnswerFileName("https://" + group.host, kIndexNowStoreName, job.programFolder);
-                WriteAnswerFile(outcome.answerFile, outcome, endpoint, answer.text);
-                if (outcome.failed) {
+                WriteAnswerFile(sent.answerFile, sent, endpoint, answer.text);
+                if (!outcome.ok()) {
                     summary.failedRequests += accepted ? 0 : 1;
-                    AppendFailureRecord(job.programFolder,
-                                        {"IndexNow: " + outcome.text, "The URL was " + endpoint,
-                                         "The host was " + group.host,
-                                         "The Filename was " + outcome.answerFile});
+                    outcome.failureLines = {"IndexNow: " + outcome.text, "The URL was " + endpoint,
+                                            "The host was " + group.host,
+                                            "The Filename was " + sent.answerFile};
+                    AppendFailureRecord(job.programFolder, outcome.failureLines);
                 }
                 report.SetStatusText(outcome.text);
-                report.Answered(outcome);
+                report.Answered(sent);
 
                 if (result.status == 429) {
                     if (sendAgain) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
+#include "core/base/outcome.h"
 #include "core/base/progress.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/web/transfer.h"
@@ -48,13 +49,13 @@ bool IndexNowAccepted(int status); // 200 and 202
 // Seconds a Retry-After value asks to wait; none for a date or anything unreadable.
 std::optional<long long> RetryAfterSeconds(std::string_view value);
 
-struct IndexNowOutcome {
+// One request's end: outcome.text is the answer in plain words, or why no answer came; its httpStatus
+// is 0 when none came; its failureLines are the failure log record of a failed request.
+struct IndexNowAnswer {
     std::string host;
     std::size_t addressCount = 0;
-    int status = 0;   // 0: no answer
-    std::string text; // the answer in plain words, or why no answer came
     std::string answerFile;
-    bool failed = false;
+    Outcome outcome;
 };
 
 // How a submission goes; the run's front end fills it in.
@@ -74,7 +75,7 @@ struct IndexNowJob {
 // submitting thread.
 class IndexNowReport : public Progress {
 public:
-    virtual void Answered(const IndexNowOutcome& outcome) = 0;
+    virtual void Answered(const IndexNowAnswer& answer) = 0;
 };
 
 struct IndexNowSummary {

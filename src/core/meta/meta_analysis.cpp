@@ -90,7 +90,7 @@ MetaFindings ReadFindings(MetaScanner& scanner, const LineList& page) {
 }
 
 void AnalyzeMetaTags(const std::string& address, const ConnectionSettings& settings, MetaScanner& scanner,
-                     MessageSink& messages, AnalysisWindows& windows, int connectTimeout) {
+                     Prompt& messages, AnalysisWindows& windows, int connectTimeout) {
     if (address.empty()) {
         messages.ShowMessage(kSelectPageText, kMetaCaption);
         return;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "core/meta/meta_scanner.h"
 
 #include <functional>
@@ -56,6 +56,6 @@ public:
 // The whole command for address ("" when no row is selected), fetched with the user's proxy settings.
 // connectTimeout is the page fetch's, in seconds.
 void AnalyzeMetaTags(const std::string& address, const ConnectionSettings& settings, MetaScanner& scanner,
-                     MessageSink& messages, AnalysisWindows& windows, int connectTimeout = 20);
+                     Prompt& messages, AnalysisWindows& windows, int connectTimeout = 20);
 
 } // namespace sendwell

@@ -1,5 +1,6 @@
 #include "core/meta/meta_save.h"
 
+#include "core/base/paths.h"
 #include "core/meta/meta_analysis.h"
 
 #include <vector>
@@ -23,20 +24,14 @@ std::string EndedLines(std::string_view text) {
 
 } // namespace
 
-fs::path BackupPath(const fs::path& page) {
-    fs::path backup = page;
-    backup += "_OLD";
-    return backup;
-}
-
-void SaveMetaTags(const std::string& keywords, MetaSaveWindows& windows, MessageSink& messages,
+void SaveMetaTags(const std::string& keywords, MetaSaveWindows& windows, Prompt& messages,
                   MetaScanner& scanner, const FileWriter& writer) {
     const std::optional<fs::path> target = windows.ChooseTargetPage();
     if (!target) {
         return;
     }
     const fs::path& page = *target;
-    const fs::path backup = BackupPath(page);
+    const fs::path backup = PageBackupPath(page);
     const std::string pageName = page.string();
     auto stop = [&](const std::string& text) {
         messages.ShowMessage(text, kMetaCaption, MessageIcon::Warning);

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/base/atomic_file.h"
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "core/meta/meta_scanner.h"
 #include "core/meta/meta_writer.h"
 
@@ -30,12 +30,9 @@ public:
     virtual std::optional<std::string> EditDescription(const std::string& description) = 0;
 };
 
-// The backup's name: the page's full name with "_OLD" after it (index.html -> index.html_OLD).
-std::filesystem::path BackupPath(const std::filesystem::path& page);
-
 // Runs the whole Save flow for keywords (the chosen entries joined by ","). The description is read
 // with scanner. Whatever was or was not written is reported through messages. writer writes every file.
-void SaveMetaTags(const std::string& keywords, MetaSaveWindows& windows, MessageSink& messages,
+void SaveMetaTags(const std::string& keywords, MetaSaveWindows& windows, Prompt& messages,
                   MetaScanner& scanner, const FileWriter& writer = WriteAllToFd);
 
 } // namespace sendwell

@@ -144,7 +144,7 @@ std::vector<std::string> ResultAddresses(const LineList& answer, std::string_vie
 namespace {
 
 // A fetch the user is to hear about.
-void Tell(MessageSink& messages, const PageFetch& fetched) {
+void Tell(Prompt& messages, const PageFetch& fetched) {
     if (!fetched.outcome.ok() && !fetched.outcome.text.empty()) {
         messages.ShowMessage(fetched.outcome.text, kAppCaption);
     }
@@ -153,7 +153,7 @@ void Tell(MessageSink& messages, const PageFetch& fetched) {
 } // namespace
 
 void CollectSuggestedKeywords(const std::string& typed, MetaScanner& scanner, MergedKeywords& keywords,
-                              Progress& progress, MessageSink& messages, const KeywordRunOptions& options) {
+                              Progress& progress, Prompt& messages, const KeywordRunOptions& options) {
     auto cancelled = [&options] { return options.cancel != nullptr && options.cancel->load(); };
 
     progress.SetStatusText(kQueryingText);

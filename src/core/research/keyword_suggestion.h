@@ -3,8 +3,8 @@
 // text is decided here; the windows are the GUI's.
 #pragma once
 
-#include "core/base/messages.h"
 #include "core/base/progress.h"
+#include "core/base/prompt.h"
 #include "core/meta/meta_scanner.h"
 #include "core/web/page_fetcher.h"
 
@@ -76,8 +76,7 @@ struct KeywordRunOptions {
 // The query and the result pages, fetched and merged into keywords. messages hears only "Cannot open
 // internet connection.". Returns early, with what was merged so far, once cancel is set.
 void CollectSuggestedKeywords(const std::string& typed, MetaScanner& scanner, MergedKeywords& keywords,
-                              Progress& progress, MessageSink& messages,
-                              const KeywordRunOptions& options = {});
+                              Progress& progress, Prompt& messages, const KeywordRunOptions& options = {});
 
 // "&Save": the highlighted entries in list order, joined by "," with no spaces.
 std::string JoinChosenKeywords(const std::vector<std::string>& chosen);

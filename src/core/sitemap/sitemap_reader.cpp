@@ -237,11 +237,11 @@ private:
                                        std::to_string(options_.limits.maxDepth) + " deep were not read.");
         }
         if (cancelled_) {
-            result_.end = SitemapRead::End::Cancelled;
+            result_.outcome.end = Outcome::End::Cancelled;
         } else if (failed_) {
-            result_.end = SitemapRead::End::Failed;
+            result_.outcome.end = Outcome::End::Failed;
         } else {
-            result_.end = SitemapRead::End::Finished;
+            result_.outcome.end = Outcome::End::Ok;
         }
         if (!result_.ok()) {
             result_.addresses.clear();
@@ -252,7 +252,7 @@ private:
 
     bool Fail(std::string text) {
         if (!failed_) {
-            result_.error = std::move(text);
+            result_.outcome.text = std::move(text);
         }
         failed_ = true;
         return false;
@@ -556,7 +556,7 @@ SitemapRead ReadSitemap(const std::string& source, const SitemapOptions& options
         return Reader(options, true).Run(source);
     } catch (const std::bad_alloc&) {
         SitemapRead failed;
-        failed.error = source + " is too large to read in memory; nothing was imported.";
+        failed.outcome.text = source + " is too large to read in memory; nothing was imported.";
         return failed;
     }
 }
@@ -568,7 +568,7 @@ SitemapRead ReadSitemapBytes(std::string_view bytes, const std::string& name, co
         return Reader(options, false).RunBytes(bytes, name);
     } catch (const std::bad_alloc&) {
         SitemapRead failed;
-        failed.error = name + " is too large to read in memory; nothing was imported.";
+        failed.outcome.text = name + " is too large to read in memory; nothing was imported.";
         return failed;
     }
 }

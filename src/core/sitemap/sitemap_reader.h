@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
+#include "core/base/outcome.h"
 #include "core/web/transfer.h"
 
 #include <atomic>
@@ -39,15 +40,14 @@ struct SitemapOptions {
 };
 
 struct SitemapRead {
-    enum class End { Finished, Failed, Cancelled };
-    End end = End::Failed;
-    std::string error; // why nothing was read (Failed)
+    // Failed (its text says why nothing was read) until the read has finished.
+    Outcome outcome = Outcome::Failed({});
     // Every <loc> of every sitemap, blanks trimmed, in order; one holding a control character or bytes
     // that are not UTF-8 is left out, with a warning counting them.
     std::vector<std::string> addresses;
     std::vector<std::string> warnings; // read anyway: over the limits, sitemaps or addresses left out
 
-    bool ok() const { return end == End::Finished; }
+    bool ok() const { return outcome.ok(); }
 };
 
 // Reads source: a local path, or an http or https address. A source whose text is not XML is read as

@@ -153,15 +153,14 @@ SitemapExport ExportSitemap(const UrlDatabase& db, const std::filesystem::path& 
     try {
         xml = SitemapXml(db, &count);
     } catch (const std::bad_alloc&) {
-        result.error = "There is not enough memory to build the sitemap.";
+        result.outcome = Outcome::Failed("There is not enough memory to build the sitemap.");
         return result;
     }
     result.addresses = count;
     if (!ReplaceFileAtomically(file, xml)) {
-        result.error = "The sitemap could not be written to " + file.string() + ".";
+        result.outcome = Outcome::Failed("The sitemap could not be written to " + file.string() + ".");
         return result;
     }
-    result.ok = true;
     if (count > kSitemapMaxAddresses) {
         result.warning = "The sitemap holds " + std::to_string(count) +
                          " addresses, more than the 50,000 search engines read from one sitemap.";

@@ -1,6 +1,8 @@
 // The URL database as a sitemap file, for search engines and for other tools that read sitemaps.
 #pragma once
 
+#include "core/base/outcome.h"
+
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -20,10 +22,11 @@ std::string SitemapXml(const UrlDatabase& db, std::size_t* count = nullptr);
 std::string SitemapDate(std::string_view listDate);
 
 struct SitemapExport {
-    bool ok = false;
-    std::string error;   // why the file was not written
+    Outcome outcome;     // failed: its text says why the file was not written
     std::string warning; // written anyway: more addresses than one sitemap may hold
     std::size_t addresses = 0;
+
+    bool ok() const { return outcome.ok(); }
 };
 
 // Writes SitemapXml(db) to file through the atomic writer: a failure leaves an old file as it was.

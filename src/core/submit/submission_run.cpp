@@ -32,13 +32,13 @@ class IndexNowProgress final : public IndexNowReport {
 public:
     IndexNowProgress(SubmitProgress& progress, RunTally& tally) : progress_(progress), tally_(tally) {}
     void SetStatusText(const std::string& text) override { progress_.SetStatusText(text); }
-    void Answered(const IndexNowOutcome& answer) override {
+    void Answered(const IndexNowAnswer& answer) override {
         RequestOutcome outcome;
         outcome.address = "https://" + answer.host;
         outcome.engineName = std::string(kIndexNowStoreName);
-        outcome.result = answer.text;
+        outcome.result = answer.outcome.text;
         outcome.answerFile = answer.answerFile;
-        outcome.failed = answer.failed;
+        outcome.failed = !answer.outcome.ok();
         ++tally_.requests;
         tally_.failed += outcome.failed ? 1 : 0;
         progress_.RequestAnswered(outcome);

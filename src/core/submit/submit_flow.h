@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "core/submit/submission_run.h"
 #include "core/urldb/url_database.h"
 
@@ -88,7 +88,7 @@ class SubmitFlow {
 public:
     struct Parts {
         SubmitSource& list;
-        MessageSink& messages;
+        Prompt& messages;
         RunSounds& sounds;
         SubmitSettings& settings;
         SubmissionLauncher& launcher;

@@ -108,10 +108,10 @@ private:
             return false;
         }
         total_ += bytes.size();
-        if (hooks_.progress) {
-            hooks_.progress(contentLength_ != 0 ? "Read " + std::to_string(total_) + "/" +
-                                                      std::to_string(contentLength_) + " bytes"
-                                                : "Read " + std::to_string(total_) + " bytes");
+        if (hooks_.progress != nullptr) {
+            hooks_.progress->SetStatusText(contentLength_ != 0 ? "Read " + std::to_string(total_) + "/" +
+                                                                     std::to_string(contentLength_) + " bytes"
+                                                               : "Read " + std::to_string(total_) + " bytes");
         }
         return true;
     }
@@ -174,8 +174,8 @@ bool Fetch(HttpTransfer& transfer, const std::string& url, InstallerSink& sink, 
 
 DownloadResult RunDownload(const DownloadJob& job, const DownloadHooks& hooks) {
     DownloadResult result;
-    if (hooks.progress) {
-        hooks.progress(kDownloadingUpdateText);
+    if (hooks.progress != nullptr) {
+        hooks.progress->SetStatusText(kDownloadingUpdateText);
     }
     const std::string url = CompleteAddress(job.address);
     bool ok = false;
@@ -183,9 +183,7 @@ DownloadResult RunDownload(const DownloadJob& job, const DownloadHooks& hooks) {
     try {
         HttpTransfer transfer(DownloadSetup(job));
         if (!transfer.ready()) {
-            if (hooks.messages != nullptr) {
-                hooks.messages->ShowMessage(kCannotOpenConnectionText, kAppCaption);
-            }
+            result.outcome = Outcome::Failed(kCannotOpenConnectionText);
             return result;
         }
         InstallerSink sink(job, hooks);
@@ -194,8 +192,10 @@ DownloadResult RunDownload(const DownloadJob& job, const DownloadHooks& hooks) {
     } catch (...) {
         ok = false;
     }
-    result.ok = ok;
-    result.bytes = ok ? bytes : 0;
+    if (ok) {
+        result.outcome = Outcome::Succeeded();
+        result.bytes = bytes;
+    }
     return result;
 }
 

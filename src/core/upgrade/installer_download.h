@@ -7,8 +7,9 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
-#include "core/base/messages.h"
-#include "core/web/credentials_prompt.h"
+#include "core/base/outcome.h"
+#include "core/base/progress.h"
+#include "core/base/prompt.h"
 
 #include <cstdint>
 #include <functional>
@@ -28,16 +29,20 @@ struct DownloadJob {
     std::string vendorHost; // sent as the request's "User-Agent"
 };
 
-// Everything the download thread reports; each may be null. Called on the download thread.
+// Whom the download thread tells and asks; each may be null. Called on the download thread.
 struct DownloadHooks {
-    std::function<void(const std::string& text)> progress; // "Downloading update ..", "Read n/len bytes"
-    MessageSink* messages = nullptr;                       // "Cannot open internet connection."
-    CredentialsPrompt* credentials = nullptr;              // asked once when the server answers 401
+    Progress* progress = nullptr;  // status text: "Downloading update ..", "Read n/len bytes"
+    Prompt* credentials = nullptr; // asked once when the server answers 401
 };
 
 struct DownloadResult {
-    bool ok = false; // the target holds the whole answer; on failure it holds nothing to keep
+    // Ok: the target holds the whole answer; on failure it holds nothing to keep. A failure's text is
+    // what to tell the user before the download failure itself ("Cannot open internet connection."),
+    // or empty.
+    Outcome outcome = Outcome::Failed({});
     std::uint64_t bytes = 0;
+
+    bool ok() const { return outcome.ok(); }
 };
 
 // Runs work on a thread of its own and returns once it has ended; the GUI keeps its windows painting

@@ -1,6 +1,7 @@
 #include "core/upgrade/upgrade_checker.h"
 
 #include "core/base/hosts.h"
+#include "core/base/paths.h"
 #include "core/base/program_settings.h"
 #include "core/base/program_version.h"
 #include "core/upgrade/upgrade_signature.h"
@@ -69,7 +70,7 @@ InstallRequest UpgradeChecker::InstallRequestFor(const std::filesystem::path& in
     request.link = announced_.link;
     request.signature = announced_.signature;
     request.keys = TrustedUpgradeKeys();
-    request.downloadParent = DataHome() / "Sendwell";
+    request.downloadParent = UpgradeDownloadParent();
     request.installFolder = installFolder;
     // A fresh connection: no proxy of the program's own, and none of the environment either.
     request.connection = ConnectionSettings{};

@@ -1,6 +1,6 @@
 #include "core/upgrade/upgrade_date.h"
 
-#include "core/base/settings.h"
+#include "core/base/numbers.h"
 
 #include <ctime>
 #include <vector>

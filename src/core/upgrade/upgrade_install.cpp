@@ -168,7 +168,7 @@ void RunUninstaller(const fs::path& installFolder) {
 } // namespace
 
 InstallOutcome InstallUpgrade(const InstallRequest& request, InstallHooks& hooks) {
-    MessageSink& messages = hooks.Messages();
+    Prompt& messages = hooks.UserPrompt();
     if (std::none_of(request.keys.begin(), request.keys.end(), IsUsablePublicKey)) {
         messages.ShowMessage(kNoUpgradeKeyText, kAppCaption, MessageIcon::Warning);
         return InstallOutcome::NoKey;
@@ -176,16 +176,16 @@ InstallOutcome InstallUpgrade(const InstallRequest& request, InstallHooks& hooks
     const auto download = [&](const std::string& address, int target, bool showProgress) {
         DownloadJob job{address, request.connection, target, request.vendorHost};
         DownloadHooks downloadHooks;
-        if (showProgress) {
-            downloadHooks.progress = [&hooks](const std::string& text) { hooks.ShowProgress(text); };
+        downloadHooks.progress = showProgress ? &hooks.DownloadProgress() : nullptr;
+        downloadHooks.credentials = &messages;
+        const DownloadResult result =
+            DownloadFile(job, downloadHooks, [&hooks](const std::function<void()>& work) {
+                hooks.RunOffThread(work, kDownloadingUpdateText);
+            });
+        if (!result.ok() && !result.outcome.text.empty()) {
+            messages.ShowMessage(result.outcome.text, kAppCaption);
         }
-        downloadHooks.messages = &messages;
-        downloadHooks.credentials = hooks.Credentials();
-        return DownloadFile(job, downloadHooks,
-                            [&hooks](const std::function<void()>& work) {
-                                hooks.RunOffThread(work, kDownloadingUpdateText);
-                            })
-            .ok;
+        return result.ok();
     };
 
     PrivateFolder folder(request.downloadParent);

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
-#include "core/base/messages.h"
-#include "core/web/credentials_prompt.h"
+#include "core/base/progress.h"
+#include "core/base/prompt.h"
 
 #include <filesystem>
 #include <functional>
@@ -42,13 +42,12 @@ public:
     // returns once work has ended.
     virtual void RunOffThread(const std::function<void()>& work, const std::string& text) = 0;
     // New text for that window; called from the thread of RunOffThread.
-    virtual void ShowProgress(const std::string& text) = 0;
+    virtual Progress& DownloadProgress() = 0;
     // Saves the URL database and the settings. False when they could not be saved: the install stops.
     virtual bool SaveBeforeUninstall() = 0;
-    // Message boxes; callable from any thread.
-    virtual MessageSink& Messages() = 0;
-    // Asked from the download thread when the server answers 401; null for none.
-    virtual CredentialsPrompt* Credentials() = 0;
+    // The message boxes, shown from the installing thread, and the credentials, asked from the
+    // download thread when the server answers 401.
+    virtual Prompt& UserPrompt() = 0;
 };
 
 struct InstallRequest {

@@ -1,7 +1,7 @@
 #include "core/urldb/url_database.h"
 
 #include "core/base/dates.h"
-#include "core/base/settings.h"
+#include "core/base/numbers.h"
 #include "core/urldb/row_sort.h"
 #include "core/web/url_parts.h"
 

@@ -4,7 +4,7 @@
 
 #include "core/base/connection_settings.h"
 #include "core/base/outcome.h"
-#include "core/web/credentials_prompt.h"
+#include "core/base/prompt.h"
 #include "core/web/transfer.h"
 #include "core/web/url_parts.h"
 #include "core/web/user_agent.h"
@@ -41,7 +41,7 @@ public:
     ConnectionSettings connection;
     // Connect time-out 20 s, a failed connect tried once more after one second, 60 s without a byte.
     TransferLimits limits;
-    CredentialsPrompt* credentialsPrompt = nullptr; // asked once when a server answers 401
+    Prompt* credentialsPrompt = nullptr; // asked once when a server answers 401
 
     // Fetches address ("http://" is put in front when it has no scheme) while holding the network lock.
     // The page is the line list, or null when there is no page: an address that is not http/https, a

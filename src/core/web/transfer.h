@@ -7,7 +7,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
-#include "core/web/credentials_prompt.h"
+#include "core/base/prompt.h"
 #include "core/web/header_lines.h"
 #include "core/web/http_head.h"
 

@@ -6,7 +6,7 @@
 #include "gui/app/database_preload.h"
 #include "gui/app/main_window.h"
 #include "gui/app/single_instance.h"
-#include "gui/base/message_box_sink.h"
+#include "gui/base/dialog_prompt.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
 #include "gui/upgrade/upgrade_command.h"
@@ -68,7 +68,7 @@ int RunApplication(QApplication& app) {
         return 0;
     }
 
-    MessageBoxSink messages;
+    DialogPrompt messages;
     {
         MainWindow window(session, &messages);
         messages.setParent(&window);

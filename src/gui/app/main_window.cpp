@@ -73,7 +73,7 @@ constexpr int kSplashHeightDu = 135;
 
 } // namespace
 
-MainWindow::MainWindow(sendwell::DatabaseSession& session, sendwell::MessageSink* messages, QWidget* parent)
+MainWindow::MainWindow(sendwell::DatabaseSession& session, sendwell::Prompt* messages, QWidget* parent)
     : QDialog(parent), session_(session), messages_(messages), units_(DialogFont()) {
     InitResources();
     setObjectName(QStringLiteral("mainWindow"));

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "core/urldb/database_session.h"
 #include "core/urldb/url_database.h"
 #include "gui/base/dialog_layout.h"
@@ -47,8 +47,7 @@ public:
     // Builds the window over the session's database, which the caller loads (see StartWindow in
     // application.h) and which must outlive the window, as must messages, which shows every message box
     // of the window.
-    MainWindow(sendwell::DatabaseSession& session, sendwell::MessageSink* messages,
-               QWidget* parent = nullptr);
+    MainWindow(sendwell::DatabaseSession& session, sendwell::Prompt* messages, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The control with the given id (see gui/base/control_ids.h), or nullptr.
@@ -59,7 +58,7 @@ public:
     UrlListModel* listModel() const { return model_; }
     UrlListView* list() const { return list_; }
     SplashWindow* splash() const { return splash_; }
-    sendwell::MessageSink& messages() const { return *messages_; }
+    sendwell::Prompt& messages() const { return *messages_; }
 
     const std::filesystem::path& programFolder() const { return programFolder_; }
     const std::filesystem::path& databaseFile() const { return session_.file(); }
@@ -136,7 +135,7 @@ private:
     bool SaveDatabaseNow();
 
     sendwell::DatabaseSession& session_;
-    sendwell::MessageSink* messages_;
+    sendwell::Prompt* messages_;
     UrlListModel* model_ = nullptr;
     UrlListView* list_ = nullptr;
     QLineEdit* address_ = nullptr;

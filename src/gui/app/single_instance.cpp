@@ -1,6 +1,6 @@
 #include "gui/app/single_instance.h"
 
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -33,7 +33,7 @@ private:
 
 } // namespace
 
-void RunAnalyzeCommand(QWidget* parent, sendwell::MessageSink& messages, const std::string& address,
+void RunAnalyzeCommand(QWidget* parent, sendwell::Prompt& messages, const std::string& address,
                        const sendwell::ConnectionSettings& settings, int connectTimeoutSeconds) {
     AnalysisWindowsOnScreen windows(parent);
     try {

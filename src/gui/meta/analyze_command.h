@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 
 #include <string>
 
@@ -13,7 +13,7 @@ namespace sendwell::gui {
 // Fetches address (the "Web URL" of the last selected row, "" when none is selected) with the user's
 // proxy settings behind a wait window, off the UI thread, then shows "META Keywords Found" or says
 // through messages why not. Returns once the user has closed what was shown.
-void RunAnalyzeCommand(QWidget* parent, sendwell::MessageSink& messages, const std::string& address,
+void RunAnalyzeCommand(QWidget* parent, sendwell::Prompt& messages, const std::string& address,
                        const sendwell::ConnectionSettings& settings, int connectTimeoutSeconds = 20);
 
 } // namespace sendwell::gui

@@ -162,7 +162,7 @@ std::optional<std::string> MetaSaveWindowsOnScreen::EditDescription(const std::s
     return edited == ToQString(description) ? description : ToBytes(edited);
 }
 
-void SaveKeywordsToPage(QWidget* parent, sendwell::MessageSink& messages, const std::string& keywords,
+void SaveKeywordsToPage(QWidget* parent, sendwell::Prompt& messages, const std::string& keywords,
                         MetaSaveWindowsOnScreen::PageChooser chooser) {
     MetaSaveWindowsOnScreen windows(parent, std::move(chooser));
     try {

@@ -2,7 +2,7 @@
 // "Description", and the entry point the "&Save" of the suggested keywords calls.
 #pragma once
 
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "core/meta/meta_save.h"
 
 #include <QDialog>
@@ -63,7 +63,7 @@ private:
 // Writes keywords (the chosen entries joined by ",") and then the edited description into a page the
 // user picks, keeping a backup, and reports the outcome through messages. Returns when it is all over;
 // closing the calling window is the caller's business.
-void SaveKeywordsToPage(QWidget* parent, sendwell::MessageSink& messages, const std::string& keywords,
+void SaveKeywordsToPage(QWidget* parent, sendwell::Prompt& messages, const std::string& keywords,
                         MetaSaveWindowsOnScreen::PageChooser chooser = {});
 
 } // namespace sendwell::gui

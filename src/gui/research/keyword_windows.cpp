@@ -3,6 +3,7 @@
 #include "gui/base/background_work.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/dialog_layout.h"
+#include "gui/base/progress_relay.h"
 #include "gui/base/text_bytes.h"
 #include "gui/meta/program_scanner.h"
 #include "gui/widgets/push_button.h"
@@ -11,7 +12,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMovie>
-#include <QPointer>
 #include <QProgressBar>
 
 namespace sendwell::gui {
@@ -48,40 +48,9 @@ public:
     }
 };
 
-// Carries the run's progress to the window on the UI thread, in order.
-class ProgressRelay : public sendwell::Progress, public sendwell::MessageSink {
-public:
-    ProgressRelay(KeywordProgressWindow* window, sendwell::MessageSink& messages)
-        : window_(window), messages_(messages) {}
-
-    void SetStatusText(const std::string& text) override {
-        QMetaObject::invokeMethod(window_, [w = window_, t = ToQString(text)] {
-            if (w) {
-                w->setStatus(t);
-            }
-        });
-    }
-    void SetSteps(std::uint64_t done, std::uint64_t) override {
-        QMetaObject::invokeMethod(window_, [w = window_, position = static_cast<int>(done)] {
-            if (w) {
-                w->setPosition(position);
-            }
-        });
-    }
-    // A message box waits for the user, so the run waits for it too.
-    void ShowMessage(const std::string& text, const std::string& caption,
-                     sendwell::MessageIcon icon) override {
-        InvokeOnUiThreadAndWait([&] { messages_.ShowMessage(text, caption, icon); });
-    }
-
-private:
-    QPointer<KeywordProgressWindow> window_;
-    sendwell::MessageSink& messages_;
-};
-
 } // namespace
 
-KeywordToolDialog::KeywordToolDialog(QWidget* parent, sendwell::MessageSink& messages, AddressOpener& opener)
+KeywordToolDialog::KeywordToolDialog(QWidget* parent, sendwell::Prompt& messages, AddressOpener& opener)
     : QDialog(parent), messages_(messages) {
     setObjectName(QStringLiteral("keywordTool"));
     setWindowTitle(QString::fromUtf8(sendwell::kKeywordToolCaption));
@@ -208,7 +177,7 @@ std::vector<std::string> SuggestedKeywordsDialog::chosen() const {
     return words;
 }
 
-void RunKeywordsCommand(QWidget* parent, sendwell::MessageSink& messages, AddressOpener& opener,
+void RunKeywordsCommand(QWidget* parent, sendwell::Prompt& messages, AddressOpener& opener,
                         MetaSaveWindowsOnScreen::PageChooser chooser) {
     std::string typed;
     {
@@ -224,12 +193,14 @@ void RunKeywordsCommand(QWidget* parent, sendwell::MessageSink& messages, Addres
     {
         KeywordProgressWindow progress(parent);
         progress.show();
-        ProgressRelay relay(&progress, messages);
+        ProgressRelay relay(
+            &progress, [&progress](const QString& text) { progress.setStatus(text); },
+            [&progress](int position) { progress.setPosition(position); });
         sendwell::KeywordRunOptions options;
         options.cancel = &progress.cancelRequested();
         try {
             RunOffUiThread([&] {
-                sendwell::CollectSuggestedKeywords(typed, ProgramMetaScanner(), keywords, relay, relay,
+                sendwell::CollectSuggestedKeywords(typed, ProgramMetaScanner(), keywords, relay, messages,
                                                    options);
             });
         } catch (const std::exception&) {

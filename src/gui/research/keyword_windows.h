@@ -2,7 +2,7 @@
 // Keywords", and the command that runs them.
 #pragma once
 
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "core/research/keyword_suggestion.h"
 #include "gui/base/address_opener.h"
 #include "gui/meta/meta_save_windows.h"
@@ -23,12 +23,12 @@ namespace sendwell::gui {
 class KeywordToolDialog : public QDialog {
     Q_OBJECT
 public:
-    KeywordToolDialog(QWidget* parent, sendwell::MessageSink& messages, AddressOpener& opener);
+    KeywordToolDialog(QWidget* parent, sendwell::Prompt& messages, AddressOpener& opener);
     std::string typed() const;
     void accept() override;
 
 private:
-    sendwell::MessageSink& messages_;
+    sendwell::Prompt& messages_;
     QLineEdit* edit_ = nullptr;
 };
 
@@ -67,8 +67,7 @@ private:
 };
 
 // The whole command. "&Save" hands the chosen words to the meta-tag writer (chooser picks its page).
-void RunKeywordsCommand(QWidget* parent, sendwell::MessageSink& messages,
-                        AddressOpener& opener = DesktopOpener(),
+void RunKeywordsCommand(QWidget* parent, sendwell::Prompt& messages, AddressOpener& opener = DesktopOpener(),
                         MetaSaveWindowsOnScreen::PageChooser chooser = {});
 
 } // namespace sendwell::gui

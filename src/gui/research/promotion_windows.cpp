@@ -62,7 +62,7 @@ PromotionDialog::PromotionDialog(QWidget* parent, AddressOpener& opener) : QDial
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void RunPopularityCommand(sendwell::MessageSink& messages, const std::string& lastSelected,
+void RunPopularityCommand(sendwell::Prompt& messages, const std::string& lastSelected,
                           AddressOpener& opener) {
     if (std::optional<std::string> address = sendwell::PopularityAddress(lastSelected)) {
         opener.open(ToQString(*address));

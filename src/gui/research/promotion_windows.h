@@ -1,7 +1,7 @@
 // "&Popularity" and "Ad&vertise": outside services opened on the desktop.
 #pragma once
 
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "gui/base/address_opener.h"
 
 #include <QDialog>
@@ -18,7 +18,7 @@ public:
 };
 
 // Opens the popularity report for lastSelected, or says there is nothing to check.
-void RunPopularityCommand(sendwell::MessageSink& messages, const std::string& lastSelected,
+void RunPopularityCommand(sendwell::Prompt& messages, const std::string& lastSelected,
                           AddressOpener& opener = DesktopOpener());
 
 void RunAdvertiseCommand(QWidget* parent, AddressOpener& opener = DesktopOpener());

@@ -20,24 +20,22 @@ QString ImportFileFilters() {
 }
 
 std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::filesystem::path& file,
-                             const sendwell::ConnectionSettings& connection,
-                             sendwell::MessageSink& messages) {
+                             const sendwell::ConnectionSettings& connection, sendwell::Prompt& messages) {
     sendwell::SitemapImport sitemap;
     const sendwell::SitemapRead& read = sitemap.read;
     const ImportReader reader = [&](const std::filesystem::path& source, std::vector<std::string>& addresses,
                                     const sendwell::ImportControl& control) {
         sitemap = sendwell::ReadSitemapImport(source.string(), connection, control.stop);
         addresses = read.addresses;
-        return read.end == sendwell::SitemapRead::End::Cancelled ? sendwell::ImportEnd::Cancelled
-                                                                 : sendwell::ImportEnd::Finished;
+        return read.outcome.cancelled() ? sendwell::ImportEnd::Cancelled : sendwell::ImportEnd::Finished;
     };
     const ImportSelection select = [&](const std::vector<std::string>&) {
         sendwell::ChooseSitemapAdditions(sitemap, model.database());
         return std::move(sitemap.toAdd);
     };
     const std::size_t added = RunImportCommand(parent, model, file, reader, select);
-    if (read.end == sendwell::SitemapRead::End::Failed) {
-        messages.ShowMessage(read.error, kImportCaption, sendwell::MessageIcon::Warning);
+    if (read.outcome.end == sendwell::Outcome::End::Failed) {
+        messages.ShowMessage(read.outcome.text, kImportCaption, sendwell::MessageIcon::Warning);
     } else if (read.ok() && !read.warnings.empty()) {
         std::string text;
         for (const std::string& warning : read.warnings) {
@@ -48,7 +46,7 @@ std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::fi
     return added;
 }
 
-bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell::MessageSink& messages,
+bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell::Prompt& messages,
                       const ExportFileChooser& chooser) {
     const QString file =
         chooser ? chooser(parent)
@@ -59,12 +57,12 @@ bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell
         return false;
     }
     const sendwell::SitemapExport written = sendwell::ExportSitemap(db, ToPath(file));
-    if (!written.ok) {
-        messages.ShowMessage(written.error, kExportSitemapCaption, sendwell::MessageIcon::Warning);
+    if (!written.ok()) {
+        messages.ShowMessage(written.outcome.text, kExportSitemapCaption, sendwell::MessageIcon::Warning);
     } else if (!written.warning.empty()) {
         messages.ShowMessage(written.warning, kExportSitemapCaption, sendwell::MessageIcon::Information);
     }
-    return written.ok;
+    return written.ok();
 }
 
 } // namespace sendwell::gui

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 
 #include <QString>
 #include <cstddef>
@@ -31,14 +31,14 @@ QString ImportFileFilters();
 // sitemap that cannot be read appends nothing and its error is shown, and any warnings are shown
 // together in one message. Returns the number of rows appended.
 std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::filesystem::path& file,
-                             const sendwell::ConnectionSettings& connection, sendwell::MessageSink& messages);
+                             const sendwell::ConnectionSettings& connection, sendwell::Prompt& messages);
 
 // Picks the file to export to; an empty text when cancelled. Tests replace the file dialog.
 using ExportFileChooser = std::function<QString(QWidget* parent)>;
 
 // "Export sitemap...": asks for the file and writes the database to it; a failure or a warning is
 // shown. Returns whether the file was written.
-bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell::MessageSink& messages,
+bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell::Prompt& messages,
                       const ExportFileChooser& chooser = {});
 
 } // namespace sendwell::gui

@@ -4,8 +4,6 @@
 #include "gui/base/text_bytes.h"
 #include "gui/submit/submit_progress_dialog.h"
 
-#include <QMetaObject>
-
 namespace sendwell::gui {
 
 namespace {
@@ -15,20 +13,11 @@ QPointer<SubmitProgressDialog> g_activeWindow;
 } // namespace
 
 QueuedSubmitProgress::QueuedSubmitProgress(SubmitProgressDialog* dialog)
-    : dialog_(dialog),
-      status_([this] { Post([this](SubmitProgressDialog& d) { d.setStatus(ToQString(status_.Take())); }); }) {
-}
+    : dialog_(dialog), relay_(dialog, [dialog](const QString& text) { dialog->setStatus(text); }) {}
 
 template <typename Apply>
 void QueuedSubmitProgress::Post(Apply apply) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, apply = std::move(apply)] {
-            if (dialog_ != nullptr) {
-                apply(*dialog_);
-            }
-        },
-        Qt::QueuedConnection);
+    relay_.Post([this, apply = std::move(apply)] { apply(*dialog_); });
 }
 
 void QueuedSubmitProgress::RunStarted(std::size_t addressCount, int engineCount) {
@@ -54,7 +43,7 @@ void QueuedSubmitProgress::RunEnded() {
 }
 
 void QueuedSubmitProgress::SetStatusText(const std::string& text) {
-    status_.Set(text);
+    relay_.SetStatusText(text);
 }
 
 sendwell::RunTally RunSubmissionAndWait(QWidget* owner, const sendwell::SubmitJob& job) {

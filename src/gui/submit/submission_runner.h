@@ -2,10 +2,9 @@
 // the UI thread's event loop running until the worker is done.
 #pragma once
 
-#include "core/base/coalesced_text.h"
 #include "core/submit/submission_run.h"
+#include "gui/base/progress_relay.h"
 
-#include <QObject>
 #include <QPointer>
 
 class QWidget;
@@ -14,11 +13,9 @@ namespace sendwell::gui {
 
 class SubmitProgressDialog;
 
-// The worker's SubmitProgress: every event is queued to the UI thread and handed to the progress
-// window there, for as long as the window exists. Status texts are coalesced, so a long answer read
-// line by line cannot flood the event queue.
-class QueuedSubmitProgress : public QObject, public sendwell::SubmitProgress {
-    Q_OBJECT
+// The worker's SubmitProgress: every event is carried to the progress window on the UI thread, for as
+// long as the window exists, through the windows' one progress relay.
+class QueuedSubmitProgress : public sendwell::SubmitProgress {
 public:
     explicit QueuedSubmitProgress(SubmitProgressDialog* dialog);
 
@@ -34,7 +31,7 @@ private:
     void Post(Apply apply);
 
     QPointer<SubmitProgressDialog> dialog_;
-    sendwell::CoalescedText status_;
+    ProgressRelay relay_;
 };
 
 // Runs one submission over the job's addresses and returns what it did when the worker has ended. The

@@ -9,7 +9,7 @@
 
 namespace sendwell::gui {
 
-SubmitController::SubmitController(QWidget* owner, UrlListModel& list, sendwell::MessageSink& messages,
+SubmitController::SubmitController(QWidget* owner, UrlListModel& list, sendwell::Prompt& messages,
                                    RunSettingsSource settings, std::function<void()> takeFields,
                                    SoundPlayer* sounds)
     : QObject(owner), owner_(owner), list_(list), settings_(std::move(settings)),

@@ -2,7 +2,7 @@
 // message boxes, the sounds, the progress window and the review.
 #pragma once
 
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "core/submit/submit_flow.h"
 
 #include <QObject>
@@ -31,7 +31,7 @@ public:
 
     // owner holds the progress window and the review; takeFields copies the window's fields into the
     // database. sounds may be null (silent); it must outlive the controller or be replaced first.
-    SubmitController(QWidget* owner, UrlListModel& list, sendwell::MessageSink& messages,
+    SubmitController(QWidget* owner, UrlListModel& list, sendwell::Prompt& messages,
                      RunSettingsSource settings, std::function<void()> takeFields, SoundPlayer* sounds);
     void setSoundPlayer(SoundPlayer* sounds) { sounds_ = sounds; }
 

@@ -3,7 +3,7 @@
 // the main window.
 #pragma once
 
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "core/upgrade/upgrade_checker.h"
 
 #include <QObject>
@@ -13,10 +13,6 @@
 #include <memory>
 
 class QWidget;
-
-namespace sendwell {
-class DialogCredentialsPrompt;
-}
 
 namespace sendwell::gui {
 
@@ -28,11 +24,9 @@ public:
     // Saves what the user has entered (the URL database) before an installer replaces the program;
     // false when that failed, and the install then runs nothing.
     using SaveBeforeInstall = std::function<bool()>;
-    // Asks a Yes/No question; true for Yes.
-    using Question = std::function<bool(QWidget* parent, const QString& caption, const QString& text)>;
-
-    // window parents the dialogs and owns this object; messages shows the OK message boxes.
-    UpgradeCommand(QWidget* window, sendwell::MessageSink& messages, SaveBeforeInstall saveBeforeInstall);
+    // window parents the dialogs and owns this object; messages shows the message boxes and the
+    // offer's question, and asks for a password when the vendor's server wants one.
+    UpgradeCommand(QWidget* window, sendwell::Prompt& messages, SaveBeforeInstall saveBeforeInstall);
     ~UpgradeCommand() override;
 
     // Start-up: whether the automatic check is due now.
@@ -41,8 +35,7 @@ public:
     void Run();
 
     sendwell::UpgradeChecker& checker() { return checker_; }
-    // Replace the question box and the end of the program (tests answer and record instead).
-    void setQuestion(Question question) { question_ = std::move(question); }
+    // Replace the end of the program (tests record instead).
     void setEndProgram(std::function<void()> endProgram) { endProgram_ = std::move(endProgram); }
     // Where the installed program's uninstaller is looked for; the executable's folder unless replaced.
     void setInstallFolder(std::filesystem::path folder) { installFolder_ = std::move(folder); }
@@ -51,10 +44,8 @@ private:
     void Check(CheckUpgradeDialog& dialog);
 
     QWidget* window_;
-    sendwell::MessageSink& messages_;
-    std::unique_ptr<sendwell::MessageSink> anyThreadMessages_;
+    sendwell::Prompt& messages_;
     SaveBeforeInstall saveBeforeInstall_;
-    Question question_;
     std::function<void()> endProgram_;
     std::filesystem::path installFolder_;
     sendwell::UpgradeChecker checker_;

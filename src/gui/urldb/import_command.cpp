@@ -2,11 +2,11 @@
 
 #include "gui/base/background_work.h"
 #include "gui/base/dialog_layout.h"
+#include "gui/base/progress_relay.h"
 #include "gui/base/text_bytes.h"
 #include "gui/urldb/url_list_model.h"
 
 #include <QFile>
-#include <QMetaObject>
 #include <QPointer>
 #include <QProgressDialog>
 #include <atomic>
@@ -49,31 +49,9 @@ std::size_t RunImportCommand(QWidget* parent, UrlListModel& model, const std::fi
     });
     window->show();
 
-    // Progress goes to the window through an object that outlives the worker, since the window may go
-    // with its parent at any time; only a change of the shown step crosses, however many blocks there are.
-    class StepRelay final : public sendwell::Progress {
-    public:
-        explicit StepRelay(QPointer<QProgressDialog>& window) : window_(window) {}
-        void SetStatusText(const std::string&) override {}
-        void SetSteps(std::uint64_t done, std::uint64_t total) override {
-            const int step = ProgressStep(done, total);
-            if (lastStep_.exchange(step) != step) {
-                QMetaObject::invokeMethod(
-                    &relay_,
-                    [&window = window_, step] {
-                        if (window) {
-                            window->setValue(step);
-                        }
-                    },
-                    Qt::QueuedConnection);
-            }
-        }
-
-    private:
-        QPointer<QProgressDialog>& window_;
-        QObject relay_;
-        std::atomic<int> lastStep_{-1};
-    } relay(window);
+    // Only a change of the shown step crosses, however many blocks there are.
+    ProgressRelay relay(
+        window, {}, [&window](int step) { window->setValue(step); }, ProgressStep);
     sendwell::ImportControl control;
     control.stop = &stop;
     control.progress = &relay;

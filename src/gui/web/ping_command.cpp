@@ -8,7 +8,7 @@
 
 namespace sendwell::gui {
 
-void RunPingCommand(QWidget* parent, sendwell::MessageSink& messages, const std::string& address,
+void RunPingCommand(QWidget* parent, sendwell::Prompt& messages, const std::string& address,
                     int connectTimeoutSeconds) {
     // The user's proxy is deliberately not used: the default settings connect as the environment says.
     sendwell::TransferLimits limits;

@@ -2,7 +2,7 @@
 // its HTTP status in words.
 #pragma once
 
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 
 #include <string>
 
@@ -16,7 +16,7 @@ inline constexpr int kPingConnectTimeoutSeconds = 20;
 // the "Please Wait" window, then shows the "Web Site Status" report through messages. The request goes
 // out without the user's proxy settings and runs off the UI thread, which keeps painting; parent and
 // every other window take no input until the report appears. Returns once the report has been shown.
-void RunPingCommand(QWidget* parent, sendwell::MessageSink& messages, const std::string& address,
+void RunPingCommand(QWidget* parent, sendwell::Prompt& messages, const std::string& address,
                     int connectTimeoutSeconds = kPingConnectTimeoutSeconds);
 
 } // namespace sendwell::gui

@@ -31,7 +31,7 @@ QTableWidgetItem* NumberItem(long long value) {
 
 } // namespace
 
-StatusResultsWindow::StatusResultsWindow(sendwell::MessageSink& messages, QWidget* parent)
+StatusResultsWindow::StatusResultsWindow(sendwell::Prompt& messages, QWidget* parent)
     : QDialog(parent), messages_(messages) {
     setWindowTitle(QString::fromLatin1(kCheckAllCaption));
     setSizeGripEnabled(true);
@@ -206,7 +206,7 @@ void StatusResultsWindow::done(int result) {
     QDialog::done(result);
 }
 
-StatusResultsWindow* OpenStatusResults(QWidget* parent, sendwell::MessageSink& messages,
+StatusResultsWindow* OpenStatusResults(QWidget* parent, sendwell::Prompt& messages,
                                        std::vector<std::string> addresses,
                                        const sendwell::ConnectionSettings& connection) {
     auto* window = new StatusResultsWindow(messages, parent);

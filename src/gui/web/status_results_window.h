@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/base/connection_settings.h"
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "core/web/status_run.h"
 
 #include <QDialog>
@@ -31,7 +31,7 @@ class StatusResultsWindow : public QDialog {
 public:
     enum Column { AddressColumn, CodeColumn, TextColumn, TimeColumn, RedirectColumn };
 
-    StatusResultsWindow(sendwell::MessageSink& messages, QWidget* parent = nullptr);
+    StatusResultsWindow(sendwell::Prompt& messages, QWidget* parent = nullptr);
     ~StatusResultsWindow() override;
 
     // Checks addresses off the UI thread, each row shown as it arrives.
@@ -62,7 +62,7 @@ private:
     void RunEnded();
     void ShowCount();
 
-    sendwell::MessageSink& messages_;
+    sendwell::Prompt& messages_;
     QTableWidget* table_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
@@ -82,7 +82,7 @@ private:
 
 // The whole command: a window for addresses (the list's rows, or its selected rows) that deletes itself
 // when closed.
-StatusResultsWindow* OpenStatusResults(QWidget* parent, sendwell::MessageSink& messages,
+StatusResultsWindow* OpenStatusResults(QWidget* parent, sendwell::Prompt& messages,
                                        std::vector<std::string> addresses,
                                        const sendwell::ConnectionSettings& connection);
 

@@ -2,7 +2,7 @@
 
 #include "core/base/open_address.h"
 #include "gui/base/address_opener.h"
-#include "gui/base/message_box_sink.h"
+#include "gui/base/dialog_prompt.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -13,7 +13,7 @@
 namespace sendwell::gui {
 
 Hyperlink::Hyperlink(const QString& text, QWidget* parent)
-    : QLabel(text, parent), opener_(&DesktopOpener()), ownMessages_(std::make_unique<MessageBoxSink>(this)) {
+    : QLabel(text, parent), opener_(&DesktopOpener()), ownMessages_(std::make_unique<DialogPrompt>(this)) {
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setFocusPolicy(Qt::NoFocus);
@@ -81,7 +81,7 @@ void Hyperlink::followLink() {
     const OpenResult result = opener_->open(address_);
     if (!result.opened) {
         QApplication::beep();
-        sendwell::MessageSink& messages = messages_ != nullptr ? *messages_ : *ownMessages_;
+        sendwell::Prompt& messages = messages_ != nullptr ? *messages_ : *ownMessages_;
         messages.ShowMessage(sendwell::OpenFailureText(result.failureCode), sendwell::kAppCaption,
                              sendwell::MessageIcon::Warning);
         return;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/base/hyperlink_state.h"
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 
 #include <QColor>
 #include <QLabel>
@@ -13,7 +13,7 @@
 namespace sendwell::gui {
 
 class AddressOpener;
-class MessageBoxSink;
+class DialogPrompt;
 
 class Hyperlink : public QLabel {
     Q_OBJECT
@@ -28,7 +28,7 @@ public:
     unsigned flags() const { return state_.flags(); }
     // Where opening goes and where a failure is told; by default the desktop and a message box.
     void setOpener(AddressOpener* opener);
-    void setMessageSink(sendwell::MessageSink* messages) { messages_ = messages; }
+    void setPrompt(sendwell::Prompt* messages) { messages_ = messages; }
 
     // Binds the link in its window at geometry: an empty address takes the text and an empty text the
     // address, the font takes the underline, an auto-sized link fits its text, the tooltip shows the
@@ -58,8 +58,8 @@ private:
     sendwell::HyperlinkState state_;
     QString address_;
     AddressOpener* opener_;
-    sendwell::MessageSink* messages_ = nullptr;
-    std::unique_ptr<MessageBoxSink> ownMessages_;
+    sendwell::Prompt* messages_ = nullptr;
+    std::unique_ptr<DialogPrompt> ownMessages_;
 };
 
 } // namespace sendwell::gui

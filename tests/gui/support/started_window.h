@@ -10,7 +10,7 @@ namespace sendwell::test {
 
 class StartedWindow : private sendwell::DatabaseSession, public sendwell::gui::MainWindow {
 public:
-    explicit StartedWindow(sendwell::MessageSink* messages)
+    explicit StartedWindow(sendwell::Prompt* messages)
         : sendwell::DatabaseSession(), sendwell::gui::MainWindow(
                                            static_cast<sendwell::DatabaseSession&>(*this), messages) {
         sendwell::gui::StartWindow(*this, session());

@@ -2,17 +2,19 @@
 // directory, and a scratch world (home, data file, program folder) for a main window.
 #pragma once
 
-#include "core/base/messages.h"
+#include "core/base/prompt.h"
 #include "tests/support/temp_dir.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace sendwell::test {
 
-// Answers every message box at once and keeps what was shown.
-class RecordingMessages : public sendwell::MessageSink {
+// Answers every message box at once and keeps what was shown; questions are answered by confirm (No
+// without it).
+class RecordingMessages : public sendwell::Prompt {
 public:
     struct Message {
         std::string text;
@@ -24,8 +26,12 @@ public:
                      sendwell::MessageIcon icon) override {
         shown.push_back({text, caption, icon});
     }
+    bool Confirm(const std::string& text, const std::string& caption) override {
+        return confirm && confirm(text, caption);
+    }
 
     std::vector<Message> shown;
+    std::function<bool(const std::string& text, const std::string& caption)> confirm;
 };
 
 // Changes the working directory for as long as it lives.

@@ -1,8 +1,5 @@
-#include "gui/web/password_dialog.h"
+#include "gui/base/password_dialog.h"
 
-#include "gui/base/background_work.h"
-
-#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -47,22 +44,6 @@ QString PasswordDialog::userName() const {
 
 QString PasswordDialog::password() const {
     return password_->text();
-}
-
-std::optional<Credentials> DialogCredentialsPrompt::AskCredentials(const std::string& address,
-                                                                   const std::string& realm) {
-    std::optional<Credentials> answer;
-    auto ask = [&] {
-        PasswordDialog dialog(QString::fromUtf8(address), QString::fromUtf8(realm), parent_.data());
-        if (dialog.exec() == QDialog::Accepted) {
-            answer = Credentials{dialog.userName().toStdString(), dialog.password().toStdString()};
-        }
-    };
-    if (QCoreApplication::instance() == nullptr) {
-        return std::nullopt; // no window can be shown
-    }
-    gui::InvokeOnUiThreadAndWait(ask);
-    return answer;
 }
 
 } // namespace sendwell
