@@ -87,5 +87,6 @@ std::unique_ptr<Command> MakeEnginesCommand();
 std::unique_ptr<Command> MakeSubmitCommand();
 std::unique_ptr<Command> MakeStatusCommand();
 std::unique_ptr<Command> MakeIndexNowCommand();
+std::unique_ptr<Command> MakeScheduleCommand();
 
 } // namespace sendwell::cli

@@ -203,6 +203,8 @@ TEST_F(CliTest, UsageErrorsExitTwoAndLeaveTheFileAsItWas) {
         {"submit", "--all", "http://a.test"},
         {"submit", "--all", "--keep-answers", "--clear-answers"},
         {"submit", "--all", "--engines", "27"},
+        {"schedule", "add", "bad name", "--every", "daily", "--", "status", "--all"},
+        {"schedule", "remove", "absent"},
     };
     for (const std::vector<std::string>& args : cases) {
         CliResult result = Run(args);
