@@ -12,7 +12,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev openssl ca-certificates
   libcli11-dev nlohmann-json3-dev libpugixml-dev zlib1g-dev libsqlite3-dev help2man
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core dbus-daemon
   clang-format ccache
   desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev
