@@ -10,9 +10,9 @@ packages=(
   qt6-multimedia-dev libqt6multimedia6 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   qt6-webengine-dev qt6-webengine-dev-tools
   libcurl4-openssl-dev libssl-dev openssl ca-certificates
-  libcli11-dev nlohmann-json3-dev libpugixml-dev libgumbo-dev zlib1g-dev help2man
+  libcli11-dev nlohmann-json3-dev libpugixml-dev libgumbo-dev zlib1g-dev libsqlite3-dev help2man
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core dbus-daemon
   clang-format ccache
   desktop-file-utils appstream dpkg-dev file lintian
   clang libclang-rt-14-dev

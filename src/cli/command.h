@@ -91,5 +91,7 @@ std::unique_ptr<Command> MakeEnginesCommand();
 std::unique_ptr<Command> MakeSubmitCommand();
 std::unique_ptr<Command> MakeStatusCommand();
 std::unique_ptr<Command> MakeIndexNowCommand();
+std::unique_ptr<Command> MakeScheduleCommand();
+std::unique_ptr<Command> MakeHistoryCommand();
 
 } // namespace sendwell::cli

@@ -40,6 +40,8 @@ constexpr const CommandEntry kCommands[] = {
     {"status", "Check the web server status of addresses, as Ping does", MakeStatusCommand},
     {"indexnow", "Submit addresses through IndexNow, check the key file, show or make the key",
      MakeIndexNowCommand},
+    {"history", "Show past runs, a run's requests, or one address across runs", MakeHistoryCommand},
+    {"schedule", "Run commands of this program at set times (systemd user timers)", MakeScheduleCommand},
 };
 
 } // namespace

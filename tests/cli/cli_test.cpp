@@ -4,7 +4,9 @@
 #include "cli/terminal_progress.h"
 #include "cli/terminal_prompt.h"
 #include "core/base/dates.h"
+#include "core/base/paths.h"
 #include "core/base/settings.h"
+#include "core/history/history_store.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/urldb/add_command.h"
 #include "core/urldb/database_file.h"
@@ -205,6 +207,8 @@ TEST_F(CliTest, UsageErrorsExitTwoAndLeaveTheFileAsItWas) {
         {"submit", "--all", "http://a.test"},
         {"submit", "--all", "--keep-answers", "--clear-answers"},
         {"submit", "--all", "--engines", "27"},
+        {"schedule", "add", "bad name", "--every", "daily", "--", "status", "--all"},
+        {"schedule", "remove", "absent"},
     };
     for (const std::vector<std::string>& args : cases) {
         CliResult result = Run(args);
@@ -223,6 +227,34 @@ TEST_F(CliTest, UsageErrorsExitTwoAndLeaveTheFileAsItWas) {
     CliResult refused = Run({"submit", "--all"});
     EXPECT_EQ(refused.exitCode, 2);
     EXPECT_NE(refused.err.find("Please enter an email address."), std::string::npos) << refused.err;
+}
+
+TEST_F(CliTest, HistoryShowsRunsARunsRequestsAndAnAddressOverTime) {
+    for (std::int64_t started : {1772323200 /* 2026-03-01 */, 1788220800 /* 2026-09-01 */}) {
+        HistoryRecorder recorder(DefaultHistoryPath(), RunKind::IndexNow, started);
+        RequestRecord request;
+        request.address = "http://a.test/";
+        request.channel = "IndexNow";
+        request.httpStatus = 202;
+        request.at = started;
+        recorder.Add(request);
+        ASSERT_TRUE(recorder.Finish(started + 1, false, {1, 1, 0}).ok());
+    }
+    const CliResult runs = Run({"--json", "history"});
+    ASSERT_EQ(runs.exitCode, 0) << runs.err;
+    const nlohmann::json list = nlohmann::json::parse(runs.out)["runs"];
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0]["started"], "2026-09-01T00:00:00Z");
+    EXPECT_EQ(list[0]["kind"], "indexnow");
+
+    const CliResult one = Run({"--json", "history", "--run", std::to_string(list[1]["id"].get<int>())});
+    ASSERT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_EQ(nlohmann::json::parse(one.out)["requests"][0]["http_status"], 202);
+
+    const CliResult since = Run({"history", "--address", "http://a.test/", "--since", "2026-06-01"});
+    ASSERT_EQ(since.exitCode, 0) << since.err;
+    EXPECT_EQ(std::count(since.out.begin(), since.out.end(), '\n'), 1) << since.out;
+    EXPECT_EQ(Run({"history", "--since", "2026-02-30"}).exitCode, 2);
 }
 
 TEST_F(CliTest, ADatabaseThatCannotBeReadExitsThree) {

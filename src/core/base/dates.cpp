@@ -30,9 +30,13 @@ std::string LocalTimeText(const char* format) {
 }
 
 std::string UtcTimeText() {
-    std::time_t now = std::time(nullptr);
+    return UtcTimeText(static_cast<std::int64_t>(std::time(nullptr)));
+}
+
+std::string UtcTimeText(std::int64_t secondsSinceEpoch) {
+    const auto time = static_cast<std::time_t>(secondsSinceEpoch);
     std::tm utc{};
-    gmtime_r(&now, &utc);
+    gmtime_r(&time, &utc);
     char text[32];
     std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return std::string(text, n);
@@ -65,6 +69,43 @@ std::string NormalizeDateLine(std::string_view line) {
     char text[80];
     std::snprintf(text, sizeof text, "%02lld/%02lld/%04lld", month, day, year);
     return text;
+}
+
+} // namespace sendwell
+
+namespace sendwell {
+
+std::optional<std::int64_t> ParseUtcTime(std::string_view text) {
+    std::tm utc{};
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    char tail = 0;
+    const std::string copy(text);
+    const int date = std::sscanf(copy.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &tail);
+    if (date == 4) {
+        if (tail != 'T' ||
+            std::sscanf(copy.c_str() + 11, "%2d:%2d:%2d%c", &hour, &minute, &second, &tail) != 4 ||
+            tail != 'Z' || copy.size() != 20) {
+            return std::nullopt;
+        }
+    } else if (date != 3 || copy.size() != 10) {
+        return std::nullopt;
+    }
+    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, year) || hour > 23 || minute > 59 ||
+        second > 60) {
+        return std::nullopt;
+    }
+    utc.tm_year = year - 1900;
+    utc.tm_mon = month - 1;
+    utc.tm_mday = day;
+    utc.tm_hour = hour;
+    utc.tm_min = minute;
+    utc.tm_sec = second;
+    return static_cast<std::int64_t>(timegm(&utc));
 }
 
 } // namespace sendwell

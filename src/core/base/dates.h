@@ -2,6 +2,8 @@
 // file names, and UTC times for records that programs read.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +15,10 @@ std::string TodayText();
 std::string LocalTimeText(const char* format);
 // The current time in UTC as ISO 8601, "YYYY-MM-DDTHH:MM:SSZ", for records that programs read.
 std::string UtcTimeText();
+std::string UtcTimeText(std::int64_t secondsSinceEpoch);
+// "YYYY-MM-DD" (its start) or "YYYY-MM-DDTHH:MM:SSZ", in UTC, as seconds since the epoch; none for
+// anything else or a date that does not exist.
+std::optional<std::int64_t> ParseUtcTime(std::string_view text);
 
 // Days of a month (1 to 12) of the Gregorian calendar.
 int DaysInMonth(long long month, long long year);

@@ -149,6 +149,10 @@ fs::path DefaultIndexNowStatePath() {
     return DefaultDatabasePath().parent_path() / "indexnow-state.json";
 }
 
+fs::path DefaultHistoryPath() {
+    return DefaultDatabasePath().parent_path() / "history.sqlite";
+}
+
 fs::path ChooseProgramFolder(const fs::path& workingDir, const fs::path& home, const fs::path& dataFolder) {
     if (!workingDir.empty() && !SameFolder(workingDir, home) && CanCreateFilesIn(workingDir)) {
         return workingDir;

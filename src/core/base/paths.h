@@ -47,6 +47,8 @@ inline constexpr std::string_view kUnreadableMark = ".unreadable-";
 inline constexpr std::string_view kKeptCopyMark = ".bak-";
 // What IndexNow last accepted of each address: indexnow-state.json beside the database.
 std::filesystem::path DefaultIndexNowStatePath();
+// The run history: history.sqlite beside the database (with SQLite's "-wal" and "-shm" beside it).
+std::filesystem::path DefaultHistoryPath();
 
 // --- The program folder and what lies in it ---
 

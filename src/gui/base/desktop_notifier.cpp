@@ -1,0 +1,67 @@
+#include "gui/base/desktop_notifier.h"
+
+#include "core/base/messages.h"
+#include "core/base/notification_rule.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QVariantMap>
+
+namespace sendwell {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+
+} // namespace
+
+DesktopNotifier::DesktopNotifier(QWidget* window, QDBusConnection bus)
+    : QObject(window), window_(window), bus_(std::move(bus)) {
+    if (bus_.isConnected()) {
+        bus_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                     SLOT(OnActionInvoked(uint, QString)));
+        bus_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
+                     SLOT(OnNotificationClosed(uint, uint)));
+    }
+}
+
+bool DesktopNotifier::WorkEnded(std::chrono::milliseconds elapsed, const QString& summary, const QString& body) {
+    if (window_ == nullptr || !bus_.isConnected() || !WorthANotification(elapsed, window_->isActiveWindow())) {
+        return false;
+    }
+    QDBusMessage notify = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    notify << QString::fromUtf8(kAppCaption) << uint{0} << QString() << summary << body
+           << QStringList{QStringLiteral("default"), QStringLiteral("Show")} << QVariantMap() << int{-1};
+    // Asked without waiting: a service that is slow or missing never holds the window up.
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(notify), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        const QDBusPendingReply<uint> reply = *call;
+        if (!reply.isError()) {
+            shown_.append(reply.value());
+        }
+        call->deleteLater();
+    });
+    return true;
+}
+
+void DesktopNotifier::OnActionInvoked(uint id, const QString& action) {
+    (void)action; // any action of ours means "show the window"
+    if (!shown_.contains(id) || window_ == nullptr) {
+        return;
+    }
+    window_->show();
+    window_->setWindowState((window_->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    window_->raise();
+    window_->activateWindow();
+    emit windowBroughtForward();
+}
+
+void DesktopNotifier::OnNotificationClosed(uint id, uint reason) {
+    (void)reason;
+    shown_.removeAll(id);
+}
+
+} // namespace sendwell
