@@ -23,9 +23,11 @@ public:
         command.add_flag("--all", all_, "Start from every address of the URL database");
         command.add_option("START", targets_,
                            "Addresses to start from, or row numbers of the URL database (#N or N)");
-        command.add_option("--sitemap", setup_.sitemaps,
-                           "A sitemap (address or file, .gz, index, or robots.txt) whose pages are audited "
-                           "too; may be given more than once");
+        command
+            .add_option("--sitemap", setup_.sitemaps,
+                        "A sitemap (address or file, .gz, index, or robots.txt) whose pages are audited "
+                        "too; may be given more than once")
+            ->allow_extra_args(false);
         command.add_option("--max-pages", setup_.maxPages, "Pages read at most (default 10000)")
             ->check(CLI::Range(std::size_t{1}, std::size_t{10000000}));
         command
