@@ -266,12 +266,12 @@ void Crawler::OnPage(FetchResult&& result) {
     result.body.shrink_to_fit();
     const bool internal = scope_.Contains(page.finalUrl);
 
-    // Two addresses may redirect to one page: its content is checked once.
-    std::optional<PageId> finalId =
-        page.finalUrl == page.url ? std::optional<PageId>(id) : facts_->Find(page.finalUrl);
+    // A page reached both by a redirect and by its own address is fetched twice: its findings count once.
+    const bool askedNew = !checked_[id];
+    const std::optional<PageId> finalId = facts_->Find(page.finalUrl);
     const bool contentNew = internal && (!finalId || !checked_[Grow(*finalId)]);
     for (Finding& finding : CheckPage(page)) {
-        if (finding.address == page.url || contentNew) {
+        if (finding.address == page.url ? askedNew : contentNew) {
             findings_.push_back(std::move(finding));
         }
     }
