@@ -93,5 +93,6 @@ std::unique_ptr<Command> MakeStatusCommand();
 std::unique_ptr<Command> MakeIndexNowCommand();
 std::unique_ptr<Command> MakeScheduleCommand();
 std::unique_ptr<Command> MakeHistoryCommand();
+std::unique_ptr<Command> MakeAuditCommand();
 
 } // namespace sendwell::cli

@@ -22,7 +22,7 @@ constexpr const char* kFooter =
     "Results go to stdout (text, or JSON with --json: one document, or one line per request for "
     "submit); messages and the progress line of submit go to stderr.\n\n"
     "Commands that change the URL database fail with exit code 3 while the window has it open; list, "
-    "status, sitemap export and email without an address work at any time.\n\n"
+    "status, audit, sitemap export and email without an address work at any time.\n\n"
     "Exit codes: 0 done; 1 done, but some requests failed (the failure log msg_dump.txt has the "
     "details) or some addresses did not answer; 2 usage error, or nothing to submit; 3 the URL "
     "database or the settings could not be read or written; 130 cancelled with Ctrl+C.\n\n"
@@ -40,6 +40,7 @@ constexpr const CommandEntry kCommands[] = {
     {"status", "Check the web server status of addresses, as Ping does", MakeStatusCommand},
     {"indexnow", "Submit addresses through IndexNow, check the key file, show or make the key",
      MakeIndexNowCommand},
+    {"audit", "Crawl a site and report what keeps its pages out of search results", MakeAuditCommand},
     {"history", "Show past runs, a run's requests, or one address across runs", MakeHistoryCommand},
     {"schedule", "Run commands of this program at set times (systemd user timers)", MakeScheduleCommand},
 };

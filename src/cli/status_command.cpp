@@ -79,7 +79,7 @@ public:
         StatusRunSummary summary;
         {
             InterruptScope interrupt(stop);
-            progress.Start(addresses.size());
+            progress.SetSteps(0, addresses.size());
             summary = RunStatusCheck(addresses, setup_, [&](std::size_t index, StatusRow&& row) {
                 rows[index] = std::move(row);
                 ++done;
@@ -90,7 +90,8 @@ public:
                     }
                     output.out().flush();
                 }
-                progress.Update(done, rows[index]->address);
+                progress.SetStatusText(rows[index]->address);
+                progress.SetSteps(done, addresses.size());
             });
             progress.Clear();
         }

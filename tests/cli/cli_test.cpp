@@ -441,6 +441,52 @@ TEST_F(CliTest, StatusChecksManyAddressesInTheOrderGivenAndExitsOneOnAnyFailure)
     }
 }
 
+TEST_F(CliTest, AuditWritesItsReportAndExitsByTheWorstFinding) {
+    test::HttpTestServer server;
+    server.Route("/", test::Response(200, "<title>A page that links to one gone</title><a href=/gone>x</a>",
+                                     {{"Content-Type", "text/html"}}));
+    WriteDatabase(server.Url("/") + "\r\n\r\n0\r\nEOS\r\n\r\n");
+
+    // The broken link is an error: exit 1 by default, 0 when only notices would fail.
+    const CliResult text = Run({"audit", "#1"});
+    EXPECT_EQ(text.exitCode, 1) << text.err;
+    EXPECT_NE(text.out.find("error  broken-link  (1)"), std::string::npos) << text.out;
+    EXPECT_EQ(Run({"audit", server.Url("/"), "--fail-on", "never"}).exitCode, 0);
+
+    const CliResult json = Run({"--json", "audit", "--all", "--fail-on", "never"});
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    const nlohmann::json doc = nlohmann::json::parse(json.out);
+    EXPECT_EQ(doc["pages"].size(), 2u);
+    bool broken = false;
+    for (const auto& issue : doc["issues"]) {
+        broken = broken || (issue["check"] == "broken-link" && issue["related"] == server.Url("/gone"));
+    }
+    EXPECT_TRUE(broken) << json.out;
+
+    // A report file is whole or not there at all.
+    const CliResult csv =
+        Run({"audit", server.Url("/"), "--format", "csv", "--output", (work_ / "a.csv").string()});
+    EXPECT_EQ(csv.exitCode, 1) << csv.err;
+    EXPECT_EQ(csv.out, "");
+    EXPECT_TRUE(test::ReadFileBytes(work_ / "a.csv")
+                    .starts_with("check,severity,category,address,detail,related\r\n"));
+    fs::create_directories(work_ / "folder");
+    const CliResult unwritable = Run({"audit", server.Url("/"), "--output", (work_ / "folder").string()});
+    EXPECT_EQ(unwritable.exitCode, 3) << unwritable.err;
+    EXPECT_TRUE(fs::is_empty(work_ / "folder"));
+
+    for (const std::vector<std::string>& usage :
+         std::vector<std::vector<std::string>>{{"audit"},
+                                               {"audit", "--all", "a.test"},
+                                               {"audit", "--format", "xml", "a.test"},
+                                               {"audit", "--fail-on", "sometimes", "a.test"},
+                                               {"audit", "--max-pages", "0", "a.test"},
+                                               {"--json", "audit", "--format", "csv", "a.test"},
+                                               {"audit", "http://[::1"}}) {
+        EXPECT_EQ(Run(usage).exitCode, 2) << usage.back();
+    }
+}
+
 TEST_F(CliTest, IndexNowRequestAcceptedAfterAWaitIsNoFailure) {
     test::HttpTestServer server;
     server.Route("/indexnow",
@@ -466,6 +512,7 @@ TEST_F(CliTest, CtrlCEndsALongCommandWithExit130) {
         {"sitemap", "import", server.Url("/sitemap.xml")},
         {"indexnow", "submit", server.Url("/page")},
         {"status", server.Url("/")},
+        {"audit", server.Url("/")},
     };
     for (const std::vector<std::string>& command : commands) {
         const std::size_t before = server.RequestCount();

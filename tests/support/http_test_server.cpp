@@ -888,6 +888,14 @@ void HttpTestServer::Serve(int fd, int number) {
             finish();
             return;
         }
+    } else {
+        // A TLS handshake on the plain port is refused at once, as a web server refuses a request line
+        // it cannot read, rather than waited on until the client gives up.
+        unsigned char first = 0;
+        if (::recv(fd, &first, 1, MSG_PEEK) == 1 && first == 0x16) {
+            finish();
+            return;
+        }
     }
     Stream stream(fd, ssl);
     Reader reader(stream);

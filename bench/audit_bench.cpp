@@ -1,0 +1,214 @@
+// The site audit on a loopback site (the tests' server, a thread per connection), 8 requests in all and
+// 4 per host:
+//   - 1,000 pages of 20 KB, each linking two others: the audit's wall time against the fetch engine alone
+//     fetching the same 1,000 addresses with the same bounds in the same run (goal: at most 1.3x), and
+//     the audit's CPU time per page;
+//   - bounded memory: a site of 100,000 pages made on the fly by a server in a child process, crawled
+//     with a page bound of 100,000, and the peak resident memory of the crawling process (goal: under
+//     300 MB). Long; run it alone with --benchmark_filter=LargeSite.
+#include "bench/bench_support.h"
+#include "core/audit/site_audit.h"
+#include "core/web/fetch_engine.h"
+#include "tests/support/http_test_server.h"
+
+#include <benchmark/benchmark.h>
+#include <csignal>
+#include <ctime>
+#include <curl/curl.h>
+#include <fstream>
+
+namespace {
+
+using namespace sendwell::bench;
+using sendwell::test::HttpTestServer;
+
+constexpr int kPages = 1000;
+constexpr std::size_t kPageBytes = 20 * 1024;
+constexpr int kLargePages = 100000;
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// Page n of a site of count pages: a title, words up to size bytes, links to pages 2n+1 and 2n+2 (or,
+// past the end, to the home page), so that every page is reachable from "/".
+std::string SitePage(long n, long count, std::size_t size) {
+    std::string page = "<!DOCTYPE html><html lang=en><head><title>Page " + std::to_string(n) +
+                       " of the benchmark site</title><meta name=viewport content=\"width=device-width\">"
+                       "</head><body><h1>Page " +
+                       std::to_string(n) + "</h1>";
+    for (long k = 2 * n + 1; k <= 2 * n + 2; ++k) {
+        page += "<a href=\"/" + (k < count ? std::to_string(k) : std::string()) + "\">next</a> ";
+    }
+    page += "<p>";
+    static const std::string kWords = "the quick audit reads every page of the site once and keeps little ";
+    while (page.size() + kWords.size() + 20 < size) {
+        page += kWords;
+    }
+    return page + "</p></body></html>";
+}
+
+sendwell::test::Handler SiteHandler(long count, std::size_t size) {
+    return [count, size](const sendwell::test::RecordedRequest& request) {
+        const std::string path = request.Path();
+        if (path == "/robots.txt" || path == "/sitemap.xml") {
+            return sendwell::test::Response(404);
+        }
+        const long n = path == "/" ? 0 : std::atol(path.c_str() + 1);
+        return sendwell::test::Response(200, SitePage(n, count, size),
+                                        {{"Content-Type", "text/html; charset=utf-8"}});
+    };
+}
+
+sendwell::FetchLimits Limits() {
+    sendwell::FetchLimits limits;
+    limits.concurrency = 8;
+    limits.perHost = 4;
+    limits.total = std::chrono::seconds(60);
+    limits.maxBody = 5 * 1024 * 1024;
+    return limits;
+}
+
+sendwell::AuditSetup AuditOf(const HttpTestServer& server, std::size_t maxPages) {
+    sendwell::AuditSetup setup;
+    setup.starts = {server.Url("/")};
+    setup.maxPages = maxPages;
+    setup.maxDepth = 100;
+    setup.concurrency = Limits().concurrency;
+    setup.perHost = Limits().perHost;
+    return setup;
+}
+
+void BM_AuditAgainstFetch(benchmark::State& state) {
+    HttpTestServer server;
+    server.SetHandler(SiteHandler(kPages, kPageBytes));
+    std::vector<std::string> urls{server.Url("/")};
+    for (int i = 1; i < kPages; ++i) {
+        urls.push_back(server.Url("/" + std::to_string(i)));
+    }
+    std::vector<double> auditWall, fetchWall, auditCpu;
+    std::size_t pages = 0;
+    for (auto _ : state) {
+        const auto fetchStart = Clock::now();
+        sendwell::FetchSetup fetch;
+        fetch.limits = Limits();
+        sendwell::FetchEngine engine(std::move(fetch));
+        for (std::size_t i = 0; i < urls.size(); ++i) {
+            engine.Add({urls[i], true, i});
+        }
+        engine.Run([](sendwell::FetchResult&&) {});
+        fetchWall.push_back(Seconds(Clock::now() - fetchStart));
+
+        const auto start = Clock::now();
+        const double cpu = ThreadCpuSeconds();
+        const sendwell::AuditReport report = sendwell::RunAudit(AuditOf(server, kPages));
+        auditCpu.push_back(ThreadCpuSeconds() - cpu);
+        auditWall.push_back(Seconds(Clock::now() - start));
+        pages = report.pages.size();
+        state.SetIterationTime(auditWall.back());
+    }
+    const double ratio = Median(auditWall) / Median(fetchWall);
+    state.counters["ratio"] = ratio;
+    state.counters["pages"] = static_cast<double>(pages);
+    Say("1,000 pages of 20 KB: audit %.2f s, fetch engine alone %.2f s: %.2fx; audit CPU %.0f us a page "
+        "(%zu pages, medians of %zu rounds)",
+        Median(auditWall), Median(fetchWall), ratio, Median(auditCpu) / static_cast<double>(pages) * 1e6,
+        pages, auditWall.size());
+}
+BENCHMARK(BM_AuditAgainstFetch)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+long PeakRssKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:")) {
+            return std::atol(line.c_str() + 6);
+        }
+    }
+    return 0;
+}
+
+// The server in a child process, so that its record of 100,000 requests is not counted as the audit's.
+class ChildServer {
+public:
+    ChildServer() {
+        int fds[2];
+        if (::pipe(fds) != 0) {
+            std::abort();
+        }
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[0]);
+            HttpTestServer server;
+            server.SetHandler(SiteHandler(kLargePages, 2048));
+            const int port = server.port();
+            if (::write(fds[1], &port, sizeof port) != sizeof port) {
+                ::_exit(1);
+            }
+            ::pause(); // until the parent ends it
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        if (::read(fds[0], &port_, sizeof port_) != sizeof port_) {
+            std::abort();
+        }
+        ::close(fds[0]);
+    }
+    ~ChildServer() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+void BM_LargeSiteMemory(benchmark::State& state) {
+    ChildServer server;
+    long before = 0;
+    long peak = 0;
+    std::size_t pages = 0;
+    double wall = 0;
+    for (auto _ : state) {
+        // The peak so far is the benchmarks' before this one: start counting again.
+        std::ofstream("/proc/self/clear_refs") << "5";
+        before = PeakRssKiB();
+        sendwell::AuditSetup setup;
+        setup.starts = {server.Url()};
+        setup.maxPages = kLargePages;
+        setup.maxDepth = 100;
+        const auto start = Clock::now();
+        const sendwell::AuditReport report = sendwell::RunAudit(setup);
+        wall = Seconds(Clock::now() - start);
+        pages = report.pages.size();
+        peak = PeakRssKiB();
+        state.SetIterationTime(wall);
+    }
+    state.counters["peak_rss_mb"] = static_cast<double>(peak) / 1024;
+    Say("100,000 generated pages: %zu read in %.1f s, peak resident memory %.0f MB (%.0f MB before)", pages,
+        wall, static_cast<double>(peak) / 1024, static_cast<double>(before) / 1024);
+}
+BENCHMARK(BM_LargeSiteMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Only loopback, and a settings store of the run's own.
+    ::setenv("SENDWELL_LOOPBACK_ONLY", "1", 1);
+    ::setenv("XDG_CONFIG_HOME", (Scratch() / "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (Scratch() / "data").c_str(), 1);
+    for (const char* proxy :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+        ::unsetenv(proxy);
+    }
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    PrintSummary("Site audit, one loopback host, 8 in all and 4 per host:");
+    return 0;
+}

@@ -1,0 +1,502 @@
+#include "core/audit/site_audit.h"
+
+#include "core/audit/audit_address.h"
+#include "core/audit/page_checks.h"
+#include "core/audit/page_facts.h"
+#include "core/audit/robots_txt.h"
+#include "core/audit/site_checks.h"
+#include "core/base/progress.h"
+#include "core/sitemap/sitemap_reader.h"
+#include "core/web/fetch_engine.h"
+#include "core/web/page_fetcher.h"
+#include "core/web/url_parts.h"
+#include "core/web/user_agent.h"
+
+#include <algorithm>
+#include <climits>
+#include <map>
+#include <optional>
+#include <set>
+#include <unordered_map>
+
+namespace sendwell {
+
+namespace {
+
+// A page is parsed whole, so a huge one costs memory; past this its rest is not read.
+constexpr std::uint64_t kMaxPageBytes = 5 * 1024 * 1024;
+constexpr int kUnknownDepth = INT_MAX;
+
+// What a fetch is for, in the top byte of its tag; the rest is a page id or an origin's index.
+enum class Job : std::uint64_t { Robots = 1, HttpsProbe, SitemapProbe, Page, StatusOnly };
+
+std::uint64_t Tag(Job job, std::uint64_t index) {
+    return (static_cast<std::uint64_t>(job) << 56) | index;
+}
+Job JobOf(std::uint64_t tag) {
+    return static_cast<Job>(tag >> 56);
+}
+std::uint64_t IndexOf(std::uint64_t tag) {
+    return tag & ((std::uint64_t{1} << 56) - 1);
+}
+
+// One address form per page: what a link to it resolves to.
+std::optional<std::string> Normalised(const std::string& address) {
+    const std::string complete = CompleteAddress(address);
+    return BaseAddress(complete).Resolve(complete);
+}
+
+struct OriginState {
+    enum class Robots { Unasked, Asked, Read };
+    SiteRecord record;
+    Robots state = Robots::Unasked;
+    RobotsTxt robots;
+    std::vector<PageId> parked; // pages waiting for robots.txt
+};
+
+class Crawler {
+public:
+    explicit Crawler(const AuditSetup& setup) : setup_(setup) {}
+
+    AuditReport Run();
+
+private:
+    FetchSetup EngineSetup() const;
+    bool Stopped() const { return setup_.stop != nullptr && setup_.stop->load(); }
+    std::optional<std::string> ReadStarts();
+    // Adds the addresses a sitemap lists; whether it could be read (a cancel sets the outcome).
+    bool ReadSitemap(const std::string& source);
+    void ReadSiteSitemaps();
+    void RunEngine(const std::function<void()>& queue);
+    void OnResult(FetchResult&& result);
+
+    // The index of an address's origin, made on first sight.
+    std::size_t OriginAt(const std::string& url);
+    void AskRobots(std::size_t index);
+    void OnRobots(std::size_t index, FetchResult&& result);
+
+    PageId Grow(PageId id);
+    // Queues a page of the site at depth clicks from a start. A reference (a listed page, a canonical or
+    // hreflang target) is fetched however deep it is; a link only up to the depth bound.
+    void Enqueue(const std::string& url, int depth, bool reference);
+    void StatusOnly(const std::string& url);
+    void Dispatch(PageId id);
+    void OnPage(FetchResult&& result);
+    void Report();
+
+    const AuditSetup& setup_;
+    AuditReport report_;
+    SiteScope scope_;
+    std::optional<SiteFacts> facts_;
+    FetchEngine* engine_ = nullptr;
+    bool crawling_ = false; // robots.txt of the start sites is in: pages are fetched
+    std::vector<std::string> starts_;
+    std::vector<std::string> listed_;
+    std::set<std::string> sitemapsRead_;
+    std::string lastSitemapError_;
+    std::vector<OriginState> origins_;
+    std::unordered_map<std::string, std::size_t> originIndex_;
+    std::vector<int> depth_;    // per id: the fewest clicks it was met at
+    std::vector<char> queued_;  // per id: fetched, waiting or blocked; never asked twice
+    std::vector<char> checked_; // per id: its findings are in; a second answer adds none
+    std::vector<Finding> findings_;
+    std::size_t pages_ = 0; // pages queued, against maxPages
+    std::uint64_t known_ = 0;
+    std::uint64_t done_ = 0;
+};
+
+FetchSetup Crawler::EngineSetup() const {
+    FetchSetup fetch;
+    fetch.connection = setup_.connection;
+    fetch.limits = ReadFetchLimits();
+    if (setup_.concurrency > 0) {
+        fetch.limits.concurrency = setup_.concurrency;
+    }
+    if (setup_.perHost > 0) {
+        fetch.limits.perHost = setup_.perHost;
+    }
+    if (fetch.limits.maxBody == 0 || fetch.limits.maxBody > kMaxPageBytes) {
+        fetch.limits.maxBody = kMaxPageBytes;
+    }
+    // The page fetch's header block, so that a server answers the audit as it answers the Ping.
+    fetch.headers = {kAcceptHeader, kUserAgentHeader, "Proxy-Connection:"};
+    fetch.stop = setup_.stop;
+    return fetch;
+}
+
+std::optional<std::string> Crawler::ReadStarts() {
+    for (const std::string& start : setup_.starts) {
+        const std::optional<std::string> url = Normalised(start);
+        if (!url) {
+            return "The address cannot be read: " + start;
+        }
+        if (std::find(starts_.begin(), starts_.end(), *url) == starts_.end()) {
+            starts_.push_back(*url);
+        }
+    }
+    return std::nullopt;
+}
+
+bool Crawler::ReadSitemap(const std::string& source) {
+    SitemapOptions options;
+    options.connection = setup_.connection;
+    options.stop = setup_.stop;
+    SitemapRead read = sendwell::ReadSitemap(source, options);
+    if (read.outcome.cancelled()) {
+        report_.outcome = read.outcome;
+    }
+    if (!read.ok()) {
+        lastSitemapError_ = std::move(read.outcome.text);
+        return false;
+    }
+    for (const std::string& address : read.addresses) {
+        if (std::optional<std::string> url = Normalised(address)) {
+            listed_.push_back(std::move(*url));
+        }
+    }
+    return true;
+}
+
+std::size_t Crawler::OriginAt(const std::string& url) {
+    std::string origin = OriginOf(url);
+    const auto [it, added] = originIndex_.emplace(origin, origins_.size());
+    if (added) {
+        origins_.emplace_back().record.origin = std::move(origin);
+    }
+    return it->second;
+}
+
+void Crawler::AskRobots(std::size_t index) {
+    OriginState& origin = origins_[index];
+    if (origin.state != OriginState::Robots::Unasked) {
+        return;
+    }
+    origin.state = OriginState::Robots::Asked;
+    engine_->Add({origin.record.origin + "/robots.txt", true, Tag(Job::Robots, index)});
+    if (origin.record.origin.starts_with("http://")) {
+        // Whether the site would answer securely: any HTTP answer counts.
+        engine_->Add({"https://" + origin.record.origin.substr(7) + "/", false, Tag(Job::HttpsProbe, index)});
+    }
+}
+
+void Crawler::OnRobots(std::size_t index, FetchResult&& result) {
+    OriginState& origin = origins_[index];
+    origin.robots = RobotsTxt::FromFetch(result);
+    origin.state = OriginState::Robots::Read;
+    origin.record.robots = origin.robots.source();
+    origin.record.robotsStatus = result.status;
+    if (!result.outcome.ok()) {
+        origin.record.robotsFailure = result.outcome.text;
+    }
+    if (!origin.robots.sitemaps().empty()) {
+        origin.record.sitemapKnown = true;
+    } else if (crawling_) {
+        // Met during the crawl: whether /sitemap.xml answers is enough, its addresses come too late.
+        engine_->Add({origin.record.origin + "/sitemap.xml", false, Tag(Job::SitemapProbe, index)});
+    }
+    std::vector<PageId> parked;
+    parked.swap(origin.parked);
+    for (PageId id : parked) {
+        Dispatch(id);
+    }
+}
+
+PageId Crawler::Grow(PageId id) {
+    if (id >= depth_.size()) {
+        depth_.resize(id + 1, kUnknownDepth);
+        queued_.resize(id + 1, 0);
+        checked_.resize(id + 1, 0);
+    }
+    return id;
+}
+
+void Crawler::Enqueue(const std::string& url, int depth, bool reference) {
+    if (!scope_.Contains(url)) {
+        if (reference) {
+            StatusOnly(url);
+        }
+        return;
+    }
+    const PageId id = Grow(facts_->Intern(url));
+    depth_[id] = std::min(depth_[id], depth);
+    if (queued_[id] || (!reference && depth > setup_.maxDepth)) {
+        return;
+    }
+    if (pages_ >= setup_.maxPages) {
+        report_.truncated = true;
+        return;
+    }
+    queued_[id] = 1;
+    ++pages_;
+    ++known_;
+    const std::size_t index = OriginAt(url);
+    if (origins_[index].state == OriginState::Robots::Read) {
+        Dispatch(id);
+        return;
+    }
+    origins_[index].parked.push_back(id);
+    AskRobots(index);
+}
+
+void Crawler::StatusOnly(const std::string& url) {
+    const PageId id = Grow(facts_->Intern(url));
+    if (queued_[id]) {
+        return;
+    }
+    queued_[id] = 1;
+    ++known_;
+    engine_->Add({url, false, Tag(Job::StatusOnly, id)});
+}
+
+void Crawler::Dispatch(PageId id) {
+    const std::string& url = facts_->AddressOf(id);
+    if (!origins_[OriginAt(url)].robots.AllowsUrl(url)) {
+        facts_->MarkBlocked(id);
+        --pages_; // not fetched: it leaves room for a page that is
+        ++done_;
+        return;
+    }
+    engine_->Add({url, true, Tag(Job::Page, id)});
+}
+
+void Crawler::OnPage(FetchResult&& result) {
+    const auto id = static_cast<PageId>(IndexOf(result.tag));
+    const PageFacts page = ReadPage(result, scope_);
+    result.body.clear();
+    result.body.shrink_to_fit();
+    const bool internal = scope_.Contains(page.finalUrl);
+
+    // A page reached both by a redirect and by its own address is fetched twice: its findings count once.
+    const bool askedNew = !checked_[id];
+    const std::optional<PageId> finalId = facts_->Find(page.finalUrl);
+    const bool contentNew = internal && (!finalId || !checked_[Grow(*finalId)]);
+    for (Finding& finding : CheckPage(page)) {
+        if (finding.address == page.url ? askedNew : contentNew) {
+            findings_.push_back(std::move(finding));
+        }
+    }
+    facts_->AddPage(page, setup_.external);
+    checked_[id] = 1;
+    if (!internal) {
+        return;
+    }
+    const PageId at = Grow(facts_->Intern(page.finalUrl));
+    checked_[at] = 1;
+    // A redirect is no click; the page it led to needs no fetch of its own.
+    depth_[at] = std::min(depth_[at], depth_[id]);
+    if (at != id && !queued_[at]) {
+        queued_[at] = 1;
+    }
+    if (!page.html) {
+        return;
+    }
+    const int depth = depth_[at];
+    const int next = depth == kUnknownDepth ? kUnknownDepth : depth + 1;
+    for (const std::string& link : page.internalLinks) {
+        Enqueue(link, next, false);
+    }
+    if (const std::string canonical = page.canonical(); !canonical.empty()) {
+        Enqueue(canonical, next, true);
+    }
+    for (const HreflangLink& link : page.hreflangs) {
+        if (!link.url.empty()) {
+            Enqueue(link.url, next, true);
+        }
+    }
+    if (setup_.external) {
+        for (const std::string& link : page.externalLinks) {
+            StatusOnly(link);
+        }
+    }
+}
+
+void Crawler::OnResult(FetchResult&& result) {
+    const std::size_t index = IndexOf(result.tag);
+    switch (JobOf(result.tag)) {
+    case Job::Robots:
+        OnRobots(index, std::move(result));
+        return;
+    case Job::HttpsProbe:
+        origins_[index].record.httpsAnswers = result.outcome.ok() && result.status > 0;
+        return;
+    case Job::SitemapProbe:
+        origins_[index].record.sitemapKnown =
+            result.outcome.ok() && result.status >= 200 && result.status < 300;
+        return;
+    case Job::Page:
+        ++done_;
+        OnPage(std::move(result));
+        break;
+    case Job::StatusOnly:
+        ++done_;
+        facts_->AddPage(ReadPage(result, scope_));
+        break;
+    }
+    if (setup_.progress != nullptr) {
+        setup_.progress->SetStatusText(result.url);
+        setup_.progress->SetSteps(done_, known_);
+    }
+}
+
+void Crawler::RunEngine(const std::function<void()>& queue) {
+    FetchEngine engine(EngineSetup());
+    engine_ = &engine;
+    queue();
+    const FetchSummary summary = engine.Run([&](FetchResult&& result) { OnResult(std::move(result)); });
+    engine_ = nullptr;
+    if (summary.cancelled || Stopped()) {
+        report_.outcome = Outcome{Outcome::End::Cancelled, "Cancelled", 0, {}};
+    }
+}
+
+// Each start site's own sitemaps: those its robots.txt names, else /sitemap.xml when it answers.
+void Crawler::ReadSiteSitemaps() {
+    for (OriginState& origin : origins_) {
+        if (Stopped()) {
+            return;
+        }
+        if (origin.state != OriginState::Robots::Read) {
+            continue;
+        }
+        if (origin.robots.sitemaps().empty()) {
+            const std::string probe = origin.record.origin + "/sitemap.xml";
+            origin.record.sitemapKnown =
+                sitemapsRead_.count(probe) != 0 || (sitemapsRead_.insert(probe).second && ReadSitemap(probe));
+        }
+        // A sitemap the site names but that cannot be read leaves its pages to the links.
+        for (const std::string& sitemap : origin.robots.sitemaps()) {
+            if (!Stopped() && sitemapsRead_.insert(sitemap).second) {
+                ReadSitemap(sitemap);
+            }
+        }
+    }
+}
+
+AuditReport Crawler::Run() {
+    const auto started = std::chrono::steady_clock::now();
+    report_.started = std::chrono::system_clock::now();
+    report_.outcome = Outcome::Succeeded();
+    if (std::optional<std::string> error = ReadStarts()) {
+        report_.outcome = Outcome::Failed(*error);
+        return std::move(report_);
+    }
+    for (const std::string& sitemap : setup_.sitemaps) {
+        if (!sitemapsRead_.insert(sitemap).second) {
+            continue;
+        }
+        if (!ReadSitemap(sitemap)) {
+            if (report_.outcome.ok()) {
+                report_.outcome =
+                    Outcome::Failed("The sitemap " + sitemap + " cannot be read: " + lastSitemapError_);
+            }
+            return std::move(report_);
+        }
+    }
+    if (starts_.empty()) {
+        // A sitemap alone: its sites' home pages are where clicks are counted from.
+        for (const std::string& url : listed_) {
+            const std::string home = OriginOf(url) + "/";
+            if (!OriginOf(url).empty() && std::find(starts_.begin(), starts_.end(), home) == starts_.end()) {
+                starts_.push_back(home);
+            }
+        }
+    }
+    if (starts_.empty()) {
+        report_.outcome = Outcome::Failed(setup_.sitemaps.empty() ? "No address to start from"
+                                                                  : "The sitemaps list no address");
+        return std::move(report_);
+    }
+    report_.starts = starts_;
+    scope_ = SiteScope(starts_);
+    facts_.emplace(scope_);
+
+    // robots.txt of every start site first: it decides what is fetched and names the sitemaps.
+    RunEngine([&] {
+        for (const std::string& url : starts_) {
+            AskRobots(OriginAt(url));
+        }
+    });
+    if (report_.outcome.ok()) {
+        ReadSiteSitemaps();
+    }
+    if (report_.outcome.ok()) {
+        crawling_ = true;
+        RunEngine([&] {
+            for (const std::string& url : starts_) {
+                Enqueue(url, 0, true);
+                facts_->MarkStart(*facts_->Find(url));
+            }
+            for (const std::string& url : listed_) {
+                if (scope_.Contains(url)) {
+                    Enqueue(url, kUnknownDepth, true);
+                    facts_->MarkListed(facts_->Intern(url));
+                }
+            }
+            listed_.clear();
+            listed_.shrink_to_fit();
+        });
+    }
+    Report();
+    report_.elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    return std::move(report_);
+}
+
+void Crawler::Report() {
+    for (OriginState& origin : origins_) {
+        if (origin.state == OriginState::Robots::Read) {
+            facts_->AddSite(origin.record);
+        }
+    }
+    const SiteFacts& facts = *facts_;
+    std::vector<Finding> site = CheckSite(facts);
+    // A crawl cut short has not seen every link: no page can be called unlinked.
+    const bool whole = report_.outcome.ok() && !report_.truncated;
+    for (Finding& finding : site) {
+        if (whole || finding.check != Check::OrphanPage) {
+            findings_.push_back(std::move(finding));
+        }
+    }
+    const auto order = [&](const Finding& f) {
+        const std::optional<PageId> id = facts.Find(f.address);
+        return std::pair(static_cast<int>(f.check), id.value_or(kNoPage));
+    };
+    std::stable_sort(findings_.begin(), findings_.end(),
+                     [&](const Finding& a, const Finding& b) { return order(a) < order(b); });
+    report_.findings = std::move(findings_);
+
+    const std::vector<int> depths = facts.Depths();
+    for (PageId id = 0; id < facts.size(); ++id) {
+        const KeptPage& kept = facts.Page(id);
+        if (!kept.fetched && !kept.blocked) {
+            continue;
+        }
+        AuditPage page;
+        page.address = facts.AddressOf(id);
+        page.status = kept.status;
+        page.depth = depths[id];
+        page.time = std::chrono::milliseconds(kept.firstByteMs);
+        page.title = kept.title;
+        if (kept.redirectsTo != kNoPage) {
+            page.finalUrl = facts.AddressOf(kept.redirectsTo);
+        }
+        page.blocked = kept.blocked;
+        page.listed = kept.listed;
+        page.external = !scope_.Contains(page.address);
+        report_.pages.push_back(std::move(page));
+    }
+}
+
+} // namespace
+
+AuditReport RunAudit(const AuditSetup& setup) {
+    return Crawler(setup).Run();
+}
+
+std::size_t CountAtLeast(const AuditReport& report, Severity severity) {
+    return static_cast<std::size_t>(
+        std::count_if(report.findings.begin(), report.findings.end(),
+                      [&](const Finding& f) { return f.severity() >= severity; }));
+}
+
+} // namespace sendwell
