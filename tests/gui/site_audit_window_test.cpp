@@ -21,8 +21,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QtTest>
@@ -198,6 +200,32 @@ private slots:
             window->close();
             QTRY_COMPARE_WITH_TIMEOUT(gone.count(), 1, 3000);
         }
+    }
+
+    void aCrawlOnLoopbackEndsInItsReport() {
+        sendwell::test::HttpTestServer server;
+        server.Route("/", sendwell::test::Response(200,
+                                                   "<html><head><title>Home</title></head><body>"
+                                                   "<a href=\"/gone\">gone</a></body></html>",
+                                                   {{"Content-Type", "text/html"}}));
+        server.Route("/gone", sendwell::test::Response(404));
+        RecordingMessages messages;
+        SiteAuditWindow window(messages, {});
+        window.show();
+        QSignalSpy finished(&window, &SiteAuditWindow::finished);
+        window.setStarts({server.Url("/")});
+        window.maxDepthBox()->setValue(3);
+        window.start();
+        QVERIFY(finished.wait(20000));
+        QVERIFY(window.report().outcome.ok());
+        QCOMPARE(window.report().starts, std::vector<std::string>{server.Url("/")});
+        QVERIFY(window.pagesTable()
+                    ->findItems(QString::fromStdString(server.Url("/gone")), Qt::MatchExactly)
+                    .size() > 0);
+        QCOMPARE(window.checkTree()->topLevelItem(0)->text(SiteAuditWindow::CheckIdColumn),
+                 QStringLiteral("Errors"));
+        QCOMPARE(window.progressBar()->value(), window.progressBar()->maximum());
+        QVERIFY(window.exportButton()->isEnabled());
     }
 
     void cancelAndClosingEndACrawl() {
