@@ -29,9 +29,11 @@ table.counts { width: auto; }
 table.counts td { font-size: 1.3em; font-weight: 600; padding-right: 1.5em; }
 .error { color: #c62828; } .warning { color: #a86500; } .notice { color: #1f6fbf; }
 .id { font-family: ui-monospace, monospace; }
+svg { max-width: 100%; height: auto; }
 svg text { font: 12px system-ui, sans-serif; fill: #1d1d1d; }
 a { color: inherit; }
 @media print {
+  * { print-color-adjust: exact; -webkit-print-color-adjust: exact; }
   body { margin: 0; max-width: none; font-size: 10pt; }
   a { text-decoration: none; }
   h2, h3 { break-after: avoid; }
@@ -132,6 +134,23 @@ std::string Chart(const std::vector<CategoryCount>& categories) {
     return svg + "</svg>\n";
 }
 
+// One line per check that found something, each leading to its section: a long report's contents.
+std::string Overview(const std::vector<SeverityGroup>& groups) {
+    std::string out = "<table>\n<thead><tr><th>Check</th><th>Severity</th><th class=\"n\">Findings</th>"
+                      "<th class=\"n\">Pages</th><th>Rule</th></tr></thead>\n<tbody>\n";
+    for (const SeverityGroup& group : groups) {
+        for (const CheckCount& count : group.checks) {
+            const CheckInfo& info = InfoOf(count.check);
+            out += "<tr><td class=\"id\"><a href=\"#check-" + std::string(info.id) + "\">" +
+                   std::string(info.id) + "</a></td><td class=\"" + SeverityClass(group.severity) + "\">" +
+                   std::string(SeverityName(group.severity)) + "</td><td class=\"n\">" +
+                   std::to_string(count.findings) + "</td><td class=\"n\">" + std::to_string(count.pages) +
+                   "</td><td>" + E(info.description) + "</td></tr>\n";
+        }
+    }
+    return out + "</tbody>\n</table>\n";
+}
+
 std::string Checks(const AuditReport& report, const std::vector<SeverityGroup>& groups) {
     std::string out;
     for (const SeverityGroup& group : groups) {
@@ -230,6 +249,7 @@ std::string WriteAuditHtml(const AuditReport& report) {
         out += "<p>No issues found.</p>\n";
     } else {
         out += Chart(categories);
+        out += Overview(groups);
     }
     out += Checks(report, groups);
     out += Pages(report);
