@@ -1,5 +1,7 @@
 #include "core/base/report_table.h"
 
+#include "core/base/markup_escape.h"
+
 #include <array>
 #include <charconv>
 #include <nlohmann/json.hpp>
@@ -95,96 +97,12 @@ std::string Csv(const ReportTable& table) {
     return out;
 }
 
-// The code point starting at text[i] and its length in bytes; length 0 when the bytes there are not
-// UTF-8 (a stray continuation byte, a cut or overlong sequence, a surrogate, beyond U+10FFFF).
-std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        return {lead, 1};
-    }
-    std::size_t length = 0;
-    char32_t cp = 0;
-    char32_t least = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, cp = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, cp = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, cp = lead & 0x07, least = 0x10000;
-    } else {
-        return {0, 0};
-    }
-    if (i + length > text.size()) {
-        return {0, 0};
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return {0, 0};
-        }
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        return {0, 0};
-    }
-    return {cp, length};
-}
-
-// Text as XML character data or an attribute value: markup escaped, bytes that are not UTF-8 and
-// characters XML does not allow (most control characters) as U+FFFD, so that a CI system's parser
-// takes the whole file whatever an address holds.
-std::string XmlText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto [cp, length] = DecodeUtf8(text, i);
-        const bool allowed = length > 0 && (cp >= 0x20 || cp == '\t' || cp == '\n' || cp == '\r') &&
-                             cp != 0xFFFE && cp != 0xFFFF;
-        if (!allowed) {
-            out += "\xEF\xBF\xBD";
-            i += length > 0 ? length : 1;
-            continue;
-        }
-        switch (cp) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        // In an attribute a parser turns a raw line break into a space; as a reference it stays.
-        case '\n':
-            out += "&#10;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        case '\t':
-            out += "&#9;";
-            break;
-        default:
-            out.append(text.substr(i, length));
-        }
-        i += length;
-    }
-    return out;
-}
-
 std::string Junit(const ReportTable& table) {
     double total = 0;
     for (const ReportRow& row : table.rows) {
         total += row.seconds;
     }
-    const std::string name = XmlText(table.name);
+    const std::string name = MarkupEscaped(table.name);
     const std::string counts = " tests=\"" + std::to_string(table.rows.size()) + "\" failures=\"" +
                                std::to_string(table.failures()) + "\" errors=\"0\"";
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -192,17 +110,17 @@ std::string Junit(const ReportTable& table) {
     out += "  <testsuite name=\"" + name + "\"" + counts + " skipped=\"0\" time=\"" + NumberText(total, 3) +
            "\">\n";
     for (const ReportRow& row : table.rows) {
-        out += "    <testcase classname=\"" + name + "\" name=\"" + XmlText(CellText(CellOf(row, 0))) +
+        out += "    <testcase classname=\"" + name + "\" name=\"" + MarkupEscaped(CellText(CellOf(row, 0))) +
                "\" time=\"" + NumberText(row.seconds, 3) + "\">\n";
         if (row.failure) {
-            out += "      <failure message=\"" + XmlText(*row.failure) + "\" type=\"failure\"/>\n";
+            out += "      <failure message=\"" + MarkupEscaped(*row.failure) + "\" type=\"failure\"/>\n";
         }
         // Every column, so that a CI system's test page shows what the table holds.
         std::string details;
         for (std::size_t c = 0; c < table.columns.size(); ++c) {
             details += table.columns[c] + ": " + CellText(CellOf(row, c)) + "\n";
         }
-        out += "      <system-out>" + XmlText(details) + "</system-out>\n";
+        out += "      <system-out>" + MarkupEscaped(details) + "</system-out>\n";
         out += "    </testcase>\n";
     }
     out += "  </testsuite>\n</testsuites>\n";

@@ -2,6 +2,7 @@
 
 #include "core/base/ascii_case.h"
 #include "core/base/dates.h"
+#include "core/base/markup_escape.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_key.h"
 #include "core/results/answer_store.h"
@@ -34,36 +35,15 @@ public:
     std::string text;
 };
 
-std::string HtmlEscaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        default:
-            out.push_back(c);
-        }
-    }
-    return out;
-}
-
 // The stored answer: what was asked and how it was answered, then the endpoint's own words.
 void WriteAnswerFile(const std::string& path, const IndexNowAnswer& answer, const std::string& endpoint,
                      const std::string& body) {
     const Outcome& outcome = answer.outcome;
     std::string page =
-        "<html><head><title>IndexNow</title></head><body>\r\n<p>IndexNow " + HtmlEscaped(endpoint) + ": " +
-        std::to_string(answer.addressCount) + " addresses of " + HtmlEscaped(answer.host) + "</p>\r\n<p>" +
+        "<html><head><title>IndexNow</title></head><body>\r\n<p>IndexNow " + MarkupEscaped(endpoint) + ": " +
+        std::to_string(answer.addressCount) + " addresses of " + MarkupEscaped(answer.host) + "</p>\r\n<p>" +
         (outcome.httpStatus != 0 ? std::to_string(outcome.httpStatus) + " " : std::string()) +
-        HtmlEscaped(outcome.text) + "</p>\r\n<pre>" + HtmlEscaped(body) + "</pre>\r\n</body></html>\r\n";
+        MarkupEscaped(outcome.text) + "</p>\r\n<pre>" + MarkupEscaped(body) + "</pre>\r\n</body></html>\r\n";
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(page.data(), 1, page.size(), f);
         std::fclose(f);

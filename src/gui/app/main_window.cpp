@@ -10,6 +10,7 @@
 #include "core/urldb/url_import.h"
 #include "gui/app/about_dialog.h"
 #include "gui/app/splash_window.h"
+#include "gui/audit/site_audit_window.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
@@ -248,6 +249,12 @@ void MainWindow::CreateControls() {
     checkAll_->setShortcutContext(Qt::WindowShortcut);
     addAction(checkAll_);
     connect(checkAll_, &QAction::triggered, this, &MainWindow::OnCheckAll);
+    audit_ = new QAction(QStringLiteral("Audit Site..."), this);
+    audit_->setObjectName(QStringLiteral("auditAction"));
+    audit_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    audit_->setShortcutContext(Qt::WindowShortcut);
+    addAction(audit_);
+    connect(audit_, &QAction::triggered, this, &MainWindow::OnAudit);
 }
 
 void MainWindow::SetToolTips() {
@@ -343,20 +350,25 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
-    // The About item, the sitemap export and the status check of all addresses live in the window's own
-    // context menu.
     QMenu menu(this);
-    QAction* about = menu.addAction(QStringLiteral("&About Sendwell! Pro..."));
+    addContextMenuItems(&menu);
+    menu.exec(event->globalPos());
+}
+
+void MainWindow::addContextMenuItems(QMenu* menu) {
+    // The About item, the sitemap export, the status check of all addresses and the site audit live in
+    // the window's own context menu. New items go last, so that the others keep their places.
+    QAction* about = menu->addAction(QStringLiteral("&About Sendwell! Pro..."));
     about->setObjectName(QStringLiteral("aboutAction"));
     connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
-    QAction* exportSitemap = menu.addAction(QStringLiteral("Export &Sitemap..."));
+    QAction* exportSitemap = menu->addAction(QStringLiteral("Export &Sitemap..."));
     exportSitemap->setObjectName(QStringLiteral("exportSitemapAction"));
     connect(exportSitemap, &QAction::triggered, this, [this] {
         model_->finishSort();
         RunSitemapExport(this, database(), *messages_);
     });
-    menu.addAction(checkAll_);
-    menu.exec(event->globalPos());
+    menu->addAction(checkAll_);
+    menu->addAction(audit_);
 }
 
 void MainWindow::ShowAbout() {
@@ -565,6 +577,19 @@ void MainWindow::OnCheckAll() {
         addresses.push_back(database().rows()[row].url);
     }
     OpenStatusResults(this, *messages_, std::move(addresses), connection_);
+}
+void MainWindow::OnAudit() {
+    model_->finishSort();
+    std::vector<std::size_t> rows = selectedRows();
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::string> starts;
+    for (const std::size_t row : rows) {
+        starts.push_back(database().rows()[row].url);
+    }
+    if (starts.empty() && !address_->text().trimmed().isEmpty()) {
+        starts.push_back(ToBytes(address_->text().trimmed()));
+    }
+    OpenSiteAudit(this, *messages_, starts, connection_);
 }
 void MainWindow::OnRank() {
     RunRankCommand(this, sendwell::LastSelectedAddress(database(), selectedRows()), programFolder_);

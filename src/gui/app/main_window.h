@@ -21,6 +21,7 @@
 class QAction;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QSizeGrip;
 
@@ -86,6 +87,10 @@ public:
     UpgradeCommand& upgradeCommand() const { return *upgrade_; }
     // "Check All Addresses" of the context menu, with its shortcut.
     QAction* checkAllAction() const { return checkAll_; }
+    // "Audit Site..." of the context menu, with its shortcut.
+    QAction* auditAction() const { return audit_; }
+    // The items of the window's context menu, in their order.
+    void addContextMenuItems(QMenu* menu);
 
 public slots:
     void OnAdd();
@@ -106,6 +111,8 @@ public slots:
     void OnPing();
     // "Check All Addresses": the status of every row, or of the selected rows when more than one is.
     void OnCheckAll();
+    // "Audit Site...": a crawl from the selected rows, else from the address typed above the list.
+    void OnAudit();
     void OnRank();
     void OnKeywords();
     void OnAdvertise();
@@ -159,6 +166,7 @@ private:
     SubmitController* submit_ = nullptr;
     UpgradeCommand* upgrade_ = nullptr;
     QAction* checkAll_ = nullptr;
+    QAction* audit_ = nullptr;
 };
 
 } // namespace sendwell::gui

@@ -1,7 +1,7 @@
 #include "gui/base/desktop_notifier.h"
 
-#include "core/base/messages.h"
 #include "core/base/notification_rule.h"
+#include "core/base/prompt.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -28,11 +28,14 @@ DesktopNotifier::DesktopNotifier(QWidget* window, QDBusConnection bus)
     }
 }
 
-bool DesktopNotifier::WorkEnded(std::chrono::milliseconds elapsed, const QString& summary, const QString& body) {
-    if (window_ == nullptr || !bus_.isConnected() || !WorthANotification(elapsed, window_->isActiveWindow())) {
+bool DesktopNotifier::WorkEnded(std::chrono::milliseconds elapsed, const QString& summary,
+                                const QString& body) {
+    if (window_ == nullptr || !bus_.isConnected() ||
+        !WorthANotification(elapsed, window_->isActiveWindow())) {
         return false;
     }
-    QDBusMessage notify = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    QDBusMessage notify =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     notify << QString::fromUtf8(kAppCaption) << uint{0} << QString() << summary << body
            << QStringList{QStringLiteral("default"), QStringLiteral("Show")} << QVariantMap() << int{-1};
     // Asked without waiting: a service that is slow or missing never holds the window up.
