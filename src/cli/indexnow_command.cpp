@@ -168,6 +168,7 @@ private:
             output.err() << "The sitemap lists " << selection.listed << " addresses; "
                          << selection.addresses.size()
                          << (changedSince_ ? " changed since then.\n" : " to submit.\n");
+            addresses = std::move(selection.addresses);
         }
         job.limits = ReadRequestLimits();
         job.programFolder = ProgramFolder();

@@ -435,7 +435,7 @@ TEST_F(CliTest, IndexNowSendsTheSitemapsAddressesChangedSinceADateOrTheLastRun) 
     };
     CliResult result = Run(with("2026-06-01"));
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    ASSERT_EQ(posts().size(), 1u);
+    ASSERT_EQ(posts().size(), 1u) << result.err;
     EXPECT_EQ(posts()[0]["urlList"], nlohmann::json(std::vector<std::string>{pages[1], pages[2]}));
     // Nothing in the sitemap is newer than the submission just accepted.
     result = Run(with("last-run"));
