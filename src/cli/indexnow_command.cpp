@@ -5,6 +5,7 @@
 #include "cli/interrupt.h"
 #include "core/base/paths.h"
 #include "core/base/program_settings.h"
+#include "core/indexnow/changed_pages.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_submit.h"
@@ -90,9 +91,17 @@ public:
         submit_->add_flag("--all", all_, "Every address of the URL database");
         submit_->add_option("URL", targets_, "Addresses, or row numbers of the URL database (#N or N)");
         submit_->add_flag("--force", force_, "Send addresses whose content has not changed as well");
+        CLI::Option* sitemap = submit_->add_option("--sitemap", sitemap_,
+                                                   "The addresses of this sitemap (a file or an address)");
+        submit_
+            ->add_option("--changed-since", changedSince_,
+                         "Only sitemap addresses whose <lastmod> is later than DATE (YYYY-MM-DD, or with a "
+                         "time) or than the last accepted submission (last-run)")
+            ->needs(sitemap);
         submit_->footer(
             "An address whose content (ETag, Last-Modified or the page itself) is the same as at its "
-            "last accepted submission is left out unless --force is given.");
+            "last accepted submission is left out unless --force is given. With --changed-since, a "
+            "sitemap address without a <lastmod> is checked as any other.");
 
         check_ = command.add_subcommand("check", "Check that each site serves the key file");
         check_->add_option("HOST", checkTargets_,
@@ -104,7 +113,8 @@ public:
             ->excludes(generate);
         command.require_subcommand(1);
         command.footer(
-            "indexnow submit (--all | URL...) [--force]: one request per site and 10,000 addresses; exit 1 "
+            "indexnow submit (--all | URL... | --sitemap SITEMAP [--changed-since DATE|last-run]) [--force]: "
+            "one request per site and 10,000 addresses; exit 1 "
             "when a request failed, the endpoint asked for a pause, or the record of what was accepted "
             "could not be saved.\n"
             "indexnow check [HOST...]: exit 1 when a site does not serve exactly the key.\n"
@@ -126,18 +136,43 @@ public:
 
 private:
     int Submit(Output& output) {
-        if (all_ == !targets_.empty()) {
-            throw CommandFailure(kExitUsage, "give either --all or the addresses to submit");
+        if ((all_ ? 1 : 0) + (targets_.empty() ? 0 : 1) + (sitemap_.empty() ? 0 : 1) != 1) {
+            throw CommandFailure(kExitUsage, "give one of --all, --sitemap or the addresses to submit");
         }
         IndexNowJob job;
         job.settings = UsableSettings();
-        const std::vector<std::string> addresses = AddressesNamed(targets_, all_);
         job.connection = ProgramSettings().Connection();
+        job.statePath = DefaultIndexNowStatePath();
+        job.historyFile = DefaultHistoryPath();
+        std::atomic<bool> stop{false};
+        std::vector<std::string> addresses;
+        if (sitemap_.empty()) {
+            addresses = AddressesNamed(targets_, all_);
+        } else {
+            SitemapSelection selection;
+            {
+                InterruptScope interrupt(stop);
+                selection = SelectSitemapAddresses(
+                    sitemap_, changedSince_ ? std::optional<std::string_view>(*changedSince_) : std::nullopt,
+                    job.historyFile, job.statePath, job.connection, &stop);
+            }
+            for (const std::string& warning : selection.warnings) {
+                output.Message(warning);
+            }
+            if (selection.outcome.cancelled() || WasInterrupted()) {
+                return kExitCancelled;
+            }
+            if (!selection.outcome.ok()) {
+                throw CommandFailure(selection.badDate ? kExitUsage : kExitData, selection.outcome.text);
+            }
+            output.err() << "The sitemap lists " << selection.listed << " addresses; "
+                         << selection.addresses.size()
+                         << (changedSince_ ? " changed since then.\n" : " to submit.\n");
+            addresses = std::move(selection.addresses);
+        }
         job.limits = ReadRequestLimits();
         job.programFolder = ProgramFolder();
-        job.statePath = DefaultIndexNowStatePath();
         job.force = force_;
-        std::atomic<bool> stop{false};
         job.stop = &stop;
         SubmitReport report(output);
         IndexNowSummary summary;
@@ -164,6 +199,9 @@ private:
         }
         if (!summary.stateError.empty()) {
             output.Message(summary.stateError);
+        }
+        if (!summary.historyError.empty()) {
+            output.Message(summary.historyError);
         }
         if (summary.stopped && WasInterrupted()) {
             return kExitCancelled;
@@ -259,6 +297,8 @@ private:
     bool all_ = false;
     bool force_ = false;
     std::vector<std::string> targets_;
+    std::string sitemap_;
+    std::optional<std::string> changedSince_;
     std::vector<std::string> checkTargets_;
     bool generate_ = false;
     std::string newKey_;

@@ -6,6 +6,7 @@
 #include "cli/terminal_progress.h"
 #include "core/base/program_settings.h"
 #include "core/base/report_table.h"
+#include "core/history/status_history.h"
 #include "core/web/status_run.h"
 
 #include <CLI/CLI.hpp>
@@ -80,20 +81,25 @@ public:
         {
             InterruptScope interrupt(stop);
             progress.SetSteps(0, addresses.size());
-            summary = RunStatusCheck(addresses, setup_, [&](std::size_t index, StatusRow&& row) {
-                rows[index] = std::move(row);
-                ++done;
-                if (!format) {
-                    progress.Clear();
-                    for (; printed < rows.size() && rows[printed]; ++printed) {
-                        output.out() << RowLine(*rows[printed]) << "\n";
+            const RecordedStatusCheck recorded =
+                RunRecordedStatusCheck(addresses, setup_, [&](std::size_t index, StatusRow&& row) {
+                    rows[index] = std::move(row);
+                    ++done;
+                    if (!format) {
+                        progress.Clear();
+                        for (; printed < rows.size() && rows[printed]; ++printed) {
+                            output.out() << RowLine(*rows[printed]) << "\n";
+                        }
+                        output.out().flush();
                     }
-                    output.out().flush();
-                }
-                progress.SetStatusText(rows[index]->address);
-                progress.SetSteps(done, addresses.size());
-            });
+                    progress.SetStatusText(rows[index]->address);
+                    progress.SetSteps(done, addresses.size());
+                });
             progress.Clear();
+            summary = recorded.summary;
+            if (!recorded.historyError.empty()) {
+                output.Message(recorded.historyError);
+            }
         }
 
         std::vector<StatusRow> checked;

@@ -388,13 +388,62 @@ TEST_F(CliTest, IndexNowKeyAndSubmitLeaveUnchangedContentOutUnlessForced) {
     EXPECT_EQ(outs[1], "");
     EXPECT_EQ(outs[2], server.HostPort() + "  1 address  202  received, key check pending\n");
 
-    // A record that cannot be saved is a failure of the run, not a silent success.
+    // A record that cannot be saved (neither in the history nor in the old file) is a failure of the
+    // run, not a silent success; the history says once that it could not be written.
     const fs::path state = DefaultDatabasePath().parent_path() / "indexnow-state.json";
     fs::remove(state);
     fs::create_directories(state);
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        fs::remove(fs::path(DefaultHistoryPath()).concat(suffix));
+    }
+    fs::create_directories(DefaultHistoryPath());
     result = Run({"indexnow", "submit", page, "--force"});
     EXPECT_EQ(result.exitCode, 1) << result.err;
     EXPECT_NE(result.err.find(state.string() + " is a folder"), std::string::npos) << result.err;
+    const std::size_t said = result.err.find("The history could not be written: ");
+    EXPECT_NE(said, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("The history could not be written: ", said + 1), std::string::npos);
+}
+
+TEST_F(CliTest, IndexNowSendsTheSitemapsAddressesChangedSinceADateOrTheLastRun) {
+    test::HttpTestServer server;
+    server.Route("/indexnow", test::Response(200));
+    server.SetHandler(test::Always(test::Response(200, "page")));
+    WriteSetting(kSettingsSection, "Host.IndexNow", server.Url("/indexnow"));
+    ASSERT_EQ(Run({"indexnow", "key", "--generate"}).exitCode, 0);
+    const std::vector<std::string> pages = {server.Url("/old"), server.Url("/new"), server.Url("/newer")};
+    test::WriteFileBytes(work_ / "sitemap.xml",
+                         "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\"><url><loc>" +
+                             pages[0] + "</loc><lastmod>2026-05-01</lastmod></url><url><loc>" + pages[1] +
+                             "</loc><lastmod>2026-06-02</lastmod></url><url><loc>" + pages[2] +
+                             "</loc><lastmod>2026-07-01T10:00:00Z</lastmod></url></urlset>");
+    auto posts = [&] {
+        std::vector<nlohmann::json> bodies;
+        for (const auto& r : server.Requests()) {
+            if (r.method == "POST") {
+                bodies.push_back(nlohmann::json::parse(r.body));
+            }
+        }
+        return bodies;
+    };
+    const std::vector<std::string> submit = {"indexnow", "submit", "--sitemap", "sitemap.xml",
+                                             "--changed-since"};
+    auto with = [&](const char* since) {
+        std::vector<std::string> args = submit;
+        args.push_back(since);
+        return args;
+    };
+    CliResult result = Run(with("2026-06-01"));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_EQ(posts().size(), 1u) << result.err;
+    EXPECT_EQ(posts()[0]["urlList"], nlohmann::json(std::vector<std::string>{pages[1], pages[2]}));
+    // Nothing in the sitemap is newer than the submission just accepted.
+    result = Run(with("last-run"));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("lists 3 addresses; 0 changed"), std::string::npos) << result.err;
+    EXPECT_EQ(posts().size(), 1u);
+    EXPECT_EQ(Run(with("someday")).exitCode, 2);
+    EXPECT_EQ(Run({"indexnow", "submit", "--changed-since", "last-run", pages[0]}).exitCode, 2);
 }
 
 TEST_F(CliTest, StatusChecksManyAddressesInTheOrderGivenAndExitsOneOnAnyFailure) {

@@ -1,6 +1,9 @@
 // IndexNow against the loopback HTTPS server: the key and its file, the request as the endpoint
 // receives it, the split, every answer, backing off on 429, leaving unchanged content out, the record of
 // it kept safe, and a time limit on every request.
+#include "core/base/dates.h"
+#include "core/history/history_store.h"
+#include "core/indexnow/changed_pages.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_submit.h"
@@ -336,6 +339,183 @@ TEST_F(IndexNowTest, UnchangedContentIsLeftOutUnlessForced) {
     EXPECT_EQ(Submit(page).sent, 1u);
 }
 
+// The requests of the only run of kind in file, and that run.
+std::pair<RunRecord, std::vector<RequestRecord>> OnlyRun(const std::filesystem::path& file, RunKind kind) {
+    HistoryStore::Opened opened = HistoryStore::Open(file);
+    EXPECT_TRUE(opened.store) << opened.outcome.text;
+    if (!opened.store) {
+        return {};
+    }
+    std::vector<RunRecord> runs;
+    for (RunRecord& run : opened.store->Runs().value) {
+        if (run.kind == kind) {
+            runs.push_back(std::move(run));
+        }
+    }
+    EXPECT_EQ(runs.size(), 1u);
+    if (runs.size() != 1) {
+        return {};
+    }
+    return {runs[0], opened.store->Requests(runs[0].id).value};
+}
+
+TEST_F(IndexNowTest, TheRecordMovesIntoTheHistoryOnceAndTheJsonFileIsLeftAsItIs) {
+    std::mutex mutex;
+    std::string etag = "\"v1\"";
+    server_.Route("/indexnow", Response(200));
+    server_.SetHandler([&](const test::RecordedRequest&) {
+        std::lock_guard lock(mutex);
+        return Response(200, "body", {{"ETag", etag}});
+    });
+    const std::string page = server_.Url("/page");
+    const std::string old =
+        R"({"addresses":{")" + page +
+        R"(":{"submitted":"2026-01-02T03:04:05Z","etag":"\"v1\"","lastModified":"","sha256":""}}})";
+    test::WriteFileBytes(job_.statePath, old);
+    job_.historyFile = dir_ / "history.sqlite";
+    job_.force = false;
+
+    // Taken in: the page is the same as when the old record saw it accepted.
+    IndexNowSummary summary = Submit({page});
+    EXPECT_EQ(summary.unchanged, 1u);
+    EXPECT_EQ(summary.stateWarning, "");
+    // Only once: what the old file says later is not read again.
+    test::WriteFileBytes(job_.statePath, R"({"addresses":{}})");
+    EXPECT_EQ(Submit({page}).unchanged, 1u);
+    {
+        std::lock_guard lock(mutex);
+        etag = "\"v2\"";
+    }
+    summary = Submit({page});
+    EXPECT_EQ(summary.sent, 1u);
+    EXPECT_TRUE(summary.historyError.empty()) << summary.historyError;
+    EXPECT_EQ(Submit({page}).unchanged, 1u);
+    EXPECT_EQ(test::ReadFileBytes(job_.statePath), R"({"addresses":{}})");
+
+    HistoryStore::Opened opened = HistoryStore::Open(job_.historyFile);
+    ASSERT_TRUE(opened.store);
+    const std::optional<IndexNowEntry> entry = opened.store->IndexNowEntryOf(page).value;
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(entry->etag, "\"v2\"");
+    EXPECT_GT(opened.store->LastIndexNowAccepted().value.value_or(0), *ParseUtcTime("2026-01-02T03:04:05Z"));
+    // Four runs of its own, one with a request.
+    const std::vector<RunRecord> runs = opened.store->Runs().value;
+    ASSERT_EQ(runs.size(), 4u);
+    std::vector<RequestRecord> requests;
+    for (const RunRecord& run : runs) {
+        EXPECT_EQ(run.kind, RunKind::IndexNow);
+        if (run.counts.requests > 0) {
+            EXPECT_EQ(run.counts.accepted, 1);
+            requests = opened.store->Requests(run.id).value;
+        }
+    }
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].address, page);
+    EXPECT_EQ(requests[0].channel, "IndexNow");
+    EXPECT_EQ(requests[0].end, RequestEnd::Accepted);
+    EXPECT_EQ(requests[0].httpStatus, 200);
+    EXPECT_FALSE(requests[0].answerFile.empty());
+}
+
+TEST_F(IndexNowTest, AHistoryThatCannotBeOpenedLeavesTheJsonRecordInUse) {
+    server_.Route("/indexnow", Response(200));
+    server_.SetHandler([](const test::RecordedRequest&) { return Response(200, "same body"); });
+    test::WriteFileBytes(dir_ / "blocker", "a file where the history's folder would be");
+    job_.historyFile = dir_ / "blocker" / "history.sqlite";
+    job_.force = false;
+    const std::vector<std::string> page = {server_.Url("/page")};
+    IndexNowSummary summary = Submit(page);
+    EXPECT_EQ(summary.sent, 1u);
+    EXPECT_TRUE(summary.stateError.empty()) << summary.stateError;
+    EXPECT_NE(summary.stateWarning.find(job_.statePath.string() + " was used instead"), std::string::npos)
+        << summary.stateWarning;
+    EXPECT_EQ(summary.historyError.rfind("The history could not be written: ", 0), 0u)
+        << summary.historyError;
+    IndexNowState saved;
+    ASSERT_TRUE(saved.Load(job_.statePath).ok());
+    EXPECT_NE(saved.Find(page[0]), nullptr);
+    EXPECT_EQ(Submit(page).unchanged, 1u);
+}
+
+TEST(ChangedPages, OnlyAddressesWhoseLastmodIsLaterThanTheTimeAreChosen) {
+    const std::string sitemap = R"(<?xml version="1.0" encoding="UTF-8"?>
+<urlset xmlns="http://www.sitemaps.org/schemas/sitemap/0.9">
+ <url><loc>https://a.test/old</loc><lastmod>2026-05-01</lastmod></url>
+ <url><loc>https://a.test/same-day</loc><lastmod>2026-06-01</lastmod></url>
+ <url><loc>https://a.test/new</loc><lastmod> 2026-06-02T09:30:00+02:00 </lastmod></url>
+ <url><loc>https://a.test/none</loc></url>
+ <url><loc>https://a.test/unreadable</loc><lastmod>yesterday</lastmod></url>
+</urlset>)";
+    const SitemapRead read = ReadSitemapBytes(sitemap, "sitemap.xml");
+    ASSERT_TRUE(read.ok()) << read.outcome.text;
+    ASSERT_EQ(read.lastModified.size(), read.addresses.size());
+    EXPECT_EQ(read.lastModified[2], "2026-06-02T09:30:00+02:00");
+
+    const std::vector<std::string> all = read.addresses;
+    const struct {
+        const char* since;
+        std::vector<std::string> chosen;
+    } cases[] = {
+        // A day alone counts as the whole day; no readable lastmod leaves it to the page check.
+        {"2026-06-01T12:00:00Z", {all[1], all[2], all[3], all[4]}},
+        // 09:30 at +02:00 is 07:30 UTC.
+        {"2026-06-02T07:30:00Z", {all[3], all[4]}},
+        {"2026-06-02T07:29:59Z", {all[2], all[3], all[4]}},
+        {"2026-04-30", all},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(AddressesChangedSince(read, ParseW3cTime(c.since)), c.chosen) << c.since;
+    }
+    EXPECT_EQ(AddressesChangedSince(read, std::nullopt), all); // nothing accepted yet
+}
+
+TEST(ChangedPages, SinceIsADateOrTheLastAcceptedSubmission) {
+    test::TempDir dir;
+    const std::filesystem::path history = dir / "history.sqlite";
+    const std::filesystem::path json = dir / "indexnow-state.json";
+    EXPECT_EQ(ResolveChangedSince("2026-06-01", history, json).since, ParseUtcTime("2026-06-01"));
+    const ChangedSince bad = ResolveChangedSince("June", history, json);
+    EXPECT_TRUE(bad.badText);
+    EXPECT_FALSE(bad.error.empty());
+    EXPECT_EQ(ResolveChangedSince(kLastRunWord, history, json).since, std::nullopt);
+    // The old record counts until it is taken in, as it is by the look-up itself.
+    test::WriteFileBytes(json, R"({"addresses":{"https://a.test/":{"submitted":"2026-03-04T05:06:07Z"}}})");
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::remove(std::filesystem::path(history).concat(suffix));
+    }
+    EXPECT_EQ(ResolveChangedSince(kLastRunWord, history, json).since, ParseUtcTime("2026-03-04T05:06:07Z"));
+    {
+        HistoryStore::Opened opened = HistoryStore::Open(history);
+        ASSERT_TRUE(opened.store);
+        const IndexNowEntry later{"https://b.test/", "", "", "", *ParseUtcTime("2026-07-01")};
+        ASSERT_TRUE(opened.store->SetIndexNowEntries({&later, 1}).ok());
+    }
+    EXPECT_EQ(ResolveChangedSince(kLastRunWord, history, json).since, ParseUtcTime("2026-07-01"));
+}
+
+TEST(W3cTime, TheSitemapDateFormsReadAndOthersDoNot) {
+    const struct {
+        const char* text;
+        std::optional<const char*> utc;
+    } cases[] = {
+        {"2026", "2026-01-01"},
+        {"2026-06", "2026-06-01"},
+        {"2026-06-02", "2026-06-02"},
+        {"2026-06-02T09:30Z", "2026-06-02T09:30:00Z"},
+        {"2026-06-02T09:30:15.25Z", "2026-06-02T09:30:15Z"},
+        {"2026-06-02T00:30:00-01:00", "2026-06-02T01:30:00Z"},
+        {"2026-02-30", std::nullopt},
+        {"2026-06-02T09:30", std::nullopt}, // a time needs its zone
+        {"2026-06-02T25:00Z", std::nullopt},
+        {"2026T10:00Z", std::nullopt},
+        {"2026-06-02 09:30Z", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseW3cTime(c.text), c.utc ? ParseUtcTime(*c.utc) : std::nullopt) << c.text;
+    }
+}
+
 TEST_F(IndexNowTest, EveryRequestEndsAtItsTimeLimitWhileTheServerTrickles) {
     // The head itself trickles: no answer ever arrives whole.
     test::ScriptedResponse trickle =
@@ -492,9 +672,19 @@ TEST_F(IndexNowTest, ARunIncludingIndexNowSendsItsAddressesThere) {
     job.engines.emplace(); // no engine of the catalogue
     job.indexNow = job_.settings;
     job.indexNowState = job_.statePath;
+    job.historyFile = dir_ / "history.sqlite";
     RunEvents events;
     RunFlags flags;
     RunSubmissionWorker(job, events, flags);
+    // The engine run's history holds IndexNow's request, per address.
+    const auto [run, requests] = OnlyRun(job.historyFile, RunKind::Engines);
+    EXPECT_EQ(run.counts.requests, 1);
+    EXPECT_EQ(run.counts.failed, 1);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].address, server_.Url("/a"));
+    EXPECT_EQ(requests[0].channel, "IndexNow");
+    EXPECT_EQ(requests[0].end, RequestEnd::Failed);
+    EXPECT_EQ(requests[0].httpStatus, 422);
     EXPECT_EQ(events.engines, std::vector<std::string>{"IndexNow"});
     ASSERT_EQ(events.answered.size(), 1u);
     EXPECT_EQ(events.answered[0].engineName, "IndexNow");

@@ -1,7 +1,9 @@
 // The submission worker against the engine simulator: order of requests, progress reports, engine
 // flags and cancelling between requests.
 #include "core/base/hosts.h"
+#include "core/base/paths.h"
 #include "core/base/settings.h"
+#include "core/history/history_store.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
 #include "core/submit/engine_catalogue.h"
@@ -37,6 +39,11 @@ public:
     void SetStatusText(const std::string& text) override {
         std::lock_guard lock(mutex_);
         lastStatus_ = text;
+        historyNotes_ += text.rfind("The history could not be written: ", 0) == 0 ? 1 : 0;
+    }
+    int historyNotes() const {
+        std::lock_guard lock(mutex_);
+        return historyNotes_;
     }
     void RequestAnswered(const RequestOutcome& outcome) override {
         std::lock_guard lock(mutex_);
@@ -76,6 +83,7 @@ private:
     std::string lastStatus_;
     std::vector<RequestOutcome> outcomes_;
     int steps_ = 0;
+    int historyNotes_ = 0;
 };
 
 class SubmissionRunTest : public ::testing::Test {
@@ -194,6 +202,21 @@ TEST_F(SubmissionRunTest, EmptyListStartsAndEndsTheRunWithoutRequests) {
     EXPECT_TRUE(flags.finished.load());
 }
 
+TEST_F(SubmissionRunTest, AHistoryThatCannotBeWrittenNeitherStopsNorFailsTheRun) {
+    test::WriteFileBytes(dir_ / "blocker", "a file where the history's folder would be");
+    RecordingProgress progress;
+    RunFlags flags;
+    SubmitJob job = Job({"http://one.test/", "http://two.test/"});
+    job.engines.emplace().set(0); // engine 1 alone
+    job.historyFile = dir_ / "blocker" / "history.sqlite";
+    const RunTally tally = RunSubmissionWorker(job, progress, flags);
+    EXPECT_EQ(tally.requests, 2u);
+    EXPECT_EQ(tally.failed, 0u);
+    EXPECT_EQ(tally.historyError.rfind("The history could not be written: ", 0), 0u) << tally.historyError;
+    EXPECT_EQ(progress.historyNotes(), 1);
+    EXPECT_EQ(engines_.RequestCount(), 2u);
+}
+
 TEST_F(SubmissionRunTest, CancelLetsTheCurrentRequestFinishAndSendsNothingMore) {
     engines_.AnswerSlowly(5, std::chrono::milliseconds(300));
     RecordingProgress progress;
@@ -259,6 +282,28 @@ TEST_F(SubmissionRunTest, FailingEnginesAreLoggedAndTheOthersAnswersKept) {
         }
     }
     EXPECT_EQ(complete, 21u);
+
+    // The history holds the run, and each request as the progress heard it.
+    HistoryStore::Opened opened = HistoryStore::Open(DefaultHistoryPath());
+    ASSERT_TRUE(opened.store) << opened.outcome.text;
+    const std::vector<RunRecord> runs = opened.store->Runs().value;
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].kind, RunKind::Engines);
+    EXPECT_TRUE(runs[0].ended.has_value());
+    EXPECT_FALSE(runs[0].cancelled);
+    EXPECT_EQ(runs[0].counts.requests, 26);
+    EXPECT_EQ(runs[0].counts.accepted, 21);
+    EXPECT_EQ(runs[0].counts.failed, 5);
+    const std::vector<RequestRecord> requests = opened.store->Requests(runs[0].id).value;
+    ASSERT_EQ(requests.size(), outcomes.size());
+    for (std::size_t i = 0; i < requests.size(); ++i) {
+        EXPECT_EQ(requests[i].address, "http://one.test/");
+        EXPECT_EQ(requests[i].channel, outcomes[i].engineName);
+        EXPECT_EQ(requests[i].answerFile, outcomes[i].answerFile);
+        EXPECT_EQ(requests[i].end, outcomes[i].failed ? RequestEnd::Failed : RequestEnd::Accepted);
+    }
+    EXPECT_EQ(requests[0].httpStatus, 200); // engine 1 answered whole
+    EXPECT_EQ(requests[1].httpStatus, 0);   // nobody listens for engine 2
 }
 
 test::ScriptedResponse Drip() {

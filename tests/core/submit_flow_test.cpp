@@ -54,7 +54,7 @@ public:
         if (duringRun) {
             duringRun();
         }
-        return {};
+        return tally;
     }
     void ShowRunInProgress() override { log.push_back("bring forward"); }
     void Open(const std::filesystem::path& folder) override { log.push_back("review " + folder.string()); }
@@ -66,6 +66,7 @@ public:
     std::function<void()> duringRun;
     std::vector<std::string> log;
     SubmitJob lastJob;
+    RunTally tally;
     MessageIcon lastIcon = MessageIcon::None;
 };
 
@@ -179,6 +180,18 @@ TEST_F(SubmitFlowTest, AFailedWorkerEndsLikeAnyRunWithTheFailureShown) {
                                         "review /prog", "mark http://one.test/"}));
     EXPECT_EQ(r.lastIcon, MessageIcon::Error);
     EXPECT_FALSE(flow.RunInProgress());
+}
+
+TEST_F(SubmitFlowTest, AHistoryThatCouldNotBeWrittenIsSaidOnceAndTheRunEndsAsUsual) {
+    r.tally.requests = 26;
+    r.tally.historyError = "The history could not be written: disk full";
+    const SubmitResult result = flow.SubmitRows({0});
+    EXPECT_EQ(result.run.requests, 26u);
+    EXPECT_TRUE(result.error.empty());
+    EXPECT_EQ(std::vector<std::string>(r.log.begin() + 4, r.log.end()),
+              (std::vector<std::string>{std::string("message ") + kAppCaption + ": " + r.tally.historyError,
+                                        "review /prog", "mark http://one.test/"}));
+    EXPECT_EQ(r.lastIcon, MessageIcon::Warning);
 }
 
 } // namespace

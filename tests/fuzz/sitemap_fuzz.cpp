@@ -1,5 +1,8 @@
 // Sitemap reading: any bytes, compressed or not, end in addresses or an error within a small budget,
-// never both; and whatever was read exports as a sitemap that reads back whole.
+// never both; each address has its <lastmod>, which reads as a time or as none; and whatever was read
+// exports as a sitemap that reads back whole.
+#include "core/base/dates.h"
+#include "core/indexnow/changed_pages.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/sitemap/sitemap_writer.h"
 #include "core/urldb/url_database.h"
@@ -17,6 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!read.outcome.text.empty() && read.addresses.empty());
         return 0;
     }
+    FUZZ_CHECK(read.lastModified.size() == read.addresses.size());
+    for (const std::string& lastmod : read.lastModified) {
+        (void)sendwell::ParseW3cTime(lastmod);
+    }
+    FUZZ_CHECK(sendwell::AddressesChangedSince(read, 0).size() <= read.addresses.size());
     sendwell::UrlDatabase db;
     std::set<std::string> distinct;
     for (const std::string& address : read.addresses) {

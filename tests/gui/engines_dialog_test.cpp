@@ -1,6 +1,7 @@
 // The "Submit to Engines" dialog as a user meets it: what it shows for the stored flags, and what OK,
 // Cancel and closing leave in the settings.
 #include "core/base/settings.h"
+#include "core/indexnow/indexnow_settings.h"
 #include "core/submit/engine_catalogue.h"
 #include "gui/submit/engines_dialog.h"
 #include "tests/gui/support/gui_test_env.h"
@@ -65,6 +66,7 @@ private slots:
         QVERIFY(textShown);
         auto boxes = dlg.findChildren<QCheckBox*>();
         boxes.removeOne(dlg.findChild<QCheckBox*>(QStringLiteral("indexNowInRuns")));
+        boxes.removeOne(dlg.findChild<QCheckBox*>(QStringLiteral("indexNowChangedOnly")));
         QCOMPARE(boxes.size(), 26);
         for (QCheckBox* box : boxes) {
             QVERIFY2(box->isChecked(), qPrintable(box->text()));
@@ -175,10 +177,16 @@ private slots:
         QVERIFY2(result->text().contains(QStringLiteral("serves exactly the key")),
                  qPrintable(result->text()));
         dlg.findChild<QCheckBox*>(QStringLiteral("indexNowInRuns"))->setChecked(true);
+        auto* changedOnly = dlg.findChild<QCheckBox*>(QStringLiteral("indexNowChangedOnly"));
+        QVERIFY(changedOnly->isChecked()); // runs check pages unless told otherwise
+        QCOMPARE(changedOnly->text(), QStringLiteral("Only pages changed since the last submission"));
+        changedOnly->setChecked(false);
         Click(dlg, "ok");
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(Stored("m_IndexNowKey"), generated);
         QCOMPARE(Stored("m_bIndexNowInRuns"), std::string("1"));
+        QCOMPARE(Stored("IndexNowChangedOnly"), std::string("0"));
+        QVERIFY(!sendwell::IndexNowForRuns()->changedOnly);
     }
 
     // The key check goes the way the window's other requests go, whatever the store says by then.

@@ -108,4 +108,118 @@ std::optional<std::int64_t> ParseUtcTime(std::string_view text) {
     return static_cast<std::int64_t>(timegm(&utc));
 }
 
+namespace {
+
+// Reads exactly digits decimal digits at text[at] into value, moving at past them; false when they are
+// not there.
+bool Digits(std::string_view text, std::size_t& at, std::size_t digits, int& value) {
+    if (text.size() < at + digits) {
+        return false;
+    }
+    value = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+        const char c = text[at + i];
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + (c - '0');
+    }
+    at += digits;
+    return true;
+}
+
+bool Take(std::string_view text, std::size_t& at, char c) {
+    if (at < text.size() && text[at] == c) {
+        ++at;
+        return true;
+    }
+    return false;
+}
+
+// "Thh:mm[:ss[.fraction]]" and its zone ("Z", "+hh:mm" or "-hh:mm") from text[at] on; offset: the
+// zone's seconds east of UTC.
+bool ReadW3cTimeOfDay(std::string_view text, std::size_t& at, std::tm& utc, std::int64_t& offset) {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    if (!Digits(text, at, 2, hour) || !Take(text, at, ':') || !Digits(text, at, 2, minute)) {
+        return false;
+    }
+    if (Take(text, at, ':')) {
+        if (!Digits(text, at, 2, second)) {
+            return false;
+        }
+        if (Take(text, at, '.')) {
+            const std::size_t fraction = at;
+            while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+                ++at;
+            }
+            if (at == fraction) {
+                return false;
+            }
+        }
+    }
+    if (hour > 23 || minute > 59 || second > 60) {
+        return false;
+    }
+    utc.tm_hour = hour;
+    utc.tm_min = minute;
+    utc.tm_sec = second;
+    offset = 0;
+    if (Take(text, at, 'Z')) {
+        return true;
+    }
+    const bool east = Take(text, at, '+');
+    if (!east && !Take(text, at, '-')) {
+        return false;
+    }
+    int zoneHours = 0;
+    int zoneMinutes = 0;
+    if (!Digits(text, at, 2, zoneHours) || !Take(text, at, ':') || !Digits(text, at, 2, zoneMinutes) ||
+        zoneHours > 23 || zoneMinutes > 59) {
+        return false;
+    }
+    offset = (zoneHours * 60 + zoneMinutes) * 60 * (east ? 1 : -1);
+    return true;
+}
+
+} // namespace
+
+std::optional<std::int64_t> ParseW3cTime(std::string_view text) {
+    std::size_t at = 0;
+    int year = 0;
+    int month = 1;
+    int day = 1;
+    if (!Digits(text, at, 4, year)) {
+        return std::nullopt;
+    }
+    bool wholeDate = false; // a time may follow a whole date only
+    if (Take(text, at, '-')) {
+        if (!Digits(text, at, 2, month)) {
+            return std::nullopt;
+        }
+        if (Take(text, at, '-')) {
+            if (!Digits(text, at, 2, day)) {
+                return std::nullopt;
+            }
+            wholeDate = true;
+        }
+    }
+    if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(month, year)) {
+        return std::nullopt;
+    }
+    std::tm utc{};
+    utc.tm_year = year - 1900;
+    utc.tm_mon = month - 1;
+    utc.tm_mday = day;
+    std::int64_t offset = 0;
+    if (wholeDate && Take(text, at, 'T') && !ReadW3cTimeOfDay(text, at, utc, offset)) {
+        return std::nullopt;
+    }
+    if (at != text.size()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(timegm(&utc)) - offset;
+}
+
 } // namespace sendwell

@@ -19,6 +19,10 @@ std::string UtcTimeText(std::int64_t secondsSinceEpoch);
 // "YYYY-MM-DD" (its start) or "YYYY-MM-DDTHH:MM:SSZ", in UTC, as seconds since the epoch; none for
 // anything else or a date that does not exist.
 std::optional<std::int64_t> ParseUtcTime(std::string_view text);
+// A sitemap's <lastmod> (W3C date and time: "YYYY", "YYYY-MM", "YYYY-MM-DD", or a date with "Thh:mm",
+// optional seconds and fractions, and "Z" or "+hh:mm"/"-hh:mm") as seconds since the epoch, a date
+// alone at its start in UTC; none for anything else.
+std::optional<std::int64_t> ParseW3cTime(std::string_view text);
 
 // Days of a month (1 to 12) of the Gregorian calendar.
 int DaysInMonth(long long month, long long year);

@@ -23,6 +23,7 @@ constexpr std::string_view kFirstTimeNotice = "m_bFirstTimeNotice";
 constexpr std::string_view kIndexNowKey = "m_IndexNowKey";
 constexpr std::string_view kIndexNowKeyLocation = "m_IndexNowKeyLocation";
 constexpr std::string_view kIndexNowInRuns = "m_bIndexNowInRuns";
+constexpr std::string_view kIndexNowChangedOnly = "IndexNowChangedOnly";
 constexpr std::string_view kUpgradeDate = "UpgradeDate";
 constexpr std::string_view kUpgradePublicKey = "UpgradePublicKey";
 
@@ -105,6 +106,10 @@ bool ProgramSettings::IndexNowInRuns() const {
     return FlagOr(values_, kIndexNowInRuns, false);
 }
 
+bool ProgramSettings::IndexNowChangedOnly() const {
+    return FlagOr(values_, kIndexNowChangedOnly, true);
+}
+
 std::string ProgramSettings::UpgradeDate() const {
     return std::string(values_.Read(kUpgradeDate));
 }
@@ -135,6 +140,10 @@ bool ProgramSettings::SetIndexNowKeyLocation(std::string_view location) {
 
 bool ProgramSettings::SetIndexNowInRuns(bool inRuns) {
     return Write(kIndexNowInRuns, inRuns ? "1" : "0");
+}
+
+bool ProgramSettings::SetIndexNowChangedOnly(bool changedOnly) {
+    return Write(kIndexNowChangedOnly, changedOnly ? "1" : "0");
 }
 
 bool ProgramSettings::SetUpgradeDate(std::string_view date) {

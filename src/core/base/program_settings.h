@@ -47,6 +47,8 @@ public:
     std::string IndexNowKey() const;
     std::string IndexNowKeyLocation() const;
     bool IndexNowInRuns() const;
+    // Whether a run's IndexNow leaves out pages unchanged since their last accepted submission (default).
+    bool IndexNowChangedOnly() const;
 
     // The date of the last upgrade check as stored ("3 5 2010"); "" when there is none.
     std::string UpgradeDate() const;
@@ -61,6 +63,7 @@ public:
     static bool SetIndexNowKey(std::string_view key);
     static bool SetIndexNowKeyLocation(std::string_view location);
     static bool SetIndexNowInRuns(bool inRuns);
+    static bool SetIndexNowChangedOnly(bool changedOnly);
     static bool SetUpgradeDate(std::string_view date);
     static bool KeepWindowSize(SizedWindow window, int width, int height);
 

@@ -493,6 +493,16 @@ void HistoryRecorder::Add(RequestRecord request) {
     }
 }
 
+void HistoryRecorder::AddAudit(std::span<const AuditCount> counts,
+                               std::span<const AuditFindingRecord> findings, const Retention& retention) {
+    if (failed_) {
+        return;
+    }
+    if (const Outcome written = store_->AddAudit(run_, counts, findings, retention); !written.ok()) {
+        Fail(written);
+    }
+}
+
 void HistoryRecorder::Flush() {
     if (failed_ || pending_.empty()) {
         return;

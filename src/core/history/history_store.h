@@ -160,6 +160,9 @@ public:
     HistoryRecorder& operator=(const HistoryRecorder&) = delete;
 
     void Add(RequestRecord request); // its run is filled in
+    // The run's audit counts and findings (bounded by the retention), written at once.
+    void AddAudit(std::span<const AuditCount> counts, std::span<const AuditFindingRecord> findings,
+                  const Retention& retention = {});
     // Writes what is left, the run's end and counts, and prunes by the retention. The outcome says
     // whether the history was written in whole ("The history could not be written: <why>").
     Outcome Finish(std::int64_t ended, bool cancelled, const RunCounts& counts,

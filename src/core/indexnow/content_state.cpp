@@ -122,9 +122,10 @@ bool ParseRecords(const std::string& text, std::map<std::string, SubmittedConten
     return true;
 }
 
-// Reads the record file into entries (left empty unless it reads whole); see IndexNowState::Load.
+// Reads the record file into entries (left empty unless it reads whole); see IndexNowState::Load. A
+// damaged file is moved aside only when setAside says so; else it is left as it is, with a warning.
 StateFileNote ReadRecords(const fs::path& file, std::uint64_t maxBytes,
-                          std::map<std::string, SubmittedContent>& entries) {
+                          std::map<std::string, SubmittedContent>& entries, bool setAside = true) {
     entries.clear();
     StateFileNote note;
     std::error_code ec;
@@ -157,6 +158,11 @@ StateFileNote ReadRecords(const fs::path& file, std::uint64_t maxBytes,
         return note;
     }
     entries.clear();
+    if (!setAside) {
+        note.warning = "The IndexNow record " + file.string() + " could not be read (" + damage +
+                       "); it was left as it is.";
+        return note;
+    }
     const fs::path aside = SetAsideUnreadable(file);
     if (aside.empty()) {
         note.error = "The IndexNow record " + file.string() + " cannot be read (" + damage +
@@ -250,6 +256,16 @@ StateFileNote IndexNowState::Load(const fs::path& file, std::uint64_t maxBytes) 
         return {{}, lock.error()};
     }
     return ReadRecords(file, maxBytes, entries_);
+}
+
+StateFileNote IndexNowState::Read(const fs::path& file, std::uint64_t maxBytes) {
+    entries_.clear();
+    recorded_.clear();
+    StateLock lock(file);
+    if (!lock.error().empty()) {
+        return {{}, lock.error()};
+    }
+    return ReadRecords(file, maxBytes, entries_, /*setAside=*/false);
 }
 
 StateFileNote IndexNowState::Save(const fs::path& file, std::uint64_t maxBytes) {

@@ -66,12 +66,16 @@ public:
     // "<file>.unreadable-<date>" with a warning, and the state starts empty; anything else (a folder in
     // its place, a file that cannot be moved aside) is an error, the state empty.
     StateFileNote Load(const std::filesystem::path& file, std::uint64_t maxBytes = kMaxIndexNowStateBytes);
+    // Reads the file as Load does, but leaves a damaged one where it is (with a warning): for taking the
+    // record in elsewhere without changing it.
+    StateFileNote Read(const std::filesystem::path& file, std::uint64_t maxBytes = kMaxIndexNowStateBytes);
     // Adds the addresses recorded since the load to the file as it is now and replaces it, so records
     // another run saved meanwhile stay. An error leaves the file as it was.
     StateFileNote Save(const std::filesystem::path& file, std::uint64_t maxBytes = kMaxIndexNowStateBytes);
 
     const SubmittedContent* Find(const std::string& address) const;
     void Record(const std::string& address, SubmittedContent entry);
+    const std::map<std::string, SubmittedContent>& entries() const { return entries_; }
 
 private:
     std::map<std::string, SubmittedContent> entries_;

@@ -12,6 +12,7 @@ IndexNowSettings ReadIndexNowSettings() {
     s.keyLocation = stored.IndexNowKeyLocation();
     s.endpoint = stored.Host(kIndexNowHostKey);
     s.inRuns = stored.IndexNowInRuns();
+    s.changedOnly = stored.IndexNowChangedOnly();
     return s;
 }
 
@@ -31,6 +32,7 @@ bool WriteIndexNowSettings(const IndexNowSettings& settings) {
         }
     }
     ok = ProgramSettings::SetHost(kIndexNowHostKey, endpoint) && ok;
+    ok = ProgramSettings::SetIndexNowChangedOnly(settings.changedOnly) && ok;
     return ProgramSettings::SetIndexNowInRuns(settings.inRuns) && ok;
 }
 

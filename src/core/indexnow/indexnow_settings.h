@@ -17,12 +17,14 @@ struct IndexNowSettings {
     std::string keyLocation; // "" : https://<host>/<key>.txt
     std::string endpoint;    // host[:port], or a whole address
     bool inRuns = false;     // Submit All and Submit include IndexNow
+    // Runs send only pages changed since their last accepted submission; off: every address.
+    bool changedOnly = true;
 };
 
 IndexNowSettings ReadIndexNowSettings();
 // The settings when runs include IndexNow, else none.
 std::optional<IndexNowSettings> IndexNowForRuns();
-// Writes the four values; false when the store refused one.
+// Writes the five values; false when the store refused one.
 bool WriteIndexNowSettings(const IndexNowSettings& settings);
 
 // Endpoints that take IndexNow posts, to pick from; each shares what it is given with the others.

@@ -3,8 +3,10 @@
 #include "core/base/ascii_case.h"
 #include "core/base/dates.h"
 #include "core/base/markup_escape.h"
+#include "core/history/history_store.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_key.h"
+#include "core/indexnow/indexnow_record.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
 
@@ -66,6 +68,33 @@ bool WaitUnlessStopped(long long seconds, const std::atomic<bool>* stop) {
 bool Stopped(const std::atomic<bool>* stop) {
     return stop != nullptr && stop->load();
 }
+
+std::int64_t NowSeconds() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+// Each address of a request, as the history keeps it.
+void RecordRequest(HistoryRecorder* history, RunCounts& counts, const std::vector<std::string>& chunk,
+                   const IndexNowAnswer& sent, bool accepted, bool cancelled, std::int64_t millis) {
+    if (history == nullptr) {
+        return;
+    }
+    const RequestEnd end = accepted    ? RequestEnd::Accepted
+                           : cancelled ? RequestEnd::Cancelled
+                                       : RequestEnd::Failed;
+    const std::int64_t at = NowSeconds();
+    for (const std::string& address : chunk) {
+        history->Add({0, address, std::string(kIndexNowStoreName), end, sent.outcome.httpStatus, millis,
+                      sent.answerFile, at});
+    }
+    const auto count = static_cast<std::int64_t>(chunk.size());
+    counts.requests += count;
+    counts.accepted += accepted ? count : 0;
+    counts.failed += accepted || cancelled ? 0 : count;
+}
+
+IndexNowSummary Submit(const std::vector<std::string>& addresses, const IndexNowJob& job,
+                       IndexNowReport& report, HistoryRecorder* history, RunCounts& counts);
 
 } // namespace
 
@@ -137,19 +166,43 @@ std::optional<long long> RetryAfterSeconds(std::string_view value) {
 
 IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, const IndexNowJob& job,
                                  IndexNowReport& report) {
-    IndexNowSummary summary;
     const IndexNowSettings& settings = job.settings;
     if (std::string rule = KeyRuleText(settings.key); !rule.empty()) {
+        IndexNowSummary summary;
         summary.refused = settings.key.empty()
                               ? "IndexNow has no key yet: generate one and upload its key file."
                               : "The IndexNow key is not usable. " + rule;
         report.SetStatusText(summary.refused);
         return summary;
     }
+    std::optional<HistoryRecorder> own;
+    HistoryRecorder* history = job.history;
+    if (history == nullptr && !job.historyFile.empty()) {
+        history = &own.emplace(job.historyFile, RunKind::IndexNow, NowSeconds());
+    }
+    RunCounts counts;
+    IndexNowSummary summary = Submit(addresses, job, report, history, counts);
+    summary.recorded = counts;
+    if (own) {
+        const Outcome written = own->Finish(NowSeconds(), summary.stopped, counts);
+        if (!written.ok()) {
+            summary.historyError = written.text;
+            report.SetStatusText(written.text);
+        }
+    }
+    return summary;
+}
+
+namespace {
+
+IndexNowSummary Submit(const std::vector<std::string>& addresses, const IndexNowJob& job,
+                       IndexNowReport& report, HistoryRecorder* history, RunCounts& counts) {
+    IndexNowSummary summary;
+    const IndexNowSettings& settings = job.settings;
     AddressGrouping grouping = GroupByHost(addresses);
     summary.skipped = grouping.skipped.size();
-    IndexNowState state;
-    const StateFileNote loaded = state.Load(job.statePath);
+    IndexNowRecord state;
+    const StateFileNote loaded = state.Load(job.historyFile, job.statePath);
     summary.stateWarning = loaded.warning;
     summary.stateError = loaded.error;
     for (const std::string* text : {&loaded.warning, &loaded.error}) {
@@ -225,6 +278,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 sent.addressCount = chunk.size();
                 AnswerSink answer;
                 TransferResult result;
+                const auto began = std::chrono::steady_clock::now();
                 if (transfer.ready()) {
                     TransferRequest request;
                     request.url = endpoint;
@@ -234,6 +288,9 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                 } else {
                     result.error = "Cannot open the Internet connection.";
                 }
+                const std::int64_t millis = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::steady_clock::now() - began)
+                                                .count();
                 Outcome& outcome = sent.outcome;
                 outcome.httpStatus = result.status;
                 outcome.text = result.status != 0 ? IndexNowAnswerText(result.status) : result.error;
@@ -253,7 +310,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                         state.Record(address, {now, it != marks.end() ? it->second : std::nullopt});
                     }
                     // Saved after each accepted request, so a cancel keeps what was accepted.
-                    if (const StateFileNote saved = state.Save(job.statePath); !saved.ok()) {
+                    if (const StateFileNote saved = state.Save(); !saved.ok()) {
                         summary.stateError = saved.error;
                         outcome.text += ". " + saved.error;
                         outcome.end = Outcome::End::Failed;
@@ -270,6 +327,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
                     AppendFailureRecord(job.programFolder, outcome.failureLines);
                 }
                 report.SetStatusText(outcome.text);
+                RecordRequest(history, counts, chunk, sent, accepted, result.cancelled, millis);
                 report.Answered(sent);
 
                 if (result.status == 429) {
@@ -299,5 +357,7 @@ IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, cons
     }
     return summary;
 }
+
+} // namespace
 
 } // namespace sendwell

@@ -7,6 +7,7 @@
 #include "core/base/connection_settings.h"
 #include "core/base/outcome.h"
 #include "core/base/progress.h"
+#include "core/history/history_store.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/web/transfer.h"
 #include "core/web/url_parts.h"
@@ -64,8 +65,14 @@ struct IndexNowJob {
     ConnectionSettings connection;
     TransferLimits limits;
     std::filesystem::path programFolder; // answer store and failure log
-    std::filesystem::path statePath;     // the unchanged-content record
-    bool force = false;                  // send every address, changed or not
+    std::filesystem::path statePath;     // the unchanged-content record, when there is no history
+    // The run history: it holds the unchanged-content record (statePath is taken in once) and every
+    // request, per address. "": no history, statePath alone.
+    std::filesystem::path historyFile;
+    // The run these requests belong to (an engine run that ends with IndexNow); null: a run of its own
+    // in historyFile.
+    HistoryRecorder* history = nullptr;
+    bool force = false; // send every address, changed or not
     const std::atomic<bool>* stop = nullptr;
     // A 429 whose Retry-After asks for this long at most is waited for and the request sent again.
     std::chrono::seconds longestBackoff{60};
@@ -90,6 +97,10 @@ struct IndexNowSummary {
     std::string stateWarning;
     std::string stateError;
     std::string refused; // the settings did not allow a submission at all, and why
+    // "The history could not be written: ..." when IndexNow's own run could not be recorded; the
+    // submission went on regardless.
+    std::string historyError;
+    RunCounts recorded; // the requests per address, as the history counts them
 };
 
 IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, const IndexNowJob& job,

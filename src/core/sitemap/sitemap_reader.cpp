@@ -245,6 +245,7 @@ private:
         }
         if (!result_.ok()) {
             result_.addresses.clear();
+            result_.lastModified.clear();
             result_.warnings.clear();
         }
         return std::move(result_);
@@ -478,6 +479,7 @@ private:
             ++count;
             if (IsPrintableUtf8(loc)) {
                 result_.addresses.push_back(loc);
+                result_.lastModified.emplace_back(Trim(ElementText(ChildNamed(entry, "lastmod"))));
             } else {
                 ++refusedLocs_;
             }

@@ -45,6 +45,8 @@ struct SitemapRead {
     // Every <loc> of every sitemap, blanks trimmed, in order; one holding a control character or bytes
     // that are not UTF-8 is left out, with a warning counting them.
     std::vector<std::string> addresses;
+    // Each address's <lastmod> as written, blanks trimmed; "" when it has none. Parallel to addresses.
+    std::vector<std::string> lastModified;
     std::vector<std::string> warnings; // read anyway: over the limits, sitemaps or addresses left out
 
     bool ok() const { return outcome.ok(); }

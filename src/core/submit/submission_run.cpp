@@ -1,11 +1,16 @@
 #include "core/submit/submission_run.h"
 
+#include "core/base/paths.h"
 #include "core/base/program_settings.h"
+#include "core/history/history_store.h"
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_submit.h"
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
 #include "core/submit/engine_catalogue.h"
+
+#include <chrono>
+#include <ctime>
 
 namespace sendwell {
 
@@ -49,7 +54,22 @@ private:
     RunTally& tally_;
 };
 
-void RunIndexNow(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags, RunTally& tally) {
+std::int64_t NowSeconds() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
+
+RequestEnd EndOf(const Outcome& sent) {
+    return sent.ok() ? RequestEnd::Accepted : sent.cancelled() ? RequestEnd::Cancelled : RequestEnd::Failed;
+}
+
+void Count(RunCounts& counts, RequestEnd end, std::int64_t requests = 1) {
+    counts.requests += requests;
+    counts.accepted += end == RequestEnd::Accepted ? requests : 0;
+    counts.failed += end == RequestEnd::Failed ? requests : 0;
+}
+
+RunCounts RunIndexNow(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags, RunTally& tally,
+                      HistoryRecorder& history, const std::filesystem::path& historyFile) {
     IndexNowJob indexNow;
     indexNow.settings = *job.indexNow;
     indexNow.connection = job.connection;
@@ -60,10 +80,13 @@ void RunIndexNow(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags
     indexNow.limits.cancelGrace = job.timeouts.cancelGrace;
     indexNow.programFolder = job.programFolder;
     indexNow.statePath = job.indexNowState.empty() ? DefaultIndexNowStatePath() : job.indexNowState;
+    indexNow.historyFile = historyFile;
+    indexNow.force = !job.indexNow->changedOnly;
+    indexNow.history = &history;
     indexNow.stop = &flags.stop;
     progress.EngineStarted(std::string(kIndexNowStoreName));
     IndexNowProgress report(progress, tally);
-    SubmitToIndexNow(job.addresses, indexNow, report);
+    return SubmitToIndexNow(job.addresses, indexNow, report).recorded;
 }
 
 } // namespace
@@ -85,6 +108,10 @@ RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, Run
     RunTally tally;
     const std::size_t count = job.addresses.size();
     const SubmissionContext context = ContextFor(job, progress, flags);
+    const std::filesystem::path historyFile =
+        job.historyFile.empty() ? DefaultHistoryPath() : job.historyFile;
+    HistoryRecorder history(historyFile, RunKind::Engines, NowSeconds());
+    RunCounts counts;
 
     progress.RunStarted(count, kEngineCount);
 
@@ -112,8 +139,16 @@ RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, Run
                     RequestOutcome outcome;
                     outcome.answerFile = NextAnswerFileName(address, engine.storeName, job.programFolder);
                     const SubmitMethod method = request.method;
+                    const auto began = std::chrono::steady_clock::now();
                     const Outcome sent = SendSubmission(
                         MakeSubmissionRequest(std::move(request), outcome.answerFile), context);
+                    const std::int64_t millis = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                    std::chrono::steady_clock::now() - began)
+                                                    .count();
+                    const RequestEnd end = EndOf(sent);
+                    history.Add({0, address, std::string(engine.displayName), end, sent.httpStatus, millis,
+                                 outcome.answerFile, NowSeconds()});
+                    Count(counts, end);
                     AppendFailureRecord(job.programFolder, sent.failureLines);
                     outcome.result = sent.text;
                     progress.SetStatusText(outcome.result);
@@ -134,10 +169,17 @@ RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, Run
         ++index;
     }
     if (job.indexNow && !flags.stop.load()) {
-        RunIndexNow(job, progress, flags, tally);
+        const RunCounts sent = RunIndexNow(job, progress, flags, tally, history, historyFile);
+        counts.requests += sent.requests;
+        counts.accepted += sent.accepted;
+        counts.failed += sent.failed;
     }
 
     tally.cancelled = flags.stop.load();
+    if (const Outcome written = history.Finish(NowSeconds(), tally.cancelled, counts); !written.ok()) {
+        tally.historyError = written.text;
+        progress.SetStatusText(written.text);
+    }
     progress.RunEnded();
     flags.stop.store(true);
     flags.finished.store(true);

@@ -68,6 +68,7 @@ struct SubmitJob {
     // Set when the run includes IndexNow: after the engines, every address goes to it as well.
     std::optional<IndexNowSettings> indexNow;
     std::filesystem::path indexNowState; // "": beside the database
+    std::filesystem::path historyFile;   // the run history; "": beside the database
 };
 
 // What a run did, for its front end's summary and exit code.
@@ -75,6 +76,9 @@ struct RunTally {
     std::size_t requests = 0; // requests that ended, answered or not, IndexNow's included
     std::size_t failed = 0;   // of those, the ones marked failed
     bool cancelled = false;   // the stop flag was set before the run had ended
+    // "The history could not be written: ..." when the run could not be recorded; the run went on,
+    // and its progress heard the text once as a status text.
+    std::string historyError;
 };
 
 // "Submitting Web Sites i/n".
@@ -86,7 +90,8 @@ std::size_t EnginesOn(const SubmitJob& job);
 // The worker's whole life: submits (the engines, then IndexNow when the job includes it), reports the
 // end of the run, then sets stop and finished. IndexNow reports as an engine named "IndexNow": one
 // RequestAnswered per request, with the host's address and no RequestDone. Only the run writes the
-// failure log: one record for each failed request that brought one back.
+// failure log: one record for each failed request that brought one back. Every request goes into the
+// run history, IndexNow's once per address.
 RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags);
 
 } // namespace sendwell

@@ -132,6 +132,10 @@ SubmitResult SubmitFlow::RunAndReview(const std::vector<std::string>& addresses)
     if (!result.error.empty()) {
         parts_.messages.ShowMessage(result.error, kAppCaption, MessageIcon::Error);
     }
+    // The run itself went through; only its record is missing.
+    if (!result.run.historyError.empty()) {
+        parts_.messages.ShowMessage(result.run.historyError, kAppCaption, MessageIcon::Warning);
+    }
     parts_.review.Open(settings.programFolder);
     return result;
 }

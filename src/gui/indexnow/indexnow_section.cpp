@@ -54,6 +54,9 @@ IndexNowSection::IndexNowSection(const ConnectionSettings& connection, QWidget* 
     inRuns_ = new QCheckBox(QStringLiteral("Include IndexNow in runs"), this);
     inRuns_->setObjectName(QStringLiteral("indexNowInRuns"));
     inRuns_->setChecked(settings.inRuns);
+    changedOnly_ = new QCheckBox(QStringLiteral("Only pages changed since the last submission"), this);
+    changedOnly_->setObjectName(QStringLiteral("indexNowChangedOnly"));
+    changedOnly_->setChecked(settings.changedOnly);
     result_ = new QLabel(this);
     result_->setObjectName(QStringLiteral("indexNowResult"));
     result_->setWordWrap(true);
@@ -79,6 +82,7 @@ IndexNowSection::IndexNowSection(const ConnectionSettings& connection, QWidget* 
     grid->addWidget(check, 3, 3);
     grid->addWidget(result_, 4, 0, 1, 4);
     grid->addWidget(inRuns_, 5, 0, 1, 4);
+    grid->addWidget(changedOnly_, 6, 0, 1, 4);
 }
 
 bool IndexNowSection::validate() {
@@ -98,6 +102,7 @@ bool IndexNowSection::save() const {
     settings.keyLocation = ToBytes(keyLocation_->text().trimmed());
     settings.endpoint = ToBytes(endpoint_->currentText().trimmed());
     settings.inRuns = inRuns_->isChecked();
+    settings.changedOnly = changedOnly_->isChecked();
     return WriteIndexNowSettings(settings);
 }
 

@@ -36,6 +36,7 @@ private:
     QComboBox* endpoint_ = nullptr;
     QLineEdit* site_ = nullptr;
     QCheckBox* inRuns_ = nullptr;
+    QCheckBox* changedOnly_ = nullptr;
     QLabel* result_ = nullptr;
 };
 

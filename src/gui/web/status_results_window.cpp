@@ -2,6 +2,7 @@
 
 #include "core/base/atomic_file.h"
 #include "core/base/report_table.h"
+#include "core/history/status_history.h"
 #include "gui/base/background_work.h"
 #include "gui/base/text_bytes.h"
 
@@ -98,11 +99,13 @@ void StatusResultsWindow::start(std::vector<std::string> addresses, sendwell::St
     setup.stop = stop_.get();
     setup.progress = nullptr; // each row that comes moves the bar
     auto work = [this, addresses = std::move(addresses), setup, stop = stop_] {
-        sendwell::RunStatusCheck(addresses, setup, [this](std::size_t index, sendwell::StatusRow&& row) {
-            QMetaObject::invokeMethod(
-                this, [this, index, row = std::move(row)]() mutable { AddRow(index, std::move(row)); },
-                Qt::QueuedConnection);
-        });
+        const sendwell::RecordedStatusCheck checked = sendwell::RunRecordedStatusCheck(
+            addresses, setup, [this](std::size_t index, sendwell::StatusRow&& row) {
+                QMetaObject::invokeMethod(
+                    this, [this, index, row = std::move(row)]() mutable { AddRow(index, std::move(row)); },
+                    Qt::QueuedConnection);
+            });
+        historyError_ = checked.historyError;
     };
     task_ = StartOffUiThread(std::move(work), this, [this] { RunEnded(); });
 }
@@ -165,6 +168,9 @@ void StatusResultsWindow::ShowCount() {
         status_->setText(counts);
     } else {
         status_->setText(cancelled_ ? tr("Cancelled: %1").arg(counts) : counts);
+        if (!historyError_.empty()) {
+            status_->setText(status_->text() + QStringLiteral(". ") + ToQString(historyError_));
+        }
     }
 }
 

@@ -75,6 +75,8 @@ private:
     std::size_t total_ = 0;
     std::size_t failed_ = 0;
     bool cancelled_ = false;
+    // Set by the work before it ends; read once it has.
+    std::string historyError_;
     // Shared with the work, which may still post a row while the window goes.
     std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<BackgroundTask> task_;
