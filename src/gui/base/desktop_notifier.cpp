@@ -1,14 +1,15 @@
 #include "gui/base/desktop_notifier.h"
 
-#include "core/base/messages.h"
 #include "core/base/notification_rule.h"
+#include "core/base/prompt.h"
 
+#include <QApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
-namespace sendwell {
+namespace sendwell::gui {
 
 namespace {
 
@@ -28,11 +29,25 @@ DesktopNotifier::DesktopNotifier(QWidget* window, QDBusConnection bus)
     }
 }
 
-bool DesktopNotifier::WorkEnded(std::chrono::milliseconds elapsed, const QString& summary, const QString& body) {
-    if (window_ == nullptr || !bus_.isConnected() || !WorthANotification(elapsed, window_->isActiveWindow())) {
+std::chrono::steady_clock::time_point DesktopNotifier::now() const {
+    return clock_ ? clock_() : std::chrono::steady_clock::now();
+}
+
+bool DesktopNotifier::WorkEndedSince(std::chrono::steady_clock::time_point started, const QString& summary,
+                                     const QString& body) {
+    return WorkEnded(std::chrono::duration_cast<std::chrono::milliseconds>(now() - started), summary, body);
+}
+
+bool DesktopNotifier::WorkEnded(std::chrono::milliseconds elapsed, const QString& summary,
+                                const QString& body) {
+    // A progress or results window of ours in front counts as the user being with the program.
+    const bool ours =
+        window_ != nullptr && (window_->isActiveWindow() || QApplication::activeWindow() != nullptr);
+    if (window_ == nullptr || !bus_.isConnected() || !WorthANotification(elapsed, ours)) {
         return false;
     }
-    QDBusMessage notify = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    QDBusMessage notify =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     notify << QString::fromUtf8(kAppCaption) << uint{0} << QString() << summary << body
            << QStringList{QStringLiteral("default"), QStringLiteral("Show")} << QVariantMap() << int{-1};
     // Asked without waiting: a service that is slow or missing never holds the window up.
@@ -64,4 +79,4 @@ void DesktopNotifier::OnNotificationClosed(uint id, uint reason) {
     shown_.removeAll(id);
 }
 
-} // namespace sendwell
+} // namespace sendwell::gui
