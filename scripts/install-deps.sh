@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libvulkan-dev
   qt6-multimedia-dev libqt6multimedia6 gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  qt6-webengine-dev qt6-webengine-dev-tools
+  qt6-webengine-dev qt6-webengine-dev-tools qt6-charts-dev
   libcurl4-openssl-dev libssl-dev openssl ca-certificates
   libcli11-dev nlohmann-json3-dev libpugixml-dev libgumbo-dev zlib1g-dev libsqlite3-dev help2man
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -11,8 +11,10 @@
 #include "gui/app/about_dialog.h"
 #include "gui/app/splash_window.h"
 #include "gui/base/control_ids.h"
+#include "gui/base/desktop_notifier.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
+#include "gui/history/history_window.h"
 #include "gui/meta/analyze_command.h"
 #include "gui/research/keyword_windows.h"
 #include "gui/research/promotion_windows.h"
@@ -98,6 +100,8 @@ MainWindow::MainWindow(sendwell::DatabaseSession& session, sendwell::Prompt* mes
     };
     submit_ = new SubmitController(
         this, *model_, *messages_, runSettings, [this] { takeFields(); }, ownSounds_.get());
+    notifier_ = new DesktopNotifier(this);
+    submit_->setNotifier(notifier_);
 
     setWindowIcon(ProgramIcon());
 
@@ -248,6 +252,12 @@ void MainWindow::CreateControls() {
     checkAll_->setShortcutContext(Qt::WindowShortcut);
     addAction(checkAll_);
     connect(checkAll_, &QAction::triggered, this, &MainWindow::OnCheckAll);
+    history_ = new QAction(QString::fromLatin1(kHistoryCaption) + QStringLiteral("..."), this);
+    history_->setObjectName(QStringLiteral("historyAction"));
+    history_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
+    history_->setShortcutContext(Qt::WindowShortcut);
+    addAction(history_);
+    connect(history_, &QAction::triggered, this, &MainWindow::OnHistory);
 }
 
 void MainWindow::SetToolTips() {
@@ -356,6 +366,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
         RunSitemapExport(this, database(), *messages_);
     });
     menu.addAction(checkAll_);
+    menu.addAction(history_); // last, so that the items above keep their places
     menu.exec(event->globalPos());
 }
 
@@ -564,7 +575,16 @@ void MainWindow::OnCheckAll() {
     for (const std::size_t row : rows) {
         addresses.push_back(database().rows()[row].url);
     }
-    OpenStatusResults(this, *messages_, std::move(addresses), connection_);
+    OpenStatusResults(this, *messages_, std::move(addresses), connection_, notifier_);
+}
+void MainWindow::OnHistory() {
+    if (historyWindow_ != nullptr) {
+        historyWindow_->reload();
+        historyWindow_->raise();
+        historyWindow_->activateWindow();
+        return;
+    }
+    historyWindow_ = OpenHistoryWindow(this, *messages_);
 }
 void MainWindow::OnRank() {
     RunRankCommand(this, sendwell::LastSelectedAddress(database(), selectedRows()), programFolder_);

@@ -26,6 +26,8 @@ class QSizeGrip;
 
 namespace sendwell::gui {
 
+class DesktopNotifier;
+class HistoryWindow;
 class SoundPlayer;
 class SplashWindow;
 class SubmitController;
@@ -86,6 +88,10 @@ public:
     UpgradeCommand& upgradeCommand() const { return *upgrade_; }
     // "Check All Addresses" of the context menu, with its shortcut.
     QAction* checkAllAction() const { return checkAll_; }
+    // "History..." of the context menu, with its shortcut.
+    QAction* historyAction() const { return history_; }
+    // Tells the desktop when long work ends while the user is in another program's window.
+    DesktopNotifier* notifier() const { return notifier_; }
 
 public slots:
     void OnAdd();
@@ -106,6 +112,8 @@ public slots:
     void OnPing();
     // "Check All Addresses": the status of every row, or of the selected rows when more than one is.
     void OnCheckAll();
+    // "History...": the run history in a window of its own (one at a time).
+    void OnHistory();
     void OnRank();
     void OnKeywords();
     void OnAdvertise();
@@ -159,6 +167,9 @@ private:
     SubmitController* submit_ = nullptr;
     UpgradeCommand* upgrade_ = nullptr;
     QAction* checkAll_ = nullptr;
+    QAction* history_ = nullptr;
+    DesktopNotifier* notifier_ = nullptr;
+    QPointer<HistoryWindow> historyWindow_;
 };
 
 } // namespace sendwell::gui
