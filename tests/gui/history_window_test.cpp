@@ -152,6 +152,45 @@ private slots:
         QCOMPARE(messages.shown[0].caption, std::string("History"));
     }
 
+    void screenshot() {
+        const char* shots = std::getenv("SENDWELL_SCREENSHOT_DIR");
+        if (shots == nullptr) {
+            QSKIP(
+                "The README's picture, taken by hand: SENDWELL_SCREENSHOT_DIR=docs ctest -R history_window.");
+        }
+        // Two weeks of sample runs: a submission a day and an audit every few days.
+        sendwell::test::TempDir dir;
+        const fs::path file = dir / "history.sqlite";
+        const std::int64_t start = 1'780'000'000;
+        for (std::int64_t d = 0; d < 14; ++d) {
+            const std::int64_t at = start + d * 86400;
+            sendwell::HistoryRecorder run(
+                file, d % 3 == 0 ? sendwell::RunKind::IndexNow : sendwell::RunKind::Engines, at);
+            const std::int64_t failed = (d * 7) % 5;
+            for (std::int64_t i = 0; i < 24; ++i) {
+                run.Add(Request("https://www.example.com/page-" + std::to_string(i) + ".html",
+                                i < failed ? sendwell::RequestEnd::Failed : sendwell::RequestEnd::Accepted,
+                                at + i));
+            }
+            QVERIFY(run.Finish(at + 40, false, {24, 24 - failed, failed}).ok());
+            if (d % 4 == 1) {
+                sendwell::HistoryRecorder audit(file, sendwell::RunKind::Audit, at + 3600);
+                const std::vector<sendwell::AuditCount> counts = {{"broken-link", "error", 9 - d / 2},
+                                                                  {"title-long", "warning", 14 - d / 3},
+                                                                  {"h1-missing", "notice", 6}};
+                QVERIFY(sendwell::HistoryStore::Open(file).store->AddAudit(audit.runId(), counts, {}).ok());
+                QVERIFY(audit.Finish(at + 3700, false, {}).ok());
+            }
+        }
+        sendwell::test::RecordingMessages messages;
+        HistoryWindow window(file, messages);
+        window.resize(900, 620);
+        window.show();
+        window.reload();
+        window.tabs()->setCurrentIndex(HistoryWindow::OutcomeChartTab);
+        QVERIFY(window.grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/history-window.png")));
+    }
+
     void anEmptyOrDamagedHistoryIsSaidAndNeverCreated() {
         sendwell::test::TempDir dir;
         const fs::path file = dir / "history.sqlite";
