@@ -10,6 +10,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QVariantMap>
 #include <QtTest>
@@ -118,6 +119,25 @@ private slots:
         QVERIFY(notified.wait());
         QCOMPARE(stub.summaries, QStringList{QStringLiteral("Check All Addresses: done")});
         QCOMPARE(stub.bodies, QStringList{QStringLiteral("1 of 1 checked, 1 failed")});
+
+        // A window of another's, watched from its start button to its end: timed from the click.
+        QPushButton startButton;
+        auto at = std::make_shared<std::chrono::seconds>(0);
+        notifier.setClock([at] { return std::chrono::steady_clock::time_point{} + *at; });
+        notifier.Watch(&startButton, &QPushButton::clicked, &window,
+                       &sendwell::gui::StatusResultsWindow::finished, QStringLiteral("Site audit finished"),
+                       [] { return QStringLiteral("3 issues"); });
+        *at = 100s;
+        startButton.click();
+        *at = 105s;
+        emit window.finished(); // 5 s after the click: too short to tell
+        *at = 200s;
+        startButton.click();
+        *at = 260s;
+        emit window.finished();
+        QVERIFY(notified.wait());
+        QCOMPARE(stub.summaries.size(), 2);
+        QCOMPARE(stub.bodies.back(), QStringLiteral("3 issues"));
 
         service.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
         QDBusConnection::disconnectFromBus(QStringLiteral("service2"));

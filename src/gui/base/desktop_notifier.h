@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 namespace sendwell::gui {
 
@@ -30,6 +31,18 @@ public:
     // The same for work that began at started (a time of now()).
     bool WorkEndedSince(std::chrono::steady_clock::time_point started, const QString& summary,
                         const QString& body);
+
+    // Times work of a window that has no notifier of its own: it begins whenever begun is emitted and
+    // ends with ended, when body() is what the notification says. For a window made elsewhere, as in
+    //   notifier->Watch(w->startButton(), &QPushButton::clicked, w, &W::finished, tr("Done"), body);
+    template <class Begins, class Begun, class Ends, class Ended, class Body>
+    void Watch(Begins* begins, Begun begun, Ends* ends, Ended ended, QString summary, Body body) {
+        auto started = std::make_shared<std::chrono::steady_clock::time_point>(now());
+        connect(begins, begun, this, [this, started] { *started = now(); });
+        connect(ends, ended, this, [this, started, summary = std::move(summary), body = std::move(body)] {
+            WorkEndedSince(*started, summary, body());
+        });
+    }
 
 signals:
     // The user clicked the notification and the window was brought forward.
