@@ -158,8 +158,8 @@ private slots:
         QWidget* header = w->control(ids::kHeaderLabel);
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), header->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(header, &event);
-        QCOMPARE(offered,
-                 QStringList({"&About Sendwell! Pro...", "Export &Sitemap...", "Check All Addresses..."}));
+        QCOMPARE(offered, QStringList({"&About Sendwell! Pro...", "Export &Sitemap...",
+                                       "Check All Addresses...", "History..."}));
 
         sendwell::gui::AboutDialog about(w.get());
         QCOMPARE(about.windowTitle(), QStringLiteral("About Sendwell! Pro"));
