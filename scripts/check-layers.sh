@@ -7,7 +7,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root/src"
 
 core_order=(base web urldb history sitemap results indexnow submit meta research upgrade audit schedule)
-gui_order=(base widgets urldb web sitemap results indexnow submit meta research upgrade audit app)
+gui_order=(base widgets urldb web sitemap results indexnow submit meta research upgrade audit history app)
 
 rank() { # rank NAME ORDER... -> index, or nothing when NAME is not in ORDER
     local name="$1" i=0

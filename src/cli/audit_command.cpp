@@ -4,6 +4,7 @@
 #include "cli/database_access.h"
 #include "cli/interrupt.h"
 #include "cli/terminal_progress.h"
+#include "core/audit/audit_history.h"
 #include "core/audit/audit_report.h"
 #include "core/audit/site_audit.h"
 #include "core/base/atomic_file.h"
@@ -88,6 +89,10 @@ public:
         }
         if (report.outcome.end == Outcome::End::Failed) {
             throw CommandFailure(kExitUsage, report.outcome.text);
+        }
+        // The history is a record beside the report: when it cannot be written the report still stands.
+        if (const Outcome recorded = RecordAudit(report); !recorded.ok()) {
+            output.Message(recorded.text);
         }
 
         const std::string text = WriteAuditReport(report, format);

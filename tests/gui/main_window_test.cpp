@@ -159,7 +159,7 @@ private slots:
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), header->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(header, &event);
         QCOMPARE(offered, QStringList({"&About Sendwell! Pro...", "Export &Sitemap...",
-                                       "Check All Addresses...", "Audit Site..."}));
+                                       "Check All Addresses...", "Audit Site...", "History..."}));
 
         sendwell::gui::AboutDialog about(w.get());
         QCOMPARE(about.windowTitle(), QStringLiteral("About Sendwell! Pro"));

@@ -12,8 +12,10 @@
 #include "gui/app/splash_window.h"
 #include "gui/audit/site_audit_window.h"
 #include "gui/base/control_ids.h"
+#include "gui/base/desktop_notifier.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
+#include "gui/history/history_window.h"
 #include "gui/meta/analyze_command.h"
 #include "gui/research/keyword_windows.h"
 #include "gui/research/promotion_windows.h"
@@ -44,6 +46,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPixmap>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QSizeGrip>
@@ -99,6 +102,8 @@ MainWindow::MainWindow(sendwell::DatabaseSession& session, sendwell::Prompt* mes
     };
     submit_ = new SubmitController(
         this, *model_, *messages_, runSettings, [this] { takeFields(); }, ownSounds_.get());
+    notifier_ = new DesktopNotifier(this);
+    submit_->setNotifier(notifier_);
 
     setWindowIcon(ProgramIcon());
 
@@ -255,6 +260,12 @@ void MainWindow::CreateControls() {
     audit_->setShortcutContext(Qt::WindowShortcut);
     addAction(audit_);
     connect(audit_, &QAction::triggered, this, &MainWindow::OnAudit);
+    history_ = new QAction(QString::fromLatin1(kHistoryCaption) + QStringLiteral("..."), this);
+    history_->setObjectName(QStringLiteral("historyAction"));
+    history_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
+    history_->setShortcutContext(Qt::WindowShortcut);
+    addAction(history_);
+    connect(history_, &QAction::triggered, this, &MainWindow::OnHistory);
 }
 
 void MainWindow::SetToolTips() {
@@ -369,6 +380,7 @@ void MainWindow::addContextMenuItems(QMenu* menu) {
     });
     menu->addAction(checkAll_);
     menu->addAction(audit_);
+    menu->addAction(history_); // last, so that the items above keep their places
 }
 
 void MainWindow::ShowAbout() {
@@ -576,7 +588,16 @@ void MainWindow::OnCheckAll() {
     for (const std::size_t row : rows) {
         addresses.push_back(database().rows()[row].url);
     }
-    OpenStatusResults(this, *messages_, std::move(addresses), connection_);
+    OpenStatusResults(this, *messages_, std::move(addresses), connection_, notifier_);
+}
+void MainWindow::OnHistory() {
+    if (historyWindow_ != nullptr) {
+        historyWindow_->reload();
+        historyWindow_->raise();
+        historyWindow_->activateWindow();
+        return;
+    }
+    historyWindow_ = OpenHistoryWindow(this, *messages_);
 }
 void MainWindow::OnAudit() {
     model_->finishSort();
@@ -589,7 +610,10 @@ void MainWindow::OnAudit() {
     if (starts.empty() && !address_->text().trimmed().isEmpty()) {
         starts.push_back(ToBytes(address_->text().trimmed()));
     }
-    OpenSiteAudit(this, *messages_, starts, connection_);
+    SiteAuditWindow* window = OpenSiteAudit(this, *messages_, starts, connection_);
+    notifier_->Watch(window->startButton(), &QPushButton::clicked, window, &SiteAuditWindow::finished,
+                     QStringLiteral("Site audit finished"),
+                     [window] { return window->statusLabel()->text(); });
 }
 void MainWindow::OnRank() {
     RunRankCommand(this, sendwell::LastSelectedAddress(database(), selectedRows()), programFolder_);

@@ -27,6 +27,8 @@ class QSizeGrip;
 
 namespace sendwell::gui {
 
+class DesktopNotifier;
+class HistoryWindow;
 class SoundPlayer;
 class SplashWindow;
 class SubmitController;
@@ -91,6 +93,10 @@ public:
     QAction* auditAction() const { return audit_; }
     // The items of the window's context menu, in their order.
     void addContextMenuItems(QMenu* menu);
+    // "History..." of the context menu, with its shortcut.
+    QAction* historyAction() const { return history_; }
+    // Tells the desktop when long work ends while the user is in another program's window.
+    DesktopNotifier* notifier() const { return notifier_; }
 
 public slots:
     void OnAdd();
@@ -113,6 +119,8 @@ public slots:
     void OnCheckAll();
     // "Audit Site...": a crawl from the selected rows, else from the address typed above the list.
     void OnAudit();
+    // "History...": the run history in a window of its own (one at a time).
+    void OnHistory();
     void OnRank();
     void OnKeywords();
     void OnAdvertise();
@@ -167,6 +175,9 @@ private:
     UpgradeCommand* upgrade_ = nullptr;
     QAction* checkAll_ = nullptr;
     QAction* audit_ = nullptr;
+    QAction* history_ = nullptr;
+    DesktopNotifier* notifier_ = nullptr;
+    QPointer<HistoryWindow> historyWindow_;
 };
 
 } // namespace sendwell::gui

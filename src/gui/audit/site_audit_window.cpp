@@ -1,5 +1,6 @@
 #include "gui/audit/site_audit_window.h"
 
+#include "core/audit/audit_history.h"
 #include "core/audit/audit_summary.h"
 #include "core/base/atomic_file.h"
 #include "gui/base/background_work.h"
@@ -301,6 +302,7 @@ void SiteAuditWindow::start() {
     setup.stop = stop_.get();
     setup.progress = relay_.get();
     result_ = std::make_shared<sendwell::AuditReport>();
+    historyNote_ = std::make_shared<std::string>();
     failure_.clear();
 
     progress_->setValue(0);
@@ -308,7 +310,15 @@ void SiteAuditWindow::start() {
     start_->setEnabled(false);
     export_->setEnabled(false);
     status_->setText(tr("Auditing..."));
-    auto work = [setup, result = result_, stop = stop_] { *result = sendwell::RunAudit(setup); };
+    auto work = [setup, result = result_, note = historyNote_] {
+        *result = sendwell::RunAudit(setup);
+        // The history is a record beside the report: when it cannot be written the report still stands.
+        if (result->outcome.end != sendwell::Outcome::End::Failed) {
+            if (const sendwell::Outcome recorded = sendwell::RecordAudit(*result); !recorded.ok()) {
+                *note = recorded.text;
+            }
+        }
+    };
     task_ = StartOffUiThread(std::move(work), this, [this] { RunEnded(); });
 }
 
@@ -329,6 +339,8 @@ void SiteAuditWindow::RunEnded() {
     showReport(std::move(report));
     if (!failure_.isEmpty()) {
         status_->setText(failure_);
+    } else if (!historyNote_->empty()) {
+        status_->setText(status_->text() + QStringLiteral(" ") + ToQString(*historyNote_));
     }
     emit finished();
 }

@@ -134,7 +134,8 @@ private:
     // Shared with the work, which may still be running while the window goes.
     std::shared_ptr<std::atomic<bool>> stop_;
     std::unique_ptr<ProgressRelay> relay_;
-    std::shared_ptr<sendwell::AuditReport> result_; // filled by the work
+    std::shared_ptr<std::string> historyNote_ = std::make_shared<std::string>(); // set off the UI thread
+    std::shared_ptr<sendwell::AuditReport> result_;                              // filled by the work
     std::unique_ptr<BackgroundTask> task_;
 };
 

@@ -3,12 +3,13 @@
 #include "core/base/notification_rule.h"
 #include "core/base/prompt.h"
 
+#include <QApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
-namespace sendwell {
+namespace sendwell::gui {
 
 namespace {
 
@@ -28,10 +29,21 @@ DesktopNotifier::DesktopNotifier(QWidget* window, QDBusConnection bus)
     }
 }
 
+std::chrono::steady_clock::time_point DesktopNotifier::now() const {
+    return clock_ ? clock_() : std::chrono::steady_clock::now();
+}
+
+bool DesktopNotifier::WorkEndedSince(std::chrono::steady_clock::time_point started, const QString& summary,
+                                     const QString& body) {
+    return WorkEnded(std::chrono::duration_cast<std::chrono::milliseconds>(now() - started), summary, body);
+}
+
 bool DesktopNotifier::WorkEnded(std::chrono::milliseconds elapsed, const QString& summary,
                                 const QString& body) {
-    if (window_ == nullptr || !bus_.isConnected() ||
-        !WorthANotification(elapsed, window_->isActiveWindow())) {
+    // A progress or results window of ours in front counts as the user being with the program.
+    const bool ours =
+        window_ != nullptr && (window_->isActiveWindow() || QApplication::activeWindow() != nullptr);
+    if (window_ == nullptr || !bus_.isConnected() || !WorthANotification(elapsed, ours)) {
         return false;
     }
     QDBusMessage notify =
@@ -67,4 +79,4 @@ void DesktopNotifier::OnNotificationClosed(uint id, uint reason) {
     shown_.removeAll(id);
 }
 
-} // namespace sendwell
+} // namespace sendwell::gui

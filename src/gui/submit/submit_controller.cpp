@@ -1,6 +1,7 @@
 #include "gui/submit/submit_controller.h"
 
 #include "core/submit/submit_commands.h"
+#include "gui/base/desktop_notifier.h"
 #include "gui/results/submit_review_dialog.h"
 #include "gui/submit/submission_runner.h"
 #include "gui/submit/submit_progress_dialog.h"
@@ -58,13 +59,28 @@ void SubmitController::RecordFirstTimeNoticeShown() {
     sendwell::RecordFirstTimeNoticeShown();
 }
 
+void SubmitController::setNotifier(DesktopNotifier* notifier) {
+    notifier_ = notifier;
+}
+
 sendwell::RunTally SubmitController::RunAndWait(const sendwell::SubmitJob& job) {
+    const auto started = notifier_ ? notifier_->now() : std::chrono::steady_clock::time_point{};
+    sendwell::RunTally tally;
     if (!adjustJob_) {
-        return RunSubmissionAndWait(owner_, job);
+        tally = RunSubmissionAndWait(owner_, job);
+    } else {
+        sendwell::SubmitJob adjusted = job;
+        adjustJob_(adjusted);
+        tally = RunSubmissionAndWait(owner_, adjusted);
     }
-    sendwell::SubmitJob adjusted = job;
-    adjustJob_(adjusted);
-    return RunSubmissionAndWait(owner_, adjusted);
+    if (notifier_) {
+        const bool indexNowOnly = job.indexNow && sendwell::EnginesOn(job) == 0;
+        const QString what = indexNowOnly ? tr("IndexNow submission") : tr("Submission");
+        notifier_->WorkEndedSince(
+            started, tally.cancelled ? tr("%1 cancelled").arg(what) : tr("%1 finished").arg(what),
+            tr("%1 requests, %2 failed").arg(tally.requests).arg(tally.failed));
+    }
+    return tally;
 }
 
 void SubmitController::ShowRunInProgress() {

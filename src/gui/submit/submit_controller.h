@@ -15,6 +15,7 @@
 
 namespace sendwell::gui {
 
+class DesktopNotifier;
 class SoundPlayer;
 class UrlListModel;
 
@@ -34,6 +35,8 @@ public:
     SubmitController(QWidget* owner, UrlListModel& list, sendwell::Prompt& messages,
                      RunSettingsSource settings, std::function<void()> takeFields, SoundPlayer* sounds);
     void setSoundPlayer(SoundPlayer* sounds) { sounds_ = sounds; }
+    // Tells the desktop when a long run ends in the background; none: nothing is told.
+    void setNotifier(DesktopNotifier* notifier);
 
     // Opens the review of the answer store modally; tests may replace it.
     using ReviewOpener = std::function<void(const std::filesystem::path& programFolder)>;
@@ -67,6 +70,7 @@ private:
     RunSettingsSource settings_;
     std::function<void()> takeFields_;
     SoundPlayer* sounds_;
+    QPointer<DesktopNotifier> notifier_;
     ReviewOpener openReview_;
     std::function<void(sendwell::SubmitJob&)> adjustJob_;
     sendwell::SubmitFlow flow_;

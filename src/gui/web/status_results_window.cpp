@@ -4,6 +4,7 @@
 #include "core/base/report_table.h"
 #include "core/history/status_history.h"
 #include "gui/base/background_work.h"
+#include "gui/base/desktop_notifier.h"
 #include "gui/base/text_bytes.h"
 
 #include <QFileDialog>
@@ -91,6 +92,7 @@ StatusResultsWindow::~StatusResultsWindow() {
 }
 
 void StatusResultsWindow::start(std::vector<std::string> addresses, sendwell::StatusRunSetup setup) {
+    started_ = notifier_ ? notifier_->now() : std::chrono::steady_clock::now();
     total_ = addresses.size();
     progress_->setRange(0, static_cast<int>(std::min<std::size_t>(total_, INT_MAX)));
     progress_->setValue(0);
@@ -159,6 +161,12 @@ void StatusResultsWindow::RunEnded() {
     } catch (const std::exception& e) {
         status_->setText(tr("The check could not run: %1").arg(ToQString(e.what())));
     }
+    if (notifier_) {
+        const QString summary =
+            QString::fromLatin1(kCheckAllCaption) + (cancelled_ ? tr(": cancelled") : tr(": done"));
+        notifier_->WorkEndedSince(
+            started_, summary, tr("%1 of %2 checked, %3 failed").arg(rows_.size()).arg(total_).arg(failed_));
+    }
     emit finished();
 }
 
@@ -172,6 +180,10 @@ void StatusResultsWindow::ShowCount() {
             status_->setText(status_->text() + QStringLiteral(". ") + ToQString(historyError_));
         }
     }
+}
+
+void StatusResultsWindow::setNotifier(DesktopNotifier* notifier) {
+    notifier_ = notifier;
 }
 
 void StatusResultsWindow::cancel() {
@@ -214,8 +226,10 @@ void StatusResultsWindow::done(int result) {
 
 StatusResultsWindow* OpenStatusResults(QWidget* parent, sendwell::Prompt& messages,
                                        std::vector<std::string> addresses,
-                                       const sendwell::ConnectionSettings& connection) {
+                                       const sendwell::ConnectionSettings& connection,
+                                       DesktopNotifier* notifier) {
     auto* window = new StatusResultsWindow(messages, parent);
+    window->setNotifier(notifier);
     window->setAttribute(Qt::WA_DeleteOnClose);
     sendwell::StatusRunSetup setup;
     setup.connection = connection;

@@ -8,8 +8,10 @@
 #include "core/web/status_run.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +25,7 @@ class QTableWidget;
 namespace sendwell::gui {
 
 class BackgroundTask;
+class DesktopNotifier;
 
 inline constexpr const char* kCheckAllCaption = "Check All Addresses";
 
@@ -47,6 +50,9 @@ public:
     // Picks the file Export CSV writes; an empty text cancels. Tests replace the file dialog.
     using ExportFileChooser = std::function<QString(QWidget* parent)>;
     void setExportFileChooser(ExportFileChooser chooser) { chooser_ = std::move(chooser); }
+
+    // Tells the desktop when a long check ends in the background; none: nothing is told.
+    void setNotifier(DesktopNotifier* notifier);
 
     void cancel();
     void exportCsv();
@@ -80,12 +86,15 @@ private:
     // Shared with the work, which may still post a row while the window goes.
     std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<BackgroundTask> task_;
+    QPointer<DesktopNotifier> notifier_;
+    std::chrono::steady_clock::time_point started_;
 };
 
 // The whole command: a window for addresses (the list's rows, or its selected rows) that deletes itself
 // when closed.
 StatusResultsWindow* OpenStatusResults(QWidget* parent, sendwell::Prompt& messages,
                                        std::vector<std::string> addresses,
-                                       const sendwell::ConnectionSettings& connection);
+                                       const sendwell::ConnectionSettings& connection,
+                                       DesktopNotifier* notifier = nullptr);
 
 } // namespace sendwell::gui
