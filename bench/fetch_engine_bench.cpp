@@ -203,7 +203,7 @@ BENCHMARK(BM_AgainstBareLoop)->Unit(benchmark::kMillisecond)->UseManualTime()->I
 class QuietReport : public sendwell::IndexNowReport {
 public:
     void SetStatusText(const std::string&) override {}
-    void Answered(const sendwell::IndexNowOutcome&) override { ++answers; }
+    void Answered(const sendwell::IndexNowAnswer&) override { ++answers; }
     int answers = 0;
 };
 

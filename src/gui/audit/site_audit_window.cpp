@@ -310,7 +310,7 @@ void SiteAuditWindow::start() {
     start_->setEnabled(false);
     export_->setEnabled(false);
     status_->setText(tr("Auditing..."));
-    auto work = [setup, result = result_, note = historyNote_] {
+    auto work = [setup, result = result_, stop = stop_, note = historyNote_] {
         *result = sendwell::RunAudit(setup);
         // The history is a record beside the report: when it cannot be written the report still stands.
         if (result->outcome.end != sendwell::Outcome::End::Failed) {
