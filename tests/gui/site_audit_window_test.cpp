@@ -166,7 +166,7 @@ private slots:
         }
     }
 
-    void theMainWindowsItemIsLastAndStartsFromTheSelectionOrTheTypedAddress() {
+    void theMainWindowsItemFollowsCheckAllAndStartsFromTheSelectionOrTheTypedAddress() {
         sendwell::test::ScratchWorld world;
         world.writeDatabase(sendwell::test::DatabaseBytes(
             {{"http://a.test/1", "", "0"}, {"http://b.test/", "", "0"}, {"http://c.test/", "", "0"}},
@@ -176,8 +176,9 @@ private slots:
 
         QMenu menu;
         mainWindow.addContextMenuItems(&menu);
-        QCOMPARE(menu.actions().size(), 4);
-        QCOMPARE(menu.actions().constLast(), mainWindow.auditAction());
+        // After the items that were there before it; the History item follows it.
+        QCOMPARE(menu.actions().size(), 5);
+        QCOMPARE(menu.actions().at(3), mainWindow.auditAction());
         QCOMPARE(mainWindow.auditAction()->text(), QStringLiteral("Audit Site..."));
         QCOMPARE(mainWindow.auditAction()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+A")));
 
