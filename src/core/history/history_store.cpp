@@ -7,6 +7,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <system_error>
 
@@ -84,14 +85,27 @@ void MigrateFrom(sqlite::Database& db, int from, int to) {
     transaction.Commit();
 }
 
+// Bytes 18 and 19 of a database's header name the file format versions needed to write and read it; a
+// file that asks for a newer one than SQLite's rollback (1) and WAL (2) formats is not ours to write.
+bool NewerFileFormat(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::array<char, 20> head{};
+    if (!in.read(head.data(), head.size())) {
+        return false;
+    }
+    return static_cast<unsigned char>(head[18]) > 2 || static_cast<unsigned char>(head[19]) > 2;
+}
+
 std::unique_ptr<sqlite::Database> OpenAndMigrate(const fs::path& file) {
+    if (NewerFileFormat(file)) {
+        throw sqlite::Error(26 /* SQLITE_NOTADB */, "it is in a file format newer than this program writes");
+    }
     auto db = std::make_unique<sqlite::Database>(file, kBusyTimeoutMs);
     // Reading the header is the first touch of the file: a file that is not a database fails here.
     const std::string foreign = Foreign(*db);
     if (!foreign.empty()) {
         throw sqlite::Error(26 /* SQLITE_NOTADB */, foreign);
     }
-    db->Execute("PRAGMA journal_mode = WAL");
     db->Execute("PRAGMA synchronous = NORMAL");
     db->Execute("PRAGMA foreign_keys = ON");
     const auto version = static_cast<int>(ReadPragma(*db, "PRAGMA user_version"));
@@ -101,6 +115,9 @@ std::unique_ptr<sqlite::Database> OpenAndMigrate(const fs::path& file) {
     // A check of the whole file would cost its size at every start; this reads the schema and the
     // first page of each table, which is where a foreign or truncated file shows.
     db->Execute("SELECT count(*) FROM (SELECT 1 FROM runs LIMIT 1)");
+    // Only now, once the file is known to be sound: switching to WAL rewrites the header, and a damaged
+    // file must be kept aside exactly as it was found. A failed migration before it is rolled back.
+    db->Execute("PRAGMA journal_mode = WAL");
     return db;
 }
 
@@ -217,7 +234,11 @@ HistoryStore::Opened HistoryStore::Open(const fs::path& file) {
         opened.store.reset(new HistoryStore(OpenAndMigrate(file)));
         return opened;
     } catch (const sqlite::Error& error) {
-        if (!error.damaged()) {
+        // Held by another process: wait for another time. A file that is there but cannot be used for
+        // any other reason (damaged, foreign, a schema it cannot have) is kept aside, its bytes as found;
+        // what is not a file (a folder in its place) is left alone.
+        std::error_code exists;
+        if (error.busy() || (!error.damaged() && !fs::is_regular_file(file, exists))) {
             opened.outcome = Outcome::Failed(error.what());
             return opened;
         }
