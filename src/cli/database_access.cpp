@@ -113,4 +113,30 @@ nlohmann::json RowJson(const UrlDatabase& db, std::size_t row) {
             {"submits", record.submits}};
 }
 
+std::vector<std::string> AddressesNamed(const std::vector<std::string>& targets, bool all) {
+    std::optional<DatabaseAccess> access;
+    std::vector<std::string> out;
+    if (all) {
+        access.emplace(DatabaseAccess::Mode::Read);
+        for (const auto& row : access->db().rows()) {
+            out.push_back(row.url);
+        }
+        if (out.empty()) {
+            throw CommandFailure(kExitUsage, "the URL database holds no addresses");
+        }
+        return out;
+    }
+    for (const std::string& target : targets) {
+        if (!IsRowNumber(target)) {
+            out.push_back(target);
+            continue;
+        }
+        if (!access) {
+            access.emplace(DatabaseAccess::Mode::Read);
+        }
+        out.push_back(access->db().rows()[RowsNamed(access->db(), {target}, false).front()].url);
+    }
+    return out;
+}
+
 } // namespace sendwell::cli

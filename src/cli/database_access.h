@@ -43,6 +43,11 @@ std::vector<std::size_t> RowsNamed(const UrlDatabase& db, const std::vector<std:
 // Whether a name is a row number ("#N" or "N") rather than an address.
 bool IsRowNumber(std::string_view name);
 
+// The addresses a command works on: every row's with all, else each target as given, a row number read
+// from the database (loaded for reading only when one is named; the commands that take this change
+// nothing). Throws CommandFailure (exit 2) for --all on an empty database or a row that is not there.
+std::vector<std::string> AddressesNamed(const std::vector<std::string>& targets, bool all);
+
 // One row as --json gives it; its number is its place in the list, as the window numbers it.
 nlohmann::json RowJson(const UrlDatabase& db, std::size_t row);
 

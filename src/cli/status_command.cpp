@@ -66,7 +66,7 @@ public:
         } else if (output.json()) {
             format = ReportFormat::Json;
         }
-        const std::vector<std::string> addresses = Addresses();
+        const std::vector<std::string> addresses = AddressesNamed(targets_, all_);
 
         std::atomic<bool> stop{false};
         setup_.connection = ProgramSettings().Connection();
@@ -126,33 +126,6 @@ public:
     }
 
 private:
-    // Row numbers and --all read the database (without the lock: a check changes nothing).
-    std::vector<std::string> Addresses() const {
-        std::optional<DatabaseAccess> access;
-        std::vector<std::string> out;
-        if (all_) {
-            access.emplace(DatabaseAccess::Mode::Read);
-            for (const auto& row : access->db().rows()) {
-                out.push_back(row.url);
-            }
-            if (out.empty()) {
-                throw CommandFailure(kExitUsage, "the URL database holds no addresses");
-            }
-            return out;
-        }
-        for (const std::string& target : targets_) {
-            if (!IsRowNumber(target)) {
-                out.push_back(target);
-                continue;
-            }
-            if (!access) {
-                access.emplace(DatabaseAccess::Mode::Read);
-            }
-            out.push_back(access->db().rows()[RowsNamed(access->db(), {target}, false).front()].url);
-        }
-        return out;
-    }
-
     bool all_ = false;
     std::vector<std::string> targets_;
     std::string format_;
