@@ -5,10 +5,12 @@
 #include "core/urldb/url_database.h"
 
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <curl/curl.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <iterator>
@@ -190,6 +192,26 @@ inline void PrintSummary(const char* heading) {
     ::getloadavg(load, 3);
     std::printf("peak resident memory of the run: %.0f MB; load average %.1f (1 min), %.1f (5 min)\n",
                 static_cast<double>(usage.ru_maxrss) / 1024.0, load[0], load[1]);
+}
+
+// The main of a benchmark that talks to its own loopback servers: only loopback, no proxy, a settings
+// store of the run's own; then the benchmarks, and the summary under heading (none when null).
+inline int RunLoopbackBenchmarks(int argc, char** argv, const char* heading) {
+    ::setenv("SENDWELL_LOOPBACK_ONLY", "1", 1);
+    ::setenv("XDG_CONFIG_HOME", (Scratch() / "config").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (Scratch() / "data").c_str(), 1);
+    for (const char* proxy :
+         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
+        ::unsetenv(proxy);
+    }
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (heading != nullptr) {
+        PrintSummary(heading);
+    }
+    return 0;
 }
 
 inline double Seconds(Clock::duration d) {

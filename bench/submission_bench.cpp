@@ -244,17 +244,5 @@ BENCHMARK(BM_SubmissionRun)->Unit(benchmark::kMillisecond)->UseManualTime()->Ite
 } // namespace
 
 int main(int argc, char** argv) {
-    // Only loopback, and a settings store of the run's own.
-    ::setenv("SENDWELL_LOOPBACK_ONLY", "1", 1);
-    ::setenv("XDG_CONFIG_HOME", (Scratch() / "config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (Scratch() / "data").c_str(), 1);
-    for (const char* proxy :
-         {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"}) {
-        ::unsetenv(proxy);
-    }
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunLoopbackBenchmarks(argc, argv, nullptr);
 }
