@@ -5,6 +5,7 @@
 #include "core/base/atomic_file.h"
 #include "gui/base/background_work.h"
 #include "gui/base/progress_relay.h"
+#include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
 
 #include <QBarCategoryAxis>
@@ -75,15 +76,7 @@ QTableWidgetItem* AddressItem(const std::string& address) {
 }
 
 QTableWidget* NewTable(QWidget* parent, const QString& name, const QStringList& headings) {
-    auto* table = new QTableWidget(0, static_cast<int>(headings.size()), parent);
-    table->setObjectName(name);
-    table->setHorizontalHeaderLabels(headings);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->verticalHeader()->hide();
-    table->setWordWrap(false);
-    table->horizontalHeader()->setStretchLastSection(true);
+    QTableWidget* table = NewResultTable(parent, name, headings);
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     return table;
 }

@@ -5,6 +5,7 @@
 #include "core/base/paths.h"
 #include "core/base/report_table.h"
 #include "gui/base/background_work.h"
+#include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
 #include "gui/history/schedule_dialog.h"
 
@@ -45,19 +46,6 @@ QTableWidgetItem* NumberItem(long long value) {
     item->setData(Qt::DisplayRole, QVariant::fromValue(value));
     item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return item;
-}
-
-QTableWidget* MakeTable(QWidget* parent, const QString& name, const QStringList& headings) {
-    auto* table = new QTableWidget(0, static_cast<int>(headings.size()), parent);
-    table->setObjectName(name);
-    table->setHorizontalHeaderLabels(headings);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->verticalHeader()->hide();
-    table->setWordWrap(false);
-    table->horizontalHeader()->setStretchLastSection(true);
-    return table;
 }
 
 void FillRequests(QTableWidget* table, const std::vector<sendwell::RequestRecord>& requests) {
@@ -106,20 +94,20 @@ HistoryWindow::HistoryWindow(std::filesystem::path file, sendwell::Prompt& messa
 
     const QStringList requestHeadings = {tr("Time"), tr("Address"),   tr("Engine"),      tr("Outcome"),
                                          tr("HTTP"), tr("Time (ms)"), tr("Answer file"), tr("Run")};
-    runs_ = MakeTable(this, QStringLiteral("runsTable"),
-                      {tr("Run"), tr("Kind"), tr("Started"), tr("Ended"), tr("Requests"), tr("Accepted"),
-                       tr("Failed"), tr("State"), tr("Note")});
+    runs_ = NewResultTable(this, QStringLiteral("runsTable"),
+                           {tr("Run"), tr("Kind"), tr("Started"), tr("Ended"), tr("Requests"), tr("Accepted"),
+                            tr("Failed"), tr("State"), tr("Note")});
     runs_->setColumnWidth(RunIdColumn, 50);
     runs_->setColumnWidth(StartedColumn, 140);
     runs_->setColumnWidth(EndedColumn, 140);
     for (int c : {RequestsColumn, AcceptedColumn, FailedColumn}) {
         runs_->setColumnWidth(c, 70);
     }
-    requests_ = MakeTable(this, QStringLiteral("requestsTable"), requestHeadings);
+    requests_ = NewResultTable(this, QStringLiteral("requestsTable"), requestHeadings);
     requests_->setColumnWidth(AtColumn, 140);
     requests_->setColumnWidth(AddressColumn, 260);
     requests_->setColumnHidden(RequestRunColumn, true); // the run is the one selected above
-    timeline_ = MakeTable(this, QStringLiteral("timelineTable"), requestHeadings);
+    timeline_ = NewResultTable(this, QStringLiteral("timelineTable"), requestHeadings);
     timeline_->setColumnWidth(AtColumn, 140);
     timeline_->setColumnWidth(AddressColumn, 260);
     timelineLabel_ = new QLabel(tr("Select a request to see its address across runs."), this);
