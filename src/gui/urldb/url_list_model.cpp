@@ -21,7 +21,10 @@ constexpr std::size_t kSortOnThreadRows = 50000;
 UrlListModel::UrlListModel(sendwell::UrlDatabase& db, QObject* parent)
     : QAbstractTableModel(parent), db_(db) {}
 
-UrlListModel::~UrlListModel() = default;
+UrlListModel::~UrlListModel() {
+    // A sort still running writes its plan into this object: it ends before the members go.
+    sortTask_.reset();
+}
 
 int UrlListModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) {
