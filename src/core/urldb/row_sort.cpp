@@ -94,8 +94,8 @@ unsigned SharedHeadBytes(const Key* first, const Key* last, unsigned i) {
 constexpr std::ptrdiff_t kDistributeKeys = 64;
 
 // The keys by their heads from byte i on (the bytes before it are equal), distributed in place byte by
-// byte: urls share long runs of bytes and differ in few, so this touches each key a few times where
-// comparing would a score. Keys of equal heads end up side by side, in no set order.
+// byte: addresses share long runs of bytes and differ in few, so each key is moved a few times where
+// comparing would move it a score of times. Keys of equal heads end up side by side, in no set order.
 void DistributeHeads(Key* first, Key* last, unsigned i, bool ascending) {
     while (last - first >= kDistributeKeys && i < 16) {
         std::size_t start[257] = {};
