@@ -16,8 +16,9 @@ namespace sendwell {
 // thread costs more than it saves.
 inline constexpr std::size_t kSideBySideRows = 100000;
 
-// Rows by their texts, folded to lower case byte by byte. Texts are compared sixteen bytes at a time
-// ("heads"); rows whose heads tie are settled group by group, skipping what a whole group shares.
+// Rows by their texts, folded to lower case byte by byte. Texts are ordered sixteen bytes at a time
+// ("heads"); rows whose heads tie are settled group by group, skipping what a whole group shares. A
+// long list is split in two at a head and the parts are sorted side by side.
 class TextOrder {
 public:
     // Room for this many rows; each must then be given its text once.
