@@ -120,22 +120,10 @@ TEST(UrlDatabaseSort, FoldsToLowerCaseSoPunctuationSortsBeforeLetters) {
     EXPECT_EQ(Urls(db), (Strings{"A[", "a_", "aB"}));
 }
 
-TEST(UrlDatabaseSort, MatchesAPlainCaseFoldingSortOnAwkwardTexts) {
-    // Long shared prefixes, differences far into the text, prefixes of each other, bytes above 0x7f.
-    std::mt19937 rng(7);
-    const std::string alphabet = "aAbB_[\x80\xff/.";
-    std::vector<std::string> urls;
-    for (int i = 0; i < 3000; ++i) {
-        std::string u = "http://www.same-prefix.example/";
-        const std::size_t extra = rng() % 14;
-        for (std::size_t k = 0; k < extra; ++k) {
-            u.push_back(alphabet[rng() % alphabet.size()]);
-        }
-        urls.push_back(u);
-    }
-    auto fold = [](const std::string& t) { return AsciiLower(t); };
-    auto foldedLess = [&fold](const std::string& a, const std::string& b) {
-        const std::string fa = fold(a), fb = fold(b);
+// Every text with its rows sorted by a plain case-folding comparison: the order either sort must give.
+void ExpectPlainCaseFoldingOrder(const std::vector<std::string>& urls) {
+    auto foldedLess = [](const std::string& a, const std::string& b) {
+        const std::string fa = AsciiLower(a), fb = AsciiLower(b);
         return std::lexicographical_compare(fa.begin(), fa.end(), fb.begin(), fb.end(), [](char x, char y) {
             return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
         });
@@ -156,6 +144,36 @@ TEST(UrlDatabaseSort, MatchesAPlainCaseFoldingSortOnAwkwardTexts) {
     EXPECT_EQ(Urls(db), descending);
 }
 
+TEST(UrlDatabaseSort, MatchesAPlainCaseFoldingSortOnAwkwardTexts) {
+    // Long shared prefixes, differences far into the text, prefixes of each other, bytes above 0x7f.
+    std::mt19937 rng(7);
+    const std::string alphabet = "aAbB_[\x80\xff/.";
+    std::vector<std::string> urls;
+    for (int i = 0; i < 3000; ++i) {
+        std::string u = "http://www.same-prefix.example/";
+        const std::size_t extra = rng() % 14;
+        for (std::size_t k = 0; k < extra; ++k) {
+            u.push_back(alphabet[rng() % alphabet.size()]);
+        }
+        urls.push_back(u);
+    }
+    ExpectPlainCaseFoldingOrder(urls);
+
+    // Enough rows to be sorted in two parts side by side, on a few sites spelled in either case.
+    const char* const sites[] = {"http://www.same-prefix.example/", "HTTPS://WWW.SAME-PREFIX.EXAMPLE/",
+                                 "https://a.example/", "http://"};
+    urls.clear();
+    for (int i = 0; i < 150000; ++i) {
+        std::string u = sites[rng() % std::size(sites)];
+        const std::size_t extra = rng() % 20;
+        for (std::size_t k = 0; k < extra; ++k) {
+            u.push_back(alphabet[rng() % alphabet.size()]);
+        }
+        urls.push_back(u);
+    }
+    ExpectPlainCaseFoldingOrder(urls);
+}
+
 TEST(UrlDatabaseSort, PlannedSortKeepsChangesMadeBeforeItIsApplied) {
     UrlDatabase db = WithUrls({"c", "a", "b"});
     UrlDatabase::SortPlan plan = db.PlanSort(1);
@@ -171,6 +189,13 @@ TEST(UrlDatabaseSort, NumberColumnComparesAsText) {
     db.SortByColumn(0);
     EXPECT_EQ(Column(db, &UrlRecord::number),
               (Strings{"1", "10", "11", "2", "3", "4", "5", "6", "7", "8", "9"}));
+
+    // As many rows as are sorted in two parts side by side.
+    db = WithUrls(Strings(150000, "r"));
+    db.SortByColumn(0);
+    Strings expected = Column(db, &UrlRecord::number);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Column(db, &UrlRecord::number), expected);
 }
 
 TEST(UrlDatabaseSort, LastSentSortsByLeadingNumberKeepingEqualRowsInOrder) {

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -163,6 +164,59 @@ private slots:
         window_->listModel()->removeRows({kRows});
     }
 
+    // A command that reads the rows is answered at once while a sort runs: it sees the rows in the
+    // order shown, and the sort is put in place afterwards.
+    void aCommandDuringASortIsAnsweredWithoutWaitingForIt() {
+        const sendwell::UrlDatabase& db = window_->database();
+        const bool ascending = db.sortAscending();
+        const std::string firstBefore(db.Url(0));
+        auto* email = qobject_cast<QLineEdit*>(window_->control(sendwell::gui::ids::kEmailEdit));
+        const QString address = email->text();
+        email->clear();
+        world_->messages.shown.clear();
+        QSignalSpy sorted(window_->listModel(), &sendwell::gui::UrlListModel::sortFinished);
+
+        clickHeader(1);
+        QTest::mouseClick(window_->button(sendwell::gui::ids::kSubmitAll), Qt::LeftButton);
+        QCOMPARE(world_->messages.shown.size(), std::size_t(1)); // no e-mail address: refused
+        QVERIFY(window_->listModel()->sortPending());
+        QCOMPARE(std::string(db.Url(0)), firstBefore);
+
+        QVERIFY(sorted.wait(60000));
+        QCOMPARE(db.sortAscending(), !ascending);
+        email->setText(address);
+    }
+
+    // A click while a sort runs is queued: the second sort orders the rows as the first left them, so
+    // rows of one month stay in address order.
+    void aClickDuringASortSortsWhatTheFirstLeaves() {
+        const sendwell::UrlDatabase& db = window_->database();
+        const bool ascending = db.sortAscending();
+        QSignalSpy sorted(window_->listModel(), &sendwell::gui::UrlListModel::sortFinished);
+        clickHeader(1);
+        clickHeader(2);
+        QCOMPARE(sorted.count(), 0); // neither click waited
+        QVERIFY(window_->listModel()->sortPending());
+        while (sorted.count() < 2) {
+            QVERIFY(sorted.wait(60000));
+        }
+        QVERIFY(!window_->listModel()->sortPending());
+        QVERIFY(window_->list()->cursor().shape() != Qt::BusyCursor);
+        QCOMPARE(db.sortAscending(), ascending);
+
+        for (std::size_t r = 1; r < db.recordCount(); ++r) {
+            const std::string a = db.CellText(r - 1, sendwell::ListColumn::LastSent).substr(0, 2);
+            const std::string b = db.CellText(r, sendwell::ListColumn::LastSent).substr(0, 2);
+            const std::string urlA = Folded(db.Url(r - 1)), urlB = Folded(db.Url(r));
+            // Months in the second click's direction, addresses of one month in the first's.
+            const bool inOrder =
+                a == b ? (ascending ? urlA <= urlB : urlB <= urlA) : (ascending ? b < a : a < b);
+            if (!inOrder) {
+                QFAIL(qPrintable(QStringLiteral("row %1").arg(r)));
+            }
+        }
+    }
+
     void numberColumnShowsTheLargestNumberWhole() {
         auto* list = window_->list();
         const QString largest = QString::number(kRows);
@@ -172,6 +226,13 @@ private slots:
     }
 
 private:
+    void clickHeader(int column) {
+        QHeaderView* header = window_->list()->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+
     std::unique_ptr<ScratchWorld> world_;
     std::unique_ptr<MainWindow> window_;
 };

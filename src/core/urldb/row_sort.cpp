@@ -57,12 +57,83 @@ bool HeadEqual(const Key& a, const Key& b) {
     return a.hi == b.hi && a.lo == b.lo;
 }
 
-void SortHeads(Key* first, Key* last, bool ascending) {
+void CompareSortHeads(Key* first, Key* last, bool ascending) {
     if (ascending) {
         std::sort(first, last, [](const Key& a, const Key& b) { return HeadLess(a, b); });
     } else {
         std::sort(first, last, [](const Key& a, const Key& b) { return HeadLess(b, a); });
     }
+}
+
+// Byte i (0 to 15) of a head, as the sort's bucket: reversed for a descending sort.
+unsigned Bucket(const Key& k, unsigned i, bool ascending) {
+    const std::uint64_t word = i < 8 ? k.hi : k.lo;
+    const unsigned byte = static_cast<unsigned>(word >> (56 - 8 * (i % 8))) & 0xFFU;
+    return ascending ? byte : 255 - byte;
+}
+
+// Bytes of the heads from byte i on that every key of the range shares: those of the smallest and
+// the largest head.
+unsigned SharedHeadBytes(const Key* first, const Key* last, unsigned i) {
+    Key low = *first, high = *first;
+    for (const Key* k = first + 1; k != last; ++k) {
+        if (HeadLess(*k, low)) {
+            low = *k;
+        } else if (HeadLess(high, *k)) {
+            high = *k;
+        }
+    }
+    const std::uint64_t hiDiff = low.hi ^ high.hi, loDiff = low.lo ^ high.lo;
+    const unsigned same = hiDiff != 0   ? static_cast<unsigned>(std::countl_zero(hiDiff)) / 8
+                          : loDiff != 0 ? 8 + static_cast<unsigned>(std::countl_zero(loDiff)) / 8
+                                        : 16;
+    return same > i ? same - i : 0;
+}
+
+// Below this many keys comparing beats distributing.
+constexpr std::ptrdiff_t kDistributeKeys = 64;
+
+// The keys by their heads from byte i on (the bytes before it are equal), distributed in place byte by
+// byte: addresses share long runs of bytes and differ in few, so each key is moved a few times where
+// comparing would move it a score of times. Keys of equal heads end up side by side, in no set order.
+void DistributeHeads(Key* first, Key* last, unsigned i, bool ascending) {
+    while (last - first >= kDistributeKeys && i < 16) {
+        std::size_t start[257] = {};
+        for (const Key* k = first; k != last; ++k) {
+            ++start[Bucket(*k, i, ascending) + 1];
+        }
+        if (start[Bucket(*first, i, ascending) + 1] == static_cast<std::size_t>(last - first)) {
+            i += std::max(1U, SharedHeadBytes(first, last, i)); // one bucket: skip what all share
+            continue;
+        }
+        for (unsigned b = 0; b < 256; ++b) {
+            start[b + 1] += start[b];
+        }
+        std::size_t next[256];
+        std::copy(start, start + 256, next);
+        for (unsigned b = 0; b < 256; ++b) {
+            while (next[b] < start[b + 1]) {
+                Key k = first[next[b]];
+                for (unsigned kb = Bucket(k, i, ascending); kb != b; kb = Bucket(k, i, ascending)) {
+                    std::swap(k, first[next[kb]++]);
+                }
+                first[next[b]++] = k;
+            }
+        }
+        for (unsigned b = 0; b < 256; ++b) {
+            if (start[b + 1] - start[b] > 1) {
+                DistributeHeads(first + start[b], first + start[b + 1], i + 1, ascending);
+            }
+        }
+        return;
+    }
+    if (i < 16) {
+        CompareSortHeads(first, last, ascending);
+    }
+}
+
+void SortHeads(Key* first, Key* last, bool ascending) {
+    DistributeHeads(first, last, 0, ascending);
 }
 
 // How far ahead the settling loops ask for texts: they lie anywhere in the store, and asking early
@@ -80,10 +151,25 @@ std::size_t SharedFrom(const Key* first, const Key* last, std::size_t depth) {
         const char* t = k->text + depth;
         const std::size_t limit = std::min<std::size_t>(shared, k->length - depth);
         std::size_t n = 0;
-        while (n < limit && Folded(t[n]) == Folded(lead[n])) {
-            ++n;
+        // Eight bytes at a time: the shared part of one site's addresses runs to dozens of bytes.
+        for (; n + 8 <= limit; n += 8) {
+            std::uint64_t a = 0, b = 0;
+            std::memcpy(&a, t + n, 8);
+            std::memcpy(&b, lead + n, 8);
+            if (const std::uint64_t diff = AsciiLowerEight(a) ^ AsciiLowerEight(b); diff != 0) {
+                n += static_cast<std::size_t>(std::endian::native == std::endian::little
+                                                  ? std::countr_zero(diff)
+                                                  : std::countl_zero(diff)) /
+                     8;
+                break;
+            }
         }
-        shared = n;
+        if (n + 8 > limit) {
+            while (n < limit && Folded(t[n]) == Folded(lead[n])) {
+                ++n;
+            }
+        }
+        shared = std::min(n, limit);
     }
     return shared;
 }
@@ -147,6 +233,36 @@ void SettleTies(Key* keys, std::size_t count, bool ascending) {
     }
 }
 
+// Splits the keys in two at a head near the middle, all keys of one head on the same side, so that
+// the two parts can be sorted side by side and then stand one after the other as they are. Returns
+// where the second part starts: first or last when the keys are too few or too alike to split.
+Key* SplitByHead(Key* first, Key* last, bool ascending) {
+    const auto count = static_cast<std::size_t>(last - first);
+    constexpr std::size_t kSamples = 1023;
+    if (count < kSideBySideRows) {
+        return first;
+    }
+    std::vector<Key> sample(kSamples);
+    for (std::size_t i = 0; i < kSamples; ++i) {
+        sample[i] = first[i * (count / kSamples)];
+    }
+    CompareSortHeads(sample.data(), sample.data() + kSamples, true);
+    const Key pivot = sample[kSamples / 2];
+    // The pivot's own head goes to the side that leaves the parts closer in size.
+    const auto below = static_cast<std::size_t>(
+        std::lower_bound(sample.begin(), sample.end(), pivot, HeadLess) - sample.begin());
+    const auto upTo = static_cast<std::size_t>(
+        std::upper_bound(sample.begin(), sample.end(), pivot, HeadLess) - sample.begin());
+    const bool pivotBelow = upTo - kSamples / 2 < kSamples / 2 - below;
+    auto low = [&pivot, pivotBelow](const Key& k) {
+        return pivotBelow ? !HeadLess(pivot, k) : HeadLess(k, pivot);
+    };
+    if (ascending) {
+        return std::partition(first, last, low);
+    }
+    return std::partition(first, last, [&low](const Key& k) { return !low(k); });
+}
+
 } // namespace
 
 // Not value-initialised: every key is written by Set, and zeroing a million of them first would
@@ -166,11 +282,20 @@ void TextOrder::Set(std::uint32_t row, std::string_view text) {
 }
 
 std::vector<std::uint32_t> TextOrder::Sorted(bool ascending) {
-    SortHeads(keys_.get(), keys_.get() + count_, ascending);
-    SettleTies(keys_.get(), count_, ascending);
     std::vector<std::uint32_t> order(count_);
-    for (std::size_t i = 0; i < count_; ++i) {
-        order[i] = keys_[i].row;
+    Key* const keys = keys_.get();
+    auto sortPart = [&order, keys, ascending](Key* first, Key* last) {
+        SortHeads(first, last, ascending);
+        SettleTies(first, static_cast<std::size_t>(last - first), ascending);
+        for (Key* k = first; k != last; ++k) {
+            order[static_cast<std::size_t>(k - keys)] = k->row;
+        }
+    };
+    Key* const middle = SplitByHead(keys, keys + count_, ascending);
+    if (middle == keys || middle == keys + count_) {
+        sortPart(keys, keys + count_);
+    } else {
+        RunSideBySide([&] { sortPart(keys, middle); }, [&] { sortPart(middle, keys + count_); });
     }
     return order;
 }

@@ -293,25 +293,24 @@ std::vector<std::uint32_t> UrlDatabase::SortOrder(int column) const {
     case ListColumn::Number: {
         // Numbers are at most ten digits, so each is held whole in its head.
         TextOrder order(n);
-        char digits[16];
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto end = std::to_chars(digits, digits + sizeof digits, rows_[i].number).ptr;
-            order.Set(static_cast<std::uint32_t>(i),
-                      std::string_view(digits, static_cast<std::size_t>(end - digits)));
-        }
+        order.SetAll([this](std::size_t row) {
+            thread_local char digits[16];
+            const auto end = std::to_chars(digits, digits + sizeof digits, rows_[row].number).ptr;
+            return std::string_view(digits, static_cast<std::size_t>(end - digits));
+        });
         return order.Sorted(ascending_);
     }
     case ListColumn::WebUrl: {
         TextOrder order(n);
         const char* base = text_.data();
-        for (std::size_t i = 0; i < n; ++i) {
+        order.SetAll([this, base, n](std::size_t row) {
             // The addresses lie anywhere in the store once the rows have been sorted; ask for the
             // ones a few rows ahead early, so the waits overlap.
-            if (i + 16 < n) {
-                __builtin_prefetch(base + rows_[i + 16].url);
+            if (row + 16 < n) {
+                __builtin_prefetch(base + rows_[row + 16].url);
             }
-            order.Set(static_cast<std::uint32_t>(i), Url(i));
-        }
+            return Url(row);
+        });
         return order.Sorted(ascending_);
     }
     case ListColumn::LastSent: {
@@ -343,12 +342,15 @@ UrlDatabase::SortPlan UrlDatabase::PlanSort(int column) const {
     // following the permutation's cycles in place waits for one row before it can ask for the next.
     plan.rows_.resize(rows_.size());
     const std::vector<std::uint32_t>& order = plan.order_;
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        if (i + 16 < order.size()) {
-            __builtin_prefetch(&rows_[order[i + 16]]);
-        }
-        plan.rows_[i] = rows_[order[i]];
-    }
+    RunHalvesSideBySide(order.size(), kSideBySideRows,
+                        [this, &order, &plan](std::size_t begin, std::size_t end) {
+                            for (std::size_t i = begin; i < end; ++i) {
+                                if (i + 16 < end) {
+                                    __builtin_prefetch(&rows_[order[i + 16]]);
+                                }
+                                plan.rows_[i] = rows_[order[i]];
+                            }
+                        });
     return plan;
 }
 

@@ -375,7 +375,7 @@ void MainWindow::addContextMenuItems(QMenu* menu) {
     QAction* exportSitemap = menu->addAction(QStringLiteral("Export &Sitemap..."));
     exportSitemap->setObjectName(QStringLiteral("exportSitemapAction"));
     connect(exportSitemap, &QAction::triggered, this, [this] {
-        model_->finishSort();
+        const UrlListModel::SortHold hold(*model_);
         RunSitemapExport(this, database(), *messages_);
     });
     menu->addAction(checkAll_);
@@ -449,7 +449,9 @@ void MainWindow::OnSortColumn(int column) {
     // rows waits for the sort in the model, everything else goes on at once.
     list_->setCursor(Qt::BusyCursor);
     model_->startSort(column, [this](sendwell::UrlDatabase::SortPlan* plan) {
-        list_->unsetCursor();
+        if (!model_->sortPending()) {
+            list_->unsetCursor();
+        }
         if (plan != nullptr) {
             ApplySort(std::move(*plan));
         }
@@ -533,18 +535,20 @@ void MainWindow::reject() {
     OnQuit();
 }
 
+// A submission reads the rows in the order shown when it starts; a sort that ends meanwhile is put in
+// place after it, so the window need not wait for one.
 void MainWindow::OnSubmitAll() {
-    model_->finishSort();
+    const UrlListModel::SortHold hold(*model_);
     submit_->SubmitAll();
 }
 
 void MainWindow::OnSubmitSelected() {
-    model_->finishSort();
+    const UrlListModel::SortHold hold(*model_);
     submit_->SubmitButton(selectedRows());
 }
 
 void MainWindow::OnListDoubleClicked() {
-    model_->finishSort();
+    const UrlListModel::SortHold hold(*model_);
     if (!list_->hasSelectedRow()) {
         return;
     }

@@ -1,6 +1,7 @@
 #include "gui/meta/meta_findings_dialog.h"
 
 #include "gui/base/dialog_layout.h"
+#include "gui/base/fixed_dialog.h"
 #include "gui/base/text_bytes.h"
 
 #include <QLabel>
@@ -21,13 +22,10 @@ constexpr int kHeightDu = 196;
 MetaFindingsDialog::MetaFindingsDialog(const sendwell::MetaFindings& findings, const std::string& advice,
                                        QWidget* parent)
     : QDialog(parent) {
-    setObjectName(QStringLiteral("metaFindings"));
-    setWindowTitle(QString::fromUtf8(sendwell::kFindingsCaption));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFont(DialogFont());
+    const DialogUnits du =
+        SetUpFixedDialog(*this, QStringLiteral("metaFindings"), QString::fromUtf8(sendwell::kFindingsCaption),
+                         kWidthDu, kHeightDu);
     setModal(true);
-    DialogUnits du(font());
-    setFixedSize(du.size(kWidthDu, kHeightDu));
 
     auto* address = new QLabel(ToQString(findings.address), this);
     address->setObjectName(QStringLiteral("addressLine"));

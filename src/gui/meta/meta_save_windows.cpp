@@ -2,6 +2,7 @@
 
 #include "core/meta/meta_analysis.h"
 #include "gui/base/dialog_layout.h"
+#include "gui/base/fixed_dialog.h"
 #include "gui/base/text_bytes.h"
 #include "gui/meta/program_scanner.h"
 
@@ -32,13 +33,9 @@ QLabel* QuestionIcon(QWidget* parent, const QRect& where) {
 } // namespace
 
 InsertModeDialog::InsertModeDialog(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("insertMode"));
-    setWindowTitle(QString::fromUtf8(kInsertCaption));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFont(DialogFont());
+    const DialogUnits du =
+        SetUpFixedDialog(*this, QStringLiteral("insertMode"), QString::fromUtf8(kInsertCaption), 222, 62);
     setModal(true);
-    DialogUnits du(font());
-    setFixedSize(du.size(222, 62));
 
     QuestionIcon(this, du.rect(7, 7, 21, 20));
     auto* text = new QLabel(QString::fromUtf8(kInsertText), this);
@@ -76,13 +73,9 @@ InsertModeDialog::InsertModeDialog(QWidget* parent) : QDialog(parent) {
 }
 
 DescriptionDialog::DescriptionDialog(const QString& description, QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("description"));
-    setWindowTitle(QString::fromUtf8(kDescriptionCaption));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFont(DialogFont());
+    const DialogUnits du = SetUpFixedDialog(*this, QStringLiteral("description"),
+                                            QString::fromUtf8(kDescriptionCaption), 262, 70);
     setModal(true);
-    DialogUnits du(font());
-    setFixedSize(du.size(262, 70));
 
     auto* text = new QLabel(QStringLiteral("Enter your web page description to be included as a meta-tag.\n"
                                            "This should be a short description of what your page is about."),

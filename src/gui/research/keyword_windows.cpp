@@ -3,6 +3,7 @@
 #include "gui/base/background_work.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/dialog_layout.h"
+#include "gui/base/fixed_dialog.h"
 #include "gui/base/progress_relay.h"
 #include "gui/base/text_bytes.h"
 #include "gui/meta/program_scanner.h"
@@ -52,12 +53,8 @@ public:
 
 KeywordToolDialog::KeywordToolDialog(QWidget* parent, sendwell::Prompt& messages, AddressOpener& opener)
     : QDialog(parent), messages_(messages) {
-    setObjectName(QStringLiteral("keywordTool"));
-    setWindowTitle(QString::fromUtf8(sendwell::kKeywordToolCaption));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFont(DialogFont());
-    const DialogUnits du(font());
-    setFixedSize(du.size(186, 69));
+    const DialogUnits du = SetUpFixedDialog(*this, QStringLiteral("keywordTool"),
+                                            QString::fromUtf8(sendwell::kKeywordToolCaption), 186, 69);
 
     AddText(this, sendwell::kKeywordToolText, du.rect(7, 7, 172, 24));
     edit_ = new QLineEdit(this);
@@ -140,12 +137,8 @@ void KeywordProgressWindow::reject() {
 
 SuggestedKeywordsDialog::SuggestedKeywordsDialog(const std::vector<std::string>& words, QWidget* parent)
     : QDialog(parent) {
-    setObjectName(QStringLiteral("suggestedKeywords"));
-    setWindowTitle(QString::fromUtf8(sendwell::kSuggestedCaption));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFont(DialogFont());
-    const DialogUnits du(font());
-    setFixedSize(du.size(183, 186));
+    const DialogUnits du = SetUpFixedDialog(*this, QStringLiteral("suggestedKeywords"),
+                                            QString::fromUtf8(sendwell::kSuggestedCaption), 183, 186);
 
     AddText(this, sendwell::kSuggestedText, du.rect(7, 7, 169, 18));
     list_ = new QListWidget(this);

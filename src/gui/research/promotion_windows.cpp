@@ -3,6 +3,7 @@
 #include "core/research/promotion.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/dialog_layout.h"
+#include "gui/base/fixed_dialog.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
 #include "gui/widgets/push_button.h"
@@ -21,12 +22,8 @@ constexpr int kButtons[] = {1077, 1076, 1065, 1079};
 } // namespace
 
 PromotionDialog::PromotionDialog(QWidget* parent, AddressOpener& opener) : QDialog(parent) {
-    setObjectName(QStringLiteral("promotion"));
-    setWindowTitle(QString::fromUtf8(sendwell::kPromotionCaption));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFont(DialogFont());
-    const DialogUnits du(font());
-    setFixedSize(du.size(310, 199));
+    const DialogUnits du = SetUpFixedDialog(*this, QStringLiteral("promotion"),
+                                            QString::fromUtf8(sendwell::kPromotionCaption), 310, 199);
 
     auto* top = new QLabel(QString::fromUtf8(sendwell::kPromotionText), this);
     top->setGeometry(du.rect(7, 10, 260, 8));

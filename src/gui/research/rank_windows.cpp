@@ -3,6 +3,7 @@
 #include "core/base/program_settings.h"
 #include "core/base/vendor_addresses.h"
 #include "gui/base/control_ids.h"
+#include "gui/base/fixed_dialog.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
 #include "gui/widgets/push_button.h"
@@ -58,12 +59,8 @@ private:
 } // namespace
 
 RankKeywordsDialog::RankKeywordsDialog(const std::string& initial, QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("rankKeywords"));
-    setWindowTitle(QString::fromUtf8(sendwell::kRankKeywordsCaption));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFont(DialogFont());
-    const DialogUnits du(font());
-    setFixedSize(du.size(186, 69));
+    const DialogUnits du = SetUpFixedDialog(*this, QStringLiteral("rankKeywords"),
+                                            QString::fromUtf8(sendwell::kRankKeywordsCaption), 186, 69);
 
     auto* text = new QLabel(QString::fromUtf8(sendwell::kRankKeywordsText), this);
     text->setWordWrap(true);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <new>
+#include <utility>
 
 namespace sendwell::gui {
 
@@ -20,7 +21,10 @@ constexpr std::size_t kSortOnThreadRows = 50000;
 UrlListModel::UrlListModel(sendwell::UrlDatabase& db, QObject* parent)
     : QAbstractTableModel(parent), db_(db) {}
 
-UrlListModel::~UrlListModel() = default;
+UrlListModel::~UrlListModel() {
+    // A sort still running writes its plan into this object: it ends before the members go.
+    sortTask_.reset();
+}
 
 int UrlListModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) {
@@ -137,37 +141,54 @@ std::vector<std::uint32_t> UrlListModel::applySort(sendwell::UrlDatabase::SortPl
 }
 
 void UrlListModel::startSort(int column, SortReady ready) {
-    finishSort();
-    sortReady_ = std::move(ready);
-    if (db_.recordCount() < kSortOnThreadRows) {
-        sendwell::UrlDatabase::SortPlan plan;
-        try {
-            plan = db_.PlanSort(column);
-        } catch (const std::bad_alloc&) {
-            std::exchange(sortReady_, nullptr)(nullptr);
-            emit sortFinished();
-            return;
-        }
-        std::exchange(sortReady_, nullptr)(&plan);
-        emit sortFinished();
-        return;
+    queuedSorts_.push_back({column, std::move(ready)});
+    if (!sortTask_) {
+        startQueued();
     }
-    // Only reads the database; every change of it waits in finishSort until the plan is made.
-    // The end is told by a queued call, which may arrive after finishSort has already handed this sort
-    // over and the next one has started; that one is not waited for here.
-    const std::uint64_t sort = ++sortCount_;
-    sortTask_ = StartOffUiThread([this, column] { sortPlan_ = db_.PlanSort(column); }, this,
-                                 [this, sort] {
-                                     if (sort == sortCount_) {
-                                         finishSort();
-                                     }
-                                 });
 }
 
-void UrlListModel::finishSort() {
-    if (!sortTask_) {
-        return;
+void UrlListModel::startQueued() {
+    while (!sortTask_ && !queuedSorts_.empty()) {
+        QueuedSort next = std::move(queuedSorts_.front());
+        queuedSorts_.erase(queuedSorts_.begin());
+        if (db_.recordCount() < kSortOnThreadRows) {
+            sendwell::UrlDatabase::SortPlan plan;
+            bool planned = true;
+            try {
+                plan = db_.PlanSort(next.column);
+            } catch (const std::bad_alloc&) {
+                planned = false;
+            }
+            next.ready(planned ? &plan : nullptr);
+            emit sortFinished();
+            continue;
+        }
+        // Only reads the database; every change of it waits until the plan is handed over. The end
+        // is told by a queued call, which may arrive after finishSort has already handed this sort
+        // over and the next one has started; that one is not handed over here.
+        sortReady_ = std::move(next.ready);
+        const std::uint64_t sort = ++sortCount_;
+        sortTask_ = StartOffUiThread([this, column = next.column] { sortPlan_ = db_.PlanSort(column); }, this,
+                                     [this, sort] {
+                                         if (sort != sortCount_ || !sortTask_) {
+                                             return;
+                                         }
+                                         if (sortHolds_ > 0) {
+                                             handOverDue_ = true;
+                                             return;
+                                         }
+                                         handOver();
+                                     });
     }
+    if (!sortTask_) {
+        for (const std::function<void()>& change : std::exchange(afterSorts_, {})) {
+            change();
+        }
+    }
+}
+
+void UrlListModel::handOver() {
+    handOverDue_ = false;
     const std::unique_ptr<BackgroundTask> task = std::move(sortTask_);
     SortReady ready = std::exchange(sortReady_, nullptr);
     sendwell::UrlDatabase::SortPlan plan;
@@ -180,6 +201,27 @@ void UrlListModel::finishSort() {
     }
     ready(planned ? &plan : nullptr);
     emit sortFinished();
+    startQueued();
+}
+
+void UrlListModel::finishSort() {
+    while (sortTask_) {
+        handOver();
+    }
+}
+
+UrlListModel::SortHold::~SortHold() {
+    if (--model_->sortHolds_ == 0 && model_->handOverDue_) {
+        model_->handOver();
+    }
+}
+
+void UrlListModel::afterSorts(std::function<void()> change) {
+    if (sortPending()) {
+        afterSorts_.push_back(std::move(change));
+    } else {
+        change();
+    }
 }
 
 void UrlListModel::markSubmitted(std::size_t row, std::string_view today) {
@@ -193,21 +235,24 @@ void UrlListModel::markSubmitted(std::size_t row, std::string_view today) {
 }
 
 void UrlListModel::markSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today) {
-    finishSort();
-    db_.MarkSubmittedAddresses(addresses, today);
-    if (rowCount() > 0) {
-        emit dataChanged(index(0, 2), index(rowCount() - 1, 3), {Qt::DisplayRole});
-    }
+    // By address, so the rows' order does not matter and the marks may wait for a sort.
+    afterSorts([this, addresses, today = std::string(today)] {
+        db_.MarkSubmittedAddresses(addresses, today);
+        if (rowCount() > 0) {
+            emit dataChanged(index(0, 2), index(rowCount() - 1, 3), {Qt::DisplayRole});
+        }
+    });
 }
 
 void UrlListModel::markAllSubmitted(std::string_view today) {
-    finishSort();
-    for (std::size_t r = 0; r < db_.recordCount(); ++r) {
-        db_.MarkSubmitted(r, today);
-    }
-    if (rowCount() > 0) {
-        emit dataChanged(index(0, 2), index(rowCount() - 1, 3), {Qt::DisplayRole});
-    }
+    afterSorts([this, today = std::string(today)] {
+        for (std::size_t r = 0; r < db_.recordCount(); ++r) {
+            db_.MarkSubmitted(r, today);
+        }
+        if (rowCount() > 0) {
+            emit dataChanged(index(0, 2), index(rowCount() - 1, 3), {Qt::DisplayRole});
+        }
+    });
 }
 
 } // namespace sendwell::gui

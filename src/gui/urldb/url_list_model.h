@@ -52,14 +52,29 @@ public:
 
     // A header click's sort with the order worked out on another thread while the UI thread goes on
     // (a short list is sorted at once). ready gets the plan on the UI thread and applies it with
-    // applySort; it gets nullptr when there was no memory to sort in. Any change of the rows made
-    // meanwhile through this model first waits for the sort and has it applied, so the change lands
-    // as it would after the sort.
+    // applySort; it gets nullptr when there was no memory to sort in. A click while a sort runs is
+    // queued behind it, and sorts the rows as the one before left them. Marks by address wait for the
+    // sorts without holding the window up; any other change of the rows made meanwhile through this
+    // model first waits for them and has them applied, so the change lands as it would after them.
     using SortReady = std::function<void(sendwell::UrlDatabase::SortPlan* plan)>;
     void startSort(int column, SortReady ready);
-    bool sortPending() const { return sortTask_ != nullptr; }
-    // Waits for the pending sort, if any, and hands its plan over.
+    bool sortPending() const { return sortTask_ != nullptr || !queuedSorts_.empty(); }
+    // Waits for the pending sorts, if any, and hands their plans over.
     void finishSort();
+
+    // While a hold lasts, a sort that ends is not handed over: the rows stay in the order a command
+    // that works on them started with (its modal windows let the window's events run meanwhile).
+    class SortHold {
+    public:
+        explicit SortHold(UrlListModel& model) : model_(&model) { ++model.sortHolds_; }
+        ~SortHold();
+        SortHold(const SortHold&) = delete;
+        SortHold& operator=(const SortHold&) = delete;
+
+    private:
+        UrlListModel* model_;
+    };
+
     void markSubmitted(std::size_t row, std::string_view today);
     void markSubmittedAddresses(const std::vector<std::string>& addresses, std::string_view today);
     // Every row, first to last, with one change announced for all of them.
@@ -79,11 +94,27 @@ signals:
     void sortFinished();
 
 private:
+    struct QueuedSort {
+        int column;
+        SortReady ready;
+    };
+    // The ended sort's plan to its ready, then the next queued sort started, or once none is left,
+    // the marks that waited for them.
+    void handOver();
+    // Starts the queued sorts in turn until one runs on another thread or none is left.
+    void startQueued();
+    // Runs change at once, or after the pending sorts when there are any.
+    void afterSorts(std::function<void()> change);
+
     sendwell::UrlDatabase& db_;
     std::unique_ptr<BackgroundTask> sortTask_;
     sendwell::UrlDatabase::SortPlan sortPlan_;
     SortReady sortReady_;
     std::uint64_t sortCount_ = 0;
+    std::vector<QueuedSort> queuedSorts_;
+    std::vector<std::function<void()>> afterSorts_;
+    int sortHolds_ = 0;
+    bool handOverDue_ = false;
 };
 
 } // namespace sendwell::gui

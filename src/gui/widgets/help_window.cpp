@@ -3,6 +3,7 @@
 #include "core/base/vendor_addresses.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/dialog_layout.h"
+#include "gui/base/fixed_dialog.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
 #include "gui/widgets/hyperlink.h"
@@ -35,12 +36,8 @@ QString HelpWindow::StartPage() {
 
 HelpWindow::HelpWindow(QWidget* parent, AddressOpener* opener) : QDialog(parent) {
     InitResources();
-    setObjectName(QStringLiteral("helpWindow"));
-    setWindowTitle(QStringLiteral("Sendwell! Pro Help"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setFont(DialogFont());
-    const DialogUnits du(font());
-    setFixedSize(du.size(kWidthDu, kHeightDu));
+    const DialogUnits du = SetUpFixedDialog(*this, QStringLiteral("helpWindow"),
+                                            QStringLiteral("Sendwell! Pro Help"), kWidthDu, kHeightDu);
 
     auto* icon = new QLabel(this);
     icon->setPixmap(ProgramIcon().pixmap(32, 32));
