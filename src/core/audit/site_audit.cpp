@@ -17,6 +17,7 @@
 #include <climits>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -62,7 +63,8 @@ struct Arrival {
     FetchResult result;
     PageFacts page;
     std::vector<Finding> findings;
-    bool ready = false; // under the crawler's mutex while readers run
+    std::exception_ptr failure; // what reading threw, thrown again where the crawl takes the page
+    bool ready = false;         // under the crawler's mutex while readers run
 };
 
 struct OriginState {
@@ -321,7 +323,11 @@ void Crawler::RunReader() {
         }
         room_.notify_one();
         if (!Stopped()) {
-            Read(*arrival);
+            try {
+                Read(*arrival);
+            } catch (...) {
+                arrival->failure = std::current_exception();
+            }
         }
         std::lock_guard lock(mutex_);
         arrival->ready = true;
@@ -444,6 +450,9 @@ void Crawler::OnResult(FetchResult&& result) {
 }
 
 void Crawler::Take(Arrival& arrival) {
+    if (arrival.failure) {
+        std::rethrow_exception(arrival.failure);
+    }
     FetchResult& result = arrival.result;
     const std::size_t index = IndexOf(result.tag);
     switch (JobOf(result.tag)) {
@@ -475,10 +484,16 @@ void Crawler::Take(Arrival& arrival) {
 void Crawler::RunEngine(const std::function<void()>& queue) {
     FetchEngine engine(EngineSetup());
     engine_ = &engine;
-    {
-        std::lock_guard lock(mutex_);
-        waking_ = &engine;
-    }
+    // Readers wake the engine only while it is there, however this ends.
+    struct Waking {
+        Crawler& crawler;
+        Waking(Crawler& c, FetchEngine* engine) : crawler(c) { Set(engine); }
+        ~Waking() { Set(nullptr); }
+        void Set(FetchEngine* engine) {
+            std::lock_guard lock(crawler.mutex_);
+            crawler.waking_ = engine;
+        }
+    } waking{*this, &engine};
     queue();
     bool cancelled = false;
     // The engine stays open while pages are being read: the links they hold are more to fetch. It
@@ -489,10 +504,6 @@ void Crawler::RunEngine(const std::function<void()>& queue) {
                                                 [&] { return TakeReady(); });
         cancelled = summary.cancelled || Stopped();
     } while (!cancelled && TakeAll());
-    {
-        std::lock_guard lock(mutex_);
-        waking_ = nullptr;
-    }
     engine_ = nullptr;
     if (cancelled) {
         report_.outcome = Outcome{Outcome::End::Cancelled, "Cancelled", 0, {}};
