@@ -89,7 +89,7 @@ private:
     bool ReadSitemap(const std::string& source);
     void ReadSiteSitemaps();
     void RunEngine(const std::function<void()>& queue);
-    // The crawl proper, with readers threads reading pages.
+    // The crawl proper, with that many reader threads reading its pages.
     void Crawl(std::size_t readers);
     void OnResult(FetchResult&& result);
     // Page reading, on reader threads or (without readers) on the crawl's thread.
@@ -606,22 +606,20 @@ void Crawler::Crawl(std::size_t readers) {
             crawler.unread_.notify_all();
         }
     } close{*this};
-    {
-        RunEngine([&] {
-            for (const std::string& url : starts_) {
-                Enqueue(url, 0, true);
-                facts_->MarkStart(*facts_->Find(url));
+    RunEngine([&] {
+        for (const std::string& url : starts_) {
+            Enqueue(url, 0, true);
+            facts_->MarkStart(*facts_->Find(url));
+        }
+        for (const std::string& url : listed_) {
+            if (scope_.Contains(url)) {
+                Enqueue(url, kUnknownDepth, true);
+                facts_->MarkListed(facts_->Intern(url));
             }
-            for (const std::string& url : listed_) {
-                if (scope_.Contains(url)) {
-                    Enqueue(url, kUnknownDepth, true);
-                    facts_->MarkListed(facts_->Intern(url));
-                }
-            }
-            listed_.clear();
-            listed_.shrink_to_fit();
-        });
-    }
+        }
+        listed_.clear();
+        listed_.shrink_to_fit();
+    });
 }
 
 void Crawler::Report() {
