@@ -3,58 +3,37 @@
 #include <exception>
 #include <system_error>
 #include <thread>
-#include <vector>
 
 namespace sendwell {
 
 void RunSideBySide(const std::function<void()>& first, const std::function<void()>& second) {
-    bool together = false;
-    RunWithHelpers(
-        1,
-        [&](std::size_t helpers) {
-            together = helpers == 1;
-            first();
-        },
-        second);
-    if (!together) {
-        second();
-    }
-}
-
-void RunWithHelpers(std::size_t count, const std::function<void(std::size_t)>& driver,
-                    const std::function<void()>& helper) {
-    std::vector<std::exception_ptr> failures(count);
-    std::vector<std::thread> threads;
-    threads.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        try {
-            threads.emplace_back([&helper, &failure = failures[i]] {
-                try {
-                    helper();
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            });
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    std::exception_ptr driverFailure;
+    std::exception_ptr secondFailure;
+    std::thread helper;
     try {
-        driver(threads.size());
+        helper = std::thread([&second, &secondFailure] {
+            try {
+                second();
+            } catch (...) {
+                secondFailure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        first();
+        second();
+        return;
+    }
+    std::exception_ptr firstFailure;
+    try {
+        first();
     } catch (...) {
-        driverFailure = std::current_exception();
+        firstFailure = std::current_exception();
     }
-    for (std::thread& thread : threads) {
-        thread.join();
+    helper.join();
+    if (firstFailure) {
+        std::rethrow_exception(firstFailure);
     }
-    if (driverFailure) {
-        std::rethrow_exception(driverFailure);
-    }
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
+    if (secondFailure) {
+        std::rethrow_exception(secondFailure);
     }
 }
 
