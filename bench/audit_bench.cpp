@@ -1,8 +1,9 @@
-// The site audit on a loopback site (the tests' server, a thread per connection), 8 requests in all and
-// 4 per host:
+// The site audit on a loopback site (the tests' server, a thread per connection, in a child process so
+// that its work is not counted as the audit's), 8 requests in all and 4 per host:
 //   - 1,000 pages of 20 KB, each linking two others: the audit's wall time against the fetch engine alone
-//     fetching the same 1,000 addresses with the same bounds in the same run (goal: at most 1.3x), and
-//     the audit's CPU time per page;
+//     fetching the same 1,000 addresses with the same bounds in the same run (goal: at most 1.3x), the
+//     audit's CPU time per page on all its threads, and the HTML parser alone reading the same 1,000
+//     bodies on one thread, the floor of the audit's CPU;
 //   - bounded memory: a site of 100,000 pages made on the fly by a server in a child process, crawled
 //     with a page bound of 100,000, and the peak resident memory of the crawling process (goal: under
 //     300 MB). Long; run it alone with --benchmark_filter=LargeSite.
@@ -16,6 +17,8 @@
 #include <ctime>
 #include <curl/curl.h>
 #include <fstream>
+#include <gumbo.h>
+#include <thread>
 
 namespace {
 
@@ -25,6 +28,13 @@ using sendwell::test::HttpTestServer;
 constexpr int kPages = 1000;
 constexpr std::size_t kPageBytes = 20 * 1024;
 constexpr int kLargePages = 100000;
+
+// Of every thread of this process: the audit's, as the server runs in a child.
+double ProcessCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
 
 double ThreadCpuSeconds() {
     timespec t{};
@@ -71,69 +81,11 @@ sendwell::FetchLimits Limits() {
     return limits;
 }
 
-sendwell::AuditSetup AuditOf(const HttpTestServer& server, std::size_t maxPages) {
-    sendwell::AuditSetup setup;
-    setup.starts = {server.Url("/")};
-    setup.maxPages = maxPages;
-    setup.maxDepth = 100;
-    setup.concurrency = Limits().concurrency;
-    setup.perHost = Limits().perHost;
-    return setup;
-}
-
-void BM_AuditAgainstFetch(benchmark::State& state) {
-    HttpTestServer server;
-    server.SetHandler(SiteHandler(kPages, kPageBytes));
-    std::vector<std::string> urls{server.Url("/")};
-    for (int i = 1; i < kPages; ++i) {
-        urls.push_back(server.Url("/" + std::to_string(i)));
-    }
-    std::vector<double> auditWall, fetchWall, auditCpu;
-    std::size_t pages = 0;
-    for (auto _ : state) {
-        const auto fetchStart = Clock::now();
-        sendwell::FetchSetup fetch;
-        fetch.limits = Limits();
-        sendwell::FetchEngine engine(std::move(fetch));
-        for (std::size_t i = 0; i < urls.size(); ++i) {
-            engine.Add({urls[i], true, i});
-        }
-        engine.Run([](sendwell::FetchResult&&) {});
-        fetchWall.push_back(Seconds(Clock::now() - fetchStart));
-
-        const auto start = Clock::now();
-        const double cpu = ThreadCpuSeconds();
-        const sendwell::AuditReport report = sendwell::RunAudit(AuditOf(server, kPages));
-        auditCpu.push_back(ThreadCpuSeconds() - cpu);
-        auditWall.push_back(Seconds(Clock::now() - start));
-        pages = report.pages.size();
-        state.SetIterationTime(auditWall.back());
-    }
-    const double ratio = Median(auditWall) / Median(fetchWall);
-    state.counters["ratio"] = ratio;
-    state.counters["pages"] = static_cast<double>(pages);
-    Say("1,000 pages of 20 KB: audit %.2f s, fetch engine alone %.2f s: %.2fx; audit CPU %.0f us a page "
-        "(%zu pages, medians of %zu rounds)",
-        Median(auditWall), Median(fetchWall), ratio, Median(auditCpu) / static_cast<double>(pages) * 1e6,
-        pages, auditWall.size());
-}
-BENCHMARK(BM_AuditAgainstFetch)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
-
-long PeakRssKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.starts_with("VmHWM:")) {
-            return std::atol(line.c_str() + 6);
-        }
-    }
-    return 0;
-}
-
-// The server in a child process, so that its record of 100,000 requests is not counted as the audit's.
+// The server in a child process, so that neither its work nor its record of requests is counted as the
+// audit's.
 class ChildServer {
 public:
-    ChildServer() {
+    ChildServer(long pages, std::size_t pageBytes) {
         int fds[2];
         if (::pipe(fds) != 0) {
             std::abort();
@@ -142,7 +94,7 @@ public:
         if (pid_ == 0) {
             ::close(fds[0]);
             HttpTestServer server;
-            server.SetHandler(SiteHandler(kLargePages, 2048));
+            server.SetHandler(SiteHandler(pages, pageBytes));
             const int port = server.port();
             if (::write(fds[1], &port, sizeof port) != sizeof port) {
                 ::_exit(1);
@@ -160,15 +112,107 @@ public:
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
-    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+    std::string Url(const std::string& path = "/") const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
 
 private:
     pid_t pid_ = -1;
     int port_ = 0;
 };
 
+sendwell::AuditSetup AuditOf(const std::string& start, std::size_t maxPages) {
+    sendwell::AuditSetup setup;
+    setup.starts = {start};
+    setup.maxPages = maxPages;
+    setup.maxDepth = 100;
+    setup.concurrency = Limits().concurrency;
+    setup.perHost = Limits().perHost;
+    return setup;
+}
+
+struct GumboDeleter {
+    void operator()(GumboOutput* output) const noexcept {
+        gumbo_destroy_output(&kGumboDefaultOptions, output);
+    }
+};
+
+// The parser alone on one thread, with the options the audit uses: CPU seconds for all bodies (CPU, not
+// wall time, so that other work on the machine does not count).
+double ParserCpuSeconds(const std::vector<std::string>& bodies) {
+    GumboOptions options = kGumboDefaultOptions;
+    options.max_errors = 0;
+    const double start = ThreadCpuSeconds();
+    std::size_t nodes = 0;
+    for (const std::string& body : bodies) {
+        const std::unique_ptr<GumboOutput, GumboDeleter> parsed(
+            gumbo_parse_with_options(&options, body.data(), body.size()));
+        nodes += parsed->document->v.document.children.length;
+    }
+    benchmark::DoNotOptimize(nodes);
+    return ThreadCpuSeconds() - start;
+}
+
+void BM_AuditAgainstFetch(benchmark::State& state) {
+    const ChildServer server(kPages, kPageBytes);
+    std::vector<std::string> urls{server.Url("/")};
+    std::vector<std::string> bodies{SitePage(0, kPages, kPageBytes)};
+    for (int i = 1; i < kPages; ++i) {
+        urls.push_back(server.Url("/" + std::to_string(i)));
+        bodies.push_back(SitePage(i, kPages, kPageBytes));
+    }
+    std::vector<double> auditWall, fetchWall, fetchCpu, auditCpu, parserCpu;
+    std::size_t pages = 0;
+    for (auto _ : state) {
+        const auto fetchStart = Clock::now();
+        const double fetchCpuStart = ProcessCpuSeconds();
+        sendwell::FetchSetup fetch;
+        fetch.limits = Limits();
+        sendwell::FetchEngine engine(std::move(fetch));
+        for (std::size_t i = 0; i < urls.size(); ++i) {
+            engine.Add({urls[i], true, i});
+        }
+        engine.Run([](sendwell::FetchResult&&) {});
+        fetchCpu.push_back(ProcessCpuSeconds() - fetchCpuStart);
+        fetchWall.push_back(Seconds(Clock::now() - fetchStart));
+
+        const auto start = Clock::now();
+        const double cpu = ProcessCpuSeconds();
+        const sendwell::AuditReport report = sendwell::RunAudit(AuditOf(server.Url("/"), kPages));
+        auditCpu.push_back(ProcessCpuSeconds() - cpu);
+        auditWall.push_back(Seconds(Clock::now() - start));
+        pages = report.pages.size();
+        state.SetIterationTime(auditWall.back());
+
+        parserCpu.push_back(ParserCpuSeconds(bodies));
+    }
+    const double ratio = Median(auditWall) / Median(fetchWall);
+    const double perPage = 1e6 / static_cast<double>(pages);
+    state.counters["ratio"] = ratio;
+    state.counters["pages"] = static_cast<double>(pages);
+    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
+    Say("1,000 pages of 20 KB: audit %.2f s, fetch engine alone %.2f s: %.2fx; CPU a page (all threads): "
+        "audit %.0f us, fetch engine alone %.0f us, the parser alone %.0f us (%.2f s for the 1,000 spread "
+        "over %u cores) (%zu pages, medians of %zu rounds)",
+        Median(auditWall), Median(fetchWall), ratio, Median(auditCpu) * perPage,
+        Median(fetchCpu) / static_cast<double>(kPages) * 1e6, Median(parserCpu) * perPage,
+        Median(parserCpu) / cores, cores, pages, auditWall.size());
+}
+BENCHMARK(BM_AuditAgainstFetch)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+long PeakRssKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.starts_with("VmHWM:")) {
+            return std::atol(line.c_str() + 6);
+        }
+    }
+    return 0;
+}
+
 void BM_LargeSiteMemory(benchmark::State& state) {
-    ChildServer server;
+    const ChildServer server(kLargePages, 2048);
     long before = 0;
     long peak = 0;
     std::size_t pages = 0;

@@ -312,6 +312,39 @@ TEST(FetchEngineTest, JobsAddedWhileRunningAreFetchedAndBadAddressesFail) {
     EXPECT_EQ(tags, (std::vector<std::uint64_t>{1, 2, 3}));
 }
 
+// A caller with work on other threads keeps the run open through between, which may add jobs; Wake
+// from another thread has it called.
+TEST(FetchEngineTest, BetweenKeepsTheRunOpenUntilOtherThreadsAreDone) {
+    HttpTestServer server;
+    server.SetHandler(test::Always(Response(200)));
+    FetchEngine engine(WithLimits());
+    engine.Add({server.Url("/first"), true, 1});
+    std::atomic<bool> found{false};
+    std::thread worker;
+    bool added = false;
+    std::vector<std::uint64_t> tags;
+    engine.Run(
+        [&](FetchResult&& r) {
+            tags.push_back(r.tag);
+            if (r.tag == 1) {
+                // What a worker makes of the first answer comes back while nothing is open.
+                worker = std::thread([&] {
+                    found = true;
+                    engine.Wake();
+                });
+            }
+        },
+        [&] {
+            if (found && !added) {
+                added = true;
+                engine.Add({server.Url("/found"), true, 2});
+            }
+            return !added;
+        });
+    worker.join();
+    EXPECT_EQ(tags, (std::vector<std::uint64_t>{1, 2}));
+}
+
 TEST(FetchEngineTest, RetryAfterReadsSecondsAndDates) {
     const std::time_t now = 1445412450; // Wed, 21 Oct 2015 07:27:30 GMT
     const struct {

@@ -6,6 +6,7 @@
 #include "core/audit/robots_txt.h"
 #include "core/audit/site_checks.h"
 #include "core/base/progress.h"
+#include "core/base/side_by_side.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/web/fetch_engine.h"
 #include "core/web/page_fetcher.h"
@@ -14,9 +15,15 @@
 
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 namespace sendwell {
@@ -26,6 +33,9 @@ namespace {
 // A page is parsed whole, so a huge one costs memory; past this its rest is not read.
 constexpr std::uint64_t kMaxPageBytes = 5 * 1024 * 1024;
 constexpr int kUnknownDepth = INT_MAX;
+// Bodies waiting for a reader, per reader: enough that no reader idles while the engine fetches,
+// few enough that memory stays bounded when pages arrive faster than they are read.
+constexpr std::size_t kUnreadPerReader = 4;
 
 // What a fetch is for, in the top byte of its tag; the rest is a page id or an origin's index.
 enum class Job : std::uint64_t { Robots = 1, HttpsProbe, SitemapProbe, Page, StatusOnly };
@@ -45,6 +55,17 @@ std::optional<std::string> Normalised(const std::string& address) {
     const std::string complete = CompleteAddress(address);
     return BaseAddress(complete).Resolve(complete);
 }
+
+// One fetch result in the order it arrived. Pages are read (parsed and checked) by reader threads;
+// the crawl takes results in arrival order whoever finished first, so the report is as if each page
+// had been read on arrival.
+struct Arrival {
+    FetchResult result;
+    PageFacts page;
+    std::vector<Finding> findings;
+    std::exception_ptr failure; // what reading threw, thrown again where the crawl takes the page
+    bool ready = false;         // under the crawler's mutex while readers run
+};
 
 struct OriginState {
     enum class Robots { Unasked, Asked, Read };
@@ -68,7 +89,18 @@ private:
     bool ReadSitemap(const std::string& source);
     void ReadSiteSitemaps();
     void RunEngine(const std::function<void()>& queue);
+    // The crawl proper, with that many reader threads reading its pages.
+    void Crawl(std::size_t readers);
     void OnResult(FetchResult&& result);
+    // Page reading, on reader threads or (without readers) on the crawl's thread.
+    void Read(Arrival& arrival) const;
+    void RunReader();
+    void HandToReader(Arrival* arrival);
+    // Takes the results that are ready, in arrival order; whether some are still being read.
+    bool TakeReady();
+    // Waits for and takes every result; whether there was any.
+    bool TakeAll();
+    void Take(Arrival& arrival);
 
     // The index of an address's origin, made on first sight.
     std::size_t OriginAt(const std::string& url);
@@ -81,7 +113,7 @@ private:
     void Enqueue(const std::string& url, int depth, bool reference);
     void StatusOnly(const std::string& url);
     void Dispatch(PageId id);
-    void OnPage(FetchResult&& result);
+    void OnPage(Arrival& arrival);
     void Report();
 
     const AuditSetup& setup_;
@@ -103,6 +135,17 @@ private:
     std::size_t pages_ = 0; // pages queued, against maxPages
     std::uint64_t known_ = 0;
     std::uint64_t done_ = 0;
+
+    std::deque<std::unique_ptr<Arrival>> arrivals_; // in arrival order, not yet taken
+    std::size_t readers_ = 0;                       // 0: pages are read as they arrive
+    bool taking_ = false;                           // TakeReady is running
+    std::mutex mutex_;                              // guards the members below and Arrival::ready
+    std::condition_variable unread_;                // readers wait for a body or the end
+    std::condition_variable room_;                  // the crawl waits for room among the unread
+    std::condition_variable read_;                  // the crawl waits for a page to be read
+    std::deque<Arrival*> unreadQueue_;
+    bool closing_ = false;
+    FetchEngine* waking_ = nullptr; // the running engine, woken when a page is read
 };
 
 FetchSetup Crawler::EngineSetup() const {
@@ -259,18 +302,96 @@ void Crawler::Dispatch(PageId id) {
     engine_->Add({url, true, Tag(Job::Page, id)});
 }
 
-void Crawler::OnPage(FetchResult&& result) {
+void Crawler::Read(Arrival& arrival) const {
+    arrival.page = ReadPage(arrival.result, scope_);
+    arrival.result.body.clear();
+    arrival.result.body.shrink_to_fit();
+    arrival.findings = CheckPage(arrival.page);
+}
+
+void Crawler::RunReader() {
+    for (;;) {
+        Arrival* arrival = nullptr;
+        {
+            std::unique_lock lock(mutex_);
+            unread_.wait(lock, [this] { return closing_ || !unreadQueue_.empty(); });
+            if (closing_) {
+                return; // what is left is not taken
+            }
+            arrival = unreadQueue_.front();
+            unreadQueue_.pop_front();
+        }
+        room_.notify_one();
+        if (!Stopped()) {
+            try {
+                Read(*arrival);
+            } catch (...) {
+                arrival->failure = std::current_exception();
+            }
+        }
+        std::lock_guard lock(mutex_);
+        arrival->ready = true;
+        read_.notify_one();
+        if (waking_ != nullptr) {
+            waking_->Wake();
+        }
+    }
+}
+
+void Crawler::HandToReader(Arrival* arrival) {
+    {
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [this] { return unreadQueue_.size() < kUnreadPerReader * readers_; });
+        unreadQueue_.push_back(arrival);
+    }
+    unread_.notify_one();
+}
+
+bool Crawler::TakeReady() {
+    if (taking_) {
+        return true; // a result that came while one is taken waits its turn in the loop below
+    }
+    taking_ = true;
+    while (!arrivals_.empty()) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!arrivals_.front()->ready) {
+                break;
+            }
+        }
+        const std::unique_ptr<Arrival> arrival = std::move(arrivals_.front());
+        arrivals_.pop_front();
+        if (!Stopped()) {
+            Take(*arrival);
+        }
+    }
+    taking_ = false;
+    return !arrivals_.empty();
+}
+
+bool Crawler::TakeAll() {
+    const bool any = !arrivals_.empty();
+    while (!arrivals_.empty()) {
+        {
+            std::unique_lock lock(mutex_);
+            read_.wait(lock, [this] { return arrivals_.front()->ready; });
+        }
+        TakeReady();
+    }
+    return any;
+}
+
+void Crawler::OnPage(Arrival& arrival) {
+    const FetchResult& result = arrival.result;
     const auto id = static_cast<PageId>(IndexOf(result.tag));
-    const PageFacts page = ReadPage(result, scope_);
-    result.body.clear();
-    result.body.shrink_to_fit();
+    const PageFacts& page = arrival.page;
     const bool internal = scope_.Contains(page.finalUrl);
 
     // A page reached both by a redirect and by its own address is fetched twice: its findings count once.
     const bool askedNew = !checked_[id];
     const std::optional<PageId> finalId = facts_->Find(page.finalUrl);
     const bool contentNew = internal && (!finalId || !checked_[Grow(*finalId)]);
-    for (Finding& finding : CheckPage(page)) {
+    for (Finding& finding : arrival.findings) {
         if (finding.address == page.url ? askedNew : contentNew) {
             findings_.push_back(std::move(finding));
         }
@@ -311,6 +432,28 @@ void Crawler::OnPage(FetchResult&& result) {
 }
 
 void Crawler::OnResult(FetchResult&& result) {
+    auto arrival = std::make_unique<Arrival>();
+    arrival->result = std::move(result);
+    Arrival* const raw = arrival.get();
+    arrivals_.push_back(std::move(arrival));
+    const bool page = JobOf(raw->result.tag) == Job::Page;
+    if (page && readers_ > 0) {
+        HandToReader(raw);
+    } else {
+        if (page) {
+            Read(*raw);
+        }
+        std::lock_guard lock(mutex_);
+        raw->ready = true;
+    }
+    TakeReady();
+}
+
+void Crawler::Take(Arrival& arrival) {
+    if (arrival.failure) {
+        std::rethrow_exception(arrival.failure);
+    }
+    FetchResult& result = arrival.result;
     const std::size_t index = IndexOf(result.tag);
     switch (JobOf(result.tag)) {
     case Job::Robots:
@@ -325,7 +468,7 @@ void Crawler::OnResult(FetchResult&& result) {
         return;
     case Job::Page:
         ++done_;
-        OnPage(std::move(result));
+        OnPage(arrival);
         break;
     case Job::StatusOnly:
         ++done_;
@@ -341,10 +484,28 @@ void Crawler::OnResult(FetchResult&& result) {
 void Crawler::RunEngine(const std::function<void()>& queue) {
     FetchEngine engine(EngineSetup());
     engine_ = &engine;
+    // Readers wake the engine only while it is there, however this ends.
+    struct Waking {
+        Crawler& crawler;
+        Waking(Crawler& c, FetchEngine* engine) : crawler(c) { Set(engine); }
+        ~Waking() { Set(nullptr); }
+        void Set(FetchEngine* engine) {
+            std::lock_guard lock(crawler.mutex_);
+            crawler.waking_ = engine;
+        }
+    } waking{*this, &engine};
     queue();
-    const FetchSummary summary = engine.Run([&](FetchResult&& result) { OnResult(std::move(result)); });
+    bool cancelled = false;
+    // The engine stays open while pages are being read: the links they hold are more to fetch. It
+    // ends with pages unread only when it could fetch nothing; those are taken here, and their links
+    // fetched in another run.
+    do {
+        const FetchSummary summary = engine.Run([&](FetchResult&& result) { OnResult(std::move(result)); },
+                                                [&] { return TakeReady(); });
+        cancelled = summary.cancelled || Stopped();
+    } while (!cancelled && TakeAll());
     engine_ = nullptr;
-    if (summary.cancelled || Stopped()) {
+    if (cancelled) {
         report_.outcome = Outcome{Outcome::End::Cancelled, "Cancelled", 0, {}};
     }
 }
@@ -421,25 +582,44 @@ AuditReport Crawler::Run() {
     }
     if (report_.outcome.ok()) {
         crawling_ = true;
-        RunEngine([&] {
-            for (const std::string& url : starts_) {
-                Enqueue(url, 0, true);
-                facts_->MarkStart(*facts_->Find(url));
-            }
-            for (const std::string& url : listed_) {
-                if (scope_.Contains(url)) {
-                    Enqueue(url, kUnknownDepth, true);
-                    facts_->MarkListed(facts_->Intern(url));
-                }
-            }
-            listed_.clear();
-            listed_.shrink_to_fit();
-        });
+        // Pages are parsed on threads of their own while this one keeps the engine fetching.
+        const std::size_t readers = std::max(1U, std::thread::hardware_concurrency());
+        RunWithHelpers(
+            readers, [&](std::size_t started) { Crawl(started); }, [this] { RunReader(); });
     }
     Report();
     report_.elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
     return std::move(report_);
+}
+
+void Crawler::Crawl(std::size_t readers) {
+    readers_ = readers;
+    // However the crawl ends, the readers do.
+    struct Close {
+        Crawler& crawler;
+        ~Close() {
+            {
+                std::lock_guard lock(crawler.mutex_);
+                crawler.closing_ = true;
+            }
+            crawler.unread_.notify_all();
+        }
+    } close{*this};
+    RunEngine([&] {
+        for (const std::string& url : starts_) {
+            Enqueue(url, 0, true);
+            facts_->MarkStart(*facts_->Find(url));
+        }
+        for (const std::string& url : listed_) {
+            if (scope_.Contains(url)) {
+                Enqueue(url, kUnknownDepth, true);
+                facts_->MarkListed(facts_->Intern(url));
+            }
+        }
+        listed_.clear();
+        listed_.shrink_to_fit();
+    });
 }
 
 void Crawler::Report() {

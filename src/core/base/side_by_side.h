@@ -23,4 +23,10 @@ void RunHalvesSideBySide(std::size_t count, std::size_t minimum, const Work& wor
     RunSideBySide([&work, half] { work(std::size_t{0}, half); }, [&work, half, count] { work(half, count); });
 }
 
+// Runs helper on up to count threads of their own and driver here, and returns when all have ended.
+// driver is told how many helpers run (fewer than count, or none, when threads cannot be had) and must
+// see to it that they end. What any of them throws is rethrown here (driver's first).
+void RunWithHelpers(std::size_t count, const std::function<void(std::size_t)>& driver,
+                    const std::function<void()>& helper);
+
 } // namespace sendwell

@@ -657,7 +657,14 @@ void FetchEngine::Add(FetchJob job) {
     state_->Place(task, false);
 }
 
-FetchSummary FetchEngine::Run(const std::function<void(FetchResult&&)>& onResult) {
+void FetchEngine::Wake() {
+    if (state_->multi != nullptr) {
+        curl_multi_wakeup(state_->multi);
+    }
+}
+
+FetchSummary FetchEngine::Run(const std::function<void(FetchResult&&)>& onResult,
+                              const std::function<bool()>& between) {
     State& s = *state_;
     FetchSummary summary;
     s.onResult = &onResult;
@@ -699,10 +706,11 @@ FetchSummary FetchEngine::Run(const std::function<void(FetchResult&&)>& onResult
             summary.cancelled = true;
             break;
         }
+        const bool more = between && between();
         auto now = Clock::now();
         s.Wake(now);
         const Clock::time_point nextPause = s.Fill(now);
-        if (s.open.empty() && s.waiting.empty() && s.rotation.empty()) {
+        if (s.open.empty() && s.waiting.empty() && s.rotation.empty() && !more) {
             break;
         }
         int running = 0;

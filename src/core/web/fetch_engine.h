@@ -106,8 +106,14 @@ public:
 
     // Fetches every queued job, calling onResult on this thread as each completes (in completion
     // order), until nothing is queued or open, or stop is set. Jobs left when cancelled are dropped
-    // without a result.
-    FetchSummary Run(const std::function<void(FetchResult&&)>& onResult);
+    // without a result. between, when given, is called on this thread each time the engine looks for
+    // work (and after each Wake); it may Add jobs, and while it returns true the run goes on even with
+    // nothing to fetch: a caller whose other threads may still find work keeps the run open so.
+    FetchSummary Run(const std::function<void(FetchResult&&)>& onResult,
+                     const std::function<bool()>& between = {});
+
+    // From any thread: a running Run calls between soon, without waiting for a transfer.
+    void Wake();
 
 private:
     struct State;

@@ -181,4 +181,127 @@ void FormPostServer(std::string_view address, std::string& host, int& port) {
     SplitHostPort(root, 80, host, port);
 }
 
+namespace {
+
+struct CurlText {
+    char* text = nullptr;
+    ~CurlText() { curl_free(text); }
+};
+
+std::optional<std::string> Part(CURLU* url, CURLUPart part) {
+    CurlText got;
+    if (curl_url_get(url, part, &got.text, 0) != CURLUE_OK || got.text == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(got.text);
+}
+
+using UrlPtr = std::unique_ptr<CURLU, CurlUrlDeleter>;
+
+// HTML drops leading and trailing blanks of an address and any tab or line break inside it.
+std::string CleanReference(std::string_view reference) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
+    while (!reference.empty() && blank(reference.front())) {
+        reference.remove_prefix(1);
+    }
+    while (!reference.empty() && blank(reference.back())) {
+        reference.remove_suffix(1);
+    }
+    std::string out;
+    out.reserve(reference.size());
+    for (char c : reference) {
+        if (c != '\t' && c != '\n' && c != '\r') {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool IsWebScheme(std::string_view scheme) {
+    return AsciiEqualNoCase(scheme, "http") || AsciiEqualNoCase(scheme, "https");
+}
+
+UrlPtr ParseAbsolute(std::string_view url) {
+    UrlPtr u(curl_url());
+    if (!u ||
+        curl_url_set(u.get(), CURLUPART_URL, CleanReference(url).c_str(), CURLU_URLENCODE) != CURLUE_OK) {
+        return nullptr;
+    }
+    const std::optional<std::string> scheme = Part(u.get(), CURLUPART_SCHEME);
+    if (!scheme || !IsWebScheme(*scheme)) {
+        return nullptr;
+    }
+    return u;
+}
+
+} // namespace
+
+struct BaseAddress::Handle {
+    UrlPtr url;
+};
+
+BaseAddress::BaseAddress(std::string_view url) {
+    if (UrlPtr u = ParseAbsolute(url)) {
+        url_ = std::make_unique<Handle>(Handle{std::move(u)});
+    }
+}
+
+BaseAddress::~BaseAddress() = default;
+BaseAddress::BaseAddress(BaseAddress&&) noexcept = default;
+BaseAddress& BaseAddress::operator=(BaseAddress&&) noexcept = default;
+
+std::optional<std::string> BaseAddress::Resolve(std::string_view reference) const {
+    if (!url_) {
+        return std::nullopt;
+    }
+    const std::string cleaned = CleanReference(reference);
+    // A reference of a fragment alone is the page itself; libcurl wants something to resolve.
+    UrlPtr u(curl_url_dup(url_->url.get()));
+    if (!u) {
+        return std::nullopt;
+    }
+    if (!cleaned.empty() && cleaned.front() != '#') {
+        // A scheme libcurl does not know (mailto:, javascript:) fails here or below; either way no link.
+        if (curl_url_set(u.get(), CURLUPART_URL, cleaned.c_str(),
+                         CURLU_URLENCODE | CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK) {
+            return std::nullopt;
+        }
+        const std::optional<std::string> linkScheme = Part(u.get(), CURLUPART_SCHEME);
+        if (!linkScheme || !IsWebScheme(*linkScheme)) {
+            return std::nullopt;
+        }
+    }
+    curl_url_set(u.get(), CURLUPART_FRAGMENT, nullptr, 0);
+    // One address, one spelling: the crawl knows a page by it.
+    if (const std::optional<std::string> host = Part(u.get(), CURLUPART_HOST)) {
+        curl_url_set(u.get(), CURLUPART_HOST, AsciiLower(*host).c_str(), 0);
+    }
+    const std::optional<std::string> scheme = Part(u.get(), CURLUPART_SCHEME);
+    const std::optional<std::string> port = Part(u.get(), CURLUPART_PORT);
+    if (scheme && port && ((*scheme == "http" && *port == "80") || (*scheme == "https" && *port == "443"))) {
+        curl_url_set(u.get(), CURLUPART_PORT, nullptr, 0);
+    }
+    return Part(u.get(), CURLUPART_URL);
+}
+
+std::optional<WebAddressParts> ReadWebAddress(std::string_view url) {
+    const UrlPtr u = ParseAbsolute(url);
+    if (!u) {
+        return std::nullopt;
+    }
+    std::optional<std::string> scheme = Part(u.get(), CURLUPART_SCHEME);
+    std::optional<std::string> host = Part(u.get(), CURLUPART_HOST);
+    if (!scheme || !host) {
+        return std::nullopt;
+    }
+    WebAddressParts parts;
+    parts.scheme = std::move(*scheme);
+    parts.host = std::move(*host);
+    // Without CURLU_DEFAULT_PORT libcurl gives the port only when the address names one.
+    parts.port = Part(u.get(), CURLUPART_PORT).value_or("");
+    parts.path = Part(u.get(), CURLUPART_PATH).value_or("");
+    parts.query = Part(u.get(), CURLUPART_QUERY);
+    return parts;
+}
+
 } // namespace sendwell

@@ -19,6 +19,8 @@
 //                  an address with "user@" refused, since the service keys submissions by that host.
 #pragma once
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -68,5 +70,39 @@ void SplitHostPort(std::string_view hostAndPort, int fallbackPort, std::string& 
 // The server a form post goes to: the site root without its scheme, split into host and port (80 when
 // none is given).
 void FormPostServer(std::string_view address, std::string& host, int& port);
+
+// An absolute http or https address read once, that references resolve against as a browser resolves
+// a link (the site audit's reading of pages).
+class BaseAddress {
+public:
+    // An address that cannot be read leaves the base empty: nothing resolves against it.
+    explicit BaseAddress(std::string_view url);
+    ~BaseAddress();
+    BaseAddress(BaseAddress&&) noexcept;
+    BaseAddress& operator=(BaseAddress&&) noexcept;
+
+    bool empty() const { return !url_; }
+
+    // reference resolved: absolute, without its fragment, http or https only (mailto:, javascript:,
+    // data: and unreadable references give nothing); the host in lower case and the scheme's own port
+    // dropped, so that one page has one address. Blanks around the reference and tabs and line breaks
+    // inside it are dropped first, as HTML does.
+    std::optional<std::string> Resolve(std::string_view reference) const;
+
+private:
+    struct Handle;
+    std::unique_ptr<Handle> url_;
+};
+
+// The parts of an absolute http or https address as they stand in it (blanks dropped as BaseAddress
+// drops them); none when it cannot be read.
+struct WebAddressParts {
+    std::string scheme;
+    std::string host;
+    std::string port;                 // "" when the address names none
+    std::string path;                 // "" when it has none
+    std::optional<std::string> query; // without "?"
+};
+std::optional<WebAddressParts> ReadWebAddress(std::string_view url);
 
 } // namespace sendwell
