@@ -8,7 +8,6 @@
 #include "core/results/answer_store.h"
 #include "core/results/failure_log.h"
 #include "core/submit/engine_catalogue.h"
-#include "core/submit/submission.h"
 #include "core/submit/submission_run.h"
 #include "core/web/url_parts.h"
 #include "tests/support/engine_simulator.h"

@@ -34,14 +34,7 @@ public:
         command
             .add_option("--max-depth", setup_.maxDepth, "Clicks from a start followed at most (default 10)")
             ->check(CLI::Range(0, 1000));
-        command
-            .add_option("--concurrency", setup_.concurrency,
-                        "Requests open at once in all (default 8, or i_FetchConcurrency)")
-            ->check(CLI::Range(1, 256));
-        command
-            .add_option("--per-host", setup_.perHost,
-                        "Requests open at once to one host (default 4, or i_FetchPerHost)")
-            ->check(CLI::Range(1, 256));
+        AddFetchLimitOptions(command, setup_.concurrency, setup_.perHost);
         command.add_flag("--external", setup_.external, "Also check that links to other sites answer");
         command.add_option("--format", format_, "text (default), json, csv, junit, markdown or html")
             ->check(CLI::IsMember({"text", "json", "csv", "junit", "markdown", "html"}));

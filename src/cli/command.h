@@ -74,6 +74,9 @@ struct CommandEntry {
     std::unique_ptr<Command> (*make)();
 };
 
+// --concurrency and --per-host, the fetch engine's two bounds, as every command that fetches takes them.
+void AddFetchLimitOptions(CLI::App& command, int& concurrency, int& perHost);
+
 // Every command, in the order --help lists them.
 std::span<const CommandEntry> CommandTable();
 

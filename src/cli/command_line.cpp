@@ -55,6 +55,16 @@ void Output::PrintJson(const nlohmann::json& document) const {
     out_ << document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n" << std::flush;
 }
 
+void AddFetchLimitOptions(CLI::App& command, int& concurrency, int& perHost) {
+    command
+        .add_option("--concurrency", concurrency,
+                    "Requests open at once in all (default 8, or i_FetchConcurrency)")
+        ->check(CLI::Range(1, 256));
+    command
+        .add_option("--per-host", perHost, "Requests open at once to one host (default 4, or i_FetchPerHost)")
+        ->check(CLI::Range(1, 256));
+}
+
 std::span<const CommandEntry> CommandTable() {
     return kCommands;
 }

@@ -36,14 +36,7 @@ public:
                            "Addresses to check, or row numbers of the URL database (#N or N)");
         command.add_option("--format", format_, "Write the results as csv, junit or markdown (or json)")
             ->check(CLI::IsMember({"json", "csv", "junit", "markdown"}));
-        command
-            .add_option("--concurrency", setup_.concurrency,
-                        "Requests open at once in all (default 8, or i_FetchConcurrency)")
-            ->check(CLI::Range(1, 256));
-        command
-            .add_option("--per-host", setup_.perHost,
-                        "Requests open at once to one host (default 4, or i_FetchPerHost)")
-            ->check(CLI::Range(1, 256));
+        AddFetchLimitOptions(command, setup_.concurrency, setup_.perHost);
         command.footer(
             "Each address gets a GET that reads no body and follows up to 10 redirects; a 429 or 503 is "
             "tried again when the server asks for it. One line per address on stdout, in the order "

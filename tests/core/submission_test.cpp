@@ -4,7 +4,7 @@
 #include "core/results/failure_log.h"
 #include "core/submit/answer_text.h"
 #include "core/submit/engine_catalogue.h"
-#include "core/submit/submission.h"
+#include "core/submit/submission_run.h"
 #include "core/submit/submission_settings.h"
 #include "core/web/url_parts.h"
 #include "tests/support/engine_simulator.h"

@@ -8,7 +8,6 @@
 #include "core/urldb/url_database.h"
 #include "gui/app/main_window.h"
 #include "gui/base/control_ids.h"
-#include "gui/submit/submission_runner.h"
 #include "gui/submit/submit_controller.h"
 #include "gui/submit/submit_progress_dialog.h"
 #include "gui/urldb/url_list_model.h"

@@ -1,7 +1,7 @@
 // The request bounds of a submission run that the user can set in the settings file.
 #pragma once
 
-#include "core/submit/submission.h"
+#include "core/submit/submission_run.h"
 
 namespace sendwell {
 

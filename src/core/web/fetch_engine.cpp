@@ -1,5 +1,6 @@
 #include "core/web/fetch_engine.h"
 
+#include "core/base/ascii_case.h"
 #include "core/base/program_settings.h"
 #include "core/base/progress.h"
 #include "core/web/curl_support.h"
@@ -62,9 +63,7 @@ std::string HostKey(const std::string& url) {
         key += part == CURLUPART_SCHEME ? "://" : part == CURLUPART_HOST ? ":" : "";
         curl_free(text);
     }
-    std::transform(key.begin(), key.end(), key.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return key;
+    return AsciiLower(key);
 }
 
 struct Host;

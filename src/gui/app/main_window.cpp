@@ -22,7 +22,6 @@
 #include "gui/research/rank_windows.h"
 #include "gui/sitemap/sitemap_commands.h"
 #include "gui/submit/engines_dialog.h"
-#include "gui/submit/submission_runner.h"
 #include "gui/submit/submit_controller.h"
 #include "gui/submit/submit_progress_dialog.h"
 #include "gui/upgrade/upgrade_command.h"

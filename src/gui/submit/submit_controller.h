@@ -1,9 +1,11 @@
 // Wires Submit All, Submit and the list's double-click to the core submit flow: the list model, the
-// message boxes, the sounds, the progress window and the review.
+// message boxes, the sounds, the progress window and the review. A run goes off the UI thread behind
+// the progress window, which hears it through the one progress interface.
 #pragma once
 
 #include "core/base/prompt.h"
 #include "core/submit/submit_flow.h"
+#include "gui/base/progress_relay.h"
 
 #include <QObject>
 #include <QPointer>
@@ -11,13 +13,39 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace sendwell::gui {
 
 class DesktopNotifier;
 class SoundPlayer;
+class SubmitProgressDialog;
 class UrlListModel;
+
+// The worker's SubmitProgress: every event is carried to the progress window on the UI thread, for as
+// long as the window exists, through the windows' one progress relay.
+class QueuedSubmitProgress : public sendwell::SubmitProgress {
+public:
+    explicit QueuedSubmitProgress(SubmitProgressDialog* dialog);
+
+    void RunStarted(std::size_t addressCount, int engineCount) override;
+    void AddressStarted(std::size_t index, std::size_t count, const std::string& address) override;
+    void EngineStarted(const std::string& displayName) override;
+    void RequestDone() override;
+    void RunEnded() override;
+    void SetStatusText(const std::string& text) override;
+
+private:
+    template <typename Apply>
+    void Post(Apply apply);
+
+    QPointer<SubmitProgressDialog> dialog_;
+    ProgressRelay relay_;
+};
+
+// The running submission's progress window, or nullptr.
+SubmitProgressDialog* ActiveProgressWindow();
 
 class SubmitController : public QObject,
                          private sendwell::SubmitSource,
