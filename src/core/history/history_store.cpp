@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -277,17 +279,22 @@ HistoryRead<std::int64_t> HistoryStore::BeginRun(RunKind kind, std::int64_t star
 
 Outcome HistoryStore::AddRequests(std::span<const RequestRecord> requests) {
     return Writing(*db_, [&] {
-        sqlite::Statement insert = db_->Prepare(
-            "INSERT INTO requests(run, address, channel, outcome, http_status, millis, answer_file, at)"
-            " VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
+        if (!insertRequest_) {
+            insertRequest_ = std::make_unique<sqlite::Statement>(
+                *db_,
+                "INSERT INTO requests(run, address, channel, outcome, http_status, millis, answer_file, at)"
+                " VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
+        }
+        sqlite::Statement& insert = *insertRequest_;
+        // The records outlive each step, so SQLite need not copy their texts.
         for (const RequestRecord& request : requests) {
             insert.Bind(1, request.run)
-                .Bind(2, request.address)
-                .Bind(3, request.channel)
-                .Bind(4, RequestEndName(request.end))
+                .BindLasting(2, request.address)
+                .BindLasting(3, request.channel)
+                .BindLasting(4, RequestEndName(request.end))
                 .Bind(5, std::int64_t{request.httpStatus})
                 .Bind(6, request.millis)
-                .Bind(7, request.answerFile)
+                .BindLasting(7, request.answerFile)
                 .Bind(8, request.at)
                 .Run();
         }
@@ -478,85 +485,199 @@ Outcome HistoryStore::MarkIndexNowImported() {
     });
 }
 
+// What the run's thread hands the writer: whole batches, so that neither waits for the other per record.
+struct HistoryRecorder::Queue {
+    struct Audit {
+        std::vector<AuditCount> counts;
+        std::vector<AuditFindingRecord> findings;
+        Retention retention;
+    };
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::vector<std::vector<RequestRecord>> batches;
+    std::vector<std::vector<RequestRecord>> spares; // written batches, emptied, their room kept for reuse
+    std::vector<Audit> audits;
+    std::optional<Ending> end;
+    bool closed = false;
+};
+
+namespace {
+
+// A run that asks slowly still has its records in the file soon, not only at its end.
+constexpr auto kHandOverAtLeastEvery = std::chrono::seconds(1);
+constexpr std::size_t kSpareBatches = 4;
+
+} // namespace
+
 HistoryRecorder::HistoryRecorder(const fs::path& file, RunKind kind, std::int64_t started,
-                                 std::string_view note) {
-    HistoryStore::Opened opened = HistoryStore::Open(file);
-    keptAside_ = std::move(opened.keptAside);
-    if (!opened.store) {
-        Fail(opened.outcome);
-        return;
-    }
-    store_ = std::move(opened.store);
-    HistoryRead<std::int64_t> begun = store_->BeginRun(kind, started, note);
-    if (!begun.outcome.ok()) {
-        Fail(begun.outcome);
-        return;
-    }
-    run_ = begun.value;
-    pending_.reserve(kHistoryBatch);
+                                 std::string_view note)
+    : file_(file), kind_(kind), started_(started), note_(note), queue_(std::make_unique<Queue>()),
+      handedOver_(std::chrono::steady_clock::now()) {
+    batch_.reserve(kHistoryBatch);
+    writer_ = std::make_unique<SideTask>([this] { Write(); });
 }
 
 HistoryRecorder::~HistoryRecorder() {
     // A run that never said how it ended keeps no end time; its requests so far are kept.
-    if (!finished_) {
-        Flush();
+    try {
+        Close(std::nullopt);
+    } catch (const std::exception&) {
+        // The writer could not go on (out of memory); what it wrote is kept.
     }
 }
 
+void HistoryRecorder::Begin() {
+    std::call_once(begun_, [this] {
+        HistoryStore::Opened opened = HistoryStore::Open(file_);
+        keptAside_ = std::move(opened.keptAside);
+        if (!opened.store) {
+            Fail(opened.outcome);
+            return;
+        }
+        store_ = std::move(opened.store);
+        HistoryRead<std::int64_t> begun = store_->BeginRun(kind_, started_, note_);
+        if (!begun.outcome.ok()) {
+            Fail(begun.outcome);
+            return;
+        }
+        run_ = begun.value;
+    });
+}
+
+std::int64_t HistoryRecorder::runId() {
+    Begin();
+    return run_;
+}
+
+const fs::path& HistoryRecorder::keptAside() {
+    Begin();
+    return keptAside_;
+}
+
 void HistoryRecorder::Add(RequestRecord request) {
-    if (failed_) {
+    if (failed_.load(std::memory_order_relaxed)) {
         return;
     }
-    request.run = run_;
-    pending_.push_back(std::move(request));
-    if (pending_.size() >= kHistoryBatch) {
-        Flush();
+    batch_.push_back(std::move(request));
+    if (batch_.size() >= kHistoryBatch ||
+        std::chrono::steady_clock::now() - handedOver_ >= kHandOverAtLeastEvery) {
+        HandOver();
     }
+}
+
+void HistoryRecorder::HandOver() {
+    handedOver_ = std::chrono::steady_clock::now();
+    if (batch_.empty()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(queue_->mutex);
+        queue_->batches.push_back(std::move(batch_));
+        batch_ = {};
+        if (!queue_->spares.empty()) {
+            batch_ = std::move(queue_->spares.back());
+            queue_->spares.pop_back();
+        }
+    }
+    queue_->wake.notify_one();
+    batch_.reserve(kHistoryBatch);
 }
 
 void HistoryRecorder::AddAudit(std::span<const AuditCount> counts,
                                std::span<const AuditFindingRecord> findings, const Retention& retention) {
-    if (failed_) {
+    if (failed_.load(std::memory_order_relaxed)) {
         return;
     }
-    if (const Outcome written = store_->AddAudit(run_, counts, findings, retention); !written.ok()) {
-        Fail(written);
+    HandOver();
+    const std::size_t kept = std::min(findings.size(), retention.maxFindingsPerAudit);
+    Queue::Audit audit{{counts.begin(), counts.end()},
+                       {findings.begin(), findings.begin() + static_cast<std::ptrdiff_t>(kept)},
+                       retention};
+    {
+        const std::lock_guard lock(queue_->mutex);
+        queue_->audits.push_back(std::move(audit));
     }
+    queue_->wake.notify_one();
 }
 
-void HistoryRecorder::Flush() {
-    if (failed_ || pending_.empty()) {
-        return;
-    }
-    const Outcome written = store_->AddRequests(pending_);
-    pending_.clear();
-    if (!written.ok()) {
-        Fail(written);
+// The writer thread: the file is opened here, and every batch the run hands over is written here, in
+// the order handed over, until the recorder is closed.
+void HistoryRecorder::Write() {
+    Begin();
+    std::vector<std::vector<RequestRecord>> batches;
+    std::vector<Queue::Audit> audits;
+    std::optional<Ending> end;
+    bool closed = false;
+    while (!closed) {
+        {
+            std::unique_lock lock(queue_->mutex);
+            queue_->wake.wait(lock, [this] {
+                return queue_->closed || !queue_->batches.empty() || !queue_->audits.empty();
+            });
+            batches.swap(queue_->batches);
+            audits.swap(queue_->audits);
+            end = queue_->end;
+            closed = queue_->closed;
+        }
+        Outcome written;
+        for (std::vector<RequestRecord>& batch : batches) {
+            if (written.ok() && !failed_.load(std::memory_order_relaxed)) {
+                for (RequestRecord& request : batch) {
+                    request.run = run_;
+                }
+                written = store_->AddRequests(batch);
+            }
+        }
+        for (const Queue::Audit& audit : audits) {
+            if (written.ok() && !failed_.load(std::memory_order_relaxed)) {
+                written = store_->AddAudit(run_, audit.counts, audit.findings, audit.retention);
+            }
+        }
+        if (written.ok() && end && !failed_.load(std::memory_order_relaxed)) {
+            written = store_->EndRun(run_, end->ended, end->cancelled, end->counts);
+            if (written.ok()) {
+                written = store_->Prune(end->retention, end->ended).outcome;
+            }
+        }
+        if (!written.ok()) {
+            Fail(written);
+        }
+        audits.clear();
+        const std::lock_guard lock(queue_->mutex);
+        for (std::vector<RequestRecord>& batch : batches) {
+            if (queue_->spares.size() < kSpareBatches) {
+                batch.clear();
+                queue_->spares.push_back(std::move(batch));
+            }
+        }
+        batches.clear();
     }
 }
 
 void HistoryRecorder::Fail(const Outcome& outcome) {
-    failed_ = true;
     failure_ = Outcome::Failed("The history could not be written: " + outcome.text);
-    pending_.clear();
+    failed_.store(true, std::memory_order_relaxed);
+}
+
+void HistoryRecorder::Close(std::optional<Ending> end) {
+    if (closed_) {
+        return;
+    }
+    closed_ = true;
+    HandOver();
+    {
+        const std::lock_guard lock(queue_->mutex);
+        queue_->end = std::move(end);
+        queue_->closed = true;
+    }
+    queue_->wake.notify_one();
+    writer_->Wait();
 }
 
 Outcome HistoryRecorder::Finish(std::int64_t ended, bool cancelled, const RunCounts& counts,
                                 const Retention& retention) {
-    finished_ = true;
-    Flush();
-    if (failed_) {
-        return failure_;
-    }
-    Outcome outcome = store_->EndRun(run_, ended, cancelled, counts);
-    if (outcome.ok()) {
-        outcome = store_->Prune(retention, ended).outcome;
-    }
-    if (!outcome.ok()) {
-        Fail(outcome);
-        return failure_;
-    }
-    return outcome;
+    Close(Ending{ended, cancelled, counts, retention});
+    return failure_;
 }
 
 } // namespace sendwell

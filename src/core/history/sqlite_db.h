@@ -61,6 +61,8 @@ public:
     // Binding by position, from 1.
     Statement& Bind(int index, std::int64_t value);
     Statement& Bind(int index, std::string_view text);
+    // Binds text that stays where it is until the statement is next reset, so SQLite keeps no copy.
+    Statement& BindLasting(int index, std::string_view text);
     Statement& BindNull(int index);
     // True while a row is there to read.
     bool Step();
