@@ -218,8 +218,13 @@ TEST(HistoryStore, ARunNeverWaitsForTheFileAndEndsWithEveryRecordWritten) {
     EXPECT_EQ(store->Requests(runs[0].id).value.size(), 1u);
     const std::vector<RequestRecord> requests = store->Requests(runs[1].id).value;
     ASSERT_EQ(requests.size(), static_cast<std::size_t>(kRequests));
-    for (int i = 0; i < kRequests; ++i) {
-        ASSERT_EQ(requests[static_cast<std::size_t>(i)].at, i); // in the order added
+    for (int i = 0; i < kRequests; ++i) { // in the order added, each field in its place
+        const RequestRecord& request = requests[static_cast<std::size_t>(i)];
+        ASSERT_EQ(request.address, "http://a.test/" + std::to_string(i));
+        ASSERT_EQ(request.at, i);
+        ASSERT_EQ(request.channel, "IndexNow");
+        ASSERT_EQ(request.answerFile, "1_2.htm");
+        ASSERT_EQ(request.millis, 12);
     }
     EXPECT_EQ(runs[1].ended, 9);
     EXPECT_EQ(store->AuditCounts(runs[1].id).value.size(), 1u);

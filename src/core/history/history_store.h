@@ -151,7 +151,9 @@ public:
 private:
     explicit HistoryStore(std::unique_ptr<sqlite::Database> db);
     std::unique_ptr<sqlite::Database> db_;
-    std::unique_ptr<sqlite::Statement> insertRequest_; // prepared at the first AddRequests
+    // Prepared at the first AddRequests: for many rows at once, and for one.
+    std::unique_ptr<sqlite::Statement> insertRequests_;
+    std::unique_ptr<sqlite::Statement> insertRequest_;
 };
 
 // Records one run as it goes: the one writer the runs use. The run's thread only queues its records;
