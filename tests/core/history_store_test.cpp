@@ -230,6 +230,23 @@ TEST(HistoryStore, ARunNeverWaitsForTheFileAndEndsWithEveryRecordWritten) {
     EXPECT_EQ(store->AuditCounts(runs[1].id).value.size(), 1u);
 }
 
+TEST(HistoryStore, TwoOpenersOfANewFileAtOnceBothHaveIt) {
+    // A run's writer opens the file while the run's IndexNow record opens it too: neither may take
+    // the other's half-made file for a damaged one, nor give up on it.
+    test::TempDir dir;
+    for (int round = 0; round < 40; ++round) {
+        const fs::path file = dir / ("history-" + std::to_string(round) + ".sqlite");
+        HistoryStore::Opened there;
+        SideTask other([&] { there = HistoryStore::Open(file); });
+        HistoryStore::Opened here = HistoryStore::Open(file);
+        other.Wait();
+        for (const HistoryStore::Opened* opened : {&here, &there}) {
+            ASSERT_TRUE(opened->store) << round << ": " << opened->outcome.text;
+            ASSERT_TRUE(opened->keptAside.empty()) << round;
+        }
+    }
+}
+
 TEST(HistoryStore, TwoProcessesWritingAtOnceKeepEveryRecord) {
     test::TempDir dir;
     const fs::path file = dir / "history.sqlite";

@@ -63,10 +63,15 @@ bool HasTables(sqlite::Database& db) {
 
 // Why a file will not be taken as ours: "" when it will.
 std::string Foreign(sqlite::Database& db) {
+    // One read transaction, so that the three reads see one state of the file, not some from before
+    // and some from after another opener's making of it.
+    sqlite::Transaction reading(db, sqlite::Transaction::Lock::Read);
     const std::int64_t id = ReadPragma(db, "PRAGMA application_id");
     const std::int64_t version = ReadPragma(db, "PRAGMA user_version");
+    const bool tables = HasTables(db);
+    reading.Commit();
     if (id == 0 && version == 0) {
-        return HasTables(db) ? "it holds another program's tables" : "";
+        return tables ? "it holds another program's tables" : "";
     }
     if (id != kApplicationId) {
         return "it is another program's database";
@@ -77,8 +82,14 @@ std::string Foreign(sqlite::Database& db) {
     return "";
 }
 
-void MigrateFrom(sqlite::Database& db, int from, int to) {
+void MigrateTo(sqlite::Database& db, int to) {
     sqlite::Transaction transaction(db);
+    // Read under the lock: another opener of the same new file (a run's writer beside its IndexNow
+    // record, or another process) may have migrated it since this one looked.
+    const auto from = static_cast<int>(ReadPragma(db, "PRAGMA user_version"));
+    if (from >= to) {
+        return;
+    }
     for (int version = from; version < to; ++version) {
         db.Execute(kMigrations[static_cast<std::size_t>(version)]);
     }
@@ -112,7 +123,7 @@ std::unique_ptr<sqlite::Database> OpenAndMigrate(const fs::path& file) {
     db->Execute("PRAGMA foreign_keys = ON");
     const auto version = static_cast<int>(ReadPragma(*db, "PRAGMA user_version"));
     if (version < HistoryStore::kSchemaVersion) {
-        MigrateFrom(*db, version, HistoryStore::kSchemaVersion);
+        MigrateTo(*db, HistoryStore::kSchemaVersion);
     }
     // A check of the whole file would cost its size at every start; this reads the schema and the
     // first page of each table, which is where a foreign or truncated file shows.
@@ -261,7 +272,7 @@ HistoryStore::Opened HistoryStore::Open(const fs::path& file) {
 
 void HistoryStore::CreateSchemaForTest(const fs::path& file, int version) {
     sqlite::Database db(file, kBusyTimeoutMs);
-    MigrateFrom(db, 0, version);
+    MigrateTo(db, version);
 }
 
 HistoryRead<std::int64_t> HistoryStore::BeginRun(RunKind kind, std::int64_t started, std::string_view note) {

@@ -144,8 +144,8 @@ bool Statement::IsNull(int column) const {
     return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
-Transaction::Transaction(Database& db) : db_(db) {
-    db_.Execute("BEGIN IMMEDIATE");
+Transaction::Transaction(Database& db, Lock lock) : db_(db) {
+    db_.Execute(lock == Lock::Write ? "BEGIN IMMEDIATE" : "BEGIN");
 }
 
 Transaction::~Transaction() {

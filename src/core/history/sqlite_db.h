@@ -80,10 +80,12 @@ private:
 };
 
 // A write transaction taken at once (BEGIN IMMEDIATE), so two writers queue on the lock rather than
-// fail half-way; rolled back unless committed.
+// fail half-way; or a read transaction, whose reads all see one state of the file. Rolled back unless
+// committed.
 class Transaction {
 public:
-    explicit Transaction(Database& db);
+    enum class Lock { Write, Read };
+    explicit Transaction(Database& db, Lock lock = Lock::Write);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
