@@ -218,9 +218,14 @@ inline double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
+// Of an even count, the mean of the middle two.
 inline double Median(std::vector<double> v) {
+    if (v.empty()) {
+        return 0;
+    }
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
+    const std::size_t middle = v.size() / 2;
+    return v.size() % 2 == 1 ? v[middle] : (v[middle - 1] + v[middle]) / 2;
 }
 
 // Starts a program with its output going to outputFd (or /dev/null when -1), in folder (when not

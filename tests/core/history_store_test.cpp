@@ -187,6 +187,66 @@ TEST(HistoryStore, AHistoryThatCannotBeHadFailsTheRecordNotTheRun) {
     EXPECT_TRUE(fs::is_directory(file));
 }
 
+TEST(HistoryStore, ARunNeverWaitsForTheFileAndEndsWithEveryRecordWritten) {
+    test::TempDir dir;
+    const fs::path file = dir / "history.sqlite";
+    OpenOk(file);
+    constexpr int kRequests = 3 * static_cast<int>(kHistoryBatch) + 5;
+    const AuditCount counts[] = {{"title-missing", "error", 1}};
+    {
+        // Another process holds the file for the whole of the run's adds: were they to write, this
+        // thread would wait on its own lock until the busy time-out and the records would be lost.
+        sqlite::Database other(file, 100);
+        other.Execute("BEGIN IMMEDIATE");
+        HistoryRecorder recorder(file, RunKind::Audit, 1);
+        for (int i = 0; i < kRequests; ++i) {
+            recorder.Add(Request("http://a.test/" + std::to_string(i), RequestEnd::Accepted, 200, i));
+        }
+        recorder.AddAudit(counts, {});
+        other.Execute("COMMIT");
+        EXPECT_TRUE(recorder.Finish(9, false, {kRequests, kRequests, 0}).ok());
+    }
+    {
+        // A recorder left without its finish still writes what it was given.
+        HistoryRecorder unfinished(file, RunKind::Engines, 2);
+        unfinished.Add(Request("http://b.test/", RequestEnd::Failed, 500, 3));
+    }
+    std::unique_ptr<HistoryStore> store = OpenOk(file);
+    const std::vector<RunRecord> runs = store->Runs().value;
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_FALSE(runs[0].ended);
+    EXPECT_EQ(store->Requests(runs[0].id).value.size(), 1u);
+    const std::vector<RequestRecord> requests = store->Requests(runs[1].id).value;
+    ASSERT_EQ(requests.size(), static_cast<std::size_t>(kRequests));
+    for (int i = 0; i < kRequests; ++i) { // in the order added, each field in its place
+        const RequestRecord& request = requests[static_cast<std::size_t>(i)];
+        ASSERT_EQ(request.address, "http://a.test/" + std::to_string(i));
+        ASSERT_EQ(request.at, i);
+        ASSERT_EQ(request.channel, "IndexNow");
+        ASSERT_EQ(request.answerFile, "1_2.htm");
+        ASSERT_EQ(request.millis, 12);
+    }
+    EXPECT_EQ(runs[1].ended, 9);
+    EXPECT_EQ(store->AuditCounts(runs[1].id).value.size(), 1u);
+}
+
+TEST(HistoryStore, TwoOpenersOfANewFileAtOnceBothHaveIt) {
+    // A run's writer opens the file while the run's IndexNow record opens it too: neither may take
+    // the other's half-made file for a damaged one, nor give up on it.
+    test::TempDir dir;
+    for (int round = 0; round < 40; ++round) {
+        const fs::path file = dir / ("history-" + std::to_string(round) + ".sqlite");
+        HistoryStore::Opened there;
+        SideTask other([&] { there = HistoryStore::Open(file); });
+        HistoryStore::Opened here = HistoryStore::Open(file);
+        other.Wait();
+        for (const HistoryStore::Opened* opened : {&here, &there}) {
+            ASSERT_TRUE(opened->store) << round << ": " << opened->outcome.text;
+            ASSERT_TRUE(opened->keptAside.empty()) << round;
+        }
+    }
+}
+
 TEST(HistoryStore, TwoProcessesWritingAtOnceKeepEveryRecord) {
     test::TempDir dir;
     const fs::path file = dir / "history.sqlite";

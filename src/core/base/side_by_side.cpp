@@ -1,39 +1,63 @@
 #include "core/base/side_by_side.h"
 
-#include <exception>
 #include <system_error>
-#include <thread>
 
 namespace sendwell {
 
-void RunSideBySide(const std::function<void()>& first, const std::function<void()>& second) {
-    std::exception_ptr secondFailure;
-    std::thread helper;
+SideTask::SideTask(std::function<void()> work) : work_(std::move(work)) {
     try {
-        helper = std::thread([&second, &secondFailure] {
+        thread_ = std::thread([this] {
             try {
-                second();
+                work_();
             } catch (...) {
-                secondFailure = std::current_exception();
+                failure_ = std::current_exception();
             }
         });
     } catch (const std::system_error&) {
-        first();
-        second();
+        // Wait runs the work.
+    }
+}
+
+SideTask::~SideTask() {
+    try {
+        Wait();
+    } catch (...) {
+        // Whoever wanted the failure waited for it; a task left to its end has no one to tell.
+    }
+}
+
+void SideTask::Wait() {
+    if (waited_) {
         return;
     }
+    waited_ = true;
+    if (thread_.joinable()) {
+        thread_.join();
+    } else {
+        work_();
+    }
+    if (failure_) {
+        std::rethrow_exception(failure_);
+    }
+}
+
+void RunSideBySide(const std::function<void()>& first, const std::function<void()>& second) {
+    SideTask helper(second);
     std::exception_ptr firstFailure;
     try {
         first();
     } catch (...) {
         firstFailure = std::current_exception();
     }
-    helper.join();
+    try {
+        helper.Wait();
+    } catch (...) {
+        if (!firstFailure) {
+            throw;
+        }
+    }
     if (firstFailure) {
         std::rethrow_exception(firstFailure);
-    }
-    if (secondFailure) {
-        std::rethrow_exception(secondFailure);
     }
 }
 

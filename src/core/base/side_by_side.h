@@ -1,11 +1,33 @@
 // Two halves of one job on the two cores of a small machine: one half on the calling thread, the
-// other on a thread of its own for as long as the call lasts.
+// other on a thread of its own for as long as the call lasts, or until the caller waits for it.
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <functional>
+#include <thread>
 
 namespace sendwell {
+
+// Work on a thread of its own from its start until Wait, while the caller goes on with its half.
+// Without a thread to be had, the work runs in Wait, on the waiting thread. Destroying a task that
+// was not waited for waits for it and drops what it threw.
+class SideTask {
+public:
+    explicit SideTask(std::function<void()> work);
+    ~SideTask();
+    SideTask(const SideTask&) = delete;
+    SideTask& operator=(const SideTask&) = delete;
+
+    // Returns when the work has ended, and rethrows what it threw; at once after the first call.
+    void Wait();
+
+private:
+    std::function<void()> work_;
+    std::thread thread_;
+    std::exception_ptr failure_;
+    bool waited_ = false;
+};
 
 // Runs first here and second on a thread of its own, and returns when both have ended; without a
 // thread to be had, runs them one after the other. What either throws is rethrown here (first's when

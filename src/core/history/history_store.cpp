@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -61,10 +63,15 @@ bool HasTables(sqlite::Database& db) {
 
 // Why a file will not be taken as ours: "" when it will.
 std::string Foreign(sqlite::Database& db) {
+    // One read transaction, so that the three reads see one state of the file, not some from before
+    // and some from after another opener's making of it.
+    sqlite::Transaction reading(db, sqlite::Transaction::Lock::Read);
     const std::int64_t id = ReadPragma(db, "PRAGMA application_id");
     const std::int64_t version = ReadPragma(db, "PRAGMA user_version");
+    const bool tables = HasTables(db);
+    reading.Commit();
     if (id == 0 && version == 0) {
-        return HasTables(db) ? "it holds another program's tables" : "";
+        return tables ? "it holds another program's tables" : "";
     }
     if (id != kApplicationId) {
         return "it is another program's database";
@@ -75,8 +82,14 @@ std::string Foreign(sqlite::Database& db) {
     return "";
 }
 
-void MigrateFrom(sqlite::Database& db, int from, int to) {
+void MigrateTo(sqlite::Database& db, int to) {
     sqlite::Transaction transaction(db);
+    // Read under the lock: another opener of the same new file (a run's writer beside its IndexNow
+    // record, or another process) may have migrated it since this one looked.
+    const auto from = static_cast<int>(ReadPragma(db, "PRAGMA user_version"));
+    if (from >= to) {
+        return;
+    }
     for (int version = from; version < to; ++version) {
         db.Execute(kMigrations[static_cast<std::size_t>(version)]);
     }
@@ -110,7 +123,7 @@ std::unique_ptr<sqlite::Database> OpenAndMigrate(const fs::path& file) {
     db->Execute("PRAGMA foreign_keys = ON");
     const auto version = static_cast<int>(ReadPragma(*db, "PRAGMA user_version"));
     if (version < HistoryStore::kSchemaVersion) {
-        MigrateFrom(*db, version, HistoryStore::kSchemaVersion);
+        MigrateTo(*db, HistoryStore::kSchemaVersion);
     }
     // A check of the whole file would cost its size at every start; this reads the schema and the
     // first page of each table, which is where a foreign or truncated file shows.
@@ -259,7 +272,7 @@ HistoryStore::Opened HistoryStore::Open(const fs::path& file) {
 
 void HistoryStore::CreateSchemaForTest(const fs::path& file, int version) {
     sqlite::Database db(file, kBusyTimeoutMs);
-    MigrateFrom(db, 0, version);
+    MigrateTo(db, version);
 }
 
 HistoryRead<std::int64_t> HistoryStore::BeginRun(RunKind kind, std::int64_t started, std::string_view note) {
@@ -275,21 +288,53 @@ HistoryRead<std::int64_t> HistoryStore::BeginRun(RunKind kind, std::int64_t star
     return read;
 }
 
+namespace {
+
+// Rows a statement inserts at once: SQLite's cost of running a statement is then shared by as many
+// rows, which is about a fifth of a lone row's.
+constexpr std::size_t kRowsAStatement = 16;
+constexpr int kRequestColumnCount = 8;
+
+std::string InsertRequestsSql(std::size_t rows) {
+    std::string sql =
+        "INSERT INTO requests(run, address, channel, outcome, http_status, millis, answer_file, at) VALUES";
+    for (std::size_t row = 0; row < rows; ++row) {
+        sql += row == 0 ? "(?, ?, ?, ?, ?, ?, ?, ?)" : ", (?, ?, ?, ?, ?, ?, ?, ?)";
+    }
+    return sql;
+}
+
+// The records outlive each step, so SQLite need not copy their texts.
+void BindRequest(sqlite::Statement& insert, std::size_t row, const RequestRecord& request) {
+    const int first = static_cast<int>(row) * kRequestColumnCount;
+    insert.Bind(first + 1, request.run)
+        .BindLasting(first + 2, request.address)
+        .BindLasting(first + 3, request.channel)
+        .BindLasting(first + 4, RequestEndName(request.end))
+        .Bind(first + 5, std::int64_t{request.httpStatus})
+        .Bind(first + 6, request.millis)
+        .BindLasting(first + 7, request.answerFile)
+        .Bind(first + 8, request.at);
+}
+
+} // namespace
+
 Outcome HistoryStore::AddRequests(std::span<const RequestRecord> requests) {
     return Writing(*db_, [&] {
-        sqlite::Statement insert = db_->Prepare(
-            "INSERT INTO requests(run, address, channel, outcome, http_status, millis, answer_file, at)"
-            " VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
-        for (const RequestRecord& request : requests) {
-            insert.Bind(1, request.run)
-                .Bind(2, request.address)
-                .Bind(3, request.channel)
-                .Bind(4, RequestEndName(request.end))
-                .Bind(5, std::int64_t{request.httpStatus})
-                .Bind(6, request.millis)
-                .Bind(7, request.answerFile)
-                .Bind(8, request.at)
-                .Run();
+        if (!insertRequests_) {
+            insertRequests_ = std::make_unique<sqlite::Statement>(*db_, InsertRequestsSql(kRowsAStatement));
+            insertRequest_ = std::make_unique<sqlite::Statement>(*db_, InsertRequestsSql(1));
+        }
+        std::size_t done = 0;
+        for (; requests.size() - done >= kRowsAStatement; done += kRowsAStatement) {
+            for (std::size_t row = 0; row < kRowsAStatement; ++row) {
+                BindRequest(*insertRequests_, row, requests[done + row]);
+            }
+            insertRequests_->Run();
+        }
+        for (; done < requests.size(); ++done) {
+            BindRequest(*insertRequest_, 0, requests[done]);
+            insertRequest_->Run();
         }
     });
 }
@@ -478,85 +523,199 @@ Outcome HistoryStore::MarkIndexNowImported() {
     });
 }
 
+// What the run's thread hands the writer: whole batches, so that neither waits for the other per record.
+struct HistoryRecorder::Queue {
+    struct Audit {
+        std::vector<AuditCount> counts;
+        std::vector<AuditFindingRecord> findings;
+        Retention retention;
+    };
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::vector<std::vector<RequestRecord>> batches;
+    std::vector<std::vector<RequestRecord>> spares; // written batches, emptied, their room kept for reuse
+    std::vector<Audit> audits;
+    std::optional<Ending> end;
+    bool closed = false;
+};
+
+namespace {
+
+// A run that asks slowly still has its records in the file soon, not only at its end.
+constexpr auto kHandOverAtLeastEvery = std::chrono::seconds(1);
+constexpr std::size_t kSpareBatches = 4;
+
+} // namespace
+
 HistoryRecorder::HistoryRecorder(const fs::path& file, RunKind kind, std::int64_t started,
-                                 std::string_view note) {
-    HistoryStore::Opened opened = HistoryStore::Open(file);
-    keptAside_ = std::move(opened.keptAside);
-    if (!opened.store) {
-        Fail(opened.outcome);
-        return;
-    }
-    store_ = std::move(opened.store);
-    HistoryRead<std::int64_t> begun = store_->BeginRun(kind, started, note);
-    if (!begun.outcome.ok()) {
-        Fail(begun.outcome);
-        return;
-    }
-    run_ = begun.value;
-    pending_.reserve(kHistoryBatch);
+                                 std::string_view note)
+    : file_(file), kind_(kind), started_(started), note_(note), queue_(std::make_unique<Queue>()),
+      handedOver_(std::chrono::steady_clock::now()) {
+    batch_.reserve(kHistoryBatch);
+    writer_ = std::make_unique<SideTask>([this] { Write(); });
 }
 
 HistoryRecorder::~HistoryRecorder() {
     // A run that never said how it ended keeps no end time; its requests so far are kept.
-    if (!finished_) {
-        Flush();
+    try {
+        Close(std::nullopt);
+    } catch (const std::exception&) {
+        // The writer could not go on (out of memory); what it wrote is kept.
     }
 }
 
+void HistoryRecorder::Begin() {
+    std::call_once(begun_, [this] {
+        HistoryStore::Opened opened = HistoryStore::Open(file_);
+        keptAside_ = std::move(opened.keptAside);
+        if (!opened.store) {
+            Fail(opened.outcome);
+            return;
+        }
+        store_ = std::move(opened.store);
+        HistoryRead<std::int64_t> begun = store_->BeginRun(kind_, started_, note_);
+        if (!begun.outcome.ok()) {
+            Fail(begun.outcome);
+            return;
+        }
+        run_ = begun.value;
+    });
+}
+
+std::int64_t HistoryRecorder::runId() {
+    Begin();
+    return run_;
+}
+
+const fs::path& HistoryRecorder::keptAside() {
+    Begin();
+    return keptAside_;
+}
+
 void HistoryRecorder::Add(RequestRecord request) {
-    if (failed_) {
+    if (failed_.load(std::memory_order_relaxed)) {
         return;
     }
-    request.run = run_;
-    pending_.push_back(std::move(request));
-    if (pending_.size() >= kHistoryBatch) {
-        Flush();
+    batch_.push_back(std::move(request));
+    if (batch_.size() >= kHistoryBatch ||
+        std::chrono::steady_clock::now() - handedOver_ >= kHandOverAtLeastEvery) {
+        HandOver();
     }
+}
+
+void HistoryRecorder::HandOver() {
+    handedOver_ = std::chrono::steady_clock::now();
+    if (batch_.empty()) {
+        return;
+    }
+    {
+        const std::lock_guard lock(queue_->mutex);
+        queue_->batches.push_back(std::move(batch_));
+        batch_ = {};
+        if (!queue_->spares.empty()) {
+            batch_ = std::move(queue_->spares.back());
+            queue_->spares.pop_back();
+        }
+    }
+    queue_->wake.notify_one();
+    batch_.reserve(kHistoryBatch);
 }
 
 void HistoryRecorder::AddAudit(std::span<const AuditCount> counts,
                                std::span<const AuditFindingRecord> findings, const Retention& retention) {
-    if (failed_) {
+    if (failed_.load(std::memory_order_relaxed)) {
         return;
     }
-    if (const Outcome written = store_->AddAudit(run_, counts, findings, retention); !written.ok()) {
-        Fail(written);
+    HandOver();
+    const std::size_t kept = std::min(findings.size(), retention.maxFindingsPerAudit);
+    Queue::Audit audit{{counts.begin(), counts.end()},
+                       {findings.begin(), findings.begin() + static_cast<std::ptrdiff_t>(kept)},
+                       retention};
+    {
+        const std::lock_guard lock(queue_->mutex);
+        queue_->audits.push_back(std::move(audit));
     }
+    queue_->wake.notify_one();
 }
 
-void HistoryRecorder::Flush() {
-    if (failed_ || pending_.empty()) {
-        return;
-    }
-    const Outcome written = store_->AddRequests(pending_);
-    pending_.clear();
-    if (!written.ok()) {
-        Fail(written);
+// The writer thread: the file is opened here, and every batch the run hands over is written here, in
+// the order handed over, until the recorder is closed.
+void HistoryRecorder::Write() {
+    Begin();
+    std::vector<std::vector<RequestRecord>> batches;
+    std::vector<Queue::Audit> audits;
+    std::optional<Ending> end;
+    bool closed = false;
+    while (!closed) {
+        {
+            std::unique_lock lock(queue_->mutex);
+            queue_->wake.wait(lock, [this] {
+                return queue_->closed || !queue_->batches.empty() || !queue_->audits.empty();
+            });
+            batches.swap(queue_->batches);
+            audits.swap(queue_->audits);
+            end = queue_->end;
+            closed = queue_->closed;
+        }
+        Outcome written;
+        for (std::vector<RequestRecord>& batch : batches) {
+            if (written.ok() && !failed_.load(std::memory_order_relaxed)) {
+                for (RequestRecord& request : batch) {
+                    request.run = run_;
+                }
+                written = store_->AddRequests(batch);
+            }
+        }
+        for (const Queue::Audit& audit : audits) {
+            if (written.ok() && !failed_.load(std::memory_order_relaxed)) {
+                written = store_->AddAudit(run_, audit.counts, audit.findings, audit.retention);
+            }
+        }
+        if (written.ok() && end && !failed_.load(std::memory_order_relaxed)) {
+            written = store_->EndRun(run_, end->ended, end->cancelled, end->counts);
+            if (written.ok()) {
+                written = store_->Prune(end->retention, end->ended).outcome;
+            }
+        }
+        if (!written.ok()) {
+            Fail(written);
+        }
+        audits.clear();
+        const std::lock_guard lock(queue_->mutex);
+        for (std::vector<RequestRecord>& batch : batches) {
+            if (queue_->spares.size() < kSpareBatches) {
+                batch.clear();
+                queue_->spares.push_back(std::move(batch));
+            }
+        }
+        batches.clear();
     }
 }
 
 void HistoryRecorder::Fail(const Outcome& outcome) {
-    failed_ = true;
     failure_ = Outcome::Failed("The history could not be written: " + outcome.text);
-    pending_.clear();
+    failed_.store(true, std::memory_order_relaxed);
+}
+
+void HistoryRecorder::Close(std::optional<Ending> end) {
+    if (closed_) {
+        return;
+    }
+    closed_ = true;
+    HandOver();
+    {
+        const std::lock_guard lock(queue_->mutex);
+        queue_->end = std::move(end);
+        queue_->closed = true;
+    }
+    queue_->wake.notify_one();
+    writer_->Wait();
 }
 
 Outcome HistoryRecorder::Finish(std::int64_t ended, bool cancelled, const RunCounts& counts,
                                 const Retention& retention) {
-    finished_ = true;
-    Flush();
-    if (failed_) {
-        return failure_;
-    }
-    Outcome outcome = store_->EndRun(run_, ended, cancelled, counts);
-    if (outcome.ok()) {
-        outcome = store_->Prune(retention, ended).outcome;
-    }
-    if (!outcome.ok()) {
-        Fail(outcome);
-        return failure_;
-    }
-    return outcome;
+    Close(Ending{ended, cancelled, counts, retention});
+    return failure_;
 }
 
 } // namespace sendwell

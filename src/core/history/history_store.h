@@ -5,10 +5,14 @@
 #pragma once
 
 #include "core/base/outcome.h"
+#include "core/base/side_by_side.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,7 +23,8 @@ namespace sendwell {
 
 namespace sqlite {
 class Database;
-}
+class Statement;
+} // namespace sqlite
 
 enum class RunKind { Engines, IndexNow, StatusCheck, Audit };
 // "engines", "indexnow", "status", "audit": the words stored and printed.
@@ -114,6 +119,7 @@ public:
 
     // Writes, each its own transaction.
     HistoryRead<std::int64_t> BeginRun(RunKind kind, std::int64_t started, std::string_view note = {});
+    // One transaction for all of them, through one statement prepared once per store.
     Outcome AddRequests(std::span<const RequestRecord> requests);
     Outcome EndRun(std::int64_t run, std::int64_t ended, bool cancelled, const RunCounts& counts);
     // An audit's counts per check, and its findings up to the retention's bound.
@@ -145,42 +151,71 @@ public:
 private:
     explicit HistoryStore(std::unique_ptr<sqlite::Database> db);
     std::unique_ptr<sqlite::Database> db_;
+    // Prepared at the first AddRequests: for many rows at once, and for one.
+    std::unique_ptr<sqlite::Statement> insertRequests_;
+    std::unique_ptr<sqlite::Statement> insertRequest_;
 };
 
-// Records one run as it goes: the one writer the runs use. Requests are kept in memory and written in
-// batches, so that a run of many requests pays one transaction a batch; a write that fails is kept as
-// the outcome and the run goes on, its later records dropped.
+// Records one run as it goes: the one writer the runs use. The run's thread only queues its records;
+// a writer thread of the recorder's own opens the file and writes them in batches, one transaction a
+// batch, so that neither a slow disk nor a file another process holds makes the run wait. A write that
+// fails is kept as the outcome and the run goes on, its later records dropped. Add, AddAudit and Finish
+// are called from one thread at a time.
 class HistoryRecorder {
 public:
-    // Opens the history file; started is when the run began.
+    // Starts opening the history file; started is when the run began.
     HistoryRecorder(const std::filesystem::path& file, RunKind kind, std::int64_t started,
                     std::string_view note = {});
-    ~HistoryRecorder(); // writes what is pending when Finish was not called
+    ~HistoryRecorder(); // writes what is queued when Finish was not called
     HistoryRecorder(const HistoryRecorder&) = delete;
     HistoryRecorder& operator=(const HistoryRecorder&) = delete;
 
     void Add(RequestRecord request); // its run is filled in
-    // The run's audit counts and findings (bounded by the retention), written at once.
+    // The run's audit counts and findings (bounded by the retention), written with the next batch.
     void AddAudit(std::span<const AuditCount> counts, std::span<const AuditFindingRecord> findings,
                   const Retention& retention = {});
-    // Writes what is left, the run's end and counts, and prunes by the retention. The outcome says
-    // whether the history was written in whole ("The history could not be written: <why>").
+    // Waits until everything queued is written, then writes the run's end and counts and prunes by the
+    // retention. The outcome says whether the history was written in whole ("The history could not be
+    // written: <why>").
     Outcome Finish(std::int64_t ended, bool cancelled, const RunCounts& counts,
                    const Retention& retention = {});
-    std::int64_t runId() const { return run_; }
-    const std::filesystem::path& keptAside() const { return keptAside_; }
+    // These wait for the file to be opened and the run begun: 0 and empty when that failed.
+    std::int64_t runId();
+    const std::filesystem::path& keptAside();
 
 private:
-    void Flush();
+    struct Queue;
+    struct Ending {
+        std::int64_t ended = 0;
+        bool cancelled = false;
+        RunCounts counts;
+        Retention retention;
+    };
+    void Begin();
+    void HandOver();
+    void Write();
     void Fail(const Outcome& outcome);
+    // Hands over what is left and waits for the writer to write it all, and the end when there is one.
+    void Close(std::optional<Ending> end);
 
+    std::filesystem::path file_;
+    RunKind kind_;
+    std::int64_t started_;
+    std::string note_;
+    std::once_flag begun_;
+    // Set once by Begin, read after it.
     std::unique_ptr<HistoryStore> store_;
     std::filesystem::path keptAside_;
     std::int64_t run_ = 0;
-    std::vector<RequestRecord> pending_;
+    // The writer's alone until it has ended; failed_ is also looked at by Add, to drop at once.
     Outcome failure_;
-    bool failed_ = false;
-    bool finished_ = false;
+    std::atomic<bool> failed_{false};
+    std::unique_ptr<Queue> queue_;
+    // The run's thread's own: the batch it fills, and when it last handed one over.
+    std::vector<RequestRecord> batch_;
+    std::chrono::steady_clock::time_point handedOver_;
+    bool closed_ = false;
+    std::unique_ptr<SideTask> writer_;
 };
 
 inline constexpr std::size_t kHistoryBatch = 1024;

@@ -81,11 +81,24 @@ Statement& Statement::Bind(int index, std::int64_t value) {
     return *this;
 }
 
-Statement& Statement::Bind(int index, std::string_view text) {
+namespace {
+
+void BindText(sqlite3* db, sqlite3_stmt* stmt, int index, std::string_view text,
+              sqlite3_destructor_type kept) {
     // An empty view may have no data at all, which SQLite would store as NULL.
     const char* bytes = text.data() != nullptr ? text.data() : "";
-    Check(db_->handle(),
-          sqlite3_bind_text64(stmt_, index, bytes, text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
+    Check(db, sqlite3_bind_text64(stmt, index, bytes, text.size(), kept, SQLITE_UTF8));
+}
+
+} // namespace
+
+Statement& Statement::Bind(int index, std::string_view text) {
+    BindText(db_->handle(), stmt_, index, text, SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement& Statement::BindLasting(int index, std::string_view text) {
+    BindText(db_->handle(), stmt_, index, text, SQLITE_STATIC);
     return *this;
 }
 
@@ -131,8 +144,8 @@ bool Statement::IsNull(int column) const {
     return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
-Transaction::Transaction(Database& db) : db_(db) {
-    db_.Execute("BEGIN IMMEDIATE");
+Transaction::Transaction(Database& db, Lock lock) : db_(db) {
+    db_.Execute(lock == Lock::Write ? "BEGIN IMMEDIATE" : "BEGIN");
 }
 
 Transaction::~Transaction() {

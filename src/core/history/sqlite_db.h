@@ -61,6 +61,8 @@ public:
     // Binding by position, from 1.
     Statement& Bind(int index, std::int64_t value);
     Statement& Bind(int index, std::string_view text);
+    // Binds text that stays where it is until the statement is next reset, so SQLite keeps no copy.
+    Statement& BindLasting(int index, std::string_view text);
     Statement& BindNull(int index);
     // True while a row is there to read.
     bool Step();
@@ -78,10 +80,12 @@ private:
 };
 
 // A write transaction taken at once (BEGIN IMMEDIATE), so two writers queue on the lock rather than
-// fail half-way; rolled back unless committed.
+// fail half-way; or a read transaction, whose reads all see one state of the file. Rolled back unless
+// committed.
 class Transaction {
 public:
-    explicit Transaction(Database& db);
+    enum class Lock { Write, Read };
+    explicit Transaction(Database& db, Lock lock = Lock::Write);
     ~Transaction();
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
