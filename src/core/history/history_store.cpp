@@ -12,6 +12,7 @@
 #include <fstream>
 #include <limits>
 #include <system_error>
+#include <thread>
 
 namespace sendwell {
 
@@ -134,6 +135,23 @@ std::unique_ptr<sqlite::Database> OpenAndMigrate(const fs::path& file) {
     return db;
 }
 
+// SQLite answers "busy" without waiting in a few places its busy handler does not cover, such as two
+// connections switching a new file to WAL at once; those pass in moments, so opening tries again for
+// as long as the busy timeout allows.
+std::unique_ptr<sqlite::Database> OpenAndMigrateWhenFree(const fs::path& file) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    for (;;) {
+        try {
+            return OpenAndMigrate(file);
+        } catch (const sqlite::Error& error) {
+            if (!error.busy() || std::chrono::steady_clock::now() >= giveUp) {
+                throw;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 // Moves the file and its journal files aside together: a journal left behind would be played into
 // the new file.
 fs::path KeepAside(const fs::path& file) {
@@ -244,7 +262,7 @@ HistoryStore::Opened HistoryStore::Open(const fs::path& file) {
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
     try {
-        opened.store.reset(new HistoryStore(OpenAndMigrate(file)));
+        opened.store.reset(new HistoryStore(OpenAndMigrateWhenFree(file)));
         return opened;
     } catch (const sqlite::Error& error) {
         // Held by another process: wait for another time. A file that is there but cannot be used for
