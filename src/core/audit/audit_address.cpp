@@ -5,17 +5,7 @@
 namespace sendwell {
 
 bool IsAbsoluteReference(std::string_view reference) {
-    // Blanks around a reference and tabs and line breaks inside it do not count, as in BaseAddress.
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
-    while (!reference.empty() && blank(reference.front())) {
-        reference.remove_prefix(1);
-    }
-    std::string cleaned;
-    for (char c : reference) {
-        if (c != '\t' && c != '\n' && c != '\r') {
-            cleaned += c;
-        }
-    }
+    const std::string cleaned = CleanReference(reference);
     // RFC 3986: scheme = ALPHA *( ALPHA / DIGIT / "+" / "-" / "." ) followed by ":".
     if (cleaned.empty() || !((cleaned[0] | 0x20) >= 'a' && (cleaned[0] | 0x20) <= 'z')) {
         return false;

@@ -181,24 +181,6 @@ void FormPostServer(std::string_view address, std::string& host, int& port) {
     SplitHostPort(root, 80, host, port);
 }
 
-namespace {
-
-struct CurlText {
-    char* text = nullptr;
-    ~CurlText() { curl_free(text); }
-};
-
-std::optional<std::string> Part(CURLU* url, CURLUPart part) {
-    CurlText got;
-    if (curl_url_get(url, part, &got.text, 0) != CURLUE_OK || got.text == nullptr) {
-        return std::nullopt;
-    }
-    return std::string(got.text);
-}
-
-using UrlPtr = std::unique_ptr<CURLU, CurlUrlDeleter>;
-
-// HTML drops leading and trailing blanks of an address and any tab or line break inside it.
 std::string CleanReference(std::string_view reference) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
     while (!reference.empty() && blank(reference.front())) {
@@ -216,6 +198,23 @@ std::string CleanReference(std::string_view reference) {
     }
     return out;
 }
+
+namespace {
+
+struct CurlText {
+    char* text = nullptr;
+    ~CurlText() { curl_free(text); }
+};
+
+std::optional<std::string> Part(CURLU* url, CURLUPart part) {
+    CurlText got;
+    if (curl_url_get(url, part, &got.text, 0) != CURLUE_OK || got.text == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(got.text);
+}
+
+using UrlPtr = std::unique_ptr<CURLU, CurlUrlDeleter>;
 
 bool IsWebScheme(std::string_view scheme) {
     return AsciiEqualNoCase(scheme, "http") || AsciiEqualNoCase(scheme, "https");

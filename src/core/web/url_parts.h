@@ -71,6 +71,9 @@ void SplitHostPort(std::string_view hostAndPort, int fallbackPort, std::string& 
 // none is given).
 void FormPostServer(std::string_view address, std::string& host, int& port);
 
+// reference as HTML reads it: without the blanks around it and the tabs and line breaks inside it.
+std::string CleanReference(std::string_view reference);
+
 // An absolute http or https address read once, that references resolve against as a browser resolves
 // a link (the site audit's reading of pages).
 class BaseAddress {
