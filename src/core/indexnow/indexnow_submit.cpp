@@ -8,7 +8,6 @@
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_record.h"
 #include "core/results/answer_store.h"
-#include "core/results/failure_log.h"
 
 #include <algorithm>
 #include <charconv>
@@ -211,7 +210,7 @@ IndexNowSummary Submit(const std::vector<std::string>& addresses, const IndexNow
         }
     }
     if (!loaded.ok()) {
-        AppendFailureRecord(job.programFolder, {"IndexNow: " + loaded.error});
+        report.StateUnreadable(Outcome::Failed(loaded.error, {"IndexNow: " + loaded.error}));
     }
     const std::string endpoint = IndexNowEndpointAddress(settings.endpoint);
 
@@ -324,7 +323,6 @@ IndexNowSummary Submit(const std::vector<std::string>& addresses, const IndexNow
                     outcome.failureLines = {"IndexNow: " + outcome.text, "The URL was " + endpoint,
                                             "The host was " + group.host,
                                             "The Filename was " + sent.answerFile};
-                    AppendFailureRecord(job.programFolder, outcome.failureLines);
                 }
                 report.SetStatusText(outcome.text);
                 RecordRequest(history, counts, chunk, sent, accepted, result.cancelled, millis);

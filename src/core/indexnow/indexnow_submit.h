@@ -1,7 +1,7 @@
 // IndexNow submission: the addresses grouped by host, one JSON POST per host and per 10,000 addresses
-// to the endpoint, each answer in plain words, stored in the answer store and, when it failed, in the
-// failure log. Addresses whose content has not changed since their last accepted submission are left
-// out unless forced.
+// to the endpoint, each answer in plain words and stored in the answer store. A failure comes back with
+// its failure log record, for the run to write. Addresses whose content has not changed since their last
+// accepted submission are left out unless forced.
 #pragma once
 
 #include "core/base/connection_settings.h"
@@ -64,7 +64,7 @@ struct IndexNowJob {
     IndexNowSettings settings;
     ConnectionSettings connection;
     TransferLimits limits;
-    std::filesystem::path programFolder; // answer store and failure log
+    std::filesystem::path programFolder; // the answer store's
     std::filesystem::path statePath;     // the unchanged-content record, when there is no history
     // The run history: it holds the unchanged-content record (statePath is taken in once) and every
     // request, per address. "": no history, statePath alone.
@@ -82,7 +82,11 @@ struct IndexNowJob {
 // submitting thread.
 class IndexNowReport : public Progress {
 public:
+    // A request ended; a failed one carries its failure log record.
     virtual void Answered(const IndexNowAnswer& answer) = 0;
+    // The record of accepted content could not be read; failure.failureLines is its failure log record.
+    // Comes before the first request.
+    virtual void StateUnreadable(const Outcome& failure) { (void)failure; }
 };
 
 struct IndexNowSummary {
