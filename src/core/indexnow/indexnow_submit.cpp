@@ -163,32 +163,26 @@ std::optional<long long> RetryAfterSeconds(std::string_view value) {
     return seconds;
 }
 
+std::string IndexNowRefusal(const IndexNowSettings& settings) {
+    const std::string rule = KeyRuleText(settings.key);
+    if (rule.empty()) {
+        return {};
+    }
+    return settings.key.empty() ? "IndexNow has no key yet: generate one and upload its key file."
+                                : "The IndexNow key is not usable. " + rule;
+}
+
 IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, const IndexNowJob& job,
                                  IndexNowReport& report) {
-    const IndexNowSettings& settings = job.settings;
-    if (std::string rule = KeyRuleText(settings.key); !rule.empty()) {
+    if (std::string refused = IndexNowRefusal(job.settings); !refused.empty()) {
         IndexNowSummary summary;
-        summary.refused = settings.key.empty()
-                              ? "IndexNow has no key yet: generate one and upload its key file."
-                              : "The IndexNow key is not usable. " + rule;
+        summary.refused = std::move(refused);
         report.SetStatusText(summary.refused);
         return summary;
     }
-    std::optional<HistoryRecorder> own;
-    HistoryRecorder* history = job.history;
-    if (history == nullptr && !job.historyFile.empty()) {
-        history = &own.emplace(job.historyFile, RunKind::IndexNow, NowSeconds());
-    }
     RunCounts counts;
-    IndexNowSummary summary = Submit(addresses, job, report, history, counts);
+    IndexNowSummary summary = Submit(addresses, job, report, job.history, counts);
     summary.recorded = counts;
-    if (own) {
-        const Outcome written = own->Finish(NowSeconds(), summary.stopped, counts);
-        if (!written.ok()) {
-            summary.historyError = written.text;
-            report.SetStatusText(written.text);
-        }
-    }
     return summary;
 }
 

@@ -66,11 +66,10 @@ struct IndexNowJob {
     TransferLimits limits;
     std::filesystem::path programFolder; // the answer store's
     std::filesystem::path statePath;     // the unchanged-content record, when there is no history
-    // The run history: it holds the unchanged-content record (statePath is taken in once) and every
-    // request, per address. "": no history, statePath alone.
+    // The run history: it holds the unchanged-content record (statePath is taken in once). "": no
+    // history, statePath alone.
     std::filesystem::path historyFile;
-    // The run these requests belong to (an engine run that ends with IndexNow); null: a run of its own
-    // in historyFile.
+    // The run these requests are recorded in, each per address; null: none.
     HistoryRecorder* history = nullptr;
     bool force = false; // send every address, changed or not
     const std::atomic<bool>* stop = nullptr;
@@ -101,11 +100,14 @@ struct IndexNowSummary {
     std::string stateWarning;
     std::string stateError;
     std::string refused; // the settings did not allow a submission at all, and why
-    // "The history could not be written: ..." when IndexNow's own run could not be recorded; the
-    // submission went on regardless.
+    // "The history could not be written: ..." when IndexNow's run of its own could not be recorded;
+    // the submission went on regardless.
     std::string historyError;
     RunCounts recorded; // the requests per address, as the history counts them
 };
+
+// Why the settings allow no submission at all; "" when they allow one.
+std::string IndexNowRefusal(const IndexNowSettings& settings);
 
 IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, const IndexNowJob& job,
                                  IndexNowReport& report);

@@ -462,10 +462,23 @@ std::size_t EnginesOn(const SubmitJob& job) {
     return on;
 }
 
-IndexNowSummary RunIndexNowAlone(const std::vector<std::string>& addresses, const IndexNowJob& job,
+IndexNowSummary RunIndexNowAlone(const std::vector<std::string>& addresses, const IndexNowJob& given,
                                  IndexNowReport& report) {
-    IndexNowFailureLog logged(job.programFolder, &report);
-    return SubmitToIndexNow(addresses, job, logged);
+    IndexNowFailureLog logged(given.programFolder, &report);
+    // A refused submission sends nothing and leaves no run in the history.
+    if (given.history != nullptr || given.historyFile.empty() || !IndexNowRefusal(given.settings).empty()) {
+        return SubmitToIndexNow(addresses, given, logged);
+    }
+    IndexNowJob job = given;
+    HistoryRecorder history(job.historyFile, RunKind::IndexNow, NowSeconds());
+    job.history = &history;
+    IndexNowSummary summary = SubmitToIndexNow(addresses, job, logged);
+    if (const Outcome written = history.Finish(NowSeconds(), summary.stopped, summary.recorded);
+        !written.ok()) {
+        summary.historyError = written.text;
+        logged.SetStatusText(written.text);
+    }
+    return summary;
 }
 
 RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags) {

@@ -176,8 +176,9 @@ std::size_t EnginesOn(const SubmitJob& job);
 // run history, IndexNow's once per address.
 RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags);
 
-// IndexNow as a run of its own (the command line's indexnow submit): its failures go to the failure log
-// as an engine run's do, and report hears everything else.
+// IndexNow as a run of its own (the command line's indexnow submit): recorded in job.historyFile as a run
+// of IndexNow unless job.history names another, its failures written to the failure log as an engine
+// run's are; report hears everything else.
 IndexNowSummary RunIndexNowAlone(const std::vector<std::string>& addresses, const IndexNowJob& job,
                                  IndexNowReport& report);
 
