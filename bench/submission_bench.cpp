@@ -6,7 +6,6 @@
 #include "bench/bench_support.h"
 #include "core/base/settings.h"
 #include "core/results/answer_store.h"
-#include "core/results/failure_log.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/submit/submission_run.h"
 #include "core/web/url_parts.h"

@@ -10,7 +10,7 @@
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_submit.h"
 #include "core/results/answer_store.h"
-#include "core/results/failure_log.h"
+#include "core/submit/submission_run.h"
 #include "core/web/page_fetcher.h"
 
 #include <CLI/CLI.hpp>
@@ -178,7 +178,7 @@ private:
         IndexNowSummary summary;
         {
             InterruptScope interrupt(stop);
-            summary = SubmitToIndexNow(addresses, job, report);
+            summary = RunIndexNowAlone(addresses, job, report);
         }
         if (!summary.stateWarning.empty()) {
             output.Message(summary.stateWarning);

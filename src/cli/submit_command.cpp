@@ -13,7 +13,6 @@
 #include "core/base/program_settings.h"
 #include "core/indexnow/indexnow_settings.h"
 #include "core/results/answer_store.h"
-#include "core/results/failure_log.h"
 #include "core/submit/submission_settings.h"
 #include "core/submit/submit_commands.h"
 #include "core/submit/submit_flow.h"

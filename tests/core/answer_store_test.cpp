@@ -1,5 +1,4 @@
 #include "core/results/answer_store.h"
-#include "core/results/failure_log.h"
 #include "tests/support/temp_dir.h"
 
 #include <filesystem>

@@ -8,7 +8,6 @@
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_submit.h"
 #include "core/results/answer_store.h"
-#include "core/results/failure_log.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/submit/submission_run.h"
 #include "tests/support/http_test_server.h"
@@ -68,7 +67,7 @@ protected:
     IndexNowSummary Submit(const std::vector<std::string>& addresses) {
         recorder_ = Recorder{};
         recorder_.stop = &stop_;
-        return SubmitToIndexNow(addresses, job_, recorder_);
+        return RunIndexNowAlone(addresses, job_, recorder_);
     }
 
     test::TempDir dir_;
@@ -276,7 +275,7 @@ TEST_F(IndexNowTest, TooManyRequestsBacksOffWhenShortAndStopsOtherwise) {
     recorder_ = Recorder{};
     recorder_.stop = &stop_;
     recorder_.stopOn = "asks to wait 60 s";
-    const IndexNowSummary summary = SubmitToIndexNow({"https://example.com/"}, job_, recorder_);
+    const IndexNowSummary summary = RunIndexNowAlone({"https://example.com/"}, job_, recorder_);
     EXPECT_TRUE(summary.stopped);
     EXPECT_EQ(Posts().size() - before, 1u);
 }
@@ -691,6 +690,11 @@ TEST_F(IndexNowTest, ARunIncludingIndexNowSendsItsAddressesThere) {
     EXPECT_EQ(events.answered[0].result,
               "addresses do not belong to the host, or the key does not fit the rules");
     EXPECT_TRUE(events.answered[0].failed);
+    // The run writes IndexNow's failure record as it writes an engine's.
+    EXPECT_EQ(
+        test::ReadFileBytes(FailureLogPath(dir_.path()))
+            .rfind("IndexNow: addresses do not belong to the host, or the key does not fit the rules\r\n", 0),
+        0u);
     EXPECT_EQ(Posts().size(), 1u);
 }
 

@@ -5,7 +5,6 @@
 #include "core/base/settings.h"
 #include "core/history/history_store.h"
 #include "core/results/answer_store.h"
-#include "core/results/failure_log.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/submit/submission_run.h"
 #include "tests/support/engine_simulator.h"

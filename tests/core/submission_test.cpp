@@ -1,7 +1,6 @@
 #include "core/base/progress.h"
 #include "core/base/settings.h"
 #include "core/results/answer_store.h"
-#include "core/results/failure_log.h"
 #include "core/submit/answer_text.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/submit/submission_run.h"

@@ -8,7 +8,6 @@
 #include "core/indexnow/indexnow_key.h"
 #include "core/indexnow/indexnow_record.h"
 #include "core/results/answer_store.h"
-#include "core/results/failure_log.h"
 
 #include <algorithm>
 #include <charconv>
@@ -164,32 +163,26 @@ std::optional<long long> RetryAfterSeconds(std::string_view value) {
     return seconds;
 }
 
+std::string IndexNowRefusal(const IndexNowSettings& settings) {
+    const std::string rule = KeyRuleText(settings.key);
+    if (rule.empty()) {
+        return {};
+    }
+    return settings.key.empty() ? "IndexNow has no key yet: generate one and upload its key file."
+                                : "The IndexNow key is not usable. " + rule;
+}
+
 IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, const IndexNowJob& job,
                                  IndexNowReport& report) {
-    const IndexNowSettings& settings = job.settings;
-    if (std::string rule = KeyRuleText(settings.key); !rule.empty()) {
+    if (std::string refused = IndexNowRefusal(job.settings); !refused.empty()) {
         IndexNowSummary summary;
-        summary.refused = settings.key.empty()
-                              ? "IndexNow has no key yet: generate one and upload its key file."
-                              : "The IndexNow key is not usable. " + rule;
+        summary.refused = std::move(refused);
         report.SetStatusText(summary.refused);
         return summary;
     }
-    std::optional<HistoryRecorder> own;
-    HistoryRecorder* history = job.history;
-    if (history == nullptr && !job.historyFile.empty()) {
-        history = &own.emplace(job.historyFile, RunKind::IndexNow, NowSeconds());
-    }
     RunCounts counts;
-    IndexNowSummary summary = Submit(addresses, job, report, history, counts);
+    IndexNowSummary summary = Submit(addresses, job, report, job.history, counts);
     summary.recorded = counts;
-    if (own) {
-        const Outcome written = own->Finish(NowSeconds(), summary.stopped, counts);
-        if (!written.ok()) {
-            summary.historyError = written.text;
-            report.SetStatusText(written.text);
-        }
-    }
     return summary;
 }
 
@@ -211,7 +204,7 @@ IndexNowSummary Submit(const std::vector<std::string>& addresses, const IndexNow
         }
     }
     if (!loaded.ok()) {
-        AppendFailureRecord(job.programFolder, {"IndexNow: " + loaded.error});
+        report.StateUnreadable(Outcome::Failed(loaded.error, {"IndexNow: " + loaded.error}));
     }
     const std::string endpoint = IndexNowEndpointAddress(settings.endpoint);
 
@@ -324,7 +317,6 @@ IndexNowSummary Submit(const std::vector<std::string>& addresses, const IndexNow
                     outcome.failureLines = {"IndexNow: " + outcome.text, "The URL was " + endpoint,
                                             "The host was " + group.host,
                                             "The Filename was " + sent.answerFile};
-                    AppendFailureRecord(job.programFolder, outcome.failureLines);
                 }
                 report.SetStatusText(outcome.text);
                 RecordRequest(history, counts, chunk, sent, accepted, result.cancelled, millis);

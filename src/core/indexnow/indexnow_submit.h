@@ -1,7 +1,7 @@
 // IndexNow submission: the addresses grouped by host, one JSON POST per host and per 10,000 addresses
-// to the endpoint, each answer in plain words, stored in the answer store and, when it failed, in the
-// failure log. Addresses whose content has not changed since their last accepted submission are left
-// out unless forced.
+// to the endpoint, each answer in plain words and stored in the answer store. A failure comes back with
+// its failure log record, for the run to write. Addresses whose content has not changed since their last
+// accepted submission are left out unless forced.
 #pragma once
 
 #include "core/base/connection_settings.h"
@@ -64,13 +64,12 @@ struct IndexNowJob {
     IndexNowSettings settings;
     ConnectionSettings connection;
     TransferLimits limits;
-    std::filesystem::path programFolder; // answer store and failure log
+    std::filesystem::path programFolder; // the answer store's
     std::filesystem::path statePath;     // the unchanged-content record, when there is no history
-    // The run history: it holds the unchanged-content record (statePath is taken in once) and every
-    // request, per address. "": no history, statePath alone.
+    // The run history: it holds the unchanged-content record (statePath is taken in once). "": no
+    // history, statePath alone.
     std::filesystem::path historyFile;
-    // The run these requests belong to (an engine run that ends with IndexNow); null: a run of its own
-    // in historyFile.
+    // The run these requests are recorded in, each per address; null: none.
     HistoryRecorder* history = nullptr;
     bool force = false; // send every address, changed or not
     const std::atomic<bool>* stop = nullptr;
@@ -82,7 +81,11 @@ struct IndexNowJob {
 // submitting thread.
 class IndexNowReport : public Progress {
 public:
+    // A request ended; a failed one carries its failure log record.
     virtual void Answered(const IndexNowAnswer& answer) = 0;
+    // The record of accepted content could not be read; failure.failureLines is its failure log record.
+    // Comes before the first request.
+    virtual void StateUnreadable(const Outcome& failure) { (void)failure; }
 };
 
 struct IndexNowSummary {
@@ -97,11 +100,14 @@ struct IndexNowSummary {
     std::string stateWarning;
     std::string stateError;
     std::string refused; // the settings did not allow a submission at all, and why
-    // "The history could not be written: ..." when IndexNow's own run could not be recorded; the
-    // submission went on regardless.
+    // "The history could not be written: ..." when IndexNow's run of its own could not be recorded;
+    // the submission went on regardless.
     std::string historyError;
     RunCounts recorded; // the requests per address, as the history counts them
 };
+
+// Why the settings allow no submission at all; "" when they allow one.
+std::string IndexNowRefusal(const IndexNowSettings& settings);
 
 IndexNowSummary SubmitToIndexNow(const std::vector<std::string>& addresses, const IndexNowJob& job,
                                  IndexNowReport& report);

@@ -1,12 +1,13 @@
 #include "core/results/answer_store.h"
 
 #include "core/base/ascii_case.h"
-#include "core/results/failure_log.h"
 #include "core/web/url_parts.h"
 
 #include <algorithm>
 #include <atomic>
 #include <charconv>
+#include <fstream>
+#include <mutex>
 #include <system_error>
 
 namespace sendwell {
@@ -16,6 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::atomic<std::uint64_t> g_answerCounter{0};
+std::mutex g_logMutex; // keeps one record's lines together should two requests fail at once
 
 // Longest file name the usual Linux file systems accept, in bytes.
 constexpr std::size_t kMaxFileName = 255;
@@ -210,6 +212,25 @@ std::string NextAnswerFileName(std::string_view address, std::string_view storeN
         .append(engine)
         .append(kAnswerExtension);
     return path;
+}
+
+bool AppendFailureRecord(const fs::path& programFolder, const std::vector<std::string>& lines) {
+    if (lines.empty()) {
+        return true;
+    }
+    std::string record;
+    for (const std::string& line : lines) {
+        // A line break inside a value (an address typed with one) must not split the record.
+        for (char c : line) {
+            record.push_back(c == '\r' || c == '\n' ? ' ' : c);
+        }
+        record.append("\r\n");
+    }
+    std::lock_guard<std::mutex> lock(g_logMutex);
+    std::ofstream out(FailureLogPath(programFolder), std::ios::binary | std::ios::app);
+    out.write(record.data(), static_cast<std::streamsize>(record.size()));
+    out.close();
+    return static_cast<bool>(out);
 }
 
 std::uint64_t NextAnswerCounter() {

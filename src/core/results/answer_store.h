@@ -1,5 +1,7 @@
-// The answer store: the folder "submitok" in the program folder, holding one ".HTML" file per engine
-// answer, named site + "____" + counter + "____" + store name + ".HTML". Naming, listing and clearing.
+// What a submission run leaves in the program folder, named, written, listed and cleared together.
+// The answer store: the folder "submitok", holding one ".HTML" file per engine answer, named site +
+// "____" + counter + "____" + store name + ".HTML". The failure log msg_dump.txt: an append-only record
+// of failed requests, one line per field, CR LF line ends, no header and no separators.
 #pragma once
 
 #include "core/base/paths.h"
@@ -33,6 +35,10 @@ std::string NextAnswerFileName(std::string_view address, std::string_view storeN
 
 // The counter value the next name will carry.
 std::uint64_t NextAnswerCounter();
+
+// Appends one record (an outcome's failure lines) to the failure log; the file is opened and closed
+// around it. Nothing is written for no lines. False when it cannot be written.
+bool AppendFailureRecord(const std::filesystem::path& programFolder, const std::vector<std::string>& lines);
 
 // One stored answer as the review lists it.
 struct StoredAnswer {

@@ -6,7 +6,6 @@
 #include "core/indexnow/content_state.h"
 #include "core/indexnow/indexnow_submit.h"
 #include "core/results/answer_store.h"
-#include "core/results/failure_log.h"
 #include "core/submit/answer_text.h"
 #include "core/submit/engine_catalogue.h"
 #include "core/web/url_parts.h"
@@ -274,12 +273,42 @@ bool EngineOn(const SubmitJob& job, const EngineEntry& engine, const ProgramSett
                        : EngineEnabled(engine, settings);
 }
 
-// IndexNow's requests as the progress window hears an engine's.
-class IndexNowProgress final : public IndexNowReport {
+// IndexNow's failures written to the failure log as a run writes an engine's, everything passed on.
+class IndexNowFailureLog : public IndexNowReport {
 public:
-    IndexNowProgress(SubmitProgress& progress, RunTally& tally) : progress_(progress), tally_(tally) {}
+    IndexNowFailureLog(std::filesystem::path programFolder, IndexNowReport* next)
+        : programFolder_(std::move(programFolder)), next_(next) {}
+    void SetStatusText(const std::string& text) override {
+        if (next_ != nullptr) {
+            next_->SetStatusText(text);
+        }
+    }
+    void Answered(const IndexNowAnswer& answer) override {
+        AppendFailureRecord(programFolder_, answer.outcome.failureLines);
+        if (next_ != nullptr) {
+            next_->Answered(answer);
+        }
+    }
+    void StateUnreadable(const Outcome& failure) override {
+        AppendFailureRecord(programFolder_, failure.failureLines);
+        if (next_ != nullptr) {
+            next_->StateUnreadable(failure);
+        }
+    }
+
+private:
+    std::filesystem::path programFolder_;
+    IndexNowReport* next_;
+};
+
+// IndexNow's requests as the progress window hears an engine's.
+class IndexNowProgress final : public IndexNowFailureLog {
+public:
+    IndexNowProgress(const std::filesystem::path& programFolder, SubmitProgress& progress, RunTally& tally)
+        : IndexNowFailureLog(programFolder, nullptr), progress_(progress), tally_(tally) {}
     void SetStatusText(const std::string& text) override { progress_.SetStatusText(text); }
     void Answered(const IndexNowAnswer& answer) override {
+        IndexNowFailureLog::Answered(answer);
         RequestOutcome outcome;
         outcome.address = "https://" + answer.host;
         outcome.engineName = std::string(kIndexNowStoreName);
@@ -327,7 +356,7 @@ RunCounts RunIndexNow(const SubmitJob& job, SubmitProgress& progress, RunFlags& 
     indexNow.history = &history;
     indexNow.stop = &flags.stop;
     progress.EngineStarted(std::string(kIndexNowStoreName));
-    IndexNowProgress report(progress, tally);
+    IndexNowProgress report(job.programFolder, progress, tally);
     return SubmitToIndexNow(job.addresses, indexNow, report).recorded;
 }
 
@@ -433,6 +462,25 @@ std::size_t EnginesOn(const SubmitJob& job) {
     return on;
 }
 
+IndexNowSummary RunIndexNowAlone(const std::vector<std::string>& addresses, const IndexNowJob& given,
+                                 IndexNowReport& report) {
+    IndexNowFailureLog logged(given.programFolder, &report);
+    // A refused submission sends nothing and leaves no run in the history.
+    if (given.history != nullptr || given.historyFile.empty() || !IndexNowRefusal(given.settings).empty()) {
+        return SubmitToIndexNow(addresses, given, logged);
+    }
+    IndexNowJob job = given;
+    HistoryRecorder history(job.historyFile, RunKind::IndexNow, NowSeconds());
+    job.history = &history;
+    IndexNowSummary summary = SubmitToIndexNow(addresses, job, logged);
+    if (const Outcome written = history.Finish(NowSeconds(), summary.stopped, summary.recorded);
+        !written.ok()) {
+        summary.historyError = written.text;
+        logged.SetStatusText(written.text);
+    }
+    return summary;
+}
+
 RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags) {
     RunTally tally;
     tally.enginesOn = EnginesOn(job);
@@ -445,10 +493,9 @@ RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, Run
 
     progress.RunStarted(count, kEngineCount);
 
-    // The answer folder is made once; a request that went wrong (perhaps because the folder went
-    // away) has it made again before the next one.
-    MakeAnswerStore(job.programFolder);
-    bool remakeStore = false;
+    // The answer folder is made before the first request; a request that went wrong (perhaps because
+    // the folder went away) has it made again before the next one.
+    bool remakeStore = true;
     std::size_t index = 1;
     for (const std::string& address : job.addresses) {
         if (flags.stop.load()) {

@@ -24,6 +24,10 @@
 
 namespace sendwell {
 
+struct IndexNowJob;
+class IndexNowReport;
+struct IndexNowSummary;
+
 // Result texts besides "OK" and the network library's own messages.
 inline constexpr std::string_view kResultOk = "OK";
 inline constexpr std::string_view kResultNoSession = "Session = NULL";
@@ -171,5 +175,11 @@ std::size_t EnginesOn(const SubmitJob& job);
 // failure log: one record for each failed request that brought one back. Every request goes into the
 // run history, IndexNow's once per address.
 RunTally RunSubmissionWorker(const SubmitJob& job, SubmitProgress& progress, RunFlags& flags);
+
+// IndexNow as a run of its own (the command line's indexnow submit): recorded in job.historyFile as a run
+// of IndexNow unless job.history names another, its failures written to the failure log as an engine
+// run's are; report hears everything else.
+IndexNowSummary RunIndexNowAlone(const std::vector<std::string>& addresses, const IndexNowJob& job,
+                                 IndexNowReport& report);
 
 } // namespace sendwell
