@@ -142,20 +142,6 @@ struct Host {
     bool listed = false;           // in the rotation
 };
 
-size_t OnHeader(char* data, size_t size, size_t count, void* taskPointer) {
-    auto* t = static_cast<Task*>(taskPointer);
-    const std::size_t n = size * count;
-    switch (t->reader.Take(std::string_view(data, n))) {
-    case HeadReader::Step::More:
-        return n;
-    case HeadReader::Step::TooLarge:
-        return 0;
-    case HeadReader::Step::Complete:
-        return t->HeadComplete() ? n : 0;
-    }
-    return 0;
-}
-
 size_t OnBody(char* data, size_t size, size_t count, void* taskPointer) {
     auto* t = static_cast<Task*>(taskPointer);
     const std::size_t n = size * count;
@@ -309,7 +295,7 @@ struct FetchEngine::State {
         if (limits.total.count() > 0) {
             curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
         }
-        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
+        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeadLine<Task>);
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
         return h;
     }

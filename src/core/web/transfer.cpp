@@ -82,20 +82,6 @@ int OnProgress(void* exchange, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return 1;
 }
 
-size_t OnHeader(char* data, size_t size, size_t count, void* exchange) {
-    auto* e = static_cast<Exchange*>(exchange);
-    const std::size_t n = size * count;
-    switch (e->reader.Take(std::string_view(data, n))) {
-    case HeadReader::Step::More:
-        return n;
-    case HeadReader::Step::TooLarge:
-        return 0;
-    case HeadReader::Step::Complete:
-        return e->HeadComplete() ? n : 0;
-    }
-    return 0;
-}
-
 size_t OnBody(char* data, size_t size, size_t count, void* exchange) {
     auto* e = static_cast<Exchange*>(exchange);
     std::size_t n = size * count;
@@ -137,7 +123,7 @@ void ApplySetup(CURL* h, const TransferSetup& setup, char* errorBuffer, bool wit
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
                      static_cast<long>(std::max<std::int64_t>(1, limits.stall.count())));
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeadLine<Exchange>);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
     if (limits.total.count() > 0) {
         curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
