@@ -7,6 +7,7 @@
 #include "core/web/loopback_guard.h"
 #include "core/web/page_fetcher.h"
 #include "core/web/transfer.h"
+#include "core/web/user_agent.h"
 
 #include <algorithm>
 #include <array>
@@ -200,6 +201,22 @@ FetchLimits ReadFetchLimits() {
         limits.perHost = *n;
     }
     return limits;
+}
+
+FetchSetup PageLikeFetchSetup(const ConnectionSettings& connection, int concurrency, int perHost,
+                              const std::atomic<bool>* stop) {
+    FetchSetup fetch;
+    fetch.connection = connection;
+    fetch.limits = ReadFetchLimits();
+    if (concurrency > 0) {
+        fetch.limits.concurrency = concurrency;
+    }
+    if (perHost > 0) {
+        fetch.limits.perHost = perHost;
+    }
+    fetch.headers = {kAcceptHeader, kUserAgentHeader, "Proxy-Connection:"};
+    fetch.stop = stop;
+    return fetch;
 }
 
 std::optional<std::chrono::seconds> RetryAfterDelay(std::string_view value, std::time_t now) {
