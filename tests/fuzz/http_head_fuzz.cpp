@@ -1,6 +1,6 @@
 // Answer heads and the addresses they name: any status line gives a status of three digits or none,
-// header values come back trimmed, a Retry-After value never asks for a negative wait, and the host
-// rules never hand back more than the address held.
+// a head read line by line keeps no line ends or blank lines, header values come back trimmed, a Retry-After
+// value never asks for a negative wait, and the host rules never hand back more than the address held.
 #include "core/web/fetch_engine.h"
 #include "core/web/http_head.h"
 #include "core/web/url_parts.h"
@@ -21,10 +21,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sendwell::fuzz::Input input(data, size);
     const std::string_view name = input.Text();
     std::vector<std::string> head;
+    sendwell::HeadReader reader;
     for (std::string_view line = input.Text(); !line.empty(); line = input.Text()) {
         head.emplace_back(line);
         const int status = sendwell::StatusOfLine(line);
         FUZZ_CHECK(status >= 0 && status <= 999);
+        if (reader.Take(line) == sendwell::HeadReader::Step::Complete) {
+            FUZZ_CHECK(reader.status() >= 0 && reader.status() <= 999);
+            for (const std::string& kept : reader.head()) {
+                FUZZ_CHECK(!kept.empty() && kept.back() != '\r' && kept.back() != '\n');
+            }
+        }
     }
     if (const std::optional<std::string> value = sendwell::FindHeader(head, name)) {
         FUZZ_CHECK(value->empty() || (!IsBlank(value->front()) && !IsBlank(value->back()) &&

@@ -9,9 +9,7 @@
 #include "core/base/side_by_side.h"
 #include "core/sitemap/sitemap_reader.h"
 #include "core/web/fetch_engine.h"
-#include "core/web/page_fetcher.h"
 #include "core/web/url_parts.h"
-#include "core/web/user_agent.h"
 
 #include <algorithm>
 #include <climits>
@@ -149,21 +147,10 @@ private:
 };
 
 FetchSetup Crawler::EngineSetup() const {
-    FetchSetup fetch;
-    fetch.connection = setup_.connection;
-    fetch.limits = ReadFetchLimits();
-    if (setup_.concurrency > 0) {
-        fetch.limits.concurrency = setup_.concurrency;
-    }
-    if (setup_.perHost > 0) {
-        fetch.limits.perHost = setup_.perHost;
-    }
+    FetchSetup fetch = PageLikeFetchSetup(setup_.connection, setup_.concurrency, setup_.perHost, setup_.stop);
     if (fetch.limits.maxBody == 0 || fetch.limits.maxBody > kMaxPageBytes) {
         fetch.limits.maxBody = kMaxPageBytes;
     }
-    // The page fetch's header block, so that a server answers the audit as it answers the Ping.
-    fetch.headers = {kAcceptHeader, kUserAgentHeader, "Proxy-Connection:"};
-    fetch.stop = setup_.stop;
     return fetch;
 }
 

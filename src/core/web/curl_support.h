@@ -1,15 +1,18 @@
 // libcurl plumbing shared by every request of the program: one-time global initialisation, owning
 // handles, header lines as libcurl's list, and what a single transfer and the concurrent fetch engine
 // both set on a handle (the connection settings, each address's proxy bypass, the loopback guard) and
-// read from an answer (a redirect target). Only core/web sees libcurl.
+// read from an answer (its head, a redirect target). Only core/web sees libcurl.
 #pragma once
 
 #include "core/base/connection_settings.h"
 #include "core/web/header_lines.h"
+#include "core/web/http_head.h"
 
+#include <cstddef>
 #include <curl/curl.h>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace sendwell {
 
@@ -36,6 +39,24 @@ void ApplyProxyBypass(CURL* handle, const ConnectionSettings& connection, const 
 
 // Whether the loopback guard, when on, lets a request to url go out under connection's proxy choice.
 bool GuardLets(const ConnectionSettings& connection, const std::string& url);
+
+// The header callback (CURLOPT_HEADERFUNCTION) of a transfer whose State, given as CURLOPT_HEADERDATA,
+// reads its head with a HeadReader `reader` and judges each complete head with HeadComplete(): false,
+// like a head over the bound, ends the transfer.
+template <class State>
+std::size_t OnHeadLine(char* data, std::size_t size, std::size_t count, void* state) {
+    auto* s = static_cast<State*>(state);
+    const std::size_t n = size * count;
+    switch (s->reader.Take(std::string_view(data, n))) {
+    case HeadReader::Step::More:
+        return n;
+    case HeadReader::Step::TooLarge:
+        return 0;
+    case HeadReader::Step::Complete:
+        return s->HeadComplete() ? n : 0;
+    }
+    return 0;
+}
 
 // target resolved against base as libcurl resolves a redirect target; "" when it cannot be.
 std::string ResolveTarget(const std::string& base, const std::string& target);

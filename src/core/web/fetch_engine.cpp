@@ -7,6 +7,7 @@
 #include "core/web/loopback_guard.h"
 #include "core/web/page_fetcher.h"
 #include "core/web/transfer.h"
+#include "core/web/user_agent.h"
 
 #include <algorithm>
 #include <array>
@@ -84,13 +85,7 @@ struct Task {
     std::array<char, CURL_ERROR_SIZE> errorText{};
 
     // The try in flight.
-    bool inHead = false;
-    int headStatus = 0;
-    std::vector<std::string> headLines;
-    std::size_t headBytes = 0;
-    bool headTooLarge = false;
-    int status = 0;
-    std::vector<std::string> head;
+    HeadReader reader;
     bool redirecting = false; // a redirect that will be followed
     bool keepBody = false;    // else the body is read and dropped
     bool endedAfterHead = false;
@@ -101,13 +96,7 @@ struct Task {
 
     void StartTry() {
         errorText[0] = '\0';
-        inHead = false;
-        headStatus = 0;
-        headLines.clear();
-        headBytes = 0;
-        headTooLarge = false;
-        status = 0;
-        head.clear();
+        reader.Reset();
         redirecting = false;
         keepBody = false;
         endedAfterHead = false;
@@ -119,10 +108,11 @@ struct Task {
 
     // False ends the transfer: the head is all that is wanted.
     bool HeadComplete() {
+        const int status = reader.status();
         if (status < 200) {
             return true; // an interim answer; the real one follows
         }
-        redirecting = IsFollowedStatus(status) && FindHeader(head, "Location").has_value();
+        redirecting = IsFollowedStatus(status) && FindHeader(reader.head(), "Location").has_value();
         keepBody = job.readBody && !redirecting;
         // Ending an HTTP/1 transfer early closes its connection; a short body costs less to read.
         if (!job.readBody && !HasShortBody()) {
@@ -133,10 +123,10 @@ struct Task {
     }
 
     bool HasShortBody() const {
-        if (status == 204 || status == 304) {
+        if (reader.status() == 204 || reader.status() == 304) {
             return true;
         }
-        const std::optional<std::string> length = FindHeader(head, "Content-Length");
+        const std::optional<std::string> length = FindHeader(reader.head(), "Content-Length");
         std::uint64_t bytes = 0;
         if (!length || length->empty()) {
             return false;
@@ -152,39 +142,6 @@ struct Host {
     Clock::time_point pausedUntil; // a 429 or 503 asked this host to wait
     bool listed = false;           // in the rotation
 };
-
-size_t OnHeader(char* data, size_t size, size_t count, void* taskPointer) {
-    auto* t = static_cast<Task*>(taskPointer);
-    const std::size_t n = size * count;
-    std::string_view line(data, n);
-    if (line.substr(0, 5) == "HTTP/") {
-        t->inHead = true;
-        t->headStatus = StatusOfLine(line);
-        t->headLines.clear();
-        t->headBytes = 0;
-        return n;
-    }
-    if (!t->inHead) {
-        return n; // trailers after the body
-    }
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-        line.remove_suffix(1);
-    }
-    if (!line.empty()) {
-        t->headBytes += line.size();
-        if (t->headBytes > kMaxHeadBytes) {
-            t->headTooLarge = true;
-            return 0;
-        }
-        t->headLines.emplace_back(line);
-        return n;
-    }
-    t->inHead = false;
-    t->status = t->headStatus;
-    t->head = std::move(t->headLines);
-    t->headLines.clear();
-    return t->HeadComplete() ? n : 0;
-}
 
 size_t OnBody(char* data, size_t size, size_t count, void* taskPointer) {
     auto* t = static_cast<Task*>(taskPointer);
@@ -244,6 +201,22 @@ FetchLimits ReadFetchLimits() {
         limits.perHost = *n;
     }
     return limits;
+}
+
+FetchSetup PageLikeFetchSetup(const ConnectionSettings& connection, int concurrency, int perHost,
+                              const std::atomic<bool>* stop) {
+    FetchSetup fetch;
+    fetch.connection = connection;
+    fetch.limits = ReadFetchLimits();
+    if (concurrency > 0) {
+        fetch.limits.concurrency = concurrency;
+    }
+    if (perHost > 0) {
+        fetch.limits.perHost = perHost;
+    }
+    fetch.headers = {kAcceptHeader, kUserAgentHeader, "Proxy-Connection:"};
+    fetch.stop = stop;
+    return fetch;
 }
 
 std::optional<std::chrono::seconds> RetryAfterDelay(std::string_view value, std::time_t now) {
@@ -339,7 +312,7 @@ struct FetchEngine::State {
         if (limits.total.count() > 0) {
             curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
         }
-        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
+        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeadLine<Task>);
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
         return h;
     }
@@ -393,12 +366,12 @@ struct FetchEngine::State {
         FetchResult r;
         r.tag = task->job.tag;
         r.url = std::move(task->job.url);
-        r.status = task->status;
-        outcome.httpStatus = task->status;
+        r.status = task->reader.status();
+        outcome.httpStatus = r.status;
         r.outcome = std::move(outcome);
         r.finalUrl = std::move(task->url);
         r.chain = std::move(task->chain);
-        r.head = std::move(task->head);
+        r.head = task->reader.ReleaseHead();
         r.body = std::move(task->body);
         r.bodyCut = task->cut;
         r.tries = std::max(1, task->tries);
@@ -512,7 +485,7 @@ struct FetchEngine::State {
                 task->errorText[0] != '\0' ? std::string(task->errorText.data()) : curl_easy_strerror(code);
             if (code == CURLE_WRITE_ERROR && task->cut) {
                 text = AnswerCutText(task->bodyBytes);
-            } else if ((code == CURLE_WRITE_ERROR && task->headTooLarge) ||
+            } else if ((code == CURLE_WRITE_ERROR && task->reader.tooLarge()) ||
                        (code == CURLE_OUT_OF_MEMORY && !task->bodySeen)) {
                 text = std::string(kHeadTooLargeText);
             }
@@ -520,7 +493,7 @@ struct FetchEngine::State {
             curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectTime);
             const bool notConnected =
                 code == CURLE_COULDNT_CONNECT ||
-                (code == CURLE_OPERATION_TIMEDOUT && connectTime == 0 && task->status == 0);
+                (code == CURLE_OPERATION_TIMEDOUT && connectTime == 0 && task->reader.status() == 0);
             if (notConnected && triesLeft) {
                 const Clock::time_point at = now + Backoff(task->tries);
                 Later(std::move(task), at, h);
@@ -530,9 +503,9 @@ struct FetchEngine::State {
             GiveBack(h);
             return;
         }
-        if (AsksToWait(task->status)) {
+        if (AsksToWait(task->reader.status())) {
             std::optional<std::chrono::seconds> asked;
-            if (std::optional<std::string> value = FindHeader(task->head, "Retry-After")) {
+            if (std::optional<std::string> value = FindHeader(task->reader.head(), "Retry-After")) {
                 asked = RetryAfterDelay(*value, std::time(nullptr));
             }
             // A wait longer than the bound is the server's final word for now.
@@ -560,7 +533,7 @@ struct FetchEngine::State {
     }
 
     void Redirect(std::unique_ptr<Task> task, CURL* h) {
-        const std::string target = FindHeader(task->head, "Location").value_or("");
+        const std::string target = FindHeader(task->reader.head(), "Location").value_or("");
         std::string next = ResolveTarget(task->url, target);
         if (next.empty()) {
             // A target that names no address: the redirect is the answer.
@@ -585,7 +558,7 @@ struct FetchEngine::State {
         }
         task->handle = nullptr;
         GiveBack(h);
-        task->chain.push_back({std::move(task->url), task->status});
+        task->chain.push_back({std::move(task->url), task->reader.status()});
         task->url = std::move(next);
         task->tries = 0;
         Place(task, /*first=*/true);

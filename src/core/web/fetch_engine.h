@@ -56,6 +56,11 @@ struct FetchSetup {
     Progress* progress = nullptr;
 };
 
+// A fetch that asks as the page fetch does (its header block, so that a server answers it as it answers
+// the Ping), with the settings' limits and the caller's bounds where it gives them (above 0).
+FetchSetup PageLikeFetchSetup(const ConnectionSettings& connection, int concurrency, int perHost,
+                              const std::atomic<bool>* stop);
+
 struct FetchJob {
     std::string url; // absolute http or https address
     // false: the body is not kept and the transfer ends once the final head is in (a status check),

@@ -44,6 +44,36 @@ std::optional<std::string> FindHeader(const std::vector<std::string>& head, std:
     return std::nullopt;
 }
 
+HeadReader::Step HeadReader::Take(std::string_view line) {
+    if (line.substr(0, 5) == "HTTP/") {
+        inHead_ = true;
+        pendingStatus_ = StatusOfLine(line);
+        pending_.clear();
+        pendingBytes_ = 0;
+        return Step::More;
+    }
+    if (!inHead_) {
+        return Step::More; // trailers after the body
+    }
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    if (!line.empty()) {
+        pendingBytes_ += line.size();
+        if (pendingBytes_ > kMaxHeadBytes) {
+            tooLarge_ = true;
+            return Step::TooLarge;
+        }
+        pending_.emplace_back(line);
+        return Step::More;
+    }
+    inHead_ = false;
+    status_ = pendingStatus_;
+    head_ = std::move(pending_);
+    pending_.clear();
+    return Step::Complete;
+}
+
 std::string ChallengeRealm(const std::vector<std::string>& head) {
     std::optional<std::string> challenge = FindHeader(head, "WWW-Authenticate");
     if (!challenge) {

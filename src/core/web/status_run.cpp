@@ -2,10 +2,8 @@
 
 #include "core/base/progress.h"
 #include "core/web/fetch_engine.h"
-#include "core/web/page_fetcher.h"
 #include "core/web/status_check.h"
 #include "core/web/url_parts.h"
-#include "core/web/user_agent.h"
 
 #include <utility>
 
@@ -51,19 +49,7 @@ StatusRunSummary RunStatusCheck(const std::vector<std::string>& addresses, const
         setup.progress->SetSteps(0, total);
     }
 
-    FetchSetup fetch;
-    fetch.connection = setup.connection;
-    fetch.limits = ReadFetchLimits();
-    if (setup.concurrency > 0) {
-        fetch.limits.concurrency = setup.concurrency;
-    }
-    if (setup.perHost > 0) {
-        fetch.limits.perHost = setup.perHost;
-    }
-    // The page fetch's header block, so that a server answers the check as it answers the Ping.
-    fetch.headers = {kAcceptHeader, kUserAgentHeader, "Proxy-Connection:"};
-    fetch.stop = setup.stop;
-    FetchEngine engine(std::move(fetch));
+    FetchEngine engine(PageLikeFetchSetup(setup.connection, setup.concurrency, setup.perHost, setup.stop));
 
     for (std::size_t i = 0; i < addresses.size(); ++i) {
         std::string url = CompleteAddress(addresses[i]);

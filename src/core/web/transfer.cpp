@@ -28,17 +28,11 @@ struct Exchange {
     const std::atomic<bool>* stop = nullptr;
     StatusSession* session = nullptr; // takes its share of the progress callback
     int redirects = 0;                // followed before this request
-    bool inHead = false;
-    int headStatus = 0;
-    std::vector<std::string> headLines;
-    std::size_t headBytes = 0;
-    bool headTooLarge = false;
+    HeadReader reader;
     std::uint64_t bodyBytes = 0; // handed to the sink
     bool cut = false;
     std::optional<std::chrono::steady_clock::time_point> stopSeen;
     bool cancelled = false;
-    int status = 0;
-    std::vector<std::string> head;
     bool stoppedAfterHead = false;
     bool dropBody = false; // the answer is a redirect that will be followed
     bool bodySeen = false;
@@ -46,10 +40,11 @@ struct Exchange {
 
     // Called with each complete head; interim (1xx) heads are followed by the real one.
     bool HeadComplete() {
+        const int status = reader.status();
         if (status < 200) {
             return true;
         }
-        std::string target = FindHeader(head, "Location").value_or("");
+        std::string target = FindHeader(reader.head(), "Location").value_or("");
         dropBody = redirects < rule->limit && IsFollowed(*rule, status) && !target.empty() &&
                    (!rule->absoluteHttpOnly || IsFetchableAddress(target, /*allowHttps=*/false));
         if (rule->failPastLimit && redirects >= rule->limit && IsFollowed(*rule, status) && !target.empty()) {
@@ -61,7 +56,7 @@ struct Exchange {
             stoppedAfterHead = true;
             return false;
         }
-        return dropBody || request->sink == nullptr || request->sink->Begin(status, head);
+        return dropBody || request->sink == nullptr || request->sink->Begin(status, reader.head());
     }
 };
 
@@ -85,39 +80,6 @@ int OnProgress(void* exchange, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     }
     e->cancelled = true;
     return 1;
-}
-
-size_t OnHeader(char* data, size_t size, size_t count, void* exchange) {
-    auto* e = static_cast<Exchange*>(exchange);
-    std::size_t n = size * count;
-    std::string_view line(data, n);
-    if (line.substr(0, 5) == "HTTP/") {
-        e->inHead = true;
-        e->headStatus = StatusOfLine(line);
-        e->headLines.clear();
-        e->headBytes = 0;
-        return n;
-    }
-    if (!e->inHead) {
-        return n; // trailers after the body
-    }
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-        line.remove_suffix(1);
-    }
-    if (!line.empty()) {
-        e->headBytes += line.size();
-        if (e->headBytes > kMaxHeadBytes) {
-            e->headTooLarge = true;
-            return 0;
-        }
-        e->headLines.emplace_back(line);
-        return n;
-    }
-    e->inHead = false;
-    e->status = e->headStatus;
-    e->head = std::move(e->headLines);
-    e->headLines.clear();
-    return e->HeadComplete() ? n : 0;
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* exchange) {
@@ -161,7 +123,7 @@ void ApplySetup(CURL* h, const TransferSetup& setup, char* errorBuffer, bool wit
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME,
                      static_cast<long>(std::max<std::int64_t>(1, limits.stall.count())));
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeadLine<Exchange>);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
     if (limits.total.count() > 0) {
         curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.total.count()));
@@ -190,7 +152,7 @@ std::string FailureText(CURLcode code, const Exchange& exchange, const char* err
         return AnswerCutText(exchange.bodyBytes);
     }
     // libcurl takes a single header line over its own bound as running out of memory.
-    if ((code == CURLE_WRITE_ERROR && exchange.headTooLarge) ||
+    if ((code == CURLE_WRITE_ERROR && exchange.reader.tooLarge()) ||
         (code == CURLE_OUT_OF_MEMORY && !exchange.bodySeen)) {
         return std::string(kHeadTooLargeText);
     }
@@ -331,7 +293,6 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         }
 
         Exchange exchange;
-        exchange.headLines.reserve(16);
         exchange.request = &request;
         exchange.rule = &setup_.redirects;
         exchange.limits = &setup_.limits;
@@ -340,8 +301,8 @@ TransferResult HttpTransfer::Perform(const TransferRequest& request) {
         exchange.redirects = redirects;
         const CURLcode code = Send(handle_.get(), setup_, errorBuffer_.data(), url, request, post, exchange);
         result.code = code;
-        result.status = exchange.status;
-        result.head = std::move(exchange.head);
+        result.status = exchange.reader.status();
+        result.head = exchange.reader.ReleaseHead();
         if (!result.ok()) {
             result.error = FailureText(code, exchange, errorBuffer_.data());
             result.cancelled = exchange.cancelled;

@@ -60,8 +60,6 @@ inline constexpr std::string_view kCancelledText = "The request was cancelled.";
 inline constexpr std::string_view kHeadTooLargeText = "answer header too large";
 // "The answer was cut after <n> bytes."
 std::string AnswerCutText(std::uint64_t bytes);
-// A head longer than this (lines together) ends the request: a server could otherwise fill memory.
-inline constexpr std::size_t kMaxHeadBytes = 256 * 1024; // below libcurl's own bound
 
 // Which redirects a transfer follows by itself. The body of a redirect that is followed never reaches
 // the sink; a 301, 302 or 303 turns a POST into a GET without its body.
