@@ -2,8 +2,8 @@
 
 #include "core/audit/audit_history.h"
 #include "core/audit/audit_summary.h"
-#include "core/base/atomic_file.h"
 #include "gui/base/background_work.h"
+#include "gui/base/export_file.h"
 #include "gui/base/progress_relay.h"
 #include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
@@ -513,10 +513,7 @@ void SiteAuditWindow::exportReport(sendwell::AuditFormat format) {
     const std::string bytes = format == sendwell::AuditFormat::Html
                                   ? sendwell::WriteAuditHtml(report_)
                                   : sendwell::WriteAuditReport(report_, format);
-    if (!sendwell::ReplaceFileAtomically(ToPath(file), bytes)) {
-        messages_.ShowMessage("The report could not be written to " + ToBytes(file) + ".", kSiteAuditCaption,
-                              sendwell::MessageIcon::Error);
-    }
+    WriteExportFile(messages_, file, bytes, "The report", kSiteAuditCaption);
 }
 
 void SiteAuditWindow::done(int result) {

@@ -1,10 +1,10 @@
 #include "gui/history/history_window.h"
 
 #include "core/audit/audit_checks.h"
-#include "core/base/atomic_file.h"
 #include "core/base/paths.h"
 #include "core/base/report_table.h"
 #include "gui/base/background_work.h"
+#include "gui/base/export_file.h"
 #include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
 #include "gui/history/schedule_dialog.h"
@@ -15,7 +15,6 @@
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -340,22 +339,14 @@ void HistoryWindow::Problem(const sendwell::Outcome& outcome) {
 }
 
 void HistoryWindow::exportCsv() {
-    QString file;
-    if (chooser_) {
-        file = chooser_(this);
-    } else {
-        file = QFileDialog::getSaveFileName(this, tr("Export CSV"), QStringLiteral("history.csv"),
-                                            tr("CSV files (*.csv);;All files (*)"));
-    }
+    const QString file = ChooseExportFile(this, chooser_, tr("Export CSV"), QStringLiteral("history.csv"),
+                                          tr("CSV files (*.csv);;All files (*)"));
     if (file.isEmpty()) {
         return;
     }
     const std::string csv =
         sendwell::WriteReport(sendwell::RunsTable(snapshot_.runs), sendwell::ReportFormat::Csv);
-    if (!sendwell::ReplaceFileAtomically(ToPath(file), csv)) {
-        messages_.ShowMessage("The history could not be written to " + ToBytes(file) + ".", kHistoryCaption,
-                              sendwell::MessageIcon::Error);
-    }
+    WriteExportFile(messages_, file, csv, "The history", kHistoryCaption);
 }
 
 HistoryWindow* OpenHistoryWindow(QWidget* parent, sendwell::Prompt& messages) {

@@ -5,6 +5,7 @@
 
 #include "core/base/prompt.h"
 #include "core/history/history_view.h"
+#include "gui/base/export_file.h"
 
 #include <QDialog>
 #include <QString>
@@ -63,8 +64,7 @@ public:
     QPushButton* scheduleButton() const { return schedule_; }
     const sendwell::HistorySnapshot& snapshot() const { return snapshot_; }
 
-    // Picks the file Export CSV writes; an empty text cancels. Tests replace the file dialog.
-    using ExportFileChooser = std::function<QString(QWidget* parent)>;
+    // Picks the file Export CSV writes; tests replace the file dialog.
     void setExportFileChooser(ExportFileChooser chooser) { chooser_ = std::move(chooser); }
     // Opens the Schedule dialog; tests replace it.
     void setScheduleOpener(std::function<void(QWidget* parent)> opener) { openSchedule_ = std::move(opener); }

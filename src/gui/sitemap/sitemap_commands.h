@@ -4,11 +4,11 @@
 
 #include "core/base/connection_settings.h"
 #include "core/base/prompt.h"
+#include "gui/base/export_file.h"
 
 #include <QString>
 #include <cstddef>
 #include <filesystem>
-#include <functional>
 
 class QWidget;
 
@@ -32,9 +32,6 @@ QString ImportFileFilters();
 // together in one message. Returns the number of rows appended.
 std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::filesystem::path& file,
                              const sendwell::ConnectionSettings& connection, sendwell::Prompt& messages);
-
-// Picks the file to export to; an empty text when cancelled. Tests replace the file dialog.
-using ExportFileChooser = std::function<QString(QWidget* parent)>;
 
 // "Export sitemap...": asks for the file and writes the database to it; a failure or a warning is
 // shown. Returns whether the file was written.

@@ -6,6 +6,7 @@
 #include "core/base/connection_settings.h"
 #include "core/base/prompt.h"
 #include "core/web/status_run.h"
+#include "gui/base/export_file.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -47,8 +48,7 @@ public:
     QPushButton* exportButton() const { return export_; }
     QLabel* statusLabel() const { return status_; }
 
-    // Picks the file Export CSV writes; an empty text cancels. Tests replace the file dialog.
-    using ExportFileChooser = std::function<QString(QWidget* parent)>;
+    // Picks the file Export CSV writes; tests replace the file dialog.
     void setExportFileChooser(ExportFileChooser chooser) { chooser_ = std::move(chooser); }
 
     // Tells the desktop when a long check ends in the background; none: nothing is told.
