@@ -79,6 +79,22 @@ void AppendCsvField(std::string& out, const std::string& text) {
     out += '"';
 }
 
+// A spreadsheet runs a cell that starts with one of these as a formula; a quote in front keeps it text.
+// Only text cells: a number such as -1 is data, and the headings are the program's own.
+std::string SpreadsheetSafe(std::string text) {
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
+        text.insert(0, 1, '\'');
+    }
+    return text;
+}
+
+std::string CsvCellText(const ReportCell& cell) {
+    if (const auto* text = std::get_if<std::string>(&cell)) {
+        return SpreadsheetSafe(*text);
+    }
+    return CellText(cell);
+}
+
 std::string Csv(const ReportTable& table) {
     std::string out;
     auto line = [&](auto&& field, std::size_t count) {
@@ -92,7 +108,7 @@ std::string Csv(const ReportTable& table) {
     };
     line([&](std::size_t c) { return table.columns[c]; }, table.columns.size());
     for (const ReportRow& row : table.rows) {
-        line([&](std::size_t c) { return CellText(CellOf(row, c)); }, table.columns.size());
+        line([&](std::size_t c) { return CsvCellText(CellOf(row, c)); }, table.columns.size());
     }
     return out;
 }
