@@ -4,6 +4,7 @@
 #include "core/base/paths.h"
 #include "core/base/report_table.h"
 #include "gui/base/background_work.h"
+#include "gui/base/chart_view.h"
 #include "gui/base/export_file.h"
 #include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
@@ -82,6 +83,15 @@ QColor SeverityColor(const std::string& severity) {
     return Qt::gray;
 }
 
+// A count axis of chart from 0 to most, in whole numbers.
+QValueAxis* CountAxis(QChart* chart, qint64 most, const QString& title) {
+    auto* axis = new QValueAxis(chart);
+    axis->setLabelFormat(QStringLiteral("%d"));
+    axis->setRange(0, static_cast<qreal>(most));
+    axis->setTitleText(title);
+    return axis;
+}
+
 } // namespace
 
 HistoryWindow::HistoryWindow(std::filesystem::path file, sendwell::Prompt& messages, QWidget* parent)
@@ -117,12 +127,8 @@ HistoryWindow::HistoryWindow(std::filesystem::path file, sendwell::Prompt& messa
     timelineLayout->addWidget(timelineLabel_);
     timelineLayout->addWidget(timeline_, 1);
 
-    outcomeChart_ = new QChartView(this);
-    outcomeChart_->setObjectName(QStringLiteral("outcomeChart"));
-    outcomeChart_->setRenderHint(QPainter::Antialiasing);
-    auditChart_ = new QChartView(this);
-    auditChart_->setObjectName(QStringLiteral("auditChart"));
-    auditChart_->setRenderHint(QPainter::Antialiasing);
+    outcomeChart_ = NewChartView(this, QStringLiteral("outcomeChart"));
+    auditChart_ = NewChartView(this, QStringLiteral("auditChart"));
 
     tabs_ = new QTabWidget(this);
     tabs_->addTab(requests_, tr("&Requests"));
@@ -246,19 +252,14 @@ void HistoryWindow::ShowCharts() {
         time->setRange(QDateTime::fromSecsSinceEpoch(points.front().at - 86400),
                        QDateTime::fromSecsSinceEpoch(points.back().at + 86400));
     }
-    auto* count = new QValueAxis(outcome);
-    count->setLabelFormat(QStringLiteral("%d"));
-    count->setRange(0, static_cast<qreal>(most));
-    count->setTitleText(tr("Requests"));
+    QValueAxis* count = CountAxis(outcome, most, tr("Requests"));
     outcome->addAxis(time, Qt::AlignBottom);
     outcome->addAxis(count, Qt::AlignLeft);
     for (QLineSeries* series : {accepted, failed}) {
         series->attachAxis(time);
         series->attachAxis(count);
     }
-    QChart* oldOutcome = outcomeChart_->chart();
-    outcomeChart_->setChart(outcome);
-    delete oldOutcome;
+    ReplaceChart(outcomeChart_, outcome);
 
     // Audit issues by severity, one stacked bar per audit.
     auto* audit = new QChart();
@@ -288,17 +289,12 @@ void HistoryWindow::ShowCharts() {
     }
     auto* runsAxis = new QBarCategoryAxis(audit);
     runsAxis->append(when);
-    auto* issues = new QValueAxis(audit);
-    issues->setLabelFormat(QStringLiteral("%d"));
-    issues->setRange(0, static_cast<qreal>(total));
-    issues->setTitleText(tr("Issues"));
+    QValueAxis* issues = CountAxis(audit, total, tr("Issues"));
     audit->addAxis(runsAxis, Qt::AlignBottom);
     audit->addAxis(issues, Qt::AlignLeft);
     bars->attachAxis(runsAxis);
     bars->attachAxis(issues);
-    QChart* oldAudit = auditChart_->chart();
-    auditChart_->setChart(audit);
-    delete oldAudit;
+    ReplaceChart(auditChart_, audit);
 }
 
 void HistoryWindow::RunSelected() {

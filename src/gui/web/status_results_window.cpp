@@ -5,9 +5,9 @@
 #include "gui/base/background_work.h"
 #include "gui/base/desktop_notifier.h"
 #include "gui/base/export_file.h"
+#include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
 
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
@@ -64,17 +64,9 @@ StatusResultsWindow::StatusResultsWindow(sendwell::Prompt& messages, QWidget* pa
     connect(export_, &QPushButton::clicked, this, &StatusResultsWindow::exportCsv);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
 
-    auto* progressRow = new QHBoxLayout();
-    progressRow->addWidget(progress_, 1);
-    progressRow->addWidget(cancel_);
-    auto* buttons = new QHBoxLayout();
-    buttons->addWidget(status_, 1);
-    buttons->addWidget(export_);
-    buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(table_, 1);
-    layout->addLayout(progressRow);
-    layout->addLayout(buttons);
+    AddRunFoot(layout, progress_, cancel_, status_, export_, close);
     resize(780, 440);
 }
 
