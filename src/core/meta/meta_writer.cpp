@@ -1,6 +1,7 @@
 #include "core/meta/meta_writer.h"
 
 #include "core/base/ascii_case.h"
+#include "core/base/char_sets.h"
 #include "core/base/hosts.h"
 
 #include <algorithm>
@@ -51,16 +52,6 @@ bool Contains(const std::string& text, std::string_view word) {
 
 bool IsHtmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-std::string_view TrimHtmlSpace(std::string_view s) {
-    while (!s.empty() && IsHtmlSpace(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && IsHtmlSpace(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
 }
 
 // The element name of the tag at text[at] == '<', as written.
@@ -194,7 +185,7 @@ std::vector<FoundTag> FindMetaTags(std::string_view text, std::string_view upper
                     tag = ReadStartTag(text.substr(0, tokenEnd), pos, false);
                 }
                 next = tag->end;
-                if (meta && tag->name && EqualsUpper(TrimHtmlSpace(*tag->name), upperName)) {
+                if (meta && tag->name && EqualsUpper(TrimAny(*tag->name, kHtmlSpace), upperName)) {
                     found.push_back({pos, tag->end - pos, tag->content});
                 }
                 if (raw) {
