@@ -13,6 +13,7 @@
 #include "gui/audit/site_audit_window.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/desktop_notifier.h"
+#include "gui/base/file_choice.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
 #include "gui/history/history_window.h"
@@ -413,19 +414,12 @@ void MainWindow::OnRemove() {
 }
 
 void MainWindow::OnImport() {
-    QString file;
-    if (importChooser_) {
-        file = importChooser_(this);
-    } else {
+    const QString file = ChooseFile(this, importChooser_, [](QFileDialog& dialog) {
         // Any name may be typed; one that names no readable file imports nothing.
-        QFileDialog dialog(this);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setNameFilter(ImportFileFilters());
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-            file = dialog.selectedFiles().constFirst();
-        }
-    }
+    });
     if (file.isEmpty()) {
         return;
     }

@@ -4,7 +4,7 @@
 #include "core/audit/audit_summary.h"
 #include "gui/base/background_work.h"
 #include "gui/base/chart_view.h"
-#include "gui/base/export_file.h"
+#include "gui/base/file_choice.h"
 #include "gui/base/progress_relay.h"
 #include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"

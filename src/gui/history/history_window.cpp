@@ -5,7 +5,7 @@
 #include "core/base/report_table.h"
 #include "gui/base/background_work.h"
 #include "gui/base/chart_view.h"
-#include "gui/base/export_file.h"
+#include "gui/base/file_choice.h"
 #include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
 #include "gui/history/schedule_dialog.h"

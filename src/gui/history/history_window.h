@@ -5,7 +5,7 @@
 
 #include "core/base/prompt.h"
 #include "core/history/history_view.h"
-#include "gui/base/export_file.h"
+#include "gui/base/file_choice.h"
 
 #include <QDialog>
 #include <QString>
@@ -65,7 +65,7 @@ public:
     const sendwell::HistorySnapshot& snapshot() const { return snapshot_; }
 
     // Picks the file Export CSV writes; tests replace the file dialog.
-    void setExportFileChooser(ExportFileChooser chooser) { chooser_ = std::move(chooser); }
+    void setExportFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
     // Opens the Schedule dialog; tests replace it.
     void setScheduleOpener(std::function<void(QWidget* parent)> opener) { openSchedule_ = std::move(opener); }
 
@@ -93,7 +93,7 @@ private:
     QLabel* status_ = nullptr;
     QPushButton* export_ = nullptr;
     QPushButton* schedule_ = nullptr;
-    ExportFileChooser chooser_;
+    FileChooser chooser_;
     std::function<void(QWidget* parent)> openSchedule_;
 };
 

@@ -46,7 +46,7 @@ std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::fi
 }
 
 bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell::Prompt& messages,
-                      const ExportFileChooser& chooser) {
+                      const FileChooser& chooser) {
     const QString file =
         ChooseExportFile(parent, chooser, QString::fromUtf8(kExportSitemapCaption),
                          QStringLiteral("sitemap.xml"), QStringLiteral("Sitemaps (*.xml);;All files (*)"));

@@ -4,7 +4,7 @@
 
 #include "core/base/connection_settings.h"
 #include "core/base/prompt.h"
-#include "gui/base/export_file.h"
+#include "gui/base/file_choice.h"
 
 #include <QString>
 #include <cstddef>
@@ -36,6 +36,6 @@ std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::fi
 // "Export sitemap...": asks for the file and writes the database to it; a failure or a warning is
 // shown. Returns whether the file was written.
 bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell::Prompt& messages,
-                      const ExportFileChooser& chooser = {});
+                      const FileChooser& chooser = {});
 
 } // namespace sendwell::gui

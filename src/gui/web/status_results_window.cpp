@@ -4,7 +4,7 @@
 #include "core/history/status_history.h"
 #include "gui/base/background_work.h"
 #include "gui/base/desktop_notifier.h"
-#include "gui/base/export_file.h"
+#include "gui/base/file_choice.h"
 #include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
 

@@ -1,4 +1,4 @@
-#include "gui/base/export_file.h"
+#include "gui/base/file_choice.h"
 
 #include "core/base/atomic_file.h"
 #include "gui/base/text_bytes.h"
@@ -7,7 +7,20 @@
 
 namespace sendwell::gui {
 
-QString ChooseExportFile(QWidget* parent, const ExportFileChooser& chooser, const QString& caption,
+QString ChooseFile(QWidget* parent, const FileChooser& chooser,
+                   const std::function<void(QFileDialog& dialog)>& setUp) {
+    if (chooser) {
+        return chooser(parent);
+    }
+    QFileDialog dialog(parent);
+    setUp(dialog);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        return dialog.selectedFiles().constFirst();
+    }
+    return {};
+}
+
+QString ChooseExportFile(QWidget* parent, const FileChooser& chooser, const QString& caption,
                          const QString& name, const QString& filter) {
     return chooser ? chooser(parent) : QFileDialog::getSaveFileName(parent, caption, name, filter);
 }
