@@ -91,11 +91,7 @@ DescriptionDialog::DescriptionDialog(const QString& description, QWidget* parent
     edit_->setText(description);
     edit_->setGeometry(du.rect(7, 28, 248, 13));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    ok->setGeometry(du.rect(151, 49, 50, 14));
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    AddOkButton(*this, du.rect(151, 49, 50, 14));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setGeometry(du.rect(205, 49, 50, 14));
