@@ -1,5 +1,6 @@
 #include "core/audit/audit_report.h"
 
+#include "core/base/named_value.h"
 #include "core/base/report_table.h"
 
 #include <array>
@@ -146,11 +147,11 @@ ReportTable IssueTable(const AuditReport& report) {
     table.name = "issues";
     table.columns = {"check", "severity", "category", "address", "detail", "related"};
     for (const Finding& finding : report.findings) {
-        table.rows.push_back({{std::string(finding.id()), std::string(SeverityName(finding.severity())),
-                               std::string(CategoryOf(finding.check)), finding.address, finding.detail,
-                               finding.related},
-                              std::nullopt,
-                              0});
+        table.rows.push_back(
+            {{std::string(finding.id()), std::string(SeverityName(finding.severity())),
+              std::string(CategoryOf(finding.check)), finding.address, finding.detail, finding.related},
+             std::nullopt,
+             0});
     }
     return table;
 }
@@ -194,12 +195,7 @@ std::optional<AuditFormat> AuditFormatNamed(std::string_view name) {
     constexpr std::pair<std::string_view, AuditFormat> kNames[] = {
         {"text", AuditFormat::Text},   {"json", AuditFormat::Json},         {"csv", AuditFormat::Csv},
         {"junit", AuditFormat::Junit}, {"markdown", AuditFormat::Markdown}, {"html", AuditFormat::Html}};
-    for (const auto& [known, format] : kNames) {
-        if (name == known) {
-            return format;
-        }
-    }
-    return std::nullopt;
+    return ValueNamed(kNames, name);
 }
 
 std::string WriteAuditReport(const AuditReport& report, AuditFormat format) {

@@ -1,6 +1,7 @@
 #include "core/base/report_table.h"
 
 #include "core/base/markup_escape.h"
+#include "core/base/named_value.h"
 
 #include <array>
 #include <charconv>
@@ -208,12 +209,7 @@ std::optional<ReportFormat> ReportFormatNamed(std::string_view name) {
                                                                     {"csv", ReportFormat::Csv},
                                                                     {"junit", ReportFormat::Junit},
                                                                     {"markdown", ReportFormat::Markdown}};
-    for (const auto& [known, format] : kNames) {
-        if (name == known) {
-            return format;
-        }
-    }
-    return std::nullopt;
+    return ValueNamed(kNames, name);
 }
 
 std::string WriteReport(const ReportTable& table, ReportFormat format) {
