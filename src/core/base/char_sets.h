@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sendwell {
 
@@ -31,6 +32,29 @@ inline std::string WithoutAny(std::string_view text, std::string_view dropped) {
         }
     }
     return out;
+}
+
+// Calls visit with each piece of text between the characters of separators. Empty pieces are visited
+// only with keepEmpty, and even then a separator at the very end starts no piece.
+template <typename Visit>
+constexpr void ForEachPiece(std::string_view text, std::string_view separators, bool keepEmpty,
+                            Visit&& visit) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t stop = text.find_first_of(separators, start);
+        const std::size_t end = stop == std::string_view::npos ? text.size() : stop;
+        if (keepEmpty || end > start) {
+            visit(text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+}
+
+// The pieces ForEachPiece visits.
+inline std::vector<std::string> SplitAny(std::string_view text, std::string_view separators, bool keepEmpty) {
+    std::vector<std::string> pieces;
+    ForEachPiece(text, separators, keepEmpty, [&](std::string_view piece) { pieces.emplace_back(piece); });
+    return pieces;
 }
 
 } // namespace sendwell
