@@ -47,9 +47,7 @@ public:
     }
 
     int Run(Output& output) override {
-        if (all_ == !targets_.empty()) {
-            throw CommandFailure(kExitUsage, "give either --all or the addresses to check");
-        }
+        RequireAllOrAddresses(all_, targets_, "check");
         const std::optional<ReportFormat> format =
             ChosenFormat(output, format_, ReportFormatNamed, ReportFormat::Json);
         const std::vector<std::string> addresses = AddressesNamed(targets_, all_);
