@@ -58,15 +58,8 @@ public:
         if (!all_ && targets_.empty() && setup_.sitemaps.empty()) {
             throw CommandFailure(kExitUsage, "give the addresses to start from, --all or --sitemap");
         }
-        AuditFormat format = AuditFormat::Text;
-        if (!format_.empty()) {
-            format = *AuditFormatNamed(format_);
-            if (output.json() && format != AuditFormat::Json) {
-                throw CommandFailure(kExitUsage, "--json and --format " + format_ + " ask for two formats");
-            }
-        } else if (output.json()) {
-            format = AuditFormat::Json;
-        }
+        const AuditFormat format =
+            ChosenFormat(output, format_, AuditFormatNamed, AuditFormat::Json).value_or(AuditFormat::Text);
         setup_.starts = AddressesNamed(targets_, all_);
 
         std::atomic<bool> stop{false};

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <nlohmann/json_fwd.hpp>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <stdexcept>
@@ -76,6 +77,21 @@ struct CommandEntry {
 
 // --concurrency and --per-host, the fetch engine's two bounds, as every command that fetches takes them.
 void AddFetchLimitOptions(CLI::App& command, int& concurrency, int& perHost);
+
+// The format a command that writes reports was asked for: --format's (name, read by named) or, with
+// --json alone, json; nullopt when neither was given. --json beside another --format is a usage error.
+template <typename Format>
+std::optional<Format> ChosenFormat(const Output& output, const std::string& name,
+                                   std::optional<Format> (*named)(std::string_view), Format json) {
+    if (name.empty()) {
+        return output.json() ? std::optional<Format>(json) : std::nullopt;
+    }
+    const std::optional<Format> format = named(name);
+    if (output.json() && format != json) {
+        throw CommandFailure(kExitUsage, "--json and --format " + name + " ask for two formats");
+    }
+    return format;
+}
 
 // Every command, in the order --help lists them.
 std::span<const CommandEntry> CommandTable();

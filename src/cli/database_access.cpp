@@ -113,6 +113,12 @@ nlohmann::json RowJson(const UrlDatabase& db, std::size_t row) {
             {"submits", record.submits}};
 }
 
+void RequireAllOrAddresses(bool all, const std::vector<std::string>& targets, const std::string& verb) {
+    if (all == !targets.empty()) {
+        throw CommandFailure(kExitUsage, "give either --all or the addresses to " + verb);
+    }
+}
+
 std::vector<std::string> AddressesNamed(const std::vector<std::string>& targets, bool all) {
     std::optional<DatabaseAccess> access;
     std::vector<std::string> out;

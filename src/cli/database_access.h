@@ -48,6 +48,10 @@ bool IsRowNumber(std::string_view name);
 // nothing). Throws CommandFailure (exit 2) for --all on an empty database or a row that is not there.
 std::vector<std::string> AddressesNamed(const std::vector<std::string>& targets, bool all);
 
+// A command that works on --all or on the addresses given takes exactly one of them; else a usage
+// error: "give either --all or the addresses to <verb>".
+void RequireAllOrAddresses(bool all, const std::vector<std::string>& targets, const std::string& verb);
+
 // One row as --json gives it; its number is its place in the list, as the window numbers it.
 nlohmann::json RowJson(const UrlDatabase& db, std::size_t row);
 

@@ -69,17 +69,7 @@ public:
         if (!address_.empty()) {
             return PrintRequests(output, store.AddressTimeline(address_, since));
         }
-        const HistoryRead<std::vector<RunRecord>> read = store.Runs(since);
-        Check(read.outcome);
-        if (output.json()) {
-            nlohmann::json list = nlohmann::json::array();
-            for (const RunRecord& r : read.value) {
-                list.push_back(RunJson(r));
-            }
-            output.PrintJson({{"runs", list}});
-            return kExitDone;
-        }
-        for (const RunRecord& r : read.value) {
+        return Print(output, "runs", store.Runs(since), RunJson, [&](const RunRecord& r) {
             output.out() << r.id << "  " << RunKindName(r.kind) << "  " << UtcTimeText(r.started) << "  "
                          << r.counts.requests << " requests, " << r.counts.accepted << " accepted, "
                          << r.counts.failed << " failed"
@@ -87,31 +77,35 @@ public:
                              : r.ended   ? ""
                                          : ", did not finish")
                          << (r.note.empty() ? "" : "  " + r.note) << "\n";
-        }
-        return kExitDone;
+        });
     }
 
 private:
-    static void Check(const Outcome& outcome) {
-        if (!outcome.ok()) {
-            throw CommandFailure(kExitData, "the history could not be read: " + outcome.text);
-        }
-    }
-
-    int PrintRequests(Output& output, const HistoryRead<std::vector<RequestRecord>>& read) const {
-        Check(read.outcome);
-        if (output.json()) {
-            nlohmann::json list = nlohmann::json::array();
-            for (const RequestRecord& r : read.value) {
-                list.push_back(RequestJson(r));
-            }
-            output.PrintJson({{"requests", list}});
-            return kExitDone;
-        }
-        for (const RequestRecord& r : read.value) {
+    static int PrintRequests(Output& output, const HistoryRead<std::vector<RequestRecord>>& read) {
+        return Print(output, "requests", read, RequestJson, [&](const RequestRecord& r) {
             output.out() << UtcTimeText(r.at) << "  run " << r.run << "  " << r.channel << "  " << r.address
                          << "  " << RequestEndName(r.end) << "  " << r.httpStatus << "  " << r.millis
                          << " ms\n";
+        });
+    }
+
+    // What was read as one JSON document, {"<key>": [...]}, or as lines for people.
+    template <typename Record, typename ToJson, typename PrintLine>
+    static int Print(Output& output, const char* key, const HistoryRead<std::vector<Record>>& read,
+                     ToJson toJson, PrintLine printLine) {
+        if (!read.outcome.ok()) {
+            throw CommandFailure(kExitData, "the history could not be read: " + read.outcome.text);
+        }
+        if (output.json()) {
+            nlohmann::json list = nlohmann::json::array();
+            for (const Record& record : read.value) {
+                list.push_back(toJson(record));
+            }
+            output.PrintJson({{key, list}});
+            return kExitDone;
+        }
+        for (const Record& record : read.value) {
+            printLine(record);
         }
         return kExitDone;
     }

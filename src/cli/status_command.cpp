@@ -47,18 +47,9 @@ public:
     }
 
     int Run(Output& output) override {
-        if (all_ == !targets_.empty()) {
-            throw CommandFailure(kExitUsage, "give either --all or the addresses to check");
-        }
-        std::optional<ReportFormat> format;
-        if (!format_.empty()) {
-            format = ReportFormatNamed(format_);
-            if (output.json() && format != ReportFormat::Json) {
-                throw CommandFailure(kExitUsage, "--json and --format " + format_ + " ask for two formats");
-            }
-        } else if (output.json()) {
-            format = ReportFormat::Json;
-        }
+        RequireAllOrAddresses(all_, targets_, "check");
+        const std::optional<ReportFormat> format =
+            ChosenFormat(output, format_, ReportFormatNamed, ReportFormat::Json);
         const std::vector<std::string> addresses = AddressesNamed(targets_, all_);
 
         std::atomic<bool> stop{false};

@@ -107,9 +107,7 @@ public:
     }
 
     int Run(Output& output) override {
-        if (all_ == !targets_.empty()) {
-            throw CommandFailure(kExitUsage, "give either --all or the addresses to submit");
-        }
+        RequireAllOrAddresses(all_, targets_, "submit");
         if (!engineList_.empty()) {
             std::vector<std::string> names;
             for (std::size_t start = 0; start <= engineList_.size();) {

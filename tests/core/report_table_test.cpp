@@ -92,5 +92,23 @@ TEST(StatusReport, NoAnswerAndErrorStatusesFailWhileRedirectsAndSuccessPass) {
         "address,code,text,time_ms,redirected_to\r\nhttp://a.test/200,200,words,1234,http://b.test/\r\n");
 }
 
+// A page's own words reach the status CSV; a spreadsheet must show them, never run them. Numbers such as
+// the -1 of no answer stay numbers.
+TEST(StatusReport, CsvKeepsFormulaTextFromRunningInASpreadsheet) {
+    StatusRow row;
+    row.address = "=HYPERLINK(\"http://x.test\",\"y\")";
+    row.text = "@SUM(1)";
+    row.finalUrl = "-2+3";
+    EXPECT_EQ(WriteReport(StatusReport({row}), ReportFormat::Csv),
+              "address,code,text,time_ms,redirected_to\r\n"
+              "\"'=HYPERLINK(\"\"http://x.test\"\",\"\"y\"\")\",-1,'@SUM(1),0,'-2+3\r\n");
+    for (const char* text : {"+1", "\tx", "\rx"}) {
+        row.text = text;
+        EXPECT_NE(WriteReport(StatusReport({row}), ReportFormat::Csv).find(std::string("'") + text),
+                  std::string::npos)
+            << text;
+    }
+}
+
 } // namespace
 } // namespace sendwell

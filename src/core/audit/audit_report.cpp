@@ -1,5 +1,6 @@
 #include "core/audit/audit_report.h"
 
+#include "core/base/named_value.h"
 #include "core/base/report_table.h"
 
 #include <array>
@@ -141,27 +142,16 @@ std::string Json(const AuditReport& report) {
     return document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 
-// A spreadsheet runs a cell that starts with one of these as a formula; a quote in front keeps it text.
-std::string SpreadsheetSafe(std::string text) {
-    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
-        text.insert(0, 1, '\'');
-    }
-    return text;
-}
-
-ReportTable IssueTable(const AuditReport& report, bool spreadsheet) {
+ReportTable IssueTable(const AuditReport& report) {
     ReportTable table;
     table.name = "issues";
     table.columns = {"check", "severity", "category", "address", "detail", "related"};
-    const auto cell = [&](std::string text) -> ReportCell {
-        return spreadsheet ? SpreadsheetSafe(std::move(text)) : std::move(text);
-    };
     for (const Finding& finding : report.findings) {
-        table.rows.push_back({{std::string(finding.id()), std::string(SeverityName(finding.severity())),
-                               std::string(CategoryOf(finding.check)), cell(finding.address),
-                               cell(finding.detail), cell(finding.related)},
-                              std::nullopt,
-                              0});
+        table.rows.push_back(
+            {{std::string(finding.id()), std::string(SeverityName(finding.severity())),
+              std::string(CategoryOf(finding.check)), finding.address, finding.detail, finding.related},
+             std::nullopt,
+             0});
     }
     return table;
 }
@@ -205,12 +195,7 @@ std::optional<AuditFormat> AuditFormatNamed(std::string_view name) {
     constexpr std::pair<std::string_view, AuditFormat> kNames[] = {
         {"text", AuditFormat::Text},   {"json", AuditFormat::Json},         {"csv", AuditFormat::Csv},
         {"junit", AuditFormat::Junit}, {"markdown", AuditFormat::Markdown}, {"html", AuditFormat::Html}};
-    for (const auto& [known, format] : kNames) {
-        if (name == known) {
-            return format;
-        }
-    }
-    return std::nullopt;
+    return ValueNamed(kNames, name);
 }
 
 std::string WriteAuditReport(const AuditReport& report, AuditFormat format) {
@@ -220,12 +205,12 @@ std::string WriteAuditReport(const AuditReport& report, AuditFormat format) {
     case AuditFormat::Json:
         return Json(report);
     case AuditFormat::Csv:
-        return WriteReport(IssueTable(report, true), ReportFormat::Csv);
+        return WriteReport(IssueTable(report), ReportFormat::Csv);
     case AuditFormat::Junit:
         return WriteReport(CheckTable(report), ReportFormat::Junit);
     case AuditFormat::Markdown:
         return "# Site audit\n\n" + Summary(report) + "\n\n" +
-               WriteReport(IssueTable(report, false), ReportFormat::Markdown);
+               WriteReport(IssueTable(report), ReportFormat::Markdown);
     case AuditFormat::Html:
         break;
     }

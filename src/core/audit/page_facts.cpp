@@ -2,6 +2,7 @@
 
 #include "core/audit/audit_address.h"
 #include "core/base/ascii_case.h"
+#include "core/base/char_sets.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,13 +20,7 @@ bool IsBlank(char c) {
 }
 
 std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
+    return TrimAny(text, kAsciiSpace);
 }
 
 std::string Collapse(std::string_view text) {

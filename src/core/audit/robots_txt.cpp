@@ -2,6 +2,7 @@
 
 #include "core/audit/audit_address.h"
 #include "core/base/ascii_case.h"
+#include "core/base/char_sets.h"
 #include "core/web/fetch_engine.h"
 
 #include <algorithm>
@@ -11,14 +12,7 @@ namespace sendwell {
 namespace {
 
 std::string_view Trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
-    while (!text.empty() && blank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && blank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
+    return TrimAny(text, " \t\v\f");
 }
 
 int HexValue(char c) {

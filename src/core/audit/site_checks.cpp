@@ -195,19 +195,26 @@ private:
         ReportGroups(check, groups, [&](PageId id) { return "\"" + site_.Page(id).*field + "\""; });
     }
 
-    template <typename Key, typename Detail>
-    void ReportGroups(Check check, const std::unordered_map<Key, std::vector<PageId>>& groups,
-                      Detail detail) {
+    // The groups of more than one page, in address order of first sight, so that a report reads the same
+    // in every run.
+    template <typename Key>
+    static std::vector<const std::vector<PageId>*>
+    Repeated(const std::unordered_map<Key, std::vector<PageId>>& groups) {
         std::vector<const std::vector<PageId>*> repeated;
         for (const auto& [key, ids] : groups) {
             if (ids.size() > 1) {
                 repeated.push_back(&ids);
             }
         }
-        // In address order of first sight, so that a report reads the same in every run.
         std::sort(repeated.begin(), repeated.end(),
                   [](const auto* a, const auto* b) { return a->front() < b->front(); });
-        for (const std::vector<PageId>* ids : repeated) {
+        return repeated;
+    }
+
+    template <typename Key, typename Detail>
+    void ReportGroups(Check check, const std::unordered_map<Key, std::vector<PageId>>& groups,
+                      Detail detail) {
+        for (const std::vector<PageId>* ids : Repeated(groups)) {
             for (PageId id : *ids) {
                 const PageId other = id == ids->front() ? (*ids)[1] : ids->front();
                 Add(check, id, detail(id) + " on " + std::to_string(ids->size()) + " pages", other);
@@ -228,15 +235,7 @@ private:
             const PageId canonical = site_.Page(id).canonical;
             return canonical == kNoPage ? id : canonical;
         };
-        std::vector<const std::vector<PageId>*> groups;
-        for (const auto& [hash, ids] : byHash) {
-            if (ids.size() > 1) {
-                groups.push_back(&ids);
-            }
-        }
-        std::sort(groups.begin(), groups.end(),
-                  [](const auto* a, const auto* b) { return a->front() < b->front(); });
-        for (const std::vector<PageId>* ids : groups) {
+        for (const std::vector<PageId>* ids : Repeated(byHash)) {
             const PageId first = ids->front();
             const auto apart =
                 std::count_if(ids->begin(), ids->end(), [&](PageId id) { return key(id) != key(first); });

@@ -1,6 +1,7 @@
 #include "core/base/report_table.h"
 
 #include "core/base/markup_escape.h"
+#include "core/base/named_value.h"
 
 #include <array>
 #include <charconv>
@@ -79,6 +80,22 @@ void AppendCsvField(std::string& out, const std::string& text) {
     out += '"';
 }
 
+// A spreadsheet runs a cell that starts with one of these as a formula; a quote in front keeps it text.
+// Only text cells: a number such as -1 is data, and the headings are the program's own.
+std::string SpreadsheetSafe(std::string text) {
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos) {
+        text.insert(0, 1, '\'');
+    }
+    return text;
+}
+
+std::string CsvCellText(const ReportCell& cell) {
+    if (const auto* text = std::get_if<std::string>(&cell)) {
+        return SpreadsheetSafe(*text);
+    }
+    return CellText(cell);
+}
+
 std::string Csv(const ReportTable& table) {
     std::string out;
     auto line = [&](auto&& field, std::size_t count) {
@@ -92,7 +109,7 @@ std::string Csv(const ReportTable& table) {
     };
     line([&](std::size_t c) { return table.columns[c]; }, table.columns.size());
     for (const ReportRow& row : table.rows) {
-        line([&](std::size_t c) { return CellText(CellOf(row, c)); }, table.columns.size());
+        line([&](std::size_t c) { return CsvCellText(CellOf(row, c)); }, table.columns.size());
     }
     return out;
 }
@@ -192,12 +209,7 @@ std::optional<ReportFormat> ReportFormatNamed(std::string_view name) {
                                                                     {"csv", ReportFormat::Csv},
                                                                     {"junit", ReportFormat::Junit},
                                                                     {"markdown", ReportFormat::Markdown}};
-    for (const auto& [known, format] : kNames) {
-        if (name == known) {
-            return format;
-        }
-    }
-    return std::nullopt;
+    return ValueNamed(kNames, name);
 }
 
 std::string WriteReport(const ReportTable& table, ReportFormat format) {

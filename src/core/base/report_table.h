@@ -40,7 +40,9 @@ std::optional<ReportFormat> ReportFormatNamed(std::string_view name);
 
 // The whole table in format:
 //   Json     {"<name>": [{"<column>": value, ..., "failed": bool}, ...]} on one line
-//   Csv      a heading line, then one line per row, CRLF line ends and RFC 4180 quoting
+//   Csv      a heading line, then one line per row, CRLF line ends and RFC 4180 quoting; a text cell
+//            that starts with =, +, -, @, a tab or a carriage return gets a ' in front, so that a
+//            spreadsheet never runs untrusted text as a formula
 //   Junit    one testsuite of one testcase per row, a failure element for each failed row
 //   Markdown a table: heading, separator, one line per row; "|" and "\" escaped, line breaks as spaces
 // Every format but Json ends with a line end.

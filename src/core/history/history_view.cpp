@@ -29,6 +29,19 @@ bool Missing(const fs::path& file) {
     return !fs::exists(file, ec) && !ec;
 }
 
+// Nothing when there is no file yet, else what query reads from it once it is open.
+template <typename Query>
+HistoryRead<std::vector<RequestRecord>> ReadRequests(const fs::path& file, Query query) {
+    HistoryRead<std::vector<RequestRecord>> read;
+    if (Missing(file)) {
+        return read;
+    }
+    if (std::unique_ptr<HistoryStore> store = OpenForReading(file, read.outcome, nullptr)) {
+        read = query(*store);
+    }
+    return read;
+}
+
 } // namespace
 
 HistorySnapshot ReadHistorySnapshot(const fs::path& file) {
@@ -62,25 +75,11 @@ HistorySnapshot ReadHistorySnapshot(const fs::path& file) {
 }
 
 HistoryRead<std::vector<RequestRecord>> ReadRunRequests(const fs::path& file, std::int64_t run) {
-    HistoryRead<std::vector<RequestRecord>> read;
-    if (Missing(file)) {
-        return read;
-    }
-    if (std::unique_ptr<HistoryStore> store = OpenForReading(file, read.outcome, nullptr)) {
-        read = store->Requests(run);
-    }
-    return read;
+    return ReadRequests(file, [&](HistoryStore& store) { return store.Requests(run); });
 }
 
 HistoryRead<std::vector<RequestRecord>> ReadAddressTimeline(const fs::path& file, std::string_view address) {
-    HistoryRead<std::vector<RequestRecord>> read;
-    if (Missing(file)) {
-        return read;
-    }
-    if (std::unique_ptr<HistoryStore> store = OpenForReading(file, read.outcome, nullptr)) {
-        read = store->AddressTimeline(address);
-    }
-    return read;
+    return ReadRequests(file, [&](HistoryStore& store) { return store.AddressTimeline(address); });
 }
 
 std::string_view RunStateText(const RunRecord& run) {

@@ -1,6 +1,7 @@
 #include "core/meta/meta_analysis.h"
 
 #include "core/base/ascii_case.h"
+#include "core/base/char_sets.h"
 
 #include <chrono>
 
@@ -40,17 +41,7 @@ void ReadContentPieces(const std::string& line, const std::string& upper, std::v
 } // namespace
 
 std::vector<std::string> SplitKeywordText(std::string_view text) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t stop = text.find_first_of(",\t\n", start);
-        const std::size_t end = stop == std::string_view::npos ? text.size() : stop;
-        if (end > start) {
-            pieces.emplace_back(text.substr(start, end - start));
-        }
-        start = end + 1;
-    }
-    return pieces;
+    return SplitAny(text, ",\t\n", /*keepEmpty=*/false);
 }
 
 std::vector<std::string> FallbackKeywords(const LineList& page) {

@@ -1,6 +1,7 @@
 #include "core/meta/meta_scanner.h"
 
 #include "core/base/ascii_case.h"
+#include "core/base/char_sets.h"
 
 #include <algorithm>
 
@@ -60,14 +61,7 @@ std::string WholePageTagText(const LineList& page, const std::string& upperTag) 
 }
 
 std::string Cleaned(const std::string& value) {
-    std::string out;
-    out.reserve(value.size());
-    for (char c : value) {
-        if (c != '"' && c != '=' && c != '>') {
-            out += c;
-        }
-    }
-    return out;
+    return WithoutAny(value, "\"=>");
 }
 
 } // namespace

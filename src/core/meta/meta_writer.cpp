@@ -1,6 +1,7 @@
 #include "core/meta/meta_writer.h"
 
 #include "core/base/ascii_case.h"
+#include "core/base/char_sets.h"
 #include "core/base/hosts.h"
 
 #include <algorithm>
@@ -31,36 +32,12 @@ bool EqualsUpper(std::string_view piece, std::string_view upperWord) {
     return true;
 }
 
-// Calls visit with every non-empty piece of token.
-template <typename Visit>
-void ForEachPiece(std::string_view token, Visit&& visit) {
-    std::size_t start = 0;
-    while (start < token.size()) {
-        const std::size_t stop = token.find_first_of(kPieceSeparators, start);
-        const std::size_t end = stop == std::string_view::npos ? token.size() : stop;
-        if (end > start) {
-            visit(token.substr(start, end - start));
-        }
-        start = end + 1;
-    }
-}
-
 bool Contains(const std::string& text, std::string_view word) {
     return text.find(word) != std::string::npos;
 }
 
 bool IsHtmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-}
-
-std::string_view TrimHtmlSpace(std::string_view s) {
-    while (!s.empty() && IsHtmlSpace(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && IsHtmlSpace(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
 }
 
 // The element name of the tag at text[at] == '<', as written.
@@ -194,7 +171,7 @@ std::vector<FoundTag> FindMetaTags(std::string_view text, std::string_view upper
                     tag = ReadStartTag(text.substr(0, tokenEnd), pos, false);
                 }
                 next = tag->end;
-                if (meta && tag->name && EqualsUpper(TrimHtmlSpace(*tag->name), upperName)) {
+                if (meta && tag->name && EqualsUpper(TrimAny(*tag->name, kHtmlSpace), upperName)) {
                     found.push_back({pos, tag->end - pos, tag->content});
                 }
                 if (raw) {
@@ -220,7 +197,7 @@ RewrittenPage ReplaceTags(std::string_view text, const std::vector<FoundTag>& ta
         std::string line;
         if (tag.content) {
             std::string existing;
-            ForEachPiece(*tag.content, [&](std::string_view piece) {
+            ForEachPiece(*tag.content, kPieceSeparators, /*keepEmpty=*/false, [&](std::string_view piece) {
                 if (!existing.empty()) {
                     existing += separator;
                 }
@@ -322,15 +299,7 @@ std::string PageBytes(const PageText& page) {
 }
 
 std::vector<std::string> PageLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t stop = text.find('\n', start);
-        const std::size_t end = stop == std::string_view::npos ? text.size() : stop;
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+    return SplitAny(text, "\n", /*keepEmpty=*/true);
 }
 
 std::string TokenReader::ReadToken() {
@@ -361,7 +330,7 @@ bool HasMetaTag(std::string_view text, std::string_view name) {
     bool found = false;
     TokenReader reader(text);
     for (std::string token = reader.ReadToken(); !token.empty() && !found; token = reader.ReadToken()) {
-        ForEachPiece(token, [&](std::string_view piece) {
+        ForEachPiece(token, kPieceSeparators, /*keepEmpty=*/false, [&](std::string_view piece) {
             if (EqualsUpper(piece, "META")) {
                 stage = 1;
             } else if (stage == 1 && EqualsUpper(piece, "NAME")) {

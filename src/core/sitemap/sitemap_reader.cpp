@@ -2,6 +2,7 @@
 
 #include "core/base/ascii_case.h"
 #include "core/base/atomic_file.h"
+#include "core/base/char_sets.h"
 #include "core/web/page_fetcher.h"
 #include "core/web/transfer.h"
 #include "core/web/url_parts.h"
@@ -73,12 +74,7 @@ public:
 };
 
 std::string_view Trim(std::string_view text) {
-    constexpr std::string_view kBlanks = " \t\r\n\f\v";
-    const std::size_t start = text.find_first_not_of(kBlanks);
-    if (start == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(start, text.find_last_not_of(kBlanks) - start + 1);
+    return TrimAny(text, kAsciiSpace);
 }
 
 bool IsGzip(std::string_view bytes) {

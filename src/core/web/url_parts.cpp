@@ -1,6 +1,7 @@
 #include "core/web/url_parts.h"
 
 #include "core/base/ascii_case.h"
+#include "core/base/char_sets.h"
 
 #include <algorithm>
 #include <curl/curl.h>
@@ -182,21 +183,7 @@ void FormPostServer(std::string_view address, std::string& host, int& port) {
 }
 
 std::string CleanReference(std::string_view reference) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; };
-    while (!reference.empty() && blank(reference.front())) {
-        reference.remove_prefix(1);
-    }
-    while (!reference.empty() && blank(reference.back())) {
-        reference.remove_suffix(1);
-    }
-    std::string out;
-    out.reserve(reference.size());
-    for (char c : reference) {
-        if (c != '\t' && c != '\n' && c != '\r') {
-            out += c;
-        }
-    }
-    return out;
+    return WithoutAny(TrimAny(reference, kHtmlSpace), "\t\n\r");
 }
 
 namespace {

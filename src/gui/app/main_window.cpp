@@ -13,6 +13,7 @@
 #include "gui/audit/site_audit_window.h"
 #include "gui/base/control_ids.h"
 #include "gui/base/desktop_notifier.h"
+#include "gui/base/file_choice.h"
 #include "gui/base/program_info.h"
 #include "gui/base/text_bytes.h"
 #include "gui/history/history_window.h"
@@ -247,24 +248,22 @@ void MainWindow::CreateControls() {
     }
     // Not a button: the window's layout stays as it is; the action lives in the context menu and on
     // the window, so that its shortcut works whenever the window has the focus.
-    checkAll_ = new QAction(QString::fromLatin1(kCheckAllCaption) + QStringLiteral("..."), this);
-    checkAll_->setObjectName(QStringLiteral("checkAllAction"));
-    checkAll_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I));
-    checkAll_->setShortcutContext(Qt::WindowShortcut);
-    addAction(checkAll_);
-    connect(checkAll_, &QAction::triggered, this, &MainWindow::OnCheckAll);
-    audit_ = new QAction(QStringLiteral("Audit Site..."), this);
-    audit_->setObjectName(QStringLiteral("auditAction"));
-    audit_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
-    audit_->setShortcutContext(Qt::WindowShortcut);
-    addAction(audit_);
-    connect(audit_, &QAction::triggered, this, &MainWindow::OnAudit);
-    history_ = new QAction(QString::fromLatin1(kHistoryCaption) + QStringLiteral("..."), this);
-    history_->setObjectName(QStringLiteral("historyAction"));
-    history_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
-    history_->setShortcutContext(Qt::WindowShortcut);
-    addAction(history_);
-    connect(history_, &QAction::triggered, this, &MainWindow::OnHistory);
+    const auto windowAction = [this](const QString& text, const QString& name, Qt::Key key,
+                                     void (MainWindow::*handler)()) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(name);
+        action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | key));
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    checkAll_ = windowAction(QString::fromLatin1(kCheckAllCaption) + QStringLiteral("..."),
+                             QStringLiteral("checkAllAction"), Qt::Key_I, &MainWindow::OnCheckAll);
+    audit_ = windowAction(QStringLiteral("Audit Site..."), QStringLiteral("auditAction"), Qt::Key_A,
+                          &MainWindow::OnAudit);
+    history_ = windowAction(QString::fromLatin1(kHistoryCaption) + QStringLiteral("..."),
+                            QStringLiteral("historyAction"), Qt::Key_H, &MainWindow::OnHistory);
 }
 
 void MainWindow::SetToolTips() {
@@ -415,19 +414,12 @@ void MainWindow::OnRemove() {
 }
 
 void MainWindow::OnImport() {
-    QString file;
-    if (importChooser_) {
-        file = importChooser_(this);
-    } else {
+    const QString file = ChooseFile(this, importChooser_, [](QFileDialog& dialog) {
         // Any name may be typed; one that names no readable file imports nothing.
-        QFileDialog dialog(this);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setNameFilter(ImportFileFilters());
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-            file = dialog.selectedFiles().constFirst();
-        }
-    }
+    });
     if (file.isEmpty()) {
         return;
     }

@@ -2,8 +2,9 @@
 
 #include "core/audit/audit_history.h"
 #include "core/audit/audit_summary.h"
-#include "core/base/atomic_file.h"
 #include "gui/base/background_work.h"
+#include "gui/base/chart_view.h"
+#include "gui/base/file_choice.h"
 #include "gui/base/progress_relay.h"
 #include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
@@ -166,9 +167,7 @@ SiteAuditWindow::SiteAuditWindow(sendwell::Prompt& messages, sendwell::Connectio
     pages_->setSortingEnabled(true);
     pages_->sortByColumn(-1, Qt::AscendingOrder);
 
-    chart_ = new QChartView(this);
-    chart_->setObjectName(QStringLiteral("auditChart"));
-    chart_->setRenderHint(QPainter::Antialiasing);
+    chart_ = NewChartView(this, QStringLiteral("auditChart"));
 
     tabs_ = new QTabWidget(this);
     tabs_->addTab(checksSplit, tr("Checks"));
@@ -228,19 +227,11 @@ SiteAuditWindow::SiteAuditWindow(sendwell::Prompt& messages, sendwell::Connectio
         });
     }
 
-    auto* progressRow = new QHBoxLayout();
-    progressRow->addWidget(progress_, 1);
-    progressRow->addWidget(cancel_);
-    auto* buttons = new QHBoxLayout();
-    buttons->addWidget(status_, 1);
-    buttons->addWidget(export_);
-    buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(addressRow);
     layout->addLayout(optionsRow);
     layout->addWidget(resultsSplit, 1);
-    layout->addLayout(progressRow);
-    layout->addLayout(buttons);
+    AddRunFoot(layout, progress_, cancel_, status_, export_, close);
     resize(860, 620);
 }
 
@@ -466,9 +457,7 @@ void SiteAuditWindow::ShowChart() {
         chart->addAxis(countAxis, Qt::AlignBottom);
         series->attachAxis(countAxis);
     }
-    QChart* previous = chart_->chart();
-    chart_->setChart(chart);
-    delete previous;
+    ReplaceChart(chart_, chart);
 }
 
 void SiteAuditWindow::ShowStatus() {
@@ -513,10 +502,7 @@ void SiteAuditWindow::exportReport(sendwell::AuditFormat format) {
     const std::string bytes = format == sendwell::AuditFormat::Html
                                   ? sendwell::WriteAuditHtml(report_)
                                   : sendwell::WriteAuditReport(report_, format);
-    if (!sendwell::ReplaceFileAtomically(ToPath(file), bytes)) {
-        messages_.ShowMessage("The report could not be written to " + ToBytes(file) + ".", kSiteAuditCaption,
-                              sendwell::MessageIcon::Error);
-    }
+    WriteExportFile(messages_, file, bytes, "The report", kSiteAuditCaption);
 }
 
 void SiteAuditWindow::done(int result) {

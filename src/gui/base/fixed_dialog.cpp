@@ -1,6 +1,7 @@
 #include "gui/base/fixed_dialog.h"
 
 #include <QDialog>
+#include <QPushButton>
 
 namespace sendwell::gui {
 
@@ -13,6 +14,15 @@ DialogUnits SetUpFixedDialog(QDialog& dialog, const QString& name, const QString
     const DialogUnits du(dialog.font());
     dialog.setFixedSize(du.size(widthDu, heightDu));
     return du;
+}
+
+QPushButton* AddOkButton(QDialog& dialog, const QRect& where) {
+    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    ok->setGeometry(where);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    return ok;
 }
 
 } // namespace sendwell::gui

@@ -6,6 +6,8 @@
 #include <QString>
 
 class QDialog;
+class QPushButton;
+class QRect;
 
 namespace sendwell::gui {
 
@@ -13,5 +15,8 @@ namespace sendwell::gui {
 // in dialog units. Returns the units for laying out its controls.
 DialogUnits SetUpFixedDialog(QDialog& dialog, const QString& name, const QString& caption, int widthDu,
                              int heightDu);
+
+// The window's default button: "OK" (named okButton) at where, accepting the dialog when clicked.
+QPushButton* AddOkButton(QDialog& dialog, const QRect& where);
 
 } // namespace sendwell::gui

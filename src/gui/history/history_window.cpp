@@ -1,10 +1,11 @@
 #include "gui/history/history_window.h"
 
 #include "core/audit/audit_checks.h"
-#include "core/base/atomic_file.h"
 #include "core/base/paths.h"
 #include "core/base/report_table.h"
 #include "gui/base/background_work.h"
+#include "gui/base/chart_view.h"
+#include "gui/base/file_choice.h"
 #include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
 #include "gui/history/schedule_dialog.h"
@@ -15,7 +16,6 @@
 #include <QChartView>
 #include <QDateTime>
 #include <QDateTimeAxis>
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -83,6 +83,15 @@ QColor SeverityColor(const std::string& severity) {
     return Qt::gray;
 }
 
+// A count axis of chart from 0 to most, in whole numbers.
+QValueAxis* CountAxis(QChart* chart, qint64 most, const QString& title) {
+    auto* axis = new QValueAxis(chart);
+    axis->setLabelFormat(QStringLiteral("%d"));
+    axis->setRange(0, static_cast<qreal>(most));
+    axis->setTitleText(title);
+    return axis;
+}
+
 } // namespace
 
 HistoryWindow::HistoryWindow(std::filesystem::path file, sendwell::Prompt& messages, QWidget* parent)
@@ -118,12 +127,8 @@ HistoryWindow::HistoryWindow(std::filesystem::path file, sendwell::Prompt& messa
     timelineLayout->addWidget(timelineLabel_);
     timelineLayout->addWidget(timeline_, 1);
 
-    outcomeChart_ = new QChartView(this);
-    outcomeChart_->setObjectName(QStringLiteral("outcomeChart"));
-    outcomeChart_->setRenderHint(QPainter::Antialiasing);
-    auditChart_ = new QChartView(this);
-    auditChart_->setObjectName(QStringLiteral("auditChart"));
-    auditChart_->setRenderHint(QPainter::Antialiasing);
+    outcomeChart_ = NewChartView(this, QStringLiteral("outcomeChart"));
+    auditChart_ = NewChartView(this, QStringLiteral("auditChart"));
 
     tabs_ = new QTabWidget(this);
     tabs_->addTab(requests_, tr("&Requests"));
@@ -247,19 +252,14 @@ void HistoryWindow::ShowCharts() {
         time->setRange(QDateTime::fromSecsSinceEpoch(points.front().at - 86400),
                        QDateTime::fromSecsSinceEpoch(points.back().at + 86400));
     }
-    auto* count = new QValueAxis(outcome);
-    count->setLabelFormat(QStringLiteral("%d"));
-    count->setRange(0, static_cast<qreal>(most));
-    count->setTitleText(tr("Requests"));
+    QValueAxis* count = CountAxis(outcome, most, tr("Requests"));
     outcome->addAxis(time, Qt::AlignBottom);
     outcome->addAxis(count, Qt::AlignLeft);
     for (QLineSeries* series : {accepted, failed}) {
         series->attachAxis(time);
         series->attachAxis(count);
     }
-    QChart* oldOutcome = outcomeChart_->chart();
-    outcomeChart_->setChart(outcome);
-    delete oldOutcome;
+    ReplaceChart(outcomeChart_, outcome);
 
     // Audit issues by severity, one stacked bar per audit.
     auto* audit = new QChart();
@@ -289,17 +289,12 @@ void HistoryWindow::ShowCharts() {
     }
     auto* runsAxis = new QBarCategoryAxis(audit);
     runsAxis->append(when);
-    auto* issues = new QValueAxis(audit);
-    issues->setLabelFormat(QStringLiteral("%d"));
-    issues->setRange(0, static_cast<qreal>(total));
-    issues->setTitleText(tr("Issues"));
+    QValueAxis* issues = CountAxis(audit, total, tr("Issues"));
     audit->addAxis(runsAxis, Qt::AlignBottom);
     audit->addAxis(issues, Qt::AlignLeft);
     bars->attachAxis(runsAxis);
     bars->attachAxis(issues);
-    QChart* oldAudit = auditChart_->chart();
-    auditChart_->setChart(audit);
-    delete oldAudit;
+    ReplaceChart(auditChart_, audit);
 }
 
 void HistoryWindow::RunSelected() {
@@ -340,22 +335,14 @@ void HistoryWindow::Problem(const sendwell::Outcome& outcome) {
 }
 
 void HistoryWindow::exportCsv() {
-    QString file;
-    if (chooser_) {
-        file = chooser_(this);
-    } else {
-        file = QFileDialog::getSaveFileName(this, tr("Export CSV"), QStringLiteral("history.csv"),
-                                            tr("CSV files (*.csv);;All files (*)"));
-    }
+    const QString file = ChooseExportFile(this, chooser_, tr("Export CSV"), QStringLiteral("history.csv"),
+                                          tr("CSV files (*.csv);;All files (*)"));
     if (file.isEmpty()) {
         return;
     }
     const std::string csv =
         sendwell::WriteReport(sendwell::RunsTable(snapshot_.runs), sendwell::ReportFormat::Csv);
-    if (!sendwell::ReplaceFileAtomically(ToPath(file), csv)) {
-        messages_.ShowMessage("The history could not be written to " + ToBytes(file) + ".", kHistoryCaption,
-                              sendwell::MessageIcon::Error);
-    }
+    WriteExportFile(messages_, file, csv, "The history", kHistoryCaption);
 }
 
 HistoryWindow* OpenHistoryWindow(QWidget* parent, sendwell::Prompt& messages) {

@@ -5,6 +5,7 @@
 
 #include "core/base/prompt.h"
 #include "core/history/history_view.h"
+#include "gui/base/file_choice.h"
 
 #include <QDialog>
 #include <QString>
@@ -63,9 +64,8 @@ public:
     QPushButton* scheduleButton() const { return schedule_; }
     const sendwell::HistorySnapshot& snapshot() const { return snapshot_; }
 
-    // Picks the file Export CSV writes; an empty text cancels. Tests replace the file dialog.
-    using ExportFileChooser = std::function<QString(QWidget* parent)>;
-    void setExportFileChooser(ExportFileChooser chooser) { chooser_ = std::move(chooser); }
+    // Picks the file Export CSV writes; tests replace the file dialog.
+    void setExportFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
     // Opens the Schedule dialog; tests replace it.
     void setScheduleOpener(std::function<void(QWidget* parent)> opener) { openSchedule_ = std::move(opener); }
 
@@ -93,7 +93,7 @@ private:
     QLabel* status_ = nullptr;
     QPushButton* export_ = nullptr;
     QPushButton* schedule_ = nullptr;
-    ExportFileChooser chooser_;
+    FileChooser chooser_;
     std::function<void(QWidget* parent)> openSchedule_;
 };
 

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPushButton>
 #include <limits>
 
 namespace sendwell::gui {
@@ -63,11 +62,7 @@ MetaFindingsDialog::MetaFindingsDialog(const sendwell::MetaFindings& findings, c
     adviceLine->setTextFormat(Qt::PlainText);
     adviceLine->setGeometry(du.rect(7, 160, 246, 10));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    ok->setGeometry(du.rect(105, 175, 50, 14));
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    AddOkButton(*this, du.rect(105, 175, 50, 14));
 }
 
 } // namespace sendwell::gui

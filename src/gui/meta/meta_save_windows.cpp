@@ -2,6 +2,7 @@
 
 #include "core/meta/meta_analysis.h"
 #include "gui/base/dialog_layout.h"
+#include "gui/base/file_choice.h"
 #include "gui/base/fixed_dialog.h"
 #include "gui/base/text_bytes.h"
 #include "gui/meta/program_scanner.h"
@@ -90,11 +91,7 @@ DescriptionDialog::DescriptionDialog(const QString& description, QWidget* parent
     edit_->setText(description);
     edit_->setGeometry(du.rect(7, 28, 248, 13));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setObjectName(QStringLiteral("okButton"));
-    ok->setDefault(true);
-    ok->setGeometry(du.rect(151, 49, 50, 14));
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    AddOkButton(*this, du.rect(151, 49, 50, 14));
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setGeometry(du.rect(205, 49, 50, 14));
@@ -109,21 +106,14 @@ MetaSaveWindowsOnScreen::MetaSaveWindowsOnScreen(QWidget* parent, PageChooser ch
     : parent_(parent), chooser_(std::move(chooser)) {}
 
 std::optional<std::filesystem::path> MetaSaveWindowsOnScreen::ChooseTargetPage() {
-    QString file;
-    if (chooser_) {
-        file = chooser_(parent_);
-    } else {
-        QFileDialog dialog(parent_);
+    const QString file = ChooseFile(parent_, chooser_, [](QFileDialog& dialog) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setNameFilters({QStringLiteral("HTML Files (*.htm *.html)"), QStringLiteral("All Files (*)")});
         dialog.setDefaultSuffix(QStringLiteral("HTML"));
         dialog.selectFile(QStringLiteral("mywebpage"));
         // Picking an existing page is the usual case: it is updated, with a backup, not replaced.
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-            file = dialog.selectedFiles().constFirst();
-        }
-    }
+    });
     if (file.isEmpty()) {
         return std::nullopt;
     }

@@ -8,7 +8,6 @@
 #include "gui/urldb/url_list_model.h"
 
 #include <QFile>
-#include <QFileDialog>
 #include <QStringLiteral>
 #include <string>
 #include <vector>
@@ -47,12 +46,10 @@ std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::fi
 }
 
 bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell::Prompt& messages,
-                      const ExportFileChooser& chooser) {
+                      const FileChooser& chooser) {
     const QString file =
-        chooser ? chooser(parent)
-                : QFileDialog::getSaveFileName(parent, QString::fromUtf8(kExportSitemapCaption),
-                                               QStringLiteral("sitemap.xml"),
-                                               QStringLiteral("Sitemaps (*.xml);;All files (*)"));
+        ChooseExportFile(parent, chooser, QString::fromUtf8(kExportSitemapCaption),
+                         QStringLiteral("sitemap.xml"), QStringLiteral("Sitemaps (*.xml);;All files (*)"));
     if (file.isEmpty()) {
         return false;
     }

@@ -4,11 +4,11 @@
 
 #include "core/base/connection_settings.h"
 #include "core/base/prompt.h"
+#include "gui/base/file_choice.h"
 
 #include <QString>
 #include <cstddef>
 #include <filesystem>
-#include <functional>
 
 class QWidget;
 
@@ -33,12 +33,9 @@ QString ImportFileFilters();
 std::size_t RunSitemapImport(QWidget* parent, UrlListModel& model, const std::filesystem::path& file,
                              const sendwell::ConnectionSettings& connection, sendwell::Prompt& messages);
 
-// Picks the file to export to; an empty text when cancelled. Tests replace the file dialog.
-using ExportFileChooser = std::function<QString(QWidget* parent)>;
-
 // "Export sitemap...": asks for the file and writes the database to it; a failure or a warning is
 // shown. Returns whether the file was written.
 bool RunSitemapExport(QWidget* parent, const sendwell::UrlDatabase& db, sendwell::Prompt& messages,
-                      const ExportFileChooser& chooser = {});
+                      const FileChooser& chooser = {});
 
 } // namespace sendwell::gui

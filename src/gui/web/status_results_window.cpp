@@ -1,14 +1,13 @@
 #include "gui/web/status_results_window.h"
 
-#include "core/base/atomic_file.h"
 #include "core/base/report_table.h"
 #include "core/history/status_history.h"
 #include "gui/base/background_work.h"
 #include "gui/base/desktop_notifier.h"
+#include "gui/base/file_choice.h"
+#include "gui/base/result_table.h"
 #include "gui/base/text_bytes.h"
 
-#include <QFileDialog>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
@@ -65,17 +64,9 @@ StatusResultsWindow::StatusResultsWindow(sendwell::Prompt& messages, QWidget* pa
     connect(export_, &QPushButton::clicked, this, &StatusResultsWindow::exportCsv);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
 
-    auto* progressRow = new QHBoxLayout();
-    progressRow->addWidget(progress_, 1);
-    progressRow->addWidget(cancel_);
-    auto* buttons = new QHBoxLayout();
-    buttons->addWidget(status_, 1);
-    buttons->addWidget(export_);
-    buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(table_, 1);
-    layout->addLayout(progressRow);
-    layout->addLayout(buttons);
+    AddRunFoot(layout, progress_, cancel_, status_, export_, close);
     resize(780, 440);
 }
 
@@ -192,13 +183,8 @@ void StatusResultsWindow::cancel() {
 }
 
 void StatusResultsWindow::exportCsv() {
-    QString file;
-    if (chooser_) {
-        file = chooser_(this);
-    } else {
-        file = QFileDialog::getSaveFileName(this, tr("Export CSV"), QStringLiteral("status.csv"),
-                                            tr("CSV files (*.csv);;All files (*)"));
-    }
+    const QString file = ChooseExportFile(this, chooser_, tr("Export CSV"), QStringLiteral("status.csv"),
+                                          tr("CSV files (*.csv);;All files (*)"));
     if (file.isEmpty()) {
         return;
     }
@@ -212,10 +198,7 @@ void StatusResultsWindow::exportCsv() {
         rows.push_back(std::move(entry.second));
     }
     const std::string csv = sendwell::WriteReport(sendwell::StatusReport(rows), sendwell::ReportFormat::Csv);
-    if (!sendwell::ReplaceFileAtomically(ToPath(file), csv)) {
-        messages_.ShowMessage("The results could not be written to " + ToBytes(file) + ".", kCheckAllCaption,
-                              sendwell::MessageIcon::Error);
-    }
+    WriteExportFile(messages_, file, csv, "The results", kCheckAllCaption);
 }
 
 void StatusResultsWindow::done(int result) {

@@ -6,6 +6,7 @@
 #include "core/base/connection_settings.h"
 #include "core/base/prompt.h"
 #include "core/web/status_run.h"
+#include "gui/base/file_choice.h"
 
 #include <QDialog>
 #include <QPointer>
@@ -47,9 +48,8 @@ public:
     QPushButton* exportButton() const { return export_; }
     QLabel* statusLabel() const { return status_; }
 
-    // Picks the file Export CSV writes; an empty text cancels. Tests replace the file dialog.
-    using ExportFileChooser = std::function<QString(QWidget* parent)>;
-    void setExportFileChooser(ExportFileChooser chooser) { chooser_ = std::move(chooser); }
+    // Picks the file Export CSV writes; tests replace the file dialog.
+    void setExportFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
 
     // Tells the desktop when a long check ends in the background; none: nothing is told.
     void setNotifier(DesktopNotifier* notifier);
@@ -74,7 +74,7 @@ private:
     QLabel* status_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QPushButton* export_ = nullptr;
-    ExportFileChooser chooser_;
+    FileChooser chooser_;
 
     std::vector<std::pair<std::size_t, sendwell::StatusRow>> rows_; // as they came, with their index
     std::size_t shown_ = 0;                                         // rows_ in the table
