@@ -7,7 +7,7 @@ namespace sendwell {
 bool IsAbsoluteReference(std::string_view reference) {
     const std::string cleaned = CleanReference(reference);
     // RFC 3986: scheme = ALPHA *( ALPHA / DIGIT / "+" / "-" / "." ) followed by ":".
-    if (cleaned.empty() || !((cleaned[0] | 0x20) >= 'a' && (cleaned[0] | 0x20) <= 'z')) {
+    if (cleaned.empty() || !IsAsciiLetter(cleaned[0])) {
         return false;
     }
     for (std::size_t i = 1; i < cleaned.size(); ++i) {
@@ -15,8 +15,7 @@ bool IsAbsoluteReference(std::string_view reference) {
         if (c == ':') {
             return true;
         }
-        const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
-        if (!letter && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') {
+        if (!IsAsciiLetter(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') {
             return false;
         }
     }

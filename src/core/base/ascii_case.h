@@ -15,6 +15,10 @@ constexpr char AsciiUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+constexpr bool IsAsciiLetter(char c) {
+    return AsciiLower(c) >= 'a' && AsciiLower(c) <= 'z';
+}
+
 // Eight bytes with 'A' to 'Z' turned to lower case, all at once: a byte gets 0x20 when its low seven
 // bits reach 'A' but not past 'Z' and its top bit is clear.
 constexpr std::uint64_t AsciiLowerEight(std::uint64_t x) {
