@@ -14,16 +14,6 @@ bool IsKeyCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
 }
 
-// Keeps the whole answer up to a bound; a key file is a few bytes.
-class TextSink final : public BodySink {
-public:
-    bool Write(std::string_view bytes) override {
-        text.append(bytes);
-        return true;
-    }
-    std::string text;
-};
-
 } // namespace
 
 std::string KeyRuleText(std::string_view key) {

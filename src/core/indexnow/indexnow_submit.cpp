@@ -27,15 +27,6 @@ constexpr int kMaxBackoffs = 3;
 // Longest answer kept: the endpoints answer with a few words.
 constexpr std::uint64_t kMaxAnswerBytes = 1024 * 1024;
 
-class AnswerSink final : public BodySink {
-public:
-    bool Write(std::string_view bytes) override {
-        text.append(bytes);
-        return true;
-    }
-    std::string text;
-};
-
 // The stored answer: what was asked and how it was answered, then the endpoint's own words.
 void WriteAnswerFile(const std::string& path, const IndexNowAnswer& answer, const std::string& endpoint,
                      const std::string& body) {
@@ -269,7 +260,7 @@ IndexNowSummary Submit(const std::vector<std::string>& addresses, const IndexNow
                 IndexNowAnswer sent;
                 sent.host = group.host;
                 sent.addressCount = chunk.size();
-                AnswerSink answer;
+                TextSink answer;
                 TransferResult result;
                 const auto began = std::chrono::steady_clock::now();
                 if (transfer.ready()) {

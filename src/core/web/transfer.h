@@ -37,6 +37,17 @@ public:
     virtual std::string failureText() const { return {}; }
 };
 
+// Keeps a whole body as text, for the short answers of an endpoint or a key file; the request's body
+// bound keeps it small.
+class TextSink final : public BodySink {
+public:
+    bool Write(std::string_view bytes) override {
+        text.append(bytes);
+        return true;
+    }
+    std::string text;
+};
+
 // The time a request may take in all unless its caller says otherwise.
 inline constexpr std::chrono::milliseconds kDefaultRequestTime{60000};
 
